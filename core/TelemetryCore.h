@@ -1,0 +1,46 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "core/HistoryWriter.h"
+#include "core/RawDataList.h"
+#include "core/ReplyPath.h"
+#include "core/StatePage.h"
+
+// Process-wide counters and settings of the decoder.
+extern std::atomic<std::int32_t> rxCount;      // chunks seen; never reset
+extern std::atomic<std::int32_t> unknowCount;  // unrecognised frames or ADUs; never reset
+extern std::atomic<int> echoServer;            // non-zero: every RTU I/O frame is echoed
+
+// The decoding half of the socket event handler: what one received chunk does to the live RTU table,
+// the raw-data list, the state page and the history. The socket event handler derives from it.
+//
+// DecodeChunk runs on a worker thread, one call at a time per connection; calls for different
+// connections run in parallel. The three references are set once at start-up and read by every
+// worker; each may be absent, and every operation tests them.
+class TelemetryCore {
+public:
+    TelemetryCore() = default;
+    TelemetryCore(const TelemetryCore&) = delete;
+    TelemetryCore& operator=(const TelemetryCore&) = delete;
+
+    void SetRawDataList(IRawDataList* list) { rawDataList.store(list); }
+    void SetStatePage(IStatePage* page) { statePage.store(page); }
+    void SetHistoryWriter(IHistoryWriter* writer) { historyWriter.store(writer); }
+
+    // Decodes one received chunk: data[0 .. fill) followed by a zero byte at data[fill].
+    // Replies and echoes go back through reply.
+    void DecodeChunk(const std::uint8_t* data, std::uint32_t fill, IReplyPath& reply);
+
+    void UpdateCoil(std::int32_t unitId, std::uint32_t registerNumber, std::int32_t value, const char* rtuTime,
+                    std::uint8_t state);
+    void UpdateRegister(std::int32_t unitId, std::uint32_t registerNumber, std::int32_t value, const char* rtuTime,
+                        std::uint8_t state);
+    void UpdateRegistString(std::int32_t unitId, const char* text);
+
+protected:
+    std::atomic<IRawDataList*> rawDataList{nullptr};
+    std::atomic<IStatePage*> statePage{nullptr};
+    std::atomic<IHistoryWriter*> historyWriter{nullptr};
+};

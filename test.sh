@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Builds and runs the test suite.
+#   ./test.sh            plain build, every test
+#   ./test.sh --asan     clang address+undefined sanitizer build, every test
+#   ./test.sh --tsan     thread sanitizer build, every test
+#   ./test.sh --fuzz [N] libFuzzer targets under address+undefined, N inputs each (default 200000)
+set -euo pipefail
+cd "$(dirname "$0")"
+scripts/install-deps.sh
+
+mode="${1:-plain}"
+jobs=$(nproc)
+
+configure_and_build() {
+  local dir="$1"; shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+case "$mode" in
+  plain)
+    configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    ctest --test-dir build --output-on-failure -j "$jobs"
+    ;;
+  --asan)
+    configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
+      -DCMAKE_CXX_COMPILER=clang++ -DTELVORN_SANITIZE=address -DTELVORN_FUZZ=ON -DTELVORN_BENCHMARKS=OFF
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+      ctest --test-dir build-asan --output-on-failure -j "$jobs"
+    ;;
+  --tsan)
+    configure_and_build build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+      -DCMAKE_CXX_COMPILER=clang++ -DTELVORN_SANITIZE=thread -DTELVORN_BENCHMARKS=OFF
+    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+      ctest --test-dir build-tsan --output-on-failure -j "$jobs"
+    ;;
+  --fuzz)
+    runs="${2:-200000}"
+    configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
+      -DCMAKE_CXX_COMPILER=clang++ -DTELVORN_SANITIZE=address -DTELVORN_FUZZ=ON -DTELVORN_BENCHMARKS=OFF
+    found=0
+    for target in build-asan/tools/fuzz/fuzz_*; do
+      [ -x "$target" ] || continue
+      found=1
+      name=$(basename "$target")
+      corpus=$(mktemp -d)
+      echo "== $name: $runs inputs"
+      "$target" -runs="$runs" -max_len=4095 -artifact_prefix="build-asan/$name-" "$corpus" "tools/fuzz/corpus/${name#fuzz_}"
+      rm -rf "$corpus"
+    done
+    [ "$found" -eq 1 ] || echo "no fuzz targets built"
+    ;;
+  *)
+    echo "usage: $0 [--asan|--tsan|--fuzz [N]]" >&2
+    exit 2
+    ;;
+esac
