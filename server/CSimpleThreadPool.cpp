@@ -1,0 +1,119 @@
+#include "server/CSimpleThreadPool.h"
+
+#include <chrono>
+#include <thread>
+#include <utility>
+
+#include "server/ServerError.h"
+
+namespace {
+
+// Idle workers poll the queue; this is how long each one sleeps after every poll.
+constexpr auto kWorkerPollInterval = std::chrono::milliseconds(2);
+
+CThread* CurrentContext() {
+    CThread* context = ThreadContextSlot;
+    if (context == nullptr) {
+        throw ServerError("Call is not within a CThread context.");
+    }
+    return context;
+}
+
+}  // namespace
+
+CSimpleThreadPool::CSimpleThreadPool(std::uint32_t threadCount, std::uint32_t capacity) {
+    if (threadCount == 0) {
+        throw ServerError("Invalid number of threads supplied.");
+    }
+    if (capacity == 0) {
+        throw ServerError("Invalid capacity supplied.");
+    }
+    queue.reserve(capacity);
+    threads.reserve(threadCount);
+    for (std::uint32_t i = 0; i < threadCount; ++i) {
+        threads.push_back(std::make_unique<CThread>(this));
+    }
+}
+
+CSimpleThreadPool::~CSimpleThreadPool() {
+    // Ask every thread first so that they wind down together, then wait for each in order.
+    for (auto& thread : threads) {
+        thread->RequestStop();
+    }
+    for (auto& thread : threads) {
+        thread.reset();
+    }
+    threads.clear();
+    std::lock_guard guard(queueLock);
+    queue.clear();
+}
+
+void CSimpleThreadPool::Submit(IRunnable* runnable, std::int32_t priority) {
+    if (runnable == this) {
+        throw ServerError("Self referencing not allowed.");
+    }
+    std::lock_guard guard(queueLock);
+    queue.push_back(QueueEntry{priority, runnable});
+    SiftUp(queue.size() - 1);
+}
+
+std::size_t CSimpleThreadPool::QueuedCount() {
+    std::lock_guard guard(queueLock);
+    return queue.size();
+}
+
+void CSimpleThreadPool::Run() {
+    CThread* context = CurrentContext();
+    while (!context->StopRequested()) {
+        if (IRunnable* next = TakeNext()) {
+            next->Run();
+        }
+        std::this_thread::sleep_for(kWorkerPollInterval);
+        context = CurrentContext();
+    }
+}
+
+IRunnable* CSimpleThreadPool::TakeNext() {
+    std::lock_guard guard(queueLock);
+    if (queue.empty()) {
+        return nullptr;
+    }
+    IRunnable* top = queue.front().runnable;
+    queue.front() = queue.back();
+    queue.pop_back();
+    if (!queue.empty()) {
+        SiftDown(0);
+    }
+    return top;
+}
+
+void CSimpleThreadPool::SiftUp(std::size_t hole) {
+    while (hole > 0) {
+        std::size_t parent = (hole - 1) / 2;
+        if (!(queue[parent].priority < queue[hole].priority)) {
+            return;
+        }
+        std::swap(queue[parent], queue[hole]);
+        hole = parent;
+    }
+}
+
+// The larger child is preferred; of two equal children the right one wins.
+void CSimpleThreadPool::SiftDown(std::size_t hole) {
+    for (;;) {
+        std::size_t left = 2 * hole + 1;
+        std::size_t right = left + 1;
+        if (left >= queue.size()) {
+            return;
+        }
+        std::size_t child = left;
+        if (right < queue.size() && !(queue[right].priority < queue[left].priority)) {
+            child = right;
+        }
+        if (!(queue[hole].priority < queue[child].priority)) {
+            return;
+        }
+        std::swap(queue[hole], queue[child]);
+        hole = child;
+    }
+}
