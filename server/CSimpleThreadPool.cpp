@@ -11,14 +11,6 @@ namespace {
 // Idle workers poll the queue; this is how long each one sleeps after every poll.
 constexpr auto kWorkerPollInterval = std::chrono::milliseconds(2);
 
-CThread* CurrentContext() {
-    CThread* context = ThreadContextSlot;
-    if (context == nullptr) {
-        throw ServerError("Call is not within a CThread context.");
-    }
-    return context;
-}
-
 }  // namespace
 
 CSimpleThreadPool::CSimpleThreadPool(std::uint32_t threadCount, std::uint32_t capacity) {
@@ -36,7 +28,13 @@ CSimpleThreadPool::CSimpleThreadPool(std::uint32_t threadCount, std::uint32_t ca
 }
 
 CSimpleThreadPool::~CSimpleThreadPool() {
-    // Ask every thread first so that they wind down together, then wait for each in order.
+    Stop();
+    std::lock_guard guard(queueLock);
+    queue.clear();
+}
+
+void CSimpleThreadPool::Stop() {
+    // Ask every thread first so that they wind down together.
     for (auto& thread : threads) {
         thread->RequestStop();
     }
@@ -44,8 +42,6 @@ CSimpleThreadPool::~CSimpleThreadPool() {
         thread.reset();
     }
     threads.clear();
-    std::lock_guard guard(queueLock);
-    queue.clear();
 }
 
 void CSimpleThreadPool::Submit(IRunnable* runnable, std::int32_t priority) {
@@ -63,13 +59,13 @@ std::size_t CSimpleThreadPool::QueuedCount() {
 }
 
 void CSimpleThreadPool::Run() {
-    CThread* context = CurrentContext();
+    CThread* context = CurrentThreadContext();
     while (!context->StopRequested()) {
         if (IRunnable* next = TakeNext()) {
             next->Run();
         }
         std::this_thread::sleep_for(kWorkerPollInterval);
-        context = CurrentContext();
+        context = CurrentThreadContext();
     }
 }
 

@@ -23,6 +23,8 @@ public:
     CSimpleThreadPool(const CSimpleThreadPool&) = delete;
     CSimpleThreadPool& operator=(const CSimpleThreadPool&) = delete;
 
+    // Asks every thread to stop, then waits for each in creation order. The queue is left as it is.
+    void Stop();
     // Queues a runnable (not owned). Throws ServerError "Self referencing not allowed." for the pool.
     void Submit(IRunnable* runnable, std::int32_t priority);
     // The worker loop. Throws ServerError "Call is not within a CThread context." outside a CThread.

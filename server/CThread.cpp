@@ -10,6 +10,14 @@
 
 thread_local CThread* ThreadContextSlot = nullptr;
 
+CThread* CurrentThreadContext() {
+    CThread* context = ThreadContextSlot;
+    if (context == nullptr) {
+        throw ServerError("Call is not within a CThread context.");
+    }
+    return context;
+}
+
 CThread::CThread(IRunnable* target) : target(target) {
     if (target == this) {
         throw ServerError("Self referencing not allowed.");

@@ -11,6 +11,9 @@ class CThread;
 // The CThread that the calling thread belongs to; null in threads not started by CThread::Start.
 extern thread_local CThread* ThreadContextSlot;
 
+// ThreadContextSlot, or ServerError "Call is not within a CThread context." when it is null.
+CThread* CurrentThreadContext();
+
 // One operating-system thread running one target. The thread is detached: the only way to wait for
 // it is to set the stop flag and take runLock, which the thread holds while it runs its target.
 //

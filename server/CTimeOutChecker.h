@@ -1,0 +1,74 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/completionport/CompletionPort.h"
+#include "server/CThread.h"
+#include "server/ConnectionOps.h"
+#include "server/Runnable.h"
+#include "server/ServerTrace.h"
+
+// Sweeps the connection records in an endless cycle and posts a close request for every connection
+// silent for longer than the time-out; a worker carries the close out. Runs on one pool thread;
+// Check may also be called by tests.
+template <class Record>
+class CTimeOutChecker : public IRunnable {
+public:
+    static constexpr std::uint32_t kMinimumTimeoutSeconds = 5;
+
+    CTimeOutChecker(std::uint32_t timeoutSeconds, const std::vector<std::unique_ptr<Record>>* records,
+                    CompletionPort* port)
+        : timeoutSeconds(timeoutSeconds > kMinimumTimeoutSeconds ? timeoutSeconds : kMinimumTimeoutSeconds),
+          records(records),
+          port(port) {}
+
+    void Run() override {
+        ServerTrace("Time out checker service started.\n");
+        std::size_t position = 0;
+        std::uint32_t counter = 0;
+        for (CThread* context = CurrentThreadContext(); !context->StopRequested();
+             context = CurrentThreadContext()) {
+            if (position >= records->size()) {
+                position = 0;
+                counter = 0;
+            }
+            Check(*(*records)[position], NowSeconds());
+            // Sleeping at every other record spreads one sweep of 100 records over about 100 ms.
+            if (counter % 2 == 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            ++position;
+            ++counter;
+        }
+        ServerTrace("Time out checker service stopped.\n");
+    }
+
+    // Posts one close request if the record is open and has been silent longer than the time-out at
+    // `now`. lastActive is cleared first, so a silence is posted once. True if a request went out.
+    bool Check(Record& record, std::uint32_t now) {
+        std::lock_guard guard(record.lock);
+        if (record.inUse.load() == 0) {
+            return false;
+        }
+        std::uint32_t lastActive = record.lastActive.load();
+        // A lastActive in the future (the clock was set back) wraps to a huge elapsed time: expired.
+        std::uint32_t elapsed = lastActive == 0 ? 0 : now - lastActive;
+        if (elapsed <= timeoutSeconds) {
+            return false;
+        }
+        record.lastActive.store(0);
+        return PostEvent(record, kCloseRequest, *port);
+    }
+
+    std::uint32_t TimeoutSeconds() const { return timeoutSeconds; }
+
+private:
+    std::uint32_t timeoutSeconds;
+    const std::vector<std::unique_ptr<Record>>* records;  // the table's allList, not owned
+    CompletionPort* port;                                 // not owned
+};

@@ -1,0 +1,89 @@
+#include "server/ConnectionTable.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "server/ServerError.h"
+
+namespace {
+
+constexpr int kListenBacklog = 20;
+
+}  // namespace
+
+ConnectionTable::ConnectionTable(int port, int recordCount, bool nonBlocking, bool loopbackOnly) {
+    int count = std::max(recordCount, 1);
+    allList.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        allList.push_back(std::make_unique<Attachment>());
+        freeSet.insert(allList.back().get());
+    }
+    OpenListener(port, nonBlocking, loopbackOnly);
+}
+
+ConnectionTable::~ConnectionTable() { CloseListener(); }
+
+void ConnectionTable::OpenListener(int port, bool nonBlocking, bool loopbackOnly) {
+    listenSocket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listenSocket < 0 || (nonBlocking && fcntl(listenSocket, F_SETFL, O_NONBLOCK) != 0)) {
+        CloseListener();
+        throw ServerError("server socket creation failed.");
+    }
+    // Lets a restarted server bind while old connections linger in TIME_WAIT; a live listener on
+    // the port still makes bind fail.
+    int one = 1;
+    setsockopt(listenSocket, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port & 0xffff));
+    address.sin_addr.s_addr = htonl(loopbackOnly ? INADDR_LOOPBACK : INADDR_ANY);
+    if (bind(listenSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        CloseListener();
+        throw ServerError("server socket failed to bind on given port.");
+    }
+    if (listen(listenSocket, kListenBacklog) != 0) {
+        CloseListener();
+        throw ServerError("server scket failed to listen.");
+    }
+}
+
+void ConnectionTable::CloseListener() {
+    if (listenSocket >= 0) {
+        shutdown(listenSocket, SHUT_RDWR);
+        close(listenSocket);
+        listenSocket = kNoSocket;
+    }
+}
+
+std::uint16_t ConnectionTable::BoundPort() const {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (getsockname(listenSocket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        return 0;
+    }
+    return ntohs(address.sin_port);
+}
+
+Attachment* ConnectionTable::Acquire() {
+    std::lock_guard guard(tableLock);
+    if (freeSet.empty()) {
+        return nullptr;
+    }
+    Attachment* record = *freeSet.begin();
+    freeSet.erase(freeSet.begin());
+    return record;
+}
+
+void ConnectionTable::Release(Attachment* record) {
+    std::lock_guard guard(tableLock);
+    freeSet.insert(record);
+}
+
+std::size_t ConnectionTable::FreeCount() {
+    std::lock_guard guard(tableLock);
+    return freeSet.size();
+}

@@ -1,0 +1,183 @@
+#pragma once
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "platform/completionport/CompletionPort.h"
+#include "server/CSimpleThreadPool.h"
+#include "server/CSockEventTask.h"
+#include "server/CThread.h"
+#include "server/CTimeOutChecker.h"
+#include "server/ConnectionOps.h"
+#include "server/ConnectionTable.h"
+#include "server/IoRecord.h"
+#include "server/ObjectPool.h"
+#include "server/ServerError.h"
+#include "server/ServerTrace.h"
+#include "server/SockEvent.h"
+
+// Counts fixed for the connection server.
+inline constexpr int kConnectionRecords = 100;
+inline constexpr std::size_t kPreallocatedTasks = 100;
+inline constexpr std::uint32_t kWorkerThreads = 120;
+inline constexpr std::uint32_t kPoolCapacity = 200;
+inline constexpr std::uint32_t kCompletionWaitMs = 200;
+// Close requests and the service loops outrank the checker; other socket events outrank both.
+inline constexpr std::int32_t kEventPriority = 2;
+inline constexpr std::int32_t kClosePriority = 1;
+inline constexpr std::int32_t kServicePriority = 1;
+inline constexpr std::int32_t kCheckerPriority = 0;
+
+std::uint32_t ProcessorCount();
+
+// The TCP server: P service loops (P = processor count) accept connections into the table and wait
+// on the completion port; each completion becomes a CSockEventTask run by one of 120 workers; one
+// more thread runs the timeout checker. Built and destroyed by one owner thread, which starts the
+// threads in between (ThreadPool()); everything else runs on the pool's threads.
+template <class Record>
+class ServerService : public IRunnable {
+public:
+    // Throws ServerError with the table's texts, "CreateIoCompletionPort() failed to create IO
+    // Completion port." or "NULL pointer set for socket event handler."; nothing is left running.
+    ServerService(int port, ISockEvent<Record>* handler, int timeoutSeconds)
+        : table(port, kConnectionRecords, true, false), taskPool(kPreallocatedTasks) {
+        try {
+            completionPort = std::make_unique<CompletionPort>();
+        } catch (const std::system_error&) {
+            throw ServerError("CreateIoCompletionPort() failed to create IO Completion port.");
+        }
+        ServerTrace("Creating \"socket_listener\" ... ");
+        if (handler == nullptr) {
+            throw ServerError("NULL pointer set for socket event handler.");
+        }
+        this->handler = handler;
+        timeoutChecker = std::make_unique<CTimeOutChecker<Record>>(static_cast<std::uint32_t>(timeoutSeconds),
+                                                                   &table.AllList(), completionPort.get());
+        std::uint32_t processors = ProcessorCount();
+        threadPool = std::make_unique<CSimpleThreadPool>(processors + kWorkerThreads + 1, kPoolCapacity);
+        for (std::uint32_t i = 0; i < processors; ++i) {
+            threadPool->Submit(this, kServicePriority);
+        }
+        threadPool->Submit(timeoutChecker.get(), kCheckerPriority);
+        ServerTrace("DONE\n");
+    }
+
+    virtual ~ServerService() {
+        // Service threads submit to the pool until they stop, so the pool must outlive them.
+        threadPool->Stop();
+        threadPool.reset();  // queued tasks are dropped
+        timeoutChecker.reset();
+        ServerTrace("Killing \"socket_listener\" ... DONE\n");
+        // Tasks dropped from the queue still hold their IoRecords.
+        taskPool.ForEachAcquired([](CSockEventTask<Record>& task) { ioRecordPool().Release(task.io); });
+        for (auto& record : table.AllList()) {
+            std::lock_guard guard(record->lock);
+            ReleaseConnection(*record, table, *completionPort);
+        }
+        for (const Completion& completion : completionPort->Drain()) {
+            if (completion.overlapped != nullptr) {
+                ioRecordPool().Release(IoRecordOf(completion.overlapped));
+            }
+        }
+        table.CloseListener();
+    }
+
+    ServerService(const ServerService&) = delete;
+    ServerService& operator=(const ServerService&) = delete;
+
+    // The service loop, run by P pool threads at once.
+    void Run() override {
+        ServerTrace("Socket service thread started.\n");
+        for (CThread* context = CurrentThreadContext(); !context->StopRequested();
+             context = CurrentThreadContext()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            AcceptOne();
+            HandleCompletion(completionPort->Wait(waitTimeoutMs));
+        }
+        ServerTrace("Socket service thread stopped.\n");
+    }
+
+    CSimpleThreadPool& ThreadPool() { return *threadPool; }
+    ConnectionTable& Table() { return table; }
+    CompletionPort& Port() { return *completionPort; }
+    CTimeOutChecker<Record>& TimeoutChecker() { return *timeoutChecker; }
+    ObjectPool<CSockEventTask<Record>>& TaskPool() { return taskPool; }
+
+private:
+    void AcceptOne() {
+        sockaddr_in peer{};
+        int socket = AcceptConnection(table.ListenSocket(), &peer);
+        if (socket < 0) {
+            return;
+        }
+        Record* record = table.Acquire();
+        bool attached = false;
+        if (record != nullptr) {
+            std::lock_guard guard(record->lock);
+            attached = record->Attach(socket, peer);
+        }
+        if (!attached) {
+            // The table is full: the peer is disconnected and never gets a record.
+            shutdown(socket, SHUT_RDWR);
+            close(socket);
+            return;
+        }
+        ServerTrace("Socket created at %d.\n", socket);
+        completionPort->Associate(socket, record);
+        record->lastActive.store(NowSeconds());
+        if (!PostEvent(*record, kAccepted, *completionPort)) {
+            CloseAndRelease(*record);
+        }
+    }
+
+    void HandleCompletion(const Completion& completion) {
+        if (completion.overlapped == nullptr) {
+            return;  // timed out, or failed without a record
+        }
+        IoRecord* io = IoRecordOf(completion.overlapped);
+        Record* record = static_cast<Record*>(completion.key);
+        std::uint32_t bytes = completion.ok ? completion.bytes : 0;
+        if (record == nullptr) {
+            ioRecordPool().Release(io);
+        } else if (bytes != 0) {
+            CSockEventTask<Record>* task = taskPool.Acquire();
+            task->io = io;
+            task->record = record;
+            task->handler = handler;
+            task->table = &table;
+            task->port = completionPort.get();
+            task->bytesTransferred = bytes;
+            task->owner = &taskPool;
+            threadPool->Submit(task, io->code == kCloseRequest ? kClosePriority : kEventPriority);
+        } else {
+            // The peer closed or the receive failed: have a worker close the connection.
+            if (record->inUse.load() != 0 && io->sequence == record->sequence.load()) {
+                record->lastActive.store(0);
+                if (!PostEvent(*record, kCloseRequest, *completionPort)) {
+                    CloseAndRelease(*record);
+                }
+            }
+            ioRecordPool().Release(io);
+        }
+    }
+
+    void CloseAndRelease(Record& record) {
+        std::lock_guard guard(record.lock);
+        ReleaseConnection(record, table, *completionPort);
+    }
+
+    ConnectionTable table;
+    std::unique_ptr<CompletionPort> completionPort;
+    std::uint32_t waitTimeoutMs = kCompletionWaitMs;
+    ISockEvent<Record>* handler = nullptr;  // not owned
+    std::unique_ptr<CTimeOutChecker<Record>> timeoutChecker;
+    std::unique_ptr<CSimpleThreadPool> threadPool;
+    ObjectPool<CSockEventTask<Record>> taskPool;
+};

@@ -1,0 +1,188 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "server/Attachment.h"
+#include "server/ChunkReceiver.h"
+#include "server/ConnectionOps.h"
+#include "server/ServerService.h"
+#include "server/ServerTrace.h"
+#include "tests/platform/completionport/LoopbackSockets.h"
+
+namespace servertest {
+
+using namespace std::chrono_literals;
+
+constexpr int kGenerousMs = 30000;
+
+// Polls a condition until it holds or a generous deadline passes.
+inline bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = 30s) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
+// Every server trace line, in order.
+class TraceLog : public IServerTraceListener {
+public:
+    void OnTrace(const char* line) override {
+        std::lock_guard guard(lock);
+        lines.emplace_back(line);
+    }
+    int Count(const std::string& line) {
+        std::lock_guard guard(lock);
+        int count = 0;
+        for (const std::string& seen : lines) {
+            count += seen == line ? 1 : 0;
+        }
+        return count;
+    }
+    std::vector<std::string> Lines() {
+        std::lock_guard guard(lock);
+        return lines;
+    }
+
+private:
+    std::mutex lock;
+    std::vector<std::string> lines;
+};
+
+// One decoder call as the handler saw it.
+struct Chunk {
+    std::uint32_t bytes;
+    std::uint32_t fill;
+    std::string data;
+    std::uint8_t after;  // the byte right after the data
+};
+
+// The receive loop with a decoder that records each chunk and can answer "ping" with "pong".
+class RecordingHandler : public ChunkReceiver {
+public:
+    std::vector<Chunk> Chunks() {
+        std::lock_guard guard(lock);
+        return chunks;
+    }
+    std::size_t ChunkCount() {
+        std::lock_guard guard(lock);
+        return chunks.size();
+    }
+    std::atomic<int> closes{0};
+    // Runs inside the decoder, with the record's lock held, after the chunk was recorded.
+    std::function<void(Attachment&, ConnectionTable&, CompletionPort&)> onDecode;
+
+    void OnClose(Attachment&, IoRecord*, ConnectionTable&, CompletionPort&) override { ++closes; }
+
+protected:
+    void DecodeChunk(Attachment& record, IoRecord*, std::uint32_t bytes, ConnectionTable& table,
+                     CompletionPort& port) override {
+        Chunk chunk{bytes, record.fill, std::string(reinterpret_cast<char*>(record.decodeBuffer), record.fill),
+                    record.decodeBuffer[record.fill]};
+        {
+            std::lock_guard guard(lock);
+            chunks.push_back(chunk);
+        }
+        if (chunk.data == "ping") {
+            static const std::uint8_t pong[] = {'p', 'o', 'n', 'g'};
+            SendToConnection(record, table, port, pong, sizeof pong);
+        }
+        if (onDecode) {
+            onDecode(record, table, port);
+        }
+    }
+
+private:
+    std::mutex lock;
+    std::vector<Chunk> chunks;
+};
+
+// A running server on a port the system picked, with a vocabulary for its connections.
+class ServerTest : public ::testing::Test {
+protected:
+    void SetUp() override { SetServerTraceListener(&traces); }
+
+    void TearDown() override {
+        server.reset();
+        SetServerTraceListener(nullptr);
+        for (int client : clients) {
+            close(client);
+        }
+    }
+
+    void StartServer(int timeoutSeconds = 600) {
+        server = std::make_unique<ServerService<Attachment>>(0, &handler, timeoutSeconds);
+        for (auto& thread : server->ThreadPool().Threads()) {
+            thread->Start();
+        }
+        port = server->Table().BoundPort();
+    }
+
+    std::size_t OpenCount() { return kConnectionRecords - server->Table().FreeCount(); }
+
+    // Connects a client and waits until the server has accepted it into a record.
+    int Connect() {
+        std::size_t before = OpenCount();
+        int client = loopback::Connect(port);
+        EXPECT_GE(client, 0);
+        clients.push_back(client);
+        EXPECT_TRUE(WaitUntil([&] { return OpenCount() > before; }));
+        return client;
+    }
+
+    // The open record whose peer is the client socket.
+    Attachment* RecordOf(int client) {
+        sockaddr_in local{};
+        socklen_t length = sizeof local;
+        getsockname(client, reinterpret_cast<sockaddr*>(&local), &length);
+        for (auto& record : server->Table().AllList()) {
+            std::lock_guard guard(record->lock);
+            if (record->inUse.load() != 0 && record->peerAddress.sin_port == local.sin_port) {
+                return record.get();
+            }
+        }
+        return nullptr;
+    }
+
+    bool Send(int client, const std::string& text) { return loopback::SendText(client, text); }
+
+    bool WaitForChunks(std::size_t count) {
+        return WaitUntil([&] { return handler.ChunkCount() >= count; });
+    }
+
+    // Posts an event as if issued for the given sequence; returns its IoRecord to watch.
+    IoRecord* PostRaw(Attachment& record, SockEventCode code, std::uint32_t sequence, std::uint32_t bytes = 1) {
+        IoRecord* io = ioRecordPool().Acquire();
+        io->code = code;
+        io->sequence = sequence;
+        EXPECT_TRUE(server->Port().Post(bytes, &record, &io->overlapped));
+        return io;
+    }
+
+    bool WaitHandled(IoRecord* io) {
+        return WaitUntil([&] { return ioRecordPool().IsFree(io); });
+    }
+
+    TraceLog traces;
+    RecordingHandler handler;
+    std::unique_ptr<ServerService<Attachment>> server;
+    std::uint16_t port = 0;
+    std::vector<int> clients;
+};
+
+}  // namespace servertest

@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include "server/ServerError.h"
+#include "tests/server/ServerFixture.h"
+
+namespace servertest {
+namespace {
+
+std::string CloseTrace(int socket) { return "CloseSocket request " + std::to_string(socket) + ".\n"; }
+
+TEST_F(ServerTest, BuildingTracesAndStartsServiceLoopsAndChecker) {
+    StartServer();
+    ASSERT_TRUE(WaitUntil([&] {
+        return traces.Count("Socket service thread started.\n") == static_cast<int>(ProcessorCount()) &&
+               traces.Count("Time out checker service started.\n") == 1;
+    }));
+    std::vector<std::string> lines = traces.Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "Creating \"socket_listener\" ... ");
+    EXPECT_EQ(lines[1], "DONE\n");
+    EXPECT_EQ(server->ThreadPool().Threads().size(), ProcessorCount() + 121);
+}
+
+TEST_F(ServerTest, TeardownStopsEveryLoopAndTracesTheKill) {
+    StartServer();
+    ASSERT_TRUE(WaitUntil([&] { return traces.Count("Time out checker service started.\n") == 1; }));
+    server.reset();
+    EXPECT_EQ(traces.Count("Socket service thread stopped.\n"), static_cast<int>(ProcessorCount()));
+    EXPECT_EQ(traces.Count("Time out checker service stopped.\n"), 1);
+    EXPECT_EQ(traces.Lines().back(), "Killing \"socket_listener\" ... DONE\n");
+}
+
+TEST_F(ServerTest, AcceptTracesTheSocketAndArmsAReceive) {
+    StartServer();
+    int client = Connect();
+    Attachment* record = RecordOf(client);
+    ASSERT_NE(record, nullptr);
+    EXPECT_TRUE(WaitUntil([&] { return traces.Count("Socket created at " + std::to_string(record->socket) + ".\n") == 1; }));
+    ASSERT_TRUE(Send(client, "hello"));
+    ASSERT_TRUE(WaitForChunks(1));
+    EXPECT_EQ(handler.Chunks()[0].data, "hello");
+}
+
+TEST_F(ServerTest, HundredConnectionsStayOpenAndTheNextIsDropped) {
+    StartServer();
+    std::vector<int> open;
+    for (int i = 0; i < kConnectionRecords; ++i) {
+        open.push_back(Connect());
+    }
+    ASSERT_EQ(server->Table().FreeCount(), 0u);
+    int extra = loopback::Connect(port);
+    ASSERT_GE(extra, 0);
+    EXPECT_TRUE(loopback::PeerClosed(extra, kGenerousMs));
+    close(extra);
+    for (int client : open) {
+        ASSERT_TRUE(Send(client, "ping"));
+    }
+    ASSERT_TRUE(WaitForChunks(open.size()));
+    for (int client : open) {
+        EXPECT_EQ(loopback::Receive(client, kGenerousMs), "pong");
+    }
+    EXPECT_EQ(server->Table().FreeCount(), 0u);
+}
+
+TEST_F(ServerTest, PeerCloseFreesTheRecordWithSequenceAdvanced) {
+    StartServer();
+    int client = Connect();
+    Attachment* record = RecordOf(client);
+    ASSERT_NE(record, nullptr);
+    int socket = record->socket;
+    std::uint32_t sequence = record->sequence;
+    shutdown(client, SHUT_WR);
+    ASSERT_TRUE(WaitUntil([&] { return server->Table().FreeCount() == kConnectionRecords; }));
+    EXPECT_TRUE(WaitUntil([&] { return traces.Count(CloseTrace(socket)) == 1; }));
+    EXPECT_EQ(record->sequence, sequence + 1);
+    EXPECT_EQ(record->inUse, 0);
+    EXPECT_EQ(handler.closes, 1);
+    EXPECT_TRUE(loopback::PeerClosed(client, kGenerousMs));
+}
+
+TEST_F(ServerTest, ResetByPeerFreesTheRecord) {
+    StartServer();
+    int client = Connect();
+    loopback::Abort(client);
+    clients.clear();
+    EXPECT_TRUE(WaitUntil([&] { return server->Table().FreeCount() == kConnectionRecords; }));
+}
+
+TEST_F(ServerTest, SequenceWrapsFromLastToOne) {
+    StartServer();
+    for (auto& record : server->Table().AllList()) {
+        std::lock_guard guard(record->lock);
+        record->sequence = kLastSequence;
+    }
+    int client = Connect();
+    Attachment* record = RecordOf(client);
+    ASSERT_NE(record, nullptr);
+    shutdown(client, SHUT_WR);
+    ASSERT_TRUE(WaitUntil([&] { return server->Table().FreeCount() == kConnectionRecords; }));
+    EXPECT_EQ(record->sequence, 1u);
+}
+
+TEST_F(ServerTest, StaleEventsAreDroppedWithoutTheHandler) {
+    StartServer();
+    int client = Connect();
+    Attachment* record = RecordOf(client);
+    ASSERT_NE(record, nullptr);
+    std::uint32_t stale = record->sequence + 1;
+    IoRecord* staleRead = PostRaw(*record, kReceived, stale, 5);
+    IoRecord* staleClose = PostRaw(*record, kCloseRequest, stale);
+    ASSERT_TRUE(WaitHandled(staleRead));
+    ASSERT_TRUE(WaitHandled(staleClose));
+    EXPECT_EQ(handler.ChunkCount(), 0u);
+    EXPECT_EQ(handler.closes, 0);
+    EXPECT_EQ(record->inUse, 1);
+    ASSERT_TRUE(Send(client, "still open"));
+    EXPECT_TRUE(WaitForChunks(1));
+}
+
+TEST_F(ServerTest, SecondCloseRequestIsStale) {
+    StartServer();
+    int client = Connect();
+    Attachment* record = RecordOf(client);
+    ASSERT_NE(record, nullptr);
+    int socket = record->socket;
+    std::uint32_t sequence = record->sequence;
+    IoRecord* first = PostRaw(*record, kCloseRequest, sequence);
+    IoRecord* second = PostRaw(*record, kCloseRequest, sequence);
+    ASSERT_TRUE(WaitHandled(first));
+    ASSERT_TRUE(WaitHandled(second));
+    EXPECT_EQ(traces.Count(CloseTrace(socket)), 1);
+    EXPECT_EQ(handler.closes, 1);
+    EXPECT_EQ(record->sequence, sequence + 1);
+    EXPECT_EQ(server->Table().FreeCount(), static_cast<std::size_t>(kConnectionRecords));
+}
+
+TEST_F(ServerTest, FailedSendReleasesTheRecordAndLaterEventsAreStale) {
+    StartServer();
+    int client = Connect();
+    Attachment* record = RecordOf(client);
+    ASSERT_NE(record, nullptr);
+    std::uint32_t sequence = record->sequence;
+    {
+        std::lock_guard guard(record->lock);
+        shutdown(record->socket, SHUT_WR);
+        const std::uint8_t reply[] = {1, 2, 3};
+        EXPECT_FALSE(SendToConnection(*record, server->Table(), server->Port(), reply, sizeof reply));
+        EXPECT_EQ(record->inUse, 0);
+    }
+    EXPECT_EQ(record->sequence, sequence + 1);
+    EXPECT_EQ(server->Table().FreeCount(), static_cast<std::size_t>(kConnectionRecords));
+    IoRecord* late = PostRaw(*record, kReceived, sequence, 3);
+    ASSERT_TRUE(WaitHandled(late));
+    EXPECT_EQ(handler.ChunkCount(), 0u);
+    EXPECT_TRUE(loopback::PeerClosed(client, kGenerousMs));
+}
+
+TEST_F(ServerTest, SendThatWouldBlockEndsTheConnection) {
+    StartServer();
+    int client = Connect();
+    Attachment* record = RecordOf(client);
+    ASSERT_NE(record, nullptr);
+    std::vector<std::uint8_t> block(65536, 'x');
+    std::lock_guard guard(record->lock);
+    bool sent = true;
+    for (int i = 0; i < 10000 && sent; ++i) {
+        sent = SendToConnection(*record, server->Table(), server->Port(), block.data(), block.size());
+    }
+    EXPECT_FALSE(sent);
+    EXPECT_EQ(record->inUse, 0);
+}
+
+TEST_F(ServerTest, PortInUseRefusesToBindAndStartsNothing) {
+    StartServer();
+    RecordingHandler other;
+    try {
+        ServerService<Attachment> second(port, &other, 600);
+        FAIL() << "bound a port in use";
+    } catch (const ServerError& error) {
+        EXPECT_STREQ(error.what(), "server socket failed to bind on given port.");
+    }
+    EXPECT_EQ(traces.Count("Creating \"socket_listener\" ... "), 1);
+}
+
+TEST_F(ServerTest, MissingHandlerIsRefused) {
+    try {
+        ServerService<Attachment> noHandler(0, nullptr, 600);
+        FAIL() << "built without a handler";
+    } catch (const ServerError& error) {
+        EXPECT_STREQ(error.what(), "NULL pointer set for socket event handler.");
+    }
+}
+
+TEST_F(ServerTest, ConnectionsComingAndGoingLeakNothing) {
+    StartServer();
+    constexpr int kRounds = 10;
+    constexpr int kBatch = 20;  // the listen backlog
+    for (int round = 0; round < kRounds; ++round) {
+        std::vector<int> batch;
+        for (int i = 0; i < kBatch; ++i) {
+            batch.push_back(Connect());
+        }
+        for (int client : batch) {
+            Send(client, "x");
+        }
+        for (int client : batch) {
+            close(client);
+        }
+        clients.clear();
+        ASSERT_TRUE(WaitUntil([&] { return server->Table().FreeCount() == kConnectionRecords; }));
+    }
+    // Every IoRecord and task is back: the pools hold no more than the peak of open operations needs.
+    EXPECT_TRUE(WaitUntil([&] { return ioRecordPool().FreeCount() == ioRecordPool().Size(); }));
+    EXPECT_LE(ioRecordPool().Size(), 100u + 3 * kBatch);
+    EXPECT_TRUE(WaitUntil([&] { return server->TaskPool().FreeCount() == server->TaskPool().Size(); }));
+    EXPECT_LE(server->TaskPool().Size(), kPreallocatedTasks + 3 * kBatch);
+}
+
+}  // namespace
+}  // namespace servertest
