@@ -1,0 +1,9 @@
+#include "server/MyISockEventHandler.h"
+
+#include "server/ConnectionReply.h"
+
+void MyISockEventHandler::DecodeChunk(Attachment& record, IoRecord*, std::uint32_t, ConnectionTable& table,
+                                      CompletionPort& port) {
+    ConnectionReply reply(record, table, port);
+    TelemetryCore::DecodeChunk(record.decodeBuffer, record.fill, reply);
+}

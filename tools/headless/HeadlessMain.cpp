@@ -1,0 +1,114 @@
+// telvorn-headless: the connection server and the telemetry core without a window. Reads SYSCONFIG
+// from "./data_rtu.ini" and the status words from "./rtu_ui.ini", prints the status line, the server
+// traces and the raw-data lines on standard output, and runs until SIGINT or SIGTERM.
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/RtuTable.h"
+#include "core/TelemetryCore.h"
+#include "platform/profile/IniFileReader.h"
+#include "server/StartTcpServer.h"
+#include "tools/headless/HeadlessSinks.h"
+
+namespace {
+
+const char* const kUsage =
+    "usage: telvorn-headless [--rtu UID[:MODEL]]...\n"
+    "Runs the connection server on the settings of ./data_rtu.ini until SIGINT or SIGTERM.\n"
+    "Each --rtu fills the next slot of the live RTU table, from the first.\n";
+
+// Teardown waits for every server thread; a worker stuck writing to a stalled output must not keep
+// the process alive past this.
+constexpr auto kShutdownLimit = std::chrono::seconds(5);
+
+struct RtuOption {
+    std::string uidText;
+    std::int32_t model = 0;
+};
+
+bool ParseRtu(const std::string& text, RtuOption& rtu) {
+    std::size_t colon = text.find(':');
+    rtu.uidText = text.substr(0, colon);
+    if (rtu.uidText.empty() || rtu.uidText.size() > 31) {
+        return false;
+    }
+    if (colon == std::string::npos) {
+        return true;
+    }
+    std::string model = text.substr(colon + 1);
+    char* end = nullptr;
+    long value = std::strtol(model.c_str(), &end, 10);
+    if (model.empty() || *end != '\0' || value < INT32_MIN || value > INT32_MAX) {
+        return false;
+    }
+    rtu.model = static_cast<std::int32_t>(value);
+    return true;
+}
+
+bool ParseArguments(int argc, char** argv, std::vector<RtuOption>& rtus) {
+    for (int i = 1; i < argc; ++i) {
+        std::string option = argv[i];
+        RtuOption rtu;
+        if (option != "--rtu" || i + 1 >= argc || !ParseRtu(argv[++i], rtu) || rtus.size() == RtuTable::kSlots) {
+            return false;
+        }
+        rtus.push_back(rtu);
+    }
+    return true;
+}
+
+void WaitForStopSignal(const sigset_t& stopSignals) {
+    int signal = 0;
+    while (sigwait(&stopSignals, &signal) != 0) {
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<RtuOption> rtus;
+    if (!ParseArguments(argc, argv, rtus)) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    // Blocked before any thread exists, so every thread inherits the mask and only sigwait sees them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    for (std::size_t i = 0; i < rtus.size(); ++i) {
+        LiveRtuTable().Slot(i).SetUidText(rtus[i].uidText);
+        LiveRtuTable().Slot(i).SetModel(rtus[i].model);
+    }
+    IniFileReader settings("./data_rtu.ini");
+    int port = settings.readNumber("SYSCONFIG", "PORT");
+    int timeoutSeconds = settings.readNumber("SYSCONFIG", "TCPTO");
+    echoServer.store(settings.readNumber("SYSCONFIG", "ECHOSERVER"));
+
+    StdoutRawDataList rawDataList;
+    IgnoringStatePage statePage;
+    StderrMessageBox messageBox;
+    StdoutStatusLine statusLine;
+    RunningServer running;
+    StartTcpServer(port, timeoutSeconds, ServerReferences{&rawDataList, &statePage, nullptr}, messageBox, statusLine,
+                   running);
+
+    WaitForStopSignal(stopSignals);
+    std::thread([] {
+        std::this_thread::sleep_for(kShutdownLimit);
+        std::fflush(stdout);
+        _exit(0);
+    }).detach();
+    running.server.reset();
+    return 0;
+}
