@@ -1,0 +1,136 @@
+#include "server/StartTcpServer.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/RtuTable.h"
+#include "tests/server/ServerFixture.h"
+#include "tests/server/TempWorkingDirectory.h"
+
+namespace servertest {
+namespace {
+
+class RecordingRawDataList final : public IRawDataList {
+public:
+    void AddLine(const char* text) override {
+        std::lock_guard guard(lock);
+        lines.emplace_back(text);
+    }
+    int Count() override {
+        std::lock_guard guard(lock);
+        return static_cast<int>(lines.size());
+    }
+    void Clear() override {
+        std::lock_guard guard(lock);
+        lines.clear();
+    }
+
+private:
+    std::mutex lock;
+    std::vector<std::string> lines;
+};
+
+class IgnoredStatePage final : public IStatePage {
+public:
+    void PostCommand(std::uint32_t) override {}
+};
+
+struct ShownMessage {
+    std::string text;
+    MessageIcon icon;
+};
+
+class RecordingMessageBox final : public IMessageBox {
+public:
+    MessageAnswer Show(const std::string& text, const std::string&, MessageIcon icon, MessageButtons) override {
+        shown.push_back(ShownMessage{text, icon});
+        return MessageAnswer::Ok;
+    }
+    std::vector<ShownMessage> shown;
+};
+
+class RecordingStatusLine final : public IStatusLine {
+public:
+    void SetText(const std::string& text) override { texts.push_back(text); }
+    std::vector<std::string> texts;
+};
+
+// The start-up in a directory of its own, with the status words in "./rtu_ui.ini".
+class StartTcpServerTest : public ::testing::Test {
+protected:
+    void SetUp() override { directory.Write("rtu_ui.ini", kStatusTitles); }
+
+    int Start(int port, int timeoutSeconds) {
+        return StartTcpServer(port, timeoutSeconds, ServerReferences{&rawDataList, &statePage, nullptr}, messageBox,
+                              statusLine, running);
+    }
+    std::uint16_t BoundPort() { return running.server->Table().BoundPort(); }
+
+    TempWorkingDirectory directory;
+    RecordingRawDataList rawDataList;
+    IgnoredStatePage statePage;
+    RecordingMessageBox messageBox;
+    RecordingStatusLine statusLine;
+    RunningServer running;
+};
+
+TEST_F(StartTcpServerTest, TimeoutZeroShowsAndUses600) {
+    EXPECT_EQ(Start(0, 0), 1);
+    ASSERT_NE(running.server, nullptr);
+    EXPECT_EQ(statusLine.texts, std::vector<std::string>{"Listening on 0, connections 100, workers 120, idle time-out 600 s"});
+    EXPECT_EQ(running.server->TimeoutChecker().TimeoutSeconds(), 600u);
+    EXPECT_TRUE(messageBox.shown.empty());
+}
+
+TEST_F(StartTcpServerTest, TimeoutThreeShowsThreeAndChecksAfterFive) {
+    Start(0, 3);
+    ASSERT_EQ(statusLine.texts.size(), 1u);
+    EXPECT_EQ(statusLine.texts[0], "Listening on 0, connections 100, workers 120, idle time-out 3 s");
+    EXPECT_EQ(running.server->TimeoutChecker().TimeoutSeconds(), 5u);
+}
+
+TEST_F(StartTcpServerTest, PortInUseShowsTheBindErrorWithTheStopIcon) {
+    std::uint16_t taken = 0;
+    int holder = loopback::Listen(&taken);
+    EXPECT_EQ(Start(taken, 600), 1);
+    close(holder);
+    ASSERT_EQ(messageBox.shown.size(), 1u);
+    EXPECT_EQ(messageBox.shown[0].text, "server socket failed to bind on given port.");
+    EXPECT_EQ(messageBox.shown[0].icon, MessageIcon::Stop);
+    EXPECT_TRUE(statusLine.texts.empty());
+    EXPECT_EQ(running.server, nullptr);
+    EXPECT_EQ(running.handler, nullptr);
+}
+
+TEST_F(StartTcpServerTest, ChunksReachTheCoreAndItsRawDataList) {
+    Start(0, 600);
+    int client = loopback::Connect(BoundPort());
+    ASSERT_GE(client, 0);
+    std::int32_t before = rxCount.load();
+    // Unit 123, function 10, RTU time, channel 01, state 1, value 12.34.
+    ASSERT_TRUE(loopback::SendText(client, std::string("$00000123AB10") + "20261207120000" + "01" + "1" + "12.34$"));
+    EXPECT_TRUE(WaitUntil([&] { return rxCount.load() > before && rawDataList.Count() > 0; }));
+    close(client);
+}
+
+TEST_F(StartTcpServerTest, ModbusReadIsAnsweredOnTheSameConnection) {
+    LiveRtuTable().Slot(0).SetUidText("123");
+    LiveRtuTable().Slot(0).SetModel(402);
+    Start(0, 600);
+    int client = loopback::Connect(BoundPort());
+    ASSERT_GE(client, 0);
+    // Transaction 0x0102, protocol 0, length 6, unit 123, read holding registers from 1000, count 1.
+    const std::string request("\x01\x02\x00\x00\x00\x06\x7B\x03\x03\xE8\x00\x01", 12);
+    ASSERT_TRUE(loopback::SendText(client, request));
+    std::string reply = loopback::Receive(client, kGenerousMs);
+    ASSERT_GE(reply.size(), 8u);
+    EXPECT_EQ(reply.substr(0, 4), request.substr(0, 4));
+    EXPECT_EQ(static_cast<std::uint8_t>(reply[6]), 0x7B);
+    close(client);
+}
+
+}  // namespace
+}  // namespace servertest

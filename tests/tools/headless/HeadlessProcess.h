@@ -1,0 +1,152 @@
+#pragma once
+
+#include <signal.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <dirent.h>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+// telvorn-headless run as a child process in the current directory, its standard output and error
+// collected line by line.
+class HeadlessProcess {
+public:
+    explicit HeadlessProcess(const std::vector<std::string>& arguments) {
+        int out[2];
+        int err[2];
+        if (pipe(out) != 0 || pipe(err) != 0) {
+            return;
+        }
+        std::vector<std::string> argv{TELVORN_HEADLESS};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        std::vector<char*> raw;
+        for (std::string& argument : argv) {
+            raw.push_back(argument.data());
+        }
+        raw.push_back(nullptr);
+        pid = fork();
+        if (pid == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            dup2(err[1], STDERR_FILENO);
+            close(out[0]);
+            close(err[0]);
+            execv(raw[0], raw.data());
+            _exit(127);
+        }
+        close(out[1]);
+        close(err[1]);
+        readers.emplace_back([this, fd = out[0]] { Collect(fd, outLines); });
+        readers.emplace_back([this, fd = err[0]] { Collect(fd, errLines); });
+    }
+
+    ~HeadlessProcess() {
+        if (pid > 0 && !exited) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        for (std::thread& reader : readers) {
+            reader.join();
+        }
+    }
+
+    // Waits (bounded) for an output line containing text.
+    bool WaitForOutput(const std::string& text) { return WaitForLine(outLines, text); }
+    bool WaitForError(const std::string& text) { return WaitForLine(errLines, text); }
+
+    std::vector<std::string> Output() {
+        std::lock_guard guard(lock);
+        return outLines;
+    }
+
+    // Sends the signal and waits (bounded) for the exit; the exit status, or -1.
+    int StopWith(int signal) {
+        kill(pid, signal);
+        for (int waited = 0; waited < 30000; waited += 10) {
+            int status = 0;
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                exited = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return -1;
+    }
+
+    int WaitExit() { return StopWith(0); }
+
+    // The TCP port the process listens on, found through its socket descriptors; 0 if none.
+    std::uint16_t ListeningPort() const {
+        std::set<std::string> inodes;
+        std::string fdDirectory = "/proc/" + std::to_string(pid) + "/fd";
+        if (DIR* directory = opendir(fdDirectory.c_str())) {
+            while (dirent* entry = readdir(directory)) {
+                char target[128] = {};
+                std::string link = fdDirectory + "/" + entry->d_name;
+                if (readlink(link.c_str(), target, sizeof target - 1) > 0 && std::string(target).rfind("socket:[", 0) == 0) {
+                    inodes.insert(std::string(target).substr(8, std::string(target).size() - 9));
+                }
+            }
+            closedir(directory);
+        }
+        std::ifstream table("/proc/" + std::to_string(pid) + "/net/tcp");
+        std::string line;
+        std::getline(table, line);
+        while (std::getline(table, line)) {
+            std::istringstream fields(line);
+            std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
+            fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
+            if (state == "0A" && inodes.count(inode) != 0) {
+                return static_cast<std::uint16_t>(std::stoul(local.substr(local.find(':') + 1), nullptr, 16));
+            }
+        }
+        return 0;
+    }
+
+private:
+    void Collect(int fd, std::vector<std::string>& lines) {
+        std::string pending;
+        char buffer[4096];
+        ssize_t received;
+        while ((received = read(fd, buffer, sizeof buffer)) > 0) {
+            pending.append(buffer, static_cast<std::size_t>(received));
+            std::size_t end;
+            while ((end = pending.find('\n')) != std::string::npos) {
+                std::lock_guard guard(lock);
+                lines.push_back(pending.substr(0, end));
+                pending.erase(0, end + 1);
+                changed.notify_all();
+            }
+        }
+        close(fd);
+    }
+
+    bool WaitForLine(std::vector<std::string>& lines, const std::string& text) {
+        std::unique_lock guard(lock);
+        return changed.wait_for(guard, std::chrono::seconds(30), [&] {
+            for (const std::string& line : lines) {
+                if (line.find(text) != std::string::npos) {
+                    return true;
+                }
+            }
+            return false;
+        });
+    }
+
+    pid_t pid = -1;
+    bool exited = false;
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<std::string> outLines;
+    std::vector<std::string> errLines;
+    std::vector<std::thread> readers;
+};

@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include "tests/platform/completionport/LoopbackSockets.h"
+#include "tests/server/TempWorkingDirectory.h"
+#include "tests/tools/headless/HeadlessProcess.h"
+
+namespace {
+
+constexpr int kGenerousMs = 30000;
+const char* const kStatusLine = "Listening on 0, connections 100, workers 120, idle time-out 600 s";
+
+// A directory with the two INI files the runner reads, made current for the child.
+class HeadlessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        directory.Write("data_rtu.ini", "[SYSCONFIG]\nPORT=0\nTCPTO=0\nECHOSERVER=1\n");
+        directory.Write("rtu_ui.ini", kStatusTitles);
+    }
+    TempWorkingDirectory directory;
+};
+
+TEST_F(HeadlessTest, ServesFramesAndPrintsTracesAndRawDataUntilTerminated) {
+    HeadlessProcess headless({"--rtu", "123:402"});
+    ASSERT_TRUE(headless.WaitForOutput(kStatusLine));
+    EXPECT_TRUE(headless.WaitForOutput("Creating \"socket_listener\" ... DONE"));
+    std::uint16_t port = headless.ListeningPort();
+    ASSERT_NE(port, 0);
+
+    int client = loopback::Connect(port);
+    ASSERT_GE(client, 0);
+    EXPECT_TRUE(headless.WaitForOutput("Socket created at "));
+    // Unit 123, function 10, RTU time, channel 01, state 1, value 12.34.
+    ASSERT_TRUE(loopback::SendText(client, std::string("$00000123AB10") + "20261207120000" + "01" + "1" + "12.34$"));
+    EXPECT_FALSE(loopback::Receive(client, kGenerousMs).empty()) << "ECHOSERVER=1 echoes the frame";
+    EXPECT_TRUE(headless.WaitForOutput("AIN1 12.30"));
+    for (const std::string& line : headless.Output()) {
+        EXPECT_EQ(line.find('\r'), std::string::npos) << line;
+    }
+    close(client);
+    EXPECT_TRUE(headless.WaitForOutput("CloseSocket request "));
+    EXPECT_EQ(headless.StopWith(SIGTERM), 0);
+}
+
+TEST_F(HeadlessTest, InterruptWhileConnectionsAreBusyExitsZero) {
+    HeadlessProcess headless({});
+    ASSERT_TRUE(headless.WaitForOutput(kStatusLine));
+    std::uint16_t port = headless.ListeningPort();
+    std::vector<int> clients;
+    for (int i = 0; i < 10; ++i) {
+        int client = loopback::Connect(port);
+        ASSERT_GE(client, 0);
+        loopback::SendText(client, "$00000123AB10202612071200000112.34$");
+        clients.push_back(client);
+    }
+    EXPECT_EQ(headless.StopWith(SIGINT), 0);
+    for (int client : clients) {
+        close(client);
+    }
+}
+
+TEST_F(HeadlessTest, PortInUseIsReportedOnStandardError) {
+    std::uint16_t taken = 0;
+    int holder = loopback::Listen(&taken);
+    directory.Write("data_rtu.ini", "[SYSCONFIG]\nPORT=" + std::to_string(taken) + "\n");
+    HeadlessProcess headless({});
+    EXPECT_TRUE(headless.WaitForError("server socket failed to bind on given port."));
+    EXPECT_EQ(headless.StopWith(SIGTERM), 0);
+    close(holder);
+}
+
+TEST_F(HeadlessTest, UnknownOptionPrintsUsageAndFails) {
+    HeadlessProcess headless({"--bogus"});
+    EXPECT_TRUE(headless.WaitForError("usage: telvorn-headless"));
+    EXPECT_EQ(headless.WaitExit(), 2);
+}
+
+}  // namespace
