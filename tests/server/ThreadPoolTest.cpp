@@ -85,7 +85,11 @@ TEST_P(ThreadPoolSizeTest, RaisesItsMessage) {
 INSTANTIATE_TEST_SUITE_P(ZeroSizes, ThreadPoolSizeTest,
                          ::testing::Values(BadSize{0, 200, "Invalid number of threads supplied."},
                                            BadSize{4, 0, "Invalid capacity supplied."},
-                                           BadSize{0, 0, "Invalid number of threads supplied."}));
+                                           BadSize{0, 0, "Invalid number of threads supplied."}),
+                         [](const ::testing::TestParamInfo<BadSize>& info) {
+                             return "Threads" + std::to_string(info.param.threads) + "Capacity" +
+                                    std::to_string(info.param.capacity);
+                         });
 
 TEST(ThreadPoolTest, SubmittingThePoolToItselfIsRefused) {
     CSimpleThreadPool pool(1, 10);

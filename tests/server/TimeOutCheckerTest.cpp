@@ -21,7 +21,10 @@ TEST_P(TimeOutMinimumTest, NeverBelowFiveSeconds) {
 
 INSTANTIATE_TEST_SUITE_P(Settings, TimeOutMinimumTest,
                          ::testing::Values(MinimumCase{1, 5}, MinimumCase{3, 5}, MinimumCase{5, 5}, MinimumCase{6, 6},
-                                           MinimumCase{600, 600}));
+                                           MinimumCase{600, 600}),
+                         [](const ::testing::TestParamInfo<MinimumCase>& info) {
+                             return "Set" + std::to_string(info.param.configured);
+                         });
 
 // One record on a port nobody waits on, checked at chosen times.
 class TimeOutSweepTest : public ::testing::Test {

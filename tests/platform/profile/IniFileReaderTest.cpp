@@ -117,6 +117,7 @@ INSTANTIATE_TEST_SUITE_P(DecimalRule, IniNumberTest,
                                            NumberCase{"+8", 8}, NumberCase{"", 0}, NumberCase{"abc", 0},
                                            NumberCase{"-", 0}, NumberCase{"12 34", 12}, NumberCase{"0x1F", 0},
                                            NumberCase{"99999999999999999999", INT_MAX},
-                                           NumberCase{"-99999999999999999999", INT_MIN}));
+                                           NumberCase{"-99999999999999999999", INT_MIN}),
+                         [](const ::testing::TestParamInfo<NumberCase>& info) { return "Case" + std::to_string(info.index); });
 
 }  // namespace
