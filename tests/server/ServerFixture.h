@@ -84,10 +84,15 @@ public:
         return chunks.size();
     }
     std::atomic<int> closes{0};
+    std::atomic<int> accepts{0};
     // Runs inside the decoder, with the record's lock held, after the chunk was recorded.
     std::function<void(Attachment&, ConnectionTable&, CompletionPort&)> onDecode;
 
     void OnClose(Attachment&, IoRecord*, ConnectionTable&, CompletionPort&) override { ++closes; }
+    void OnAccept(Attachment& record, IoRecord* io, ConnectionTable& table, CompletionPort& port) override {
+        ChunkReceiver::OnAccept(record, io, table, port);
+        ++accepts;
+    }
 
 protected:
     void DecodeChunk(Attachment& record, IoRecord*, std::uint32_t bytes, ConnectionTable& table,
@@ -135,13 +140,14 @@ protected:
 
     std::size_t OpenCount() { return kConnectionRecords - server->Table().FreeCount(); }
 
-    // Connects a client and waits until the server has accepted it into a record.
+    // Connects a client and waits until the server has accepted it into a record and armed its
+    // first receive.
     int Connect() {
-        std::size_t before = OpenCount();
+        int before = handler.accepts;
         int client = loopback::Connect(port);
         EXPECT_GE(client, 0);
         clients.push_back(client);
-        EXPECT_TRUE(WaitUntil([&] { return OpenCount() > before; }));
+        EXPECT_TRUE(WaitUntil([&] { return handler.accepts > before && RecordOf(client) != nullptr; }));
         return client;
     }
 
