@@ -18,9 +18,9 @@ bool Attachment::Attach(int acceptedSocket, const sockaddr_in& peer) {
     return true;
 }
 
-void Attachment::Close(CompletionPort& port) {
+bool Attachment::Close(CompletionPort& port) {
     if (inUse.load() == 0) {
-        return;
+        return false;
     }
     inUse.store(0);
     std::uint32_t old = sequence.load();
@@ -32,4 +32,5 @@ void Attachment::Close(CompletionPort& port) {
     lastActive.store(0);
     std::memset(buffer, 0, sizeof buffer);
     fill = 0;
+    return true;
 }

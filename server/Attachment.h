@@ -37,6 +37,7 @@ struct Attachment {
 
     // Takes a newly accepted socket; false (nothing changed) if the record is in use. Under `lock`.
     bool Attach(int acceptedSocket, const sockaddr_in& peer);
-    // Ends the connection and advances `sequence`; does nothing if not in use. Under `lock`.
-    void Close(CompletionPort& port);
+    // Ends the connection and advances `sequence`; does nothing and returns false if not in use.
+    // Under `lock`.
+    bool Close(CompletionPort& port);
 };

@@ -30,6 +30,9 @@ bool PostReceive(Attachment& record, CompletionPort& port) {
 
 bool SendToConnection(Attachment& record, ConnectionTable& table, CompletionPort& port, const std::uint8_t* bytes,
                       std::size_t length) {
+    if (record.inUse.load() == 0) {
+        return false;
+    }
     // MSG_NOSIGNAL: a peer that has gone away must fail this send, not raise SIGPIPE in the process.
     if (send(record.socket.load(), bytes, length, MSG_NOSIGNAL) < 0) {
         ReleaseConnection(record, table, port);
@@ -39,6 +42,9 @@ bool SendToConnection(Attachment& record, ConnectionTable& table, CompletionPort
 }
 
 void ReleaseConnection(Attachment& record, ConnectionTable& table, CompletionPort& port) {
-    record.Close(port);
-    table.Release(&record);
+    // Only a record that was open goes back: one already released may have been taken by an accept
+    // that waits for its lock, and must not become free a second time.
+    if (record.Close(port)) {
+        table.Release(&record);
+    }
 }

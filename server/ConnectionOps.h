@@ -20,9 +20,9 @@ bool PostEvent(Attachment& record, SockEventCode code, CompletionPort& port);
 bool PostReceive(Attachment& record, CompletionPort& port);
 
 // One send of the bytes, not repeated for a short count. A send that fails, would block, or meets a
-// closed peer releases the connection and returns false.
+// closed peer releases the connection and returns false; so does a record no longer open.
 bool SendToConnection(Attachment& record, ConnectionTable& table, CompletionPort& port, const std::uint8_t* bytes,
                       std::size_t length);
 
-// Closes the record and returns it to the table's free set.
+// Closes the record and returns it to the table's free set; a record not open is left alone.
 void ReleaseConnection(Attachment& record, ConnectionTable& table, CompletionPort& port);
