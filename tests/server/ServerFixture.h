@@ -165,6 +165,21 @@ protected:
         return nullptr;
     }
 
+    // One accepted connection as the server holds it; record is null if the accept went wrong.
+    struct Open {
+        int client;
+        Attachment* record;
+        int socket;
+        std::uint32_t sequence;
+    };
+    Open OpenConnection() {
+        int client = Connect();
+        Attachment* record = RecordOf(client);
+        EXPECT_NE(record, nullptr);
+        return Open{client, record, record != nullptr ? record->socket.load() : kNoSocket,
+                    record != nullptr ? record->sequence.load() : 0};
+    }
+
     bool Send(int client, const std::string& text) { return loopback::SendText(client, text); }
 
     bool WaitForChunks(std::size_t count) {

@@ -32,11 +32,11 @@ TEST_F(ServerTest, TeardownStopsEveryLoopAndTracesTheKill) {
 
 TEST_F(ServerTest, AcceptTracesTheSocketAndArmsAReceive) {
     StartServer();
-    int client = Connect();
-    Attachment* record = RecordOf(client);
-    ASSERT_NE(record, nullptr);
-    EXPECT_TRUE(WaitUntil([&] { return traces.Count("Socket created at " + std::to_string(record->socket) + ".\n") == 1; }));
-    ASSERT_TRUE(Send(client, "hello"));
+    const Open open = OpenConnection();
+    ASSERT_NE(open.record, nullptr);
+    std::string created = "Socket created at " + std::to_string(open.socket) + ".\n";
+    EXPECT_TRUE(WaitUntil([&] { return traces.Count(created) == 1; }));
+    ASSERT_TRUE(Send(open.client, "hello"));
     ASSERT_TRUE(WaitForChunks(1));
     EXPECT_EQ(handler.Chunks()[0].data, "hello");
 }
@@ -64,18 +64,15 @@ TEST_F(ServerTest, HundredConnectionsStayOpenAndTheNextIsDropped) {
 
 TEST_F(ServerTest, PeerCloseFreesTheRecordWithSequenceAdvanced) {
     StartServer();
-    int client = Connect();
-    Attachment* record = RecordOf(client);
-    ASSERT_NE(record, nullptr);
-    int socket = record->socket;
-    std::uint32_t sequence = record->sequence;
-    shutdown(client, SHUT_WR);
+    const Open open = OpenConnection();
+    ASSERT_NE(open.record, nullptr);
+    shutdown(open.client, SHUT_WR);
     ASSERT_TRUE(WaitUntil([&] { return server->Table().FreeCount() == kConnectionRecords; }));
-    EXPECT_TRUE(WaitUntil([&] { return traces.Count(CloseTrace(socket)) == 1; }));
-    EXPECT_EQ(record->sequence, sequence + 1);
-    EXPECT_EQ(record->inUse, 0);
+    EXPECT_TRUE(WaitUntil([&] { return traces.Count(CloseTrace(open.socket)) == 1; }));
+    EXPECT_EQ(open.record->sequence, open.sequence + 1);
+    EXPECT_EQ(open.record->inUse, 0);
     EXPECT_EQ(handler.closes, 1);
-    EXPECT_TRUE(loopback::PeerClosed(client, kGenerousMs));
+    EXPECT_TRUE(loopback::PeerClosed(open.client, kGenerousMs));
 }
 
 TEST_F(ServerTest, ResetByPeerFreesTheRecord) {
@@ -92,82 +89,74 @@ TEST_F(ServerTest, SequenceWrapsFromLastToOne) {
         std::lock_guard guard(record->lock);
         record->sequence = kLastSequence;
     }
-    int client = Connect();
-    Attachment* record = RecordOf(client);
-    ASSERT_NE(record, nullptr);
-    shutdown(client, SHUT_WR);
+    const Open open = OpenConnection();
+    ASSERT_NE(open.record, nullptr);
+    shutdown(open.client, SHUT_WR);
     ASSERT_TRUE(WaitUntil([&] { return server->Table().FreeCount() == kConnectionRecords; }));
-    EXPECT_EQ(record->sequence, 1u);
+    EXPECT_EQ(open.record->sequence, 1u);
 }
 
 TEST_F(ServerTest, StaleEventsAreDroppedWithoutTheHandler) {
     StartServer();
-    int client = Connect();
-    Attachment* record = RecordOf(client);
-    ASSERT_NE(record, nullptr);
-    std::uint32_t stale = record->sequence + 1;
-    IoRecord* staleRead = PostRaw(*record, kReceived, stale, 5);
-    IoRecord* staleClose = PostRaw(*record, kCloseRequest, stale);
+    const Open open = OpenConnection();
+    ASSERT_NE(open.record, nullptr);
+    std::uint32_t stale = open.record->sequence + 1;
+    IoRecord* staleRead = PostRaw(*open.record, kReceived, stale, 5);
+    IoRecord* staleClose = PostRaw(*open.record, kCloseRequest, stale);
     ASSERT_TRUE(WaitHandled(staleRead));
     ASSERT_TRUE(WaitHandled(staleClose));
     EXPECT_EQ(handler.ChunkCount(), 0u);
     EXPECT_EQ(handler.closes, 0);
-    EXPECT_EQ(record->inUse, 1);
-    ASSERT_TRUE(Send(client, "still open"));
+    EXPECT_EQ(open.record->inUse, 1);
+    ASSERT_TRUE(Send(open.client, "still open"));
     EXPECT_TRUE(WaitForChunks(1));
 }
 
 TEST_F(ServerTest, SecondCloseRequestIsStale) {
     StartServer();
-    int client = Connect();
-    Attachment* record = RecordOf(client);
-    ASSERT_NE(record, nullptr);
-    int socket = record->socket;
-    std::uint32_t sequence = record->sequence;
-    IoRecord* first = PostRaw(*record, kCloseRequest, sequence);
-    IoRecord* second = PostRaw(*record, kCloseRequest, sequence);
+    const Open open = OpenConnection();
+    ASSERT_NE(open.record, nullptr);
+    IoRecord* first = PostRaw(*open.record, kCloseRequest, open.sequence);
+    IoRecord* second = PostRaw(*open.record, kCloseRequest, open.sequence);
     ASSERT_TRUE(WaitHandled(first));
     ASSERT_TRUE(WaitHandled(second));
-    EXPECT_EQ(traces.Count(CloseTrace(socket)), 1);
+    EXPECT_EQ(traces.Count(CloseTrace(open.socket)), 1);
     EXPECT_EQ(handler.closes, 1);
-    EXPECT_EQ(record->sequence, sequence + 1);
+    EXPECT_EQ(open.record->sequence, open.sequence + 1);
     EXPECT_EQ(server->Table().FreeCount(), static_cast<std::size_t>(kConnectionRecords));
 }
 
 TEST_F(ServerTest, FailedSendReleasesTheRecordAndLaterEventsAreStale) {
     StartServer();
-    int client = Connect();
-    Attachment* record = RecordOf(client);
-    ASSERT_NE(record, nullptr);
-    std::uint32_t sequence = record->sequence;
+    const Open open = OpenConnection();
+    ASSERT_NE(open.record, nullptr);
     {
-        std::lock_guard guard(record->lock);
-        shutdown(record->socket, SHUT_WR);
+        std::lock_guard guard(open.record->lock);
+        shutdown(open.record->socket, SHUT_WR);
         const std::uint8_t reply[] = {1, 2, 3};
-        EXPECT_FALSE(SendToConnection(*record, server->Table(), server->Port(), reply, sizeof reply));
-        EXPECT_EQ(record->inUse, 0);
+        EXPECT_FALSE(SendToConnection(*open.record, server->Table(), server->Port(), reply, sizeof reply));
+        EXPECT_EQ(open.record->inUse, 0);
     }
-    EXPECT_EQ(record->sequence, sequence + 1);
+    EXPECT_EQ(open.record->sequence, open.sequence + 1);
     EXPECT_EQ(server->Table().FreeCount(), static_cast<std::size_t>(kConnectionRecords));
-    IoRecord* late = PostRaw(*record, kReceived, sequence, 3);
+    IoRecord* late = PostRaw(*open.record, kReceived, open.sequence, 3);
     ASSERT_TRUE(WaitHandled(late));
     EXPECT_EQ(handler.ChunkCount(), 0u);
-    EXPECT_TRUE(loopback::PeerClosed(client, kGenerousMs));
+    EXPECT_TRUE(loopback::PeerClosed(open.client, kGenerousMs));
 }
 
 TEST_F(ServerTest, SendThatWouldBlockEndsTheConnection) {
     StartServer();
-    int client = Connect();
-    Attachment* record = RecordOf(client);
-    ASSERT_NE(record, nullptr);
+    const Open open = OpenConnection();
+    ASSERT_NE(open.record, nullptr);
     std::vector<std::uint8_t> block(65536, 'x');
-    std::lock_guard guard(record->lock);
+    std::lock_guard guard(open.record->lock);
     bool sent = true;
     for (int i = 0; i < 10000 && sent; ++i) {
-        sent = SendToConnection(*record, server->Table(), server->Port(), block.data(), block.size());
+        sent = SendToConnection(*open.record, server->Table(), server->Port(), block.data(), block.size());
     }
     EXPECT_FALSE(sent);
-    EXPECT_EQ(record->inUse, 0);
+    EXPECT_EQ(open.record->inUse, 0);
 }
 
 TEST_F(ServerTest, PortInUseRefusesToBindAndStartsNothing) {

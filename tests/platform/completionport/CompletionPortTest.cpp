@@ -41,6 +41,14 @@ protected:
         return AcceptConnection(listener, &peer);
     }
 
+    // Opens a connection whose receive into `buffer` is armed, with a null key.
+    int OpenArmed(int* clientOut) {
+        int socket = Open(clientOut);
+        completionPort.Associate(socket, nullptr);
+        EXPECT_TRUE(completionPort.Receive(socket, buffer, sizeof buffer, &overlapped));
+        return socket;
+    }
+
     Completion Next() { return completionPort.Wait(kGenerousMs); }
 
     CompletionPort completionPort;
@@ -125,9 +133,7 @@ TEST_F(CompletionPortTest, ReceiveTakesAtMostItsLength) {
 
 TEST_F(CompletionPortTest, OrderlyCloseIsAZeroByteCompletion) {
     int client = -1;
-    int socket = Open(&client);
-    completionPort.Associate(socket, nullptr);
-    ASSERT_TRUE(completionPort.Receive(socket, buffer, sizeof buffer, &overlapped));
+    int socket = OpenArmed(&client);
     shutdown(client, SHUT_WR);
     Completion completion = Next();
     EXPECT_TRUE(completion.ok);
@@ -138,9 +144,7 @@ TEST_F(CompletionPortTest, OrderlyCloseIsAZeroByteCompletion) {
 
 TEST_F(CompletionPortTest, ResetIsAFailedCompletionCarryingItsRecord) {
     int client = -1;
-    int socket = Open(&client);
-    completionPort.Associate(socket, nullptr);
-    ASSERT_TRUE(completionPort.Receive(socket, buffer, sizeof buffer, &overlapped));
+    int socket = OpenArmed(&client);
     loopback::Abort(client);
     clients.clear();
     Completion completion = Next();
