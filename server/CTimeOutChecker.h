@@ -37,7 +37,7 @@ public:
                 position = 0;
                 counter = 0;
             }
-            Check(*(*records)[position], NowSeconds());
+            Check(*(*records)[position]);
             // Sleeping at every other record spreads one sweep of 100 records over about 100 ms.
             if (counter % 2 == 0) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -48,14 +48,17 @@ public:
         ServerTrace("Time out checker service stopped.\n");
     }
 
-    // Posts one close request if the record is open and has been silent longer than the time-out at
-    // `now`. lastActive is cleared first, so a silence is posted once. True if a request went out.
-    bool Check(Record& record, std::uint32_t now) {
+    // Posts one close request if the record is open and has been silent longer than the time-out.
+    // lastActive is cleared first, so a silence is posted once. True if a request went out.
+    bool Check(Record& record) {
         std::lock_guard guard(record.lock);
         if (record.inUse.load() == 0) {
             return false;
         }
+        // The clock is read after lastActive and under the lock: read earlier, a worker that renews
+        // lastActive in the next second would make the connection look a second ahead of the clock.
         std::uint32_t lastActive = record.lastActive.load();
+        std::uint32_t now = clock();
         // A lastActive in the future (the clock was set back) wraps to a huge elapsed time: expired.
         std::uint32_t elapsed = lastActive == 0 ? 0 : now - lastActive;
         if (elapsed <= timeoutSeconds) {
@@ -65,10 +68,14 @@ public:
         return PostEvent(record, kCloseRequest, *port);
     }
 
+    // Replaces the system clock (seconds since 1970); for tests, before Run starts.
+    void SetClock(std::uint32_t (*secondsClock)()) { clock = secondsClock; }
+
     std::uint32_t TimeoutSeconds() const { return timeoutSeconds; }
 
 private:
     std::uint32_t timeoutSeconds;
     const std::vector<std::unique_ptr<Record>>* records;  // the table's allList, not owned
     CompletionPort* port;                                 // not owned
+    std::uint32_t (*clock)() = NowSeconds;
 };

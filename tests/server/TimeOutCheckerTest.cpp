@@ -26,14 +26,27 @@ INSTANTIATE_TEST_SUITE_P(Settings, TimeOutMinimumTest,
                              return "Set" + std::to_string(info.param.configured);
                          });
 
+std::atomic<std::uint32_t> fakeNow{0};
+std::atomic<int> fakeClockReads{0};
+
+std::uint32_t FakeClock() {
+    ++fakeClockReads;
+    return fakeNow.load();
+}
+
 // One record on a port nobody waits on, checked at chosen times.
 class TimeOutSweepTest : public ::testing::Test {
 protected:
     void SetUp() override {
         record.inUse = 1;
         record.sequence = 7;
+        checker.SetClock(FakeClock);
+        fakeClockReads = 0;
     }
-    bool CheckAt(std::uint32_t now) { return checker.Check(record, now); }
+    bool CheckAt(std::uint32_t now) {
+        fakeNow = now;
+        return checker.Check(record);
+    }
 
     Attachment record;
     CompletionPort port;
@@ -74,6 +87,24 @@ TEST_F(TimeOutSweepTest, FreeAndUntimedRecordsAreSkipped) {
     record.inUse = 0;
     record.lastActive = 1;
     EXPECT_FALSE(CheckAt(100000));
+}
+
+// A worker holding the record renews lastActive in a later second than the checker began its visit.
+TEST_F(TimeOutSweepTest, ActivityRenewedWhileTheCheckerWaitsIsNotExpired) {
+    record.lastActive = 1000;
+    fakeNow = 1000;
+    std::atomic<bool> posted{false};
+    std::thread sweep;
+    {
+        std::lock_guard guard(record.lock);
+        sweep = std::thread([&] { posted = checker.Check(record); });
+        WaitUntil([&] { return fakeClockReads.load() > 0; }, 200ms);
+        fakeNow = 1001;
+        record.lastActive = 1001;
+    }
+    sweep.join();
+    EXPECT_FALSE(posted.load());
+    EXPECT_EQ(record.lastActive, 1001u);
 }
 
 TEST_F(ServerTest, CheckerClosesALongSilentConnection) {
