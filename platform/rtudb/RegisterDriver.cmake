@@ -1,0 +1,21 @@
+# Install step: registers the installed driver with unixODBC as "Telvorn RTUDB", the library
+# being its own Setup. odbcinst writes to $ODBCSYSINI/odbcinst.ini when set, else to /etc.
+# A staged install (DESTDIR) registers nothing: the package's own scripts do that on the target.
+if(DEFINED ENV{DESTDIR} AND NOT "$ENV{DESTDIR}" STREQUAL "")
+  message(STATUS "DESTDIR set: Telvorn RTUDB not registered")
+  return()
+endif()
+if(DEFINED CMAKE_INSTALL_PREFIX AND NOT TELVORN_RTUDB_LIBRARY MATCHES "^${CMAKE_INSTALL_PREFIX}")
+  # cmake --install --prefix moves the library away from the configured prefix.
+  get_filename_component(_libdir_name "${TELVORN_RTUDB_LIBRARY}" DIRECTORY)
+  get_filename_component(_libdir_name "${_libdir_name}" NAME)
+  set(TELVORN_RTUDB_LIBRARY "${CMAKE_INSTALL_PREFIX}/${_libdir_name}/libtelvorn-rtudb.so")
+endif()
+find_program(ODBCINST_PROGRAM odbcinst REQUIRED)
+set(_template "${CMAKE_CURRENT_BINARY_DIR}/telvorn-rtudb-odbcinst.ini")
+file(WRITE "${_template}" "[Telvorn RTUDB]\nDescription=Telvorn RTUDB (Access-style SQL on SQLite)\nDriver=${TELVORN_RTUDB_LIBRARY}\nSetup=${TELVORN_RTUDB_LIBRARY}\n")
+execute_process(COMMAND "${ODBCINST_PROGRAM}" -i -d -f "${_template}" RESULT_VARIABLE _result)
+if(NOT _result EQUAL 0)
+  message(FATAL_ERROR "odbcinst could not register Telvorn RTUDB")
+endif()
+message(STATUS "Registered ODBC driver Telvorn RTUDB: ${TELVORN_RTUDB_LIBRARY}")
