@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 
 namespace {
@@ -31,6 +33,8 @@ struct BoundCase {
     int mode;
     const char* stamp;
 };
+
+void PrintTo(const BoundCase& c, std::ostream* out) { *out << c.name; }
 
 class DayBoundTest : public ::testing::TestWithParam<BoundCase> {};
 

@@ -5,6 +5,7 @@
 #include <sqlext.h>
 
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <thread>
 
@@ -107,6 +108,8 @@ struct FailureCase {
     const char* statement;
     const char* sqlState;
 };
+
+void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.name; }
 
 class DriverFailureTest : public DriverTest, public ::testing::WithParamInterface<FailureCase> {};
 

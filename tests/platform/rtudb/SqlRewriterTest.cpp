@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <pwd.h>
 #include <sqlite3.h>
 #include <stdlib.h>
@@ -16,6 +18,8 @@ struct RewriteCase {
     const char* input;
     const char* output;
 };
+
+void PrintTo(const RewriteCase& c, std::ostream* out) { *out << c.name; }
 
 class RewriteTest : public ::testing::TestWithParam<RewriteCase> {};
 
@@ -55,6 +59,8 @@ struct RefusalCase {
     const char* name;
     const char* input;
 };
+
+void PrintTo(const RefusalCase& c, std::ostream* out) { *out << c.name; }
 
 class RefusalTest : public ::testing::TestWithParam<RefusalCase> {};
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace {
 
 struct LiteralCase {
@@ -11,6 +13,8 @@ struct LiteralCase {
     std::uint8_t valueType;
     const char* literal;
 };
+
+void PrintTo(const LiteralCase& c, std::ostream* out) { *out << c.name; }
 
 class ValueLiteralTest : public ::testing::TestWithParam<LiteralCase> {};
 
