@@ -1,5 +1,7 @@
 #include "storage/EventLog.h"
 
+#include "tests/storage/CalendarTime.h"
+
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -13,18 +15,6 @@
 #include <vector>
 
 namespace {
-
-std::tm At(int year, int month, int day, int hour, int minute, int second)
-{
-    std::tm local{};
-    local.tm_year = year - 1900;
-    local.tm_mon = month - 1;
-    local.tm_mday = day;
-    local.tm_hour = hour;
-    local.tm_min = minute;
-    local.tm_sec = second;
-    return local;
-}
 
 class EventLogTest : public ::testing::Test {
 protected:
@@ -56,14 +46,14 @@ protected:
 
 TEST_F(EventLogTest, FailureLineCarriesDayFirstTimePrefix)
 {
-    EXPECT_EQ(FormatLogLine(At(2014, 4, 11, 9, 5, 7), "Write Data To 12_AIN3 Channel 3 fail\n"),
+    EXPECT_EQ(FormatLogLine(Calendar(2014, 4, 11, 9, 5, 7), "Write Data To 12_AIN3 Channel 3 fail\n"),
               "11-04-2014 09:05:07: Write Data To 12_AIN3 Channel 3 fail\n");
 }
 
 TEST_F(EventLogTest, MissingFileIsCreated)
 {
     ASSERT_TRUE(log_.Open(path_.c_str()));
-    EXPECT_GT(log_.Write("Write Data To FullRcds Table fail\n", At(2014, 4, 11, 9, 5, 7)), 0);
+    EXPECT_GT(log_.Write("Write Data To FullRcds Table fail\n", Calendar(2014, 4, 11, 9, 5, 7)), 0);
     EXPECT_EQ(Lines(), std::vector<std::string>{"11-04-2014 09:05:07: Write Data To FullRcds Table fail"});
 }
 
@@ -71,7 +61,7 @@ TEST_F(EventLogTest, NewLinesAreAppendedAfterOldOnes)
 {
     std::ofstream(path_) << "old line\n";
     ASSERT_TRUE(log_.Open(path_.c_str()));
-    log_.Write("new line\n", At(2014, 4, 11, 9, 5, 7));
+    log_.Write("new line\n", Calendar(2014, 4, 11, 9, 5, 7));
     EXPECT_EQ(Lines(), (std::vector<std::string>{"old line", "11-04-2014 09:05:07: new line"}));
 }
 
@@ -98,7 +88,7 @@ TEST_F(EventLogTest, UnopenableLogStaysClosed)
 TEST_F(EventLogTest, OverlongTextIsCutToTheAreaAndKeepsItsLineEnd)
 {
     const std::string text = std::string(1000, 'x') + "\n";
-    const std::string line = FormatLogLine(At(2014, 4, 11, 9, 5, 7), text.c_str());
+    const std::string line = FormatLogLine(Calendar(2014, 4, 11, 9, 5, 7), text.c_str());
     EXPECT_EQ(line.size(), kLogLineSize - 1);
     EXPECT_EQ(line.back(), '\n');
     ASSERT_TRUE(log_.Open(path_.c_str()));

@@ -1,5 +1,7 @@
 #include "storage/TimeStamp.h"
 
+#include "tests/storage/CalendarTime.h"
+
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -10,14 +12,7 @@ namespace {
 
 std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second)
 {
-    std::tm local{};
-    local.tm_year = year - 1900;
-    local.tm_mon = month - 1;
-    local.tm_mday = day;
-    local.tm_hour = hour;
-    local.tm_min = minute;
-    local.tm_sec = second;
-    local.tm_isdst = -1;
+    std::tm local = Calendar(year, month, day, hour, minute, second);
     return std::mktime(&local);
 }
 

@@ -116,11 +116,7 @@ TEST_F(ConcurrencyTest, CommitIsVisibleElsewhereWhileARecordsetIsOpen)
     ASSERT_TRUE(Exec("INSERT INTO 12_AIN0(RID, RVALUE, LTIME, RTIME, RTYPE) VALUES (99999, 1, 'l', 't', 0)"));
     CSQLDatabase other;
     ASSERT_TRUE(other.Connect(OdbcTestEnvironment::kDataSource, "", ""));
-    CSQLRecordset check(other);
-    check.SetSQL("SELECT COUNT(*) FROM 12_AIN0 WHERE RID=99999");
-    ASSERT_TRUE(check.Open());
-    ASSERT_TRUE(check.MoveNext());
-    EXPECT_EQ(check.GetField(1, kValueText), "1");
+    EXPECT_EQ(FirstField(other, "SELECT COUNT(*) FROM 12_AIN0 WHERE RID=99999"), "1");
 }
 
 }  // namespace

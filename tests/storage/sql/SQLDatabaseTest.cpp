@@ -116,11 +116,7 @@ TEST_F(SQLDatabaseTest, FloatFieldIsRewrittenWithTwoDecimals)
 {
     ASSERT_TRUE(Exec("CREATE TABLE V(RVALUE FLOAT)"));
     ASSERT_TRUE(Exec("INSERT INTO V(RVALUE) VALUES (12.3)"));
-    CSQLRecordset recordset(db);
-    recordset.SetSQL("SELECT RVALUE FROM V");
-    ASSERT_TRUE(recordset.Open());
-    ASSERT_TRUE(recordset.MoveNext());
-    EXPECT_EQ(recordset.GetField(1, kValueFloat), "12.30");
+    EXPECT_EQ(FirstField(db, "SELECT RVALUE FROM V", kValueFloat), "12.30");
 }
 
 TEST_F(SQLDatabaseTest, TextAfterTheFirstStatementIsRefusedAndNothingRuns)
@@ -204,11 +200,7 @@ TEST_F(SQLDatabaseLifeTest, DestroyingAConnectedDatabaseDisconnectsAndKeepsTheDa
     EXPECT_FALSE(std::filesystem::exists(DatabaseFile().string() + "-wal"));
     CSQLDatabase again;
     ASSERT_TRUE(again.Connect(OdbcTestEnvironment::kDataSource, "", ""));
-    CSQLRecordset recordset(again);
-    recordset.SetSQL("SELECT A FROM T");
-    ASSERT_TRUE(recordset.Open());
-    ASSERT_TRUE(recordset.MoveNext());
-    EXPECT_EQ(recordset.GetField(1, kValueText), "7");
+    EXPECT_EQ(FirstField(again, "SELECT A FROM T"), "7");
 }
 
 TEST_F(SQLDatabaseLifeTest, CloseTwiceIsHarmless)

@@ -14,6 +14,16 @@
 
 using Rows = std::vector<std::vector<std::string>>;
 
+// Column 1 of the first row of a query on `database`, read with `valueType`.
+inline std::string FirstField(const CSQLDatabase& database, const std::string& select,
+                              std::uint8_t valueType = kValueText)
+{
+    CSQLRecordset recordset(database);
+    recordset.SetSQL(select);
+    if (!recordset.Open() || !recordset.MoveNext()) return "<no row>";
+    return recordset.GetField(1, valueType);
+}
+
 class SqlLayerTest : public OdbcTest {
 protected:
     void SetUp() override
