@@ -233,4 +233,19 @@ TEST_F(StatementFormsTest, QuoteInTimeTextIsStoredIntact)
     EXPECT_EQ(Query("SELECT RVALUE, RTIME FROM 12_RMESSAGES"), (Rows{{"it's; DROP", "a\"b"}}));
 }
 
+// RVALUE holds BYTE, FLOAT or INT by channel; each compares with a bare number as a number
+// (as text "100" would sort before "9").
+class RvalueTypeTest : public StatementFormsTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(RvalueTypeTest, BareNumberConditionIsNumeric)
+{
+    ASSERT_TRUE(CreateChannel("12", "DIN", 0, GetParam()));
+    int rid = 1;
+    for (int value : {9, 10, 100}) ASSERT_TRUE(WriteInt(12, "DIN", 0, rid++, value, "t", 0));
+    EXPECT_EQ(Column("SELECT RID FROM 12_DIN0 WHERE RVALUE >= 10"), (std::vector<std::string>{"2", "3"}));
+    EXPECT_EQ(Column("SELECT RID FROM 12_DIN0 WHERE RVALUE <= 9"), (std::vector<std::string>{"1"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(ValueTypes, RvalueTypeTest, ::testing::Values("BYTE", "FLOAT", "INT"));
+
 }  // namespace
