@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <strings.h>
 #include <vector>
 
 namespace {
@@ -57,6 +58,41 @@ SQLRETURN OpenDatabase(DriverDbc& dbc, const std::string& path)
     return SQL_SUCCESS;
 }
 
+// The file comes from the connection string's DBQ when it has one, else from the data source.
+SQLRETURN Connect(DriverDbc& dbc, const std::string& dataSource, std::string file)
+{
+    dbc.diag.Clear();
+    if (dbc.db != nullptr) return Fail(dbc.diag, "08002", "connection already open");
+    dbc.dataSource = dataSource;
+    if (file.empty() && !dataSource.empty()) file = DataSourceValue(dataSource, "DBQ");
+    if (file.empty())
+        return Fail(dbc.diag, "IM002", dataSource.empty() ? "no DBQ file given" : "data source " + dataSource + " names no DBQ file");
+    return OpenDatabase(dbc, ExpandHomePath(file));
+}
+
+// Value of `key` in a "KEY=value;KEY={value; with semicolons};..." connection string, keys
+// in any letter case; empty when absent.
+std::string ConnectionStringValue(const std::string& text, const char* key)
+{
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t equals = text.find('=', pos);
+        if (equals == std::string::npos) return {};
+        const std::string name = text.substr(pos, equals - pos);
+        std::size_t valueStart = equals + 1;
+        std::size_t valueEnd = text.find(';', valueStart);
+        if (valueStart < text.size() && text[valueStart] == '{') {
+            ++valueStart;
+            valueEnd = text.find('}', valueStart);
+        }
+        if (valueEnd == std::string::npos) valueEnd = text.size();
+        if (strcasecmp(name.c_str(), key) == 0) return text.substr(valueStart, valueEnd - valueStart);
+        const std::size_t next = text.find(';', valueEnd);
+        pos = next == std::string::npos ? text.size() : next + 1;
+    }
+    return {};
+}
+
 }  // namespace
 
 extern "C" {
@@ -66,13 +102,21 @@ SQLRETURN SQL_API SQLConnect(SQLHDBC handle, SQLCHAR* dataSource, SQLSMALLINT da
                              SQLSMALLINT, SQLCHAR*, SQLSMALLINT)
 {
     if (handle == SQL_NULL_HDBC) return SQL_INVALID_HANDLE;
+    return Connect(*static_cast<DriverDbc*>(handle), TextArgument(dataSource, dataSourceLength), {});
+}
+
+// For clients that connect with a connection string ("DSN=RTUDB" or "DRIVER=...;DBQ=...");
+// no dialog is ever shown, whatever completion is asked for.
+SQLRETURN SQL_API SQLDriverConnect(SQLHDBC handle, SQLHWND, SQLCHAR* in, SQLSMALLINT inLength, SQLCHAR* out,
+                                   SQLSMALLINT outLength, SQLSMALLINT* fullOutLength, SQLUSMALLINT)
+{
+    if (handle == SQL_NULL_HDBC) return SQL_INVALID_HANDLE;
     auto* dbc = static_cast<DriverDbc*>(handle);
-    dbc->diag.Clear();
-    if (dbc->db != nullptr) return Fail(dbc->diag, "08002", "connection already open");
-    dbc->dataSource = TextArgument(dataSource, dataSourceLength);
-    const std::string file = DataSourceValue(dbc->dataSource, "DBQ");
-    if (file.empty()) return Fail(dbc->diag, "IM002", "data source " + dbc->dataSource + " names no DBQ file");
-    return OpenDatabase(*dbc, ExpandHomePath(file));
+    const std::string text = TextArgument(in, inLength);
+    const SQLRETURN result = Connect(*dbc, ConnectionStringValue(text, "DSN"), ConnectionStringValue(text, "DBQ"));
+    if (!SQL_SUCCEEDED(result)) return result;
+    CopyText(text, out, outLength, fullOutLength);
+    return result;
 }
 
 SQLRETURN SQL_API SQLDisconnect(SQLHDBC handle)

@@ -230,6 +230,52 @@ TEST_F(DriverTest, ThreadsSharingTheConnectionGetTheirOwnErrors)
     EXPECT_EQ(wrong, 0);
 }
 
+class DriverConnectTest : public OdbcTest {
+protected:
+    // Connects with a connection string, runs one statement and disconnects; the result of each.
+    std::pair<SQLRETURN, SQLRETURN> ConnectAndRun(const std::string& connection, const std::string& statement)
+    {
+        SQLHENV env = SQL_NULL_HENV;
+        SQLHDBC dbc = SQL_NULL_HDBC;
+        SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+        SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+        const SQLRETURN connected =
+            SQLDriverConnect(dbc, nullptr, Text(connection), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+        SQLRETURN ran = SQL_ERROR;
+        if (SQL_SUCCEEDED(connected)) {
+            SQLHSTMT stmt = SQL_NULL_HSTMT;
+            SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
+            ran = SQLExecDirect(stmt, Text(statement), SQL_NTS);
+            SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+            SQLDisconnect(dbc);
+        }
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        SQLFreeHandle(SQL_HANDLE_ENV, env);
+        return {connected, ran};
+    }
+};
+
+TEST_F(DriverConnectTest, ConnectionStringNamesTheDataSource)
+{
+    EXPECT_EQ(ConnectAndRun("DSN=RTUDB;UID=;PWD=", "CREATE TABLE T(A INT)"),
+              std::make_pair(SQLRETURN{SQL_SUCCESS}, SQLRETURN{SQL_SUCCESS}));
+    EXPECT_TRUE(std::filesystem::exists(DatabaseFile()));
+}
+
+TEST_F(DriverConnectTest, ConnectionStringFileNeedsNoDataSource)
+{
+    const auto file = home_ / "direct; file.db";
+    EXPECT_EQ(ConnectAndRun("DRIVER={Telvorn RTUDB};DBQ={" + file.string() + "}", "CREATE TABLE T(A INT)"),
+              std::make_pair(SQLRETURN{SQL_SUCCESS}, SQLRETURN{SQL_SUCCESS}));
+    EXPECT_TRUE(std::filesystem::exists(file));
+}
+
+TEST_F(DriverConnectTest, ConnectionStringWithoutFileIsRefused)
+{
+    EXPECT_EQ(ConnectAndRun("DRIVER={Telvorn RTUDB}", "SELECT 1").first, SQL_ERROR);
+}
+
 class ConfigDsnTest : public OdbcTest {};
 
 TEST_F(ConfigDsnTest, UserDataSourceIsWrittenToTheUserFile)
