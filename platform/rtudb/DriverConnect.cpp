@@ -65,8 +65,10 @@ SQLRETURN Connect(DriverDbc& dbc, const std::string& dataSource, std::string fil
     if (dbc.db != nullptr) return Fail(dbc.diag, "08002", "connection already open");
     dbc.dataSource = dataSource;
     if (file.empty() && !dataSource.empty()) file = DataSourceValue(dataSource, "DBQ");
-    if (file.empty())
-        return Fail(dbc.diag, "IM002", dataSource.empty() ? "no DBQ file given" : "data source " + dataSource + " names no DBQ file");
+    if (file.empty()) {
+        const std::string where = dataSource.empty() ? "connection string" : "data source " + dataSource;
+        return Fail(dbc.diag, "IM002", where + " names no DBQ file");
+    }
     return OpenDatabase(dbc, ExpandHomePath(file));
 }
 
