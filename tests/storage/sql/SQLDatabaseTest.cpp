@@ -3,6 +3,9 @@
 #include "storage/sql/ComposeStatement.h"
 #include "storage/sql/SQLInsert.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <regex>
 
 namespace {
@@ -201,6 +204,25 @@ TEST_F(SQLDatabaseLifeTest, DestroyingAConnectedDatabaseDisconnectsAndKeepsTheDa
     CSQLDatabase again;
     ASSERT_TRUE(again.Connect(OdbcTestEnvironment::kDataSource, "", ""));
     EXPECT_EQ(FirstField(again, "SELECT A FROM T"), "7");
+}
+
+// A committed row survives its process ending abruptly, connection never closed.
+TEST_F(SQLDatabaseLifeTest, CommittedRowSurvivesAProcessThatDiesConnected)
+{
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        auto* db = new CSQLDatabase;
+        const bool stored = db->Connect(OdbcTestEnvironment::kDataSource, "", "")
+            && db->Execute("CREATE TABLE T(A INT)") && db->Execute("INSERT INTO T(A) VALUES (42)");
+        _exit(stored ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    CSQLDatabase db;
+    ASSERT_TRUE(db.Connect(OdbcTestEnvironment::kDataSource, "", ""));
+    EXPECT_EQ(FirstField(db, "SELECT A FROM T"), "42");
 }
 
 TEST_F(SQLDatabaseLifeTest, CloseTwiceIsHarmless)

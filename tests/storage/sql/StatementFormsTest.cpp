@@ -191,16 +191,24 @@ TEST_F(StatementFormsTest, TimeRangeComparesRtimeAsText)
               (std::vector<std::string>{"2014-04-11 00:00:00", "2014-04-11 23:59:59"}));
 }
 
+// The history query as the page composes it: "SELECT * FROM %s %s" with a value condition.
 TEST_F(StatementFormsTest, ValueConditionComparesRvalueAsNumber)
 {
     ASSERT_TRUE(CreateChannel("12", "AIN", 3, "FLOAT"));
     int rid = 1;
     for (double value : {9.5, 10.25, 100.0}) ASSERT_TRUE(WriteFloat(12, "AIN", 3, rid++, value, "t"));
-    EXPECT_EQ(Column("SELECT RID FROM 12_AIN3 WHERE RVALUE >= 10"), (std::vector<std::string>{"2", "3"}));
-    EXPECT_EQ(Column("SELECT RID FROM 12_AIN3 WHERE RVALUE = 10.25"), (std::vector<std::string>{"2"}));
-    EXPECT_EQ(Column("SELECT RID FROM 12_AIN3 WHERE RVALUE <= 5"), std::vector<std::string>{});
-    EXPECT_EQ(Query(Format("SELECT * FROM %s %s", "12_AIN3",
-                           "WHERE RTIME >= 't' AND RTIME <= 't' AND RVALUE <= 10")).size(), 1U);
+    auto query = [this](const char* compare, const char* value) {
+        const std::string condition = Format(compare, value);
+        const std::string where = Format("WHERE %s", condition.c_str());
+        std::vector<std::string> rids;
+        for (const auto& row : Query(Format("SELECT * FROM %s %s", "12_AIN3", where.c_str()))) rids.push_back(row[0]);
+        return rids;
+    };
+    EXPECT_EQ(query("RVALUE >= %s", "10"), (std::vector<std::string>{"2", "3"}));
+    EXPECT_EQ(query("RVALUE = %s", "10.25"), (std::vector<std::string>{"2"}));
+    EXPECT_EQ(query("RVALUE <= %s", "5"), std::vector<std::string>{});
+    const std::string both = Format("WHERE RTIME >= '%s' AND RTIME <= '%s' AND %s", "t", "t", "RVALUE <= 10");
+    EXPECT_EQ(Query(Format("SELECT * FROM %s %s", "12_AIN3", both.c_str())).size(), 1U);
 }
 
 TEST_F(StatementFormsTest, ChannelLoadFormsReadEveryRowInCreationColumnOrder)
