@@ -14,6 +14,8 @@ struct Effect {
     Area area;
     std::uint16_t index;
     std::optional<double> value;  // empty: the value is no longer known after this write
+
+    bool operator==(const Effect&) const = default;
 };
 
 using Effects = std::vector<Effect>;

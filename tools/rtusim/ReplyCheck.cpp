@@ -56,12 +56,14 @@ std::uint32_t windowBase(const ReadRequest& r) {
     return r.address < kRegisterWindow ? kAinWindow : kRegisterWindow;
 }
 
-bool valuesMatch(const ReadRequest& r, ByteView reply, const ValueModel& model) {
+bool valuesMatch(const ReadRequest& r, ByteView reply, const ValueModel& model, std::size_t& compared) {
     const std::uint32_t start = r.address - windowBase(r);
     const std::uint32_t count = r.fn == 0x04 ? r.quantity / 2u : r.quantity;
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::optional<double> expected = knownAt(r, start + i, model);
-        if (expected && !valueMatches(r, reply, i, *expected)) return false;
+        if (!expected) continue;
+        ++compared;
+        if (!valueMatches(r, reply, i, *expected)) return false;
     }
     return true;
 }
@@ -116,7 +118,7 @@ std::optional<std::size_t> modbusReplySize(ByteView bytes) {
     return size;
 }
 
-ReplyFault checkReadReply(const ReadRequest& r, ByteView reply, const ValueModel* model) {
+ReplyFault checkReadReply(const ReadRequest& r, ByteView reply, const ValueModel* model, std::size_t* compared) {
     if (reply.size() < 9) return ReplyFault::Malformed;
     if (word(reply, 0) != r.transaction) return ReplyFault::Transaction;
     if (word(reply, 2) != 0) return ReplyFault::Malformed;
@@ -127,7 +129,10 @@ ReplyFault checkReadReply(const ReadRequest& r, ByteView reply, const ValueModel
     const std::size_t lengthField = r.fn == 0x01 ? count + 3 : 2u * r.quantity + 3;
     if (word(reply, 4) != lengthField || reply.size() != readReplySize(r)) return ReplyFault::Length;
     if (!unusedBitsClear(r, reply)) return ReplyFault::Malformed;
-    if (model && !valuesMatch(r, reply, *model)) return ReplyFault::Value;
+    std::size_t valuesCompared = 0;
+    const bool valuesRight = !model || valuesMatch(r, reply, *model, valuesCompared);
+    if (compared) *compared = valuesCompared;
+    if (!valuesRight) return ReplyFault::Value;
     return ReplyFault::None;
 }
 

@@ -36,8 +36,10 @@ using ByteView = std::span<const std::uint8_t>;
 // header is incomplete, empty when the length cannot belong to any reply of this server.
 std::optional<std::size_t> modbusReplySize(ByteView bytes);
 
-// A read reply: header, byte count, size, and with a model the values rtusim knows.
-ReplyFault checkReadReply(const ReadRequest& request, ByteView reply, const ValueModel* model);
+// A read reply: header, byte count, size, and with a model the values rtusim knows; compared
+// (when given) counts the values compared.
+ReplyFault checkReadReply(const ReadRequest& request, ByteView reply, const ValueModel* model,
+                          std::size_t* compared = nullptr);
 
 // A Modbus write acknowledgement or an RTU frame echo: the sent bytes' first expected.size().
 ReplyFault checkEcho(ByteView expected, ByteView reply, bool modbus);

@@ -8,7 +8,9 @@ std::optional<Judged> judgeRead(const ExpectedReply& expected, ByteView bytes, c
     const std::optional<std::size_t> size = modbusReplySize(bytes);
     if (!size) return Judged{bytes.size(), ReplyFault::Malformed};
     if (*size == 0 || bytes.size() < *size) return std::nullopt;
-    return Judged{*size, checkReadReply(expected.read, bytes.first(*size), context.model)};
+    Judged judged{*size, ReplyFault::None, 0};
+    judged.fault = checkReadReply(expected.read, bytes.first(*size), context.model, &judged.valuesChecked);
+    return judged;
 }
 
 std::optional<Judged> judgeEcho(const ExpectedReply& expected, ByteView bytes) {

@@ -155,6 +155,7 @@ void SimConnection::judgeReplies(Clock::time_point now) {
         const std::optional<Judged> judged = judgeFront(front.reply, received, context);
         if (!judged) return;
         ++stats.replies;
+        stats.valuesChecked += judged->valuesChecked;
         stats.latency.record(static_cast<std::uint64_t>(
             std::chrono::duration_cast<std::chrono::microseconds>(now - front.sentAt).count()));
         outstanding.pop_front();

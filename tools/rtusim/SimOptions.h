@@ -11,6 +11,8 @@ namespace rtusim {
 struct WeightedFunction {
     std::uint8_t fn = 0;
     unsigned weight = 1;
+
+    bool operator==(const WeightedFunction&) const = default;
 };
 
 // The command line of rtusim; see helpText() for each option's meaning and default.

@@ -66,6 +66,7 @@ std::string summaryJson(const SimStats& s, unsigned connections, double elapsedS
         .add("wrong_replies", s.wrongReplies)
         .add("missing_replies", s.missingReplies)
         .raw("wrong", wrongJson(s))
+        .add("values_checked", s.valuesChecked)
         .add("connections", static_cast<std::uint64_t>(connections))
         .add("connects", s.connects)
         .add("refused", s.refused)
