@@ -19,6 +19,8 @@ Target
 Load
   --connections N        simultaneous connections (default 1, at most 1000)
   --rate R               messages per second on each connection (default 1; fractions allowed)
+  --total-rate R         messages per second over all connections, shared evenly (overrides
+                         --rate; each connection then sends R / N per second)
   --duration S           seconds of sending (default 10), then up to --reply-timeout for replies
   --count N              stop after N messages in all (default 0: only --duration bounds the run)
   --reconnect-rate R     close and reopen each connection at random, on average R times a second

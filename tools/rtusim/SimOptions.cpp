@@ -122,6 +122,10 @@ const std::map<std::string, Setter>& valueOptions() {
         {"--rate", [](SimOptions& o, const std::string& v) {
              return store(realNumber(v, 0.001, kMaxRate), o.rate, "rate must be 0.001..10000 per second");
          }},
+        {"--total-rate", [](SimOptions& o, const std::string& v) {
+             return store(realNumber(v, 0.001, kMaxRate * kMaxConnections), o.totalRate,
+                          "total rate must be 0.001..10000000 per second");
+         }},
         {"--duration", [](SimOptions& o, const std::string& v) {
              return store(realNumber(v, 0.001, kMaxDurationSeconds), o.durationSeconds,
                           "duration must be 0.001..2592000 seconds");
@@ -180,6 +184,8 @@ std::string crossCheck(SimOptions& o, bool framesGiven, bool modbusGiven) {
     if (!framesGiven && !modbusGiven)
         for (std::uint8_t fn : frameFunctions()) o.frames.push_back({fn, 1});
     if (o.port == 0) return "--port is required";
+    if (o.totalRate > 0) o.rate = o.totalRate / o.connections;
+    if (o.rate < 0.001 || o.rate > kMaxRate) return "rate per connection must be 0.001..10000 per second";
     if (o.frames.empty() && o.modbus.empty()) return "nothing to send: give --frames or --modbus";
     const std::size_t modbusCapable = modbusUnits(o.units).size();
     if (!o.modbus.empty() && modbusCapable == 0) return "Modbus/TCP needs a unit id of 255 or less in --units";

@@ -20,7 +20,8 @@ struct SimOptions {
     std::string host = "127.0.0.1";
     std::uint16_t port = 0;
     unsigned connections = 1;
-    double rate = 1.0;  // messages per second on each connection
+    double rate = 1.0;       // messages per second on each connection
+    double totalRate = 0.0;  // when set: messages per second over all connections, shared evenly
     double durationSeconds = 10.0;
     std::uint64_t count = 0;  // messages in all; 0: no limit but the duration
     std::vector<std::uint32_t> units{1};

@@ -46,6 +46,11 @@ TEST(SimOptions, FunctionsTakeWeightsAndGroups) {
     EXPECT_EQ(parsed("--port 1 --modbus 0f").frames.size(), 0u);  // only what was asked for
 }
 
+TEST(SimOptions, TotalRateIsSharedByTheConnections) {
+    EXPECT_DOUBLE_EQ(parsed("--port 1 --connections 4 --total-rate 10").rate, 2.5);
+    EXPECT_DOUBLE_EQ(parsed("--port 1 --connections 4 --rate 3").rate, 3.0);
+}
+
 TEST(SimOptions, HelpIsNotAnError) {
     const ParsedOptions result = parseOptions({"--port", "1", "--help"});
     EXPECT_TRUE(result.help);
@@ -64,7 +69,7 @@ TEST_P(UsageError, IsRefusedWithAMessage) {
 INSTANTIATE_TEST_SUITE_P(
     SimOptions, UsageError,
     ::testing::Values("", "--port 0", "--port 70000", "--port 1 --bogus 3", "--port 1 --rate", "--port 1 --rate 0",
-                      "--port 1 --rate fast", "--port 1 --duration -1", "--port 1 --connections 1001",
+                      "--port 1 --rate fast", "--port 1 --connections 1000 --total-rate 0.5", "--port 1 --duration -1", "--port 1 --connections 1001",
                       "--port 1 --units 0", "--port 1 --units 5-3", "--port 1 --units 70000",
                       "--port 1 --frames 99", "--port 1 --frames 10:0", "--port 1 --modbus 02",
                       "--port 1 --frames none", "--port 1 --modbus reads --units 300",
