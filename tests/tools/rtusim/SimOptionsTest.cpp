@@ -2,19 +2,14 @@
 
 #include <sstream>
 
+#include "tests/tools/rtusim/Words.h"
+
 #include "tools/rtusim/SimOptions.h"
 #include "tools/rtusim/SimRunner.h"
 
 using namespace rtusim;
 
 namespace {
-
-std::vector<std::string> words(const std::string& line) {
-    std::istringstream in(line);
-    std::vector<std::string> result;
-    for (std::string word; in >> word;) result.push_back(word);
-    return result;
-}
 
 SimOptions parsed(const std::string& line) {
     const ParsedOptions result = parseOptions(words(line));

@@ -6,19 +6,13 @@
 #include <sstream>
 
 #include "tests/tools/rtusim/TestPeer.h"
+#include "tests/tools/rtusim/Words.h"
 #include "tools/rtusim/SimRunner.h"
 
 using namespace rtusim;
 using Flaw = TestPeer::Flaw;
 
 namespace {
-
-std::vector<std::string> words(const std::string& line) {
-    std::istringstream in(line);
-    std::vector<std::string> result;
-    for (std::string word; in >> word;) result.push_back(word);
-    return result;
-}
 
 std::uint64_t wrong(const SimStats& stats, ReplyFault fault) {
     return stats.wrong[static_cast<std::size_t>(fault)];
