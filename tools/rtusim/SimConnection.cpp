@@ -15,6 +15,7 @@ namespace rtusim {
 namespace {
 
 constexpr std::size_t kReceiveChunk = 4096;
+constexpr int kReadsPerEvent = 16;
 constexpr auto kConnectTimeout = std::chrono::seconds(5);
 
 Clock::duration millis(unsigned ms) {
@@ -126,20 +127,21 @@ void SimConnection::onEvents(short revents, Clock::time_point now) {
 
 void SimConnection::receive(Clock::time_point now) {
     std::uint8_t buffer[kReceiveChunk];
-    for (;;) {
+    // Replies are judged after every read, which keeps the buffer within one reply, and a peer
+    // that floods the connection is left for the next poll after a bounded number of reads.
+    for (int reads = 0; reads < kReadsPerEvent && state == State::Open; ++reads) {
         const ssize_t got = ::recv(socketFd, buffer, sizeof buffer, 0);
         if (got > 0) {
             stats.bytesReceived += static_cast<std::uint64_t>(got);
             received.insert(received.end(), buffer, buffer + got);
+            judgeReplies(now);
             continue;
         }
-        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
         if (got < 0 && errno == EINTR) continue;
-        judgeReplies(now);  // replies that arrived before the close still count
-        if (state == State::Open) lose(now, true);
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+        lose(now, true);
         return;
     }
-    judgeReplies(now);
 }
 
 void SimConnection::judgeReplies(Clock::time_point now) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 
 #include "tools/rtusim/ReplyCheck.h"
@@ -176,4 +177,30 @@ TEST(Delimiting, FrameEchoMustStartWithTheStartMark) {
     EXPECT_EQ(judgeFront(expected, text("X"), {})->fault, ReplyFault::Malformed);
     EXPECT_FALSE(judgeFront(expected, text("$0000"), {}).has_value());
     EXPECT_EQ(judgeFront(expected, text("$00000001"), {})->fault, ReplyFault::None);
+}
+
+// Replies come from the network: no byte sequence may make a judge read outside the bytes given.
+TEST(Delimiting, AnyBytesAreJudgedWithoutReadingPastThem) {
+    std::mt19937 random(11);
+    const ValueModel model = knowing(Area::Reg, 3, 4.0);
+    const std::vector<ExpectedReply> kinds{
+        {ExpectedReply::Kind::ModbusRead, {}, kAinRead, {}},
+        {ExpectedReply::Kind::ModbusRead, {}, {9, 5, 0x01, 1100, 17}, {}},
+        {ExpectedReply::Kind::ModbusRead, {}, {9, 5, 0x04, 1200, 200}, {}},
+        {ExpectedReply::Kind::ModbusEcho, kAinReply, {}, {}},
+        {ExpectedReply::Kind::FrameEcho, text("$0000000100"), {}, {}},
+        {ExpectedReply::Kind::TimeReply, {}, {}, "00000001"}};
+    for (int round = 0; round < 20000; ++round) {
+        Bytes bytes(std::uniform_int_distribution<std::size_t>(0, 600)(random));
+        for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random() % 4 == 0 ? '$' : random());
+        if (bytes.size() >= 6 && round % 2 == 0) {  // often a plausible length field
+            bytes[4] = 0;
+            bytes[5] = static_cast<std::uint8_t>(bytes.size() - 6);
+        }
+        const auto judged = judgeFront(kinds[static_cast<std::size_t>(round) % kinds.size()], bytes,
+                                       {&model, 0, 0, 120});
+        if (judged) {
+            EXPECT_LE(judged->size, bytes.size());
+        }
+    }
 }

@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "tests/tools/rtusim/Words.h"
-
 #include "tools/rtusim/SimOptions.h"
 #include "tools/rtusim/SimRunner.h"
 
