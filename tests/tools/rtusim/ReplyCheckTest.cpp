@@ -46,7 +46,7 @@ std::time_t localTime(int year, int month, int day, int hour, int minute, int se
 
 }  // namespace
 
-TEST(ReadReply, DescriptionExamplesAreAccepted) {
+TEST(ReadReply, ServerRepliesAreAccepted) {
     EXPECT_EQ(checkReadReply(kAinRead, kAinReply, nullptr), ReplyFault::None);
     EXPECT_EQ(checkReadReply(kFloatRead, kFloatReply, nullptr), ReplyFault::None);
     const ReadRequest bits{7, 5, 0x01, 1030, 4};
@@ -127,7 +127,7 @@ TEST(Echo, EachDifferenceHasItsFault) {
     EXPECT_EQ(checkEcho(text("$0001"), text("$0002"), false), ReplyFault::Echo);
 }
 
-TEST(TimeReply, DescriptionExampleIsAccepted) {
+TEST(TimeReply, ReplyWithinTheMinuteIsAccepted) {
     const std::time_t clock = localTime(2014, 4, 11, 12, 30, 20);
     EXPECT_EQ(checkTimeReply("00000123", text("$00000123SC8314/04/11 12:30$"), clock, clock, 120), ReplyFault::None);
 }

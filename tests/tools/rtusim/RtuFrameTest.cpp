@@ -21,7 +21,7 @@ FrameValues single(std::uint16_t channel, bool state, std::int64_t hundredths) {
 
 }  // namespace
 
-TEST(RtuFrame, AnalogueFrameHasTheExactBytesOfTheExample) {
+TEST(RtuFrame, AnalogueFrameHasItsExactBytes) {
     const BuiltFrame frame = buildFrame(0x10, 123, kStamp, single(1, true, 1234));
     EXPECT_EQ(frame.bytes, "$0000012300102014041112300001112.34$");
     EXPECT_EQ(frame.echoLength, frame.bytes.size() - 1);  // the parse stops at the end mark
@@ -34,7 +34,7 @@ TEST(RtuFrame, TimeRequestCarriesNoPayload) {
     EXPECT_TRUE(frame.effects.empty());
 }
 
-TEST(RtuFrame, ModbusItemListMatchesTheDecoderExample) {
+TEST(RtuFrame, ModbusItemListIsWrittenAsTheDecoderReadsIt) {
     FrameValues v;
     v.indexes = {1, 2};
     v.coils = {true, false};
