@@ -57,6 +57,10 @@ void SimConnection::startConnect(Clock::time_point now) {
             return;
         }
     }
+    connectFailed(now);
+}
+
+void SimConnection::connectFailed(Clock::time_point now) {
     ++stats.refused;
     closeSocket();
     state = State::Waiting;
@@ -113,12 +117,7 @@ void SimConnection::onEvents(short revents, Clock::time_point now) {
         int error = 0;
         socklen_t length = sizeof error;
         if (::getsockopt(socketFd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
-        if (error == 0) return connected(now);
-        ++stats.refused;
-        closeSocket();
-        state = State::Waiting;
-        retryAt = now + millis(options.reconnectDelayMs);
-        return;
+        return error == 0 ? connected(now) : connectFailed(now);
     }
     if (state != State::Open) return;
     if (revents & POLLOUT) flush(now);
@@ -179,12 +178,7 @@ void SimConnection::onTimer(Clock::time_point now, bool sending, SendBudget& bud
         return;
     }
     if (state == State::Connecting) {
-        if (now >= retryAt) {
-            ++stats.refused;
-            closeSocket();
-            state = State::Waiting;
-            retryAt = now + millis(options.reconnectDelayMs);
-        }
+        if (now >= retryAt) connectFailed(now);
         return;
     }
     if (!outstanding.empty() && now >= replyDeadline()) return reset(now);

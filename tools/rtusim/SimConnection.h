@@ -64,6 +64,7 @@ private:
 
     void startConnect(Clock::time_point now);
     void connected(Clock::time_point now);
+    void connectFailed(Clock::time_point now);
     void closeSocket();
     void lose(Clock::time_point now, bool byServer);
     void reset(Clock::time_point now);

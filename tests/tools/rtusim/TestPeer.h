@@ -12,6 +12,8 @@
 // time reply, keeps AIN from FN 0x10 frames and Modbus writes fn 0x05, 0x06 and 0x10, answers
 // reads of its units inside the windows, and acknowledges every write with its echo. A flaw makes
 // it answer in one particular wrong way. Frames it echoes (echo on) are FN 0x10 and 0x83 only.
+// Constructed and destroyed on the test thread; it serves on a thread of its own, which alone
+// touches the values and the client sockets. port() and messages() are safe from any thread.
 class TestPeer {
 public:
     enum class Flaw { None, WrongTransaction, WrongByteCount, Silent, IgnoresWrites, WrongTime, WrongTimeUnit, Drops };
