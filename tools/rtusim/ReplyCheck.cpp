@@ -20,23 +20,34 @@ std::size_t byteCountFor(const ReadRequest& r) {
     return (2u * r.quantity) & 0xffu;  // the server sends the low byte of 2 × N
 }
 
+// Channels past these are never written by the server, so they always read 0.
+constexpr std::uint32_t kWrittenBits = 8;       // DIN0..7, DOUT0..7
+constexpr std::uint32_t kWrittenAin = 8;        // AIN0..7
+constexpr std::uint32_t kWrittenRegisters = 33;  // MBUSREG0..32
+
+std::optional<double> knownChannel(const ValueModel& model, std::uint8_t unit, Area area, std::uint32_t index,
+                                   std::uint32_t written) {
+    if (index >= written) return 0.0;
+    return model.known(unit, area, static_cast<std::uint16_t>(index));
+}
+
 // The known value at a window position; positions with a fixed value are known whatever the model.
 std::optional<double> knownAt(const ReadRequest& r, std::uint32_t position, const ValueModel& model) {
     if (r.fn == 0x01 && r.address < kDoutWindow) {
-        if (position < 32) return model.known(r.unit, Area::Din, static_cast<std::uint16_t>(position));
-        if (position < 64) return model.known(r.unit, Area::Dout, static_cast<std::uint16_t>(position - 32));
+        if (position < 32) return knownChannel(model, r.unit, Area::Din, position, kWrittenBits);
+        if (position < 64) return knownChannel(model, r.unit, Area::Dout, position - 32, kWrittenBits);
         return std::nullopt;
     }
     if (r.fn == 0x01) {
-        if (position < 32) return model.known(r.unit, Area::Dout, static_cast<std::uint16_t>(position));
+        if (position < 32) return knownChannel(model, r.unit, Area::Dout, position, kWrittenBits);
         return std::nullopt;  // past DOUT31 the server has no defined source
     }
     if (r.address < kRegisterWindow) {
-        if (position < 32) return model.known(r.unit, Area::Ain, static_cast<std::uint16_t>(position));
+        if (position < 32) return knownChannel(model, r.unit, Area::Ain, position, kWrittenAin);
         if (position == 32) return model.known(r.unit, Area::Itemp, 0);
         return 0.0;  // the AIN window's last positions are always zero
     }
-    if (position < 256) return model.known(r.unit, Area::Reg, static_cast<std::uint16_t>(position));
+    if (position < 256) return knownChannel(model, r.unit, Area::Reg, position, kWrittenRegisters);
     return 0.0;
 }
 

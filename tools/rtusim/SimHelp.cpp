@@ -47,8 +47,9 @@ Checks
                          local clock (default 120)
   --check-values         read back values: each connection writes only units of its own (so
                          give at least as many --units as --connections) with whole numbers, and
-                         every read checks the values its connection wrote on that unit. Sound only
-                         while nothing else writes these units.
+                         every read checks the values its connection wrote on that unit, and the
+                         positions that always read 0. Sound only while nothing else writes
+                         these units.
 
 Output
   --progress S           every S seconds a JSON progress line on standard error (default 0: off)

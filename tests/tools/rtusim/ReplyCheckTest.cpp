@@ -107,13 +107,18 @@ TEST(ReadReply, BitsAreComparedWithWrittenDinAndDout) {
     EXPECT_EQ(checkReadReply(bits, reply, &dout1), ReplyFault::Value);
 }
 
-TEST(ReadReply, AinWindowEndsInZeros) {
-    const ReadRequest read{1, 5, 0x03, 1007, 32};  // positions 7..38; 33..38 are always zero
+TEST(ReadReply, PositionsNeverWrittenReadZero) {
+    const ReadRequest read{1, 5, 0x03, 1007, 32};  // AIN7..31, the temperature, then six zeros
     Bytes reply{0, 1, 0, 0, 0, 67, 5, 3, 64};
     reply.resize(9 + 64, 0);
     ValueModel nothingWritten;
-    EXPECT_EQ(checkReadReply(read, reply, &nothingWritten), ReplyFault::None);
-    EXPECT_EQ(checkReadReply(read, with(reply, 9 + 2 * 27, 1), &nothingWritten), ReplyFault::Value);
+    std::size_t compared = 0;
+    EXPECT_EQ(checkReadReply(read, reply, &nothingWritten, &compared), ReplyFault::None);
+    EXPECT_EQ(compared, 30u);  // AIN7 and the temperature are unknown
+    EXPECT_EQ(checkReadReply(read, with(reply, 9 + 2 * 27, 1), &nothingWritten), ReplyFault::Value);  // position 34
+    EXPECT_EQ(checkReadReply(read, with(reply, 9 + 2 * 2, 1), &nothingWritten), ReplyFault::Value);   // AIN9
+    EXPECT_EQ(checkReadReply(read, with(reply, 9 + 2 * 25, 1), &nothingWritten), ReplyFault::None);   // temperature
+    EXPECT_EQ(checkReadReply(read, with(reply, 9 + 2 * 0, 1), &nothingWritten), ReplyFault::None);    // AIN7
 }
 
 TEST(Echo, EachDifferenceHasItsFault) {
