@@ -13,7 +13,7 @@ namespace rtusim {
 struct Judged {
     std::size_t size = 0;  // bytes the reply took; on a fault the stream cannot be trusted further
     ReplyFault fault = ReplyFault::None;
-    std::size_t valuesChecked = 0;  // values of a read compared with what rtusim wrote
+    std::size_t valuesChecked = 0;  // values of a read compared with a known value
 };
 
 struct JudgeContext {

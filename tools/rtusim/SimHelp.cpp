@@ -72,7 +72,7 @@ Summary (one JSON object on one line; the keys are stable):
   missing_replies    replies not complete within --reply-timeout, or lost with their connection
   wrong              wrong_replies by kind: malformed, transaction, unit, function, byte_count,
                      length, value, time, echo, unexpected
-  values_checked     values read back and compared with what rtusim wrote (--check-values)
+  values_checked     values read back and compared with a known value (--check-values)
   connections        --connections
   connects           connections opened
   refused            connection attempts that failed or took over 5 seconds

@@ -22,7 +22,7 @@ struct SimStats {
     std::uint64_t replies = 0;        // expected replies that arrived, right or wrong
     std::uint64_t wrongReplies = 0;   // the sum of wrong[]
     std::uint64_t missingReplies = 0;
-    std::uint64_t valuesChecked = 0;  // values read back and compared with what rtusim wrote
+    std::uint64_t valuesChecked = 0;  // values read back and compared with a known value
     std::array<std::uint64_t, static_cast<std::size_t>(ReplyFault::Count)> wrong{};
     std::uint64_t connects = 0;       // connections opened
     std::uint64_t refused = 0;        // connection attempts that failed
