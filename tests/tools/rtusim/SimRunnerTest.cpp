@@ -89,6 +89,14 @@ TEST_F(RtusimRun, ValuesWrittenAreReadBackFromAnHonestPeer) {
     EXPECT_GT(s.valuesChecked, 0u);
 }
 
+TEST_F(RtusimRun, EveryFrameAndWriteIsReadBackFromAnHonestPeer) {
+    const SimStats s = runAgainst(Flaw::None, "--check-values --frames all --modbus all --units 1-5 "
+                                              "--connections 3 --rate 1000 --count 3000").stats;
+    EXPECT_EQ(s.wrongReplies, 0u);
+    EXPECT_EQ(s.missingReplies, 0u);
+    EXPECT_GT(s.valuesChecked, 1000u);
+}
+
 TEST_F(RtusimRun, PeerThatIgnoresWritesGivesWrongValues) {
     const SimStats s = runAgainst(Flaw::IgnoresWrites, "--check-values --frames 10 --modbus 03,04,06,10 "
                                                        "--units 1-4 --connections 2 --rate 500 --count 400").stats;

@@ -120,13 +120,8 @@ void TestPeer::reply(int fd, Bytes bytes) {
 }
 
 void TestPeer::frame(int fd, const Bytes& f) {
-    const std::uint32_t unit = static_cast<std::uint32_t>(std::atoi(std::string(f.begin() + 1, f.begin() + 9).c_str()));
     const int fn = ((f[11] << 4) | (f[12] - '0')) & 0xff;
-    const int channel = (f[27] - '0') * 10 + (f[28] - '0');
-    if (fn == 0x10 && flaw != Flaw::IgnoresWrites && channel < 8) {
-        const double number = std::strtod(std::string(f.begin() + 30, f.end() - 1).c_str(), nullptr);
-        values[unit].ain[channel] = static_cast<float>(std::trunc(number * 10) * 0.1);
-    }
+    if (flaw != Flaw::IgnoresWrites) table.applyFrame(f);
     if (fn == 0x83) {
         std::time_t now = std::time(nullptr) + (flaw == Flaw::WrongTime ? 3600 : 0);
         std::tm local{};
@@ -143,34 +138,26 @@ void TestPeer::frame(int fd, const Bytes& f) {
 void TestPeer::adu(int fd, const Bytes& a) {
     if (a.size() < 12 || word(a, 2) != 0) return;
     if (a[7] == 0x01 || a[7] == 0x03 || a[7] == 0x04) return read(fd, a);
-    if (flaw != Flaw::IgnoresWrites) write(a);
+    if (flaw != Flaw::IgnoresWrites) table.applyWrite(a);
     reply(fd, Bytes(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(std::min(echoLength(a), a.size()))));
-}
-
-float TestPeer::windowValue(const UnitValues& unit, std::uint16_t address, unsigned position) const {
-    if (address < 1200) return position < 32 ? unit.ain[position] : position == 32 ? unit.itemp : 0.0f;
-    return position < 256 ? unit.reg[position] : 0.0f;
 }
 
 void TestPeer::read(int fd, const Bytes& a) {
     const std::uint16_t address = word(a, 8), quantity = word(a, 10);
     if (!units.count(a[6])) return;
-    const UnitValues& unit = values[a[6]];
     Bytes out(a.begin(), a.begin() + 8);
     if (a[7] == 0x01) {
         const unsigned count = (quantity + 7u) / 8u, k = address % 100u;
         out.push_back(static_cast<std::uint8_t>(count + (flaw == Flaw::WrongByteCount ? 1 : 0)));
         out.resize(9 + count, 0);
         for (unsigned i = 0; i < quantity; ++i) {
-            const unsigned p = k + i;
-            const bool on = address < 1100 ? (p < 32 ? unit.din[p] : p < 64 && unit.dout[p - 32]) : unit.dout[p % 32];
-            if (on) out[9 + i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
+            if (table.bitAt(a[6], address, k + i)) out[9 + i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
         }
     } else {
         const unsigned k = address - (address < 1200 ? 1000u : 1200u);
         out.push_back(static_cast<std::uint8_t>((2u * quantity + (flaw == Flaw::WrongByteCount ? 1 : 0)) & 0xff));
         for (unsigned i = 0; i < (a[7] == 0x04 ? quantity / 2u : quantity); ++i) {
-            const float value = windowValue(unit, address, k + i);
+            const float value = table.valueAt(a[6], address, k + i);
             if (a[7] == 0x03) {
                 put16(out, static_cast<std::uint16_t>(static_cast<std::int32_t>(std::trunc(10.0 * value))));
             } else {
@@ -186,21 +173,3 @@ void TestPeer::read(int fd, const Bytes& a) {
     reply(fd, out);
 }
 
-void TestPeer::write(const Bytes& a) {
-    UnitValues& unit = values[a[6]];
-    const std::uint16_t address = word(a, 8);
-    auto store = [&unit](std::uint32_t registerNumber, std::int32_t v) {
-        if (registerNumber >= 1001 && registerNumber <= 1008) unit.ain[registerNumber - 1001] = static_cast<float>(v * 0.1);
-        if (registerNumber == 1101) unit.itemp = static_cast<float>(v * 0.01);
-        if (registerNumber >= 1201 && registerNumber <= 1233) unit.reg[registerNumber - 1201] = static_cast<float>(v * 0.01);
-    };
-    if (a[7] == 0x06) store(address + 1u, static_cast<std::int16_t>(word(a, 10)));
-    if (a[7] == 0x10) {
-        for (unsigned i = 0; i < word(a, 10) && 14 + 2 * i < a.size(); ++i) {
-            const auto v = static_cast<std::int16_t>(word(a, 13 + 2 * i));
-            store(address + 1u + i, address + i >= 1200 && address + i <= 1233 ? v * 100 : v);
-        }
-    }
-    if (a[7] == 0x05 && address >= 1000 && address < 1008) unit.din[address - 1000] = word(a, 10) != 0;
-    if (a[7] == 0x05 && address >= 1100 && address < 1108) unit.dout[address - 1100] = word(a, 10) != 0;
-}

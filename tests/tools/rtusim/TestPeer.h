@@ -2,15 +2,16 @@
 
 #include <atomic>
 #include <cstdint>
-#include <map>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tests/tools/rtusim/PeerTable.h"
+
 // A loopback stand-in for the server, enough to test rtusim against: it answers FN 0x83 with the
-// time reply, keeps AIN from FN 0x10 frames and Modbus writes fn 0x05, 0x06 and 0x10, answers
-// reads of its units inside the windows, and acknowledges every write with its echo. A flaw makes
+// time reply, keeps the readable values that frames and Modbus writes carry, answers reads of
+// its units inside the windows, and acknowledges every write with its echo. A flaw makes
 // it answer in one particular wrong way. Frames it echoes (echo on) are FN 0x10 and 0x83 only.
 // Constructed and destroyed on the test thread; it serves on a thread of its own, which alone
 // touches the values and the client sockets. port() and messages() are safe from any thread.
@@ -27,13 +28,6 @@ public:
     std::uint64_t messages() const { return messagesSeen.load(); }
 
 private:
-    struct UnitValues {
-        float ain[32] = {};
-        float itemp = 0;
-        float reg[256] = {};
-        std::uint8_t din[32] = {};
-        std::uint8_t dout[32] = {};
-    };
     using Bytes = std::vector<std::uint8_t>;
 
     void run();
@@ -41,14 +35,12 @@ private:
     void frame(int fd, const Bytes& frame);
     void adu(int fd, const Bytes& adu);
     void read(int fd, const Bytes& adu);
-    void write(const Bytes& adu);
     void reply(int fd, Bytes bytes);
-    float windowValue(const UnitValues& unit, std::uint16_t address, unsigned position) const;
 
     const Flaw flaw;
     const bool echo;
     const std::set<std::uint32_t> units;
-    std::map<std::uint32_t, UnitValues> values;  // peer thread only
+    PeerTable table;  // peer thread only
     int listenFd = -1;
     int wakeFd = -1;
     std::uint16_t listenPort = 0;
