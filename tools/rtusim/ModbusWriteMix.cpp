@@ -95,8 +95,7 @@ WriteAdu longRegisters(WriteHeader header, Draw& draw) {
 
 WriteAdu longRegister(WriteHeader header, Draw& draw) {
     const Target& area = numberArea(draw, true);
-    const auto [address, count] = span(area, 1, draw);
-    header.address = address;
+    header.address = span(area, 1, draw).first;
     const int scale = area.address == kRegisters.address ? 1 : area.scale;  // fn 0x86 scales registers itself
     return writeLongRegister(header, draw.wholeValue() * scale);
 }
