@@ -1,0 +1,182 @@
+// Result columns: every column is described and fetched as text.
+#include "platform/rtudb/DriverHandles.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr SQLULEN kUnsizedTextLength = 255;  // TEXT without a length
+constexpr SQLULEN kOtherColumnLength = 32;   // numbers print within this
+
+DriverStmt* Begin(SQLHSTMT handle)
+{
+    auto* stmt = static_cast<DriverStmt*>(handle);
+    if (stmt != nullptr) stmt->diag.Clear();
+    return stmt;
+}
+
+int ColumnCount(const DriverStmt& stmt)
+{
+    return stmt.statement != nullptr ? sqlite3_column_count(stmt.statement) : 0;
+}
+
+bool ValidColumn(const DriverStmt& stmt, SQLUSMALLINT column)
+{
+    return column >= 1 && column <= ColumnCount(stmt);
+}
+
+std::string DeclaredType(const DriverStmt& stmt, SQLUSMALLINT column)
+{
+    const char* type = sqlite3_column_decltype(stmt.statement, column - 1);
+    return type != nullptr ? type : "";
+}
+
+// TEXT(32) gives 32; a type without a length gives a width its values fit in.
+SQLULEN ColumnLength(const DriverStmt& stmt, SQLUSMALLINT column)
+{
+    const std::string type = DeclaredType(stmt, column);
+    if (const auto open = type.find('('); open != std::string::npos) {
+        const long length = std::strtol(type.c_str() + open + 1, nullptr, 10);
+        if (length > 0) return static_cast<SQLULEN>(length);
+    }
+    return type.empty() || strncasecmp(type.c_str(), "TEXT", 4) == 0 ? kUnsizedTextLength : kOtherColumnLength;
+}
+
+std::string ColumnName(const DriverStmt& stmt, SQLUSMALLINT column)
+{
+    const char* name = sqlite3_column_name(stmt.statement, column - 1);
+    return name != nullptr ? name : "";
+}
+
+SQLLEN NumericAttribute(const DriverStmt& stmt, SQLUSMALLINT column, SQLUSMALLINT field)
+{
+    switch (field) {
+    case SQL_DESC_TYPE:
+    case SQL_DESC_CONCISE_TYPE:
+    case SQL_DESC_DISPLAY_SIZE:
+    case SQL_DESC_LENGTH:
+    case SQL_DESC_OCTET_LENGTH:
+    case SQL_DESC_PRECISION:
+    case SQL_COLUMN_LENGTH:
+    case SQL_COLUMN_PRECISION: return static_cast<SQLLEN>(ColumnLength(stmt, column));
+    case SQL_DESC_NULLABLE: return SQL_NULLABLE_UNKNOWN;
+    case SQL_DESC_SEARCHABLE: return SQL_PRED_SEARCHABLE;
+    case SQL_DESC_UPDATABLE: return SQL_ATTR_READWRITE_UNKNOWN;
+    case SQL_DESC_CASE_SENSITIVE: return SQL_TRUE;
+    case SQL_DESC_COUNT: return ColumnCount(stmt);
+    default: return 0;
+    }
+}
+
+// One column's text, or nothing for NULL; copied under the connection lock.
+bool ColumnText(DriverStmt& stmt, SQLUSMALLINT column, std::string& text)
+{
+    ConnectionLock lock(stmt.dbc->db);
+    if (sqlite3_column_type(stmt.statement, column - 1) == SQLITE_NULL) return false;
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(stmt.statement, column - 1));
+    const int length = sqlite3_column_bytes(stmt.statement, column - 1);
+    text.assign(bytes != nullptr ? bytes : "", static_cast<std::size_t>(length));
+    return true;
+}
+
+SQLRETURN NullData(SQLPOINTER buffer, SQLLEN bufferLength, SQLLEN* indicator)
+{
+    if (indicator == nullptr) return SQL_ERROR;
+    *indicator = SQL_NULL_DATA;
+    if (buffer != nullptr && bufferLength > 0) static_cast<char*>(buffer)[0] = '\0';
+    return SQL_SUCCESS;
+}
+
+}  // namespace
+
+extern "C" {
+
+SQLRETURN SQL_API SQLNumResultCols(SQLHSTMT handle, SQLSMALLINT* count)
+{
+    DriverStmt* stmt = Begin(handle);
+    if (stmt == nullptr) return SQL_INVALID_HANDLE;
+    if (count != nullptr) *count = static_cast<SQLSMALLINT>(ColumnCount(*stmt));
+    return SQL_SUCCESS;
+}
+
+SQLRETURN SQL_API SQLColAttribute(SQLHSTMT handle, SQLUSMALLINT column, SQLUSMALLINT field, SQLPOINTER text,
+                                  SQLSMALLINT textLength, SQLSMALLINT* fullLength, SQLLEN* number)
+{
+    DriverStmt* stmt = Begin(handle);
+    if (stmt == nullptr) return SQL_INVALID_HANDLE;
+    if (field == SQL_DESC_COUNT || field == SQL_COLUMN_COUNT) {
+        if (number != nullptr) *number = ColumnCount(*stmt);
+        return SQL_SUCCESS;
+    }
+    if (!ValidColumn(*stmt, column)) return Fail(stmt->diag, "07009", "invalid column number");
+    switch (field) {
+    case SQL_DESC_NAME:
+    case SQL_DESC_LABEL:
+    case SQL_DESC_BASE_COLUMN_NAME:
+    case SQL_COLUMN_NAME: return CopyText(ColumnName(*stmt, column), text, textLength, fullLength);
+    case SQL_DESC_TYPE_NAME: return CopyText(DeclaredType(*stmt, column), text, textLength, fullLength);
+    case SQL_DESC_TABLE_NAME:
+    case SQL_DESC_BASE_TABLE_NAME:
+    case SQL_DESC_SCHEMA_NAME:
+    case SQL_DESC_CATALOG_NAME:
+    case SQL_DESC_LITERAL_PREFIX:
+    case SQL_DESC_LITERAL_SUFFIX:
+    case SQL_DESC_LOCAL_TYPE_NAME: return CopyText("", text, textLength, fullLength);
+    default:
+        if (number != nullptr) *number = NumericAttribute(*stmt, column, field);
+        return SQL_SUCCESS;
+    }
+}
+
+SQLRETURN SQL_API SQLDescribeCol(SQLHSTMT handle, SQLUSMALLINT column, SQLCHAR* name, SQLSMALLINT nameLength,
+                                 SQLSMALLINT* fullNameLength, SQLSMALLINT* type, SQLULEN* size,
+                                 SQLSMALLINT* digits, SQLSMALLINT* nullable)
+{
+    DriverStmt* stmt = Begin(handle);
+    if (stmt == nullptr) return SQL_INVALID_HANDLE;
+    if (!ValidColumn(*stmt, column)) return Fail(stmt->diag, "07009", "invalid column number");
+    if (type != nullptr) *type = SQL_VARCHAR;
+    if (size != nullptr) *size = ColumnLength(*stmt, column);
+    if (digits != nullptr) *digits = 0;
+    if (nullable != nullptr) *nullable = SQL_NULLABLE_UNKNOWN;
+    return CopyText(ColumnName(*stmt, column), name, nameLength, fullNameLength);
+}
+
+// Text in pieces: a buffer too small gets what fits (01004) and the next call on the same
+// column continues where the last one stopped; after the end comes SQL_NO_DATA.
+SQLRETURN SQL_API SQLGetData(SQLHSTMT handle, SQLUSMALLINT column, SQLSMALLINT targetType, SQLPOINTER buffer,
+                             SQLLEN bufferLength, SQLLEN* indicator)
+{
+    DriverStmt* stmt = Begin(handle);
+    if (stmt == nullptr) return SQL_INVALID_HANDLE;
+    if (stmt->cursor != CursorState::OnRow) return Fail(stmt->diag, "24000", "no current row");
+    if (!ValidColumn(*stmt, column)) return Fail(stmt->diag, "07009", "invalid column number");
+    if (targetType != SQL_C_CHAR && targetType != SQL_C_DEFAULT)
+        return Fail(stmt->diag, "07006", "columns are fetched as text only (SQL_C_CHAR)");
+    if (column != stmt->dataColumn) {
+        stmt->dataColumn = column;
+        stmt->dataOffset = 0;
+    }
+    std::string text;
+    if (!ColumnText(*stmt, column, text)) {
+        if (stmt->dataOffset > 0) return SQL_NO_DATA;
+        stmt->dataOffset = 1;
+        return NullData(buffer, bufferLength, indicator) == SQL_SUCCESS
+            ? SQL_SUCCESS
+            : Fail(stmt->diag, "22002", "NULL value and no indicator");
+    }
+    if (stmt->dataOffset > text.size() || (stmt->dataOffset == text.size() && stmt->dataOffset > 0))
+        return SQL_NO_DATA;
+    const std::string rest = text.substr(stmt->dataOffset);
+    const SQLRETURN result = CopyText(rest, buffer, bufferLength, indicator);
+    if (result == SQL_SUCCESS_WITH_INFO) {
+        stmt->dataOffset += bufferLength > 0 ? static_cast<std::size_t>(bufferLength) - 1 : 0;
+        stmt->diag.Add("01004", "[Telvorn RTUDB] String data, right truncated");
+    } else {
+        stmt->dataOffset = text.size() + (text.empty() ? 1 : 0);
+    }
+    return result;
+}
+
+}  // extern "C"

@@ -1,0 +1,3 @@
+#include "storage/sql/DatabaseMutex.h"
+
+std::recursive_mutex DatabaseMutex;

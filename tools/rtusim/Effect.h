@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace rtusim {
+
+// The live values a Modbus read can return, by the area of the server's live RTU record they sit in.
+enum class Area : std::uint8_t { Din, Dout, Ain, Itemp, Reg };
+
+// What one sent frame or write does to one readable value of its unit, as far as rtusim can tell.
+struct Effect {
+    Area area;
+    std::uint16_t index;
+    std::optional<double> value;  // empty: the value is no longer known after this write
+
+    bool operator==(const Effect&) const = default;
+};
+
+using Effects = std::vector<Effect>;
+
+// Bit writes (UpdateCoil) by register number: DIN and DOUT become readable bits; a coil written
+// into the Modbus register area stores a byte whose value rtusim does not predict.
+void addCoilEffect(Effects& effects, std::uint32_t registerNumber, bool on);
+
+// Numeric writes (UpdateRegister) by register number with the integer the server receives,
+// scaled as the server scales it: AIN × 0.1, built-in temperature and Modbus registers × 0.01.
+// An empty value marks the register unknown (rtusim cannot tell which integer the server got).
+void addRegisterEffect(Effects& effects, std::uint32_t registerNumber, std::optional<std::int64_t> value);
+
+}  // namespace rtusim
