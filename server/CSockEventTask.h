@@ -14,7 +14,7 @@
 // Carries one completion to the handler on a worker thread, then returns its IoRecord and itself to
 // their pools. Filled by a service thread, run once by one worker.
 template <class Record>
-class CSockEventTask : public IRunnable {
+class CSockEventTask final : public IRunnable {
 public:
     void Run() override {
         {

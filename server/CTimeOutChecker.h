@@ -17,7 +17,7 @@
 // silent for longer than the time-out; a worker carries the close out. Runs on one pool thread;
 // Check may also be called by tests.
 template <class Record>
-class CTimeOutChecker : public IRunnable {
+class CTimeOutChecker final : public IRunnable {
 public:
     static constexpr std::uint32_t kMinimumTimeoutSeconds = 5;
 
