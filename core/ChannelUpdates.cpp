@@ -21,9 +21,11 @@ struct Update {
     void HistoryInt(const char* channel, int number, int value, std::uint8_t historyState) const {
         if (history) history->WriteChannelInt(unitId, channel, number, value, rtuTime, historyState);
     }
-    void HistoryFloat(const char* channel, int number, double x) const {
+    void LogAndRecord(const std::string& line, const char* channel, int number, double x) const {
+        Log(line);
         if (history) history->WriteChannelFloat(unitId, channel, number, x, rtuTime, state);
     }
+    double Hundredths() const { return value * 0.01; }
     int On() const { return value != 0 ? 1 : 0; }
     int Index() const { return static_cast<int>(index); }
 };
@@ -59,16 +61,14 @@ bool ModbusCoil(const Update& u) {
 
 bool Ain(const Update& u) {
     const double x = u.value * 0.1;
-    u.Log(Format("Update AIN%d %.2f, State:%d\r\n", u.Index(), x, u.state));
-    u.HistoryFloat("AIN", u.Index(), x);
+    u.LogAndRecord(Format("Update AIN%d %.2f, State:%d\r\n", u.Index(), x, u.state), "AIN", u.Index(), x);
     u.slot.SetAin(u.index, x);
     return true;
 }
 
 bool Itemp(const Update& u) {
-    const double x = u.value * 0.01;
-    u.Log(Format("Update Buildin-Temperature %.2f State:%d\r\n", x, u.state));
-    u.HistoryFloat("ITEMP", -1, x);
+    const double x = u.Hundredths();
+    u.LogAndRecord(Format("Update Buildin-Temperature %.2f State:%d\r\n", x, u.state), "ITEMP", -1, x);
     u.slot.SetItemp(x);
     return true;
 }
@@ -91,52 +91,48 @@ bool Batt(const Update& u) {
 }
 
 bool ModbusRegister(const Update& u) {
-    const double x = u.value * 0.01;
-    u.Log(Format("Update ModbusRegister%d %.2f, State:%d\r\n", u.Index(), x, u.state));
-    u.HistoryFloat("MBUSREG", u.Index(), x);
+    const double x = u.Hundredths();
+    u.LogAndRecord(Format("Update ModbusRegister%d %.2f, State:%d\r\n", u.Index(), x, u.state), "MBUSREG", u.Index(),
+                   x);
     u.slot.SetRegisterValue(u.index, x);
     return true;
 }
 
 // Counters 0..7 are logged and recorded; the record keeps only 0..3.
 bool Counter(const Update& u) {
-    const double x = u.value * 0.01;
-    u.Log(Format("Update Counter%d %.2f\r\n", u.Index(), x));
-    u.HistoryFloat("ECOUNTER", u.Index(), x);
+    u.LogAndRecord(Format("Update Counter%d %.2f\r\n", u.Index(), u.Hundredths()), "ECOUNTER", u.Index(),
+                   u.Hundredths());
     u.slot.SetCounter(1301 + u.index, u.value);
     return true;
 }
 
 bool Graycode(const Update& u) {
-    const double x = u.value * 0.01;
-    u.Log(Format("Update Graycode%d %.2f\r\n", 0, x));
-    u.HistoryFloat("GRYCODE", 0, x);
-    u.slot.SetGraycode(0, x);
+    u.LogAndRecord(Format("Update Graycode%d %.2f\r\n", 0, u.Hundredths()), "GRYCODE", 0, u.Hundredths());
+    u.slot.SetGraycode(0, u.Hundredths());
     return true;
 }
 
 bool Etemp(const Update& u) {
-    const double x = u.value * 0.01;
-    u.Log(Format("Update Ex-Temperatures%d %.2f, State:%d\r\n", u.Index(), x, u.state));
-    u.HistoryFloat("ETEMP", u.Index(), x);
+    const double x = u.Hundredths();
+    u.LogAndRecord(Format("Update Ex-Temperatures%d %.2f, State:%d\r\n", u.Index(), x, u.state), "ETEMP", u.Index(), x);
     u.slot.SetEtemp(u.index, x);
     return true;
 }
 
 // Daily counter reports go to the history only.
 bool DailyReport(const Update& u) {
-    const double x = u.value * 0.01;
-    u.Log(Format("Update Counter%d Daily Report %s,%.2f\r\n", u.Index(), u.rtuTime, x));
-    u.HistoryFloat("ECOUNTER_REPORT", u.Index(), x);
+    const double x = u.Hundredths();
+    u.LogAndRecord(Format("Update Counter%d Daily Report %s,%.2f\r\n", u.Index(), u.rtuTime, x), "ECOUNTER_REPORT",
+                   u.Index(), x);
     return false;
 }
 
 constexpr Row kCoilRows[] = {{1001, 1008, &Din}, {1101, 1108, &Dout}, {1201, 1233, &ModbusCoil}};
 
 constexpr Row kRegisterRows[] = {
-    {1001, 1008, &Ain},     {1101, 1101, &Itemp},          {1102, 1102, &Signal},
-    {1103, 1103, &Batt},    {1201, 1233, &ModbusRegister}, {1301, 1308, &Counter},
-    {1401, 1401, &Graycode}, {1501, 1508, &Etemp},         {1800, 1801, &DailyReport},
+    {1001, 1008, &Ain},      {1101, 1101, &Itemp},          {1102, 1102, &Signal},
+    {1103, 1103, &Batt},     {1201, 1233, &ModbusRegister}, {1301, 1308, &Counter},
+    {1401, 1401, &Graycode}, {1501, 1508, &Etemp},          {1800, 1801, &DailyReport},
 };
 
 const Row* FindRow(std::span<const Row> rows, std::uint32_t registerNumber) {
@@ -146,6 +142,16 @@ const Row* FindRow(std::span<const Row> rows, std::uint32_t registerNumber) {
     return nullptr;
 }
 
+// Steps after the first log line: nothing without the state page, the RTU or the list, or for a
+// register number outside the rows.
+void ApplyRow(std::span<const Row> rows, const Update& update, std::uint32_t registerNumber, IStatePage* page) {
+    const Row* row = FindRow(rows, registerNumber);
+    if (!row) return;
+    Update u = update;
+    u.index = registerNumber - row->first;
+    if (row->apply(u)) page->PostCommand(CMD_REFRESH_STATE);
+}
+
 }  // namespace
 
 void TelemetryCore::UpdateCoil(std::int32_t unitId, std::uint32_t registerNumber, std::int32_t value,
@@ -153,16 +159,13 @@ void TelemetryCore::UpdateCoil(std::int32_t unitId, std::uint32_t registerNumber
     RtuSlot* slot = Table().FindRtu(unitId);
     IRawDataList* list = rawDataList.load();
     if (list) {
-        list->AddLine(Format("Coil#%d set value=%xh state=%d\n", static_cast<int>(registerNumber),
-                             value != 0 ? 0xffu : 0u, state)
-                          .c_str());
+        list->AddLine(
+            Format("Coil#%d set value=%xh state=%d\n", static_cast<int>(registerNumber), value != 0 ? 0xffu : 0u, state)
+                .c_str());
     }
     IStatePage* page = statePage.load();
     if (!page || !slot || !list) return;
-    const Row* row = FindRow(kCoilRows, registerNumber);
-    if (!row) return;
-    const Update update{*slot, *list, historyWriter.load(), unitId, value, rtuTime, state, registerNumber - row->first};
-    if (row->apply(update)) page->PostCommand(CMD_REFRESH_STATE);
+    ApplyRow(kCoilRows, {*slot, *list, historyWriter.load(), unitId, value, rtuTime, state, 0}, registerNumber, page);
 }
 
 void TelemetryCore::UpdateRegister(std::int32_t unitId, std::uint32_t registerNumber, std::int32_t value,
@@ -172,10 +175,8 @@ void TelemetryCore::UpdateRegister(std::int32_t unitId, std::uint32_t registerNu
     if (list) list->AddLine(Format("Register#%d set value=%d\n", static_cast<int>(registerNumber), value).c_str());
     IStatePage* page = statePage.load();
     if (!page || !slot || !list) return;
-    const Row* row = FindRow(kRegisterRows, registerNumber);
-    if (!row) return;
-    const Update update{*slot, *list, historyWriter.load(), unitId, value, rtuTime, state, registerNumber - row->first};
-    if (row->apply(update)) page->PostCommand(CMD_REFRESH_STATE);
+    ApplyRow(kRegisterRows, {*slot, *list, historyWriter.load(), unitId, value, rtuTime, state, 0}, registerNumber,
+             page);
 }
 
 void TelemetryCore::UpdateRegistString(std::int32_t unitId, const char* text) {
@@ -183,5 +184,6 @@ void TelemetryCore::UpdateRegistString(std::int32_t unitId, const char* text) {
         slot->SetRegistString(text);
         if (IStatePage* page = statePage.load()) page->PostCommand(CMD_REFRESH_STATE);
     }
-    if (IRawDataList* list = rawDataList.load()) list->AddLine(Format("Update Rtu%d Regist String\r\n", unitId).c_str());
+    if (IRawDataList* list = rawDataList.load())
+        list->AddLine(Format("Update Rtu%d Regist String\r\n", unitId).c_str());
 }

@@ -45,7 +45,8 @@ FrameHeader DecodeFrameHeader(const ChunkView& frame) {
     header.fn = static_cast<std::uint8_t>((static_cast<int>(c11 << 4) | (c12 - 0x30)) & 0xff);
     CopyChars(frame, kTimestampPos, header.timestamp);
     static_assert(sizeof header.timestamp == kTimestampChars + 1);
-    header.channel = static_cast<std::uint16_t>((frame.At(kChannelPos) - 0x30) * 10 + (frame.At(kChannelPos + 1) - 0x30));
+    header.channel =
+        static_cast<std::uint16_t>((frame.At(kChannelPos) - 0x30) * 10 + (frame.At(kChannelPos + 1) - 0x30));
     return header;
 }
 

@@ -13,11 +13,16 @@ std::size_t SizeByByteCount(const ChunkView& adu) { return 13 + adu.At(12); }
 std::size_t SizeByTimestampedItems(const ChunkView& adu) { return 18 + 5 * std::size_t{adu.BigEndian16(10)}; }
 
 constexpr ModbusFunction kFunctions[] = {
-    {0x01, &FixedSize12, &ReadBits},           {0x03, &FixedSize12, &ReadRegisters},
-    {0x04, &FixedSize12, &ReadRegisters},      {0x05, &FixedSize12, &WriteCoil},
-    {0x06, &FixedSize12, &WriteRegister},      {0x0F, &SizeByByteCount, &WriteCoils},
-    {0x10, &SizeByByteCount, &WriteRegisters}, {0x23, &SizeByTimestampedItems, &WriteTimestamped},
-    {0x80, &SizeByByteCount, &WriteLongRegisters}, {0x86, &FixedSize14, &WriteLongRegister},
+    {0x01, &FixedSize12, &ReadBits},
+    {0x03, &FixedSize12, &ReadRegisters},
+    {0x04, &FixedSize12, &ReadRegisters},
+    {0x05, &FixedSize12, &WriteCoil},
+    {0x06, &FixedSize12, &WriteRegister},
+    {0x0F, &SizeByByteCount, &WriteCoils},
+    {0x10, &SizeByByteCount, &WriteRegisters},
+    {0x23, &SizeByTimestampedItems, &WriteTimestamped},
+    {0x80, &SizeByByteCount, &WriteLongRegisters},
+    {0x86, &FixedSize14, &WriteLongRegister},
 };
 
 using BuildReply = std::size_t (*)(const RtuRecord&, ReplyBuffer&, std::uint32_t k, std::uint32_t n,
@@ -61,8 +66,8 @@ void AnswerFromWindows(const Adu& adu, std::span<const ReadWindow> windows) {
         if (adu.start < window.first || adu.start > window.last) continue;
         const std::uint32_t k = adu.start - window.first;
         ReplyBuffer reply;
-        const std::size_t length =
-            adu.slot->Read([&](const RtuRecord& record) { return window.build(record, reply, k, quantity, adu.header); });
+        const std::size_t length = adu.slot->Read(
+            [&](const RtuRecord& record) { return window.build(record, reply, k, quantity, adu.header); });
         if (length > 0) adu.ctx.reply.Send(reply.data(), length);
         if (!adu.ctx.list) continue;
         DumpReply(adu.ctx, reply.data(), length);

@@ -146,7 +146,8 @@ TEST_F(ChannelStores, NoStatePageNoChange) {
     coil(1001, 1);
     EXPECT_EQ(rtu(12).ain[1], 0.0f);
     EXPECT_EQ(rtu(12).din[0], 0);
-    EXPECT_EQ(lines(), (std::vector<std::string>{"Register#1002 set value=123\n", "Coil#1001 set value=ffh state=0\n"}));
+    EXPECT_EQ(lines(),
+              (std::vector<std::string>{"Register#1002 set value=123\n", "Coil#1001 set value=ffh state=0\n"}));
 }
 
 TEST_F(ChannelStores, MissingHistoryWriterStillStoresAndRefreshes) {

@@ -15,7 +15,8 @@ protected:
 
 TEST_F(CounterReport, AppliesCountersAndAppendsLine) {
     send(frame(123, "32", "02", "112.34,05.00,GPRMC,4807.038,N,01131.000,E,"));
-    EXPECT_EQ(updateLines(), (std::vector<std::string>{"Register#1301 set value=1234\n", "Register#1302 set value=500\n"}));
+    EXPECT_EQ(updateLines(),
+              (std::vector<std::string>{"Register#1301 set value=1234\n", "Register#1302 set value=500\n"}));
     EXPECT_EQ(rtu(123).ecounter[0], 12.34f);
     EXPECT_EQ(countersFileText(), "00000123,2014041112300012.34,5.00,4807.038000,1131.000000\r\n");
 }
@@ -75,7 +76,8 @@ class GpsScan : public ::testing::TestWithParam<GpsRow> {};
 
 TEST_P(GpsScan, ReadsPositionAsReceived) {
     const std::string text = GetParam().text;
-    const GpsPosition p = ScanGpsPosition(ChunkView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), 0);
+    const GpsPosition p =
+        ScanGpsPosition(ChunkView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), 0);
     EXPECT_DOUBLE_EQ(p.latitude, GetParam().latitude) << text;
     EXPECT_DOUBLE_EQ(p.longitude, GetParam().longitude) << text;
 }
@@ -84,9 +86,9 @@ INSTANTIATE_TEST_SUITE_P(
     Sentences, GpsScan,
     ::testing::Values(GpsRow{"GPRMC,4807.038,N,01131.000,E,", 4807.038, 1131.0},
                       GpsRow{"xxGPGGA,12.5,S,3.25,W,", 12.5, 3.25},
-                      GpsRow{"GPRMC,4807.038,N,01131.000", 4807.038, 0.0},        // longitude without comma
+                      GpsRow{"GPRMC,4807.038,N,01131.000", 4807.038, 0.0},  // longitude without comma
                       GpsRow{"GPRMC,4807.03812345678,N,1.0,", 0.0, 78.0},  // latitude comma too far: scan goes on at 20
-                      GpsRow{"GPRMC,V,4807.038,N,", 0.0, 0.0},                   // no digit after the name
+                      GpsRow{"GPRMC,V,4807.038,N,", 0.0, 0.0},             // no digit after the name
                       GpsRow{"no sentence here", 0.0, 0.0},
                       GpsRow{"                                                            G", 0.0, 0.0}));
 

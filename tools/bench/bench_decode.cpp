@@ -8,26 +8,9 @@
 #include <vector>
 
 #include "core/TelemetryCore.h"
+#include "tools/bench/NullSinks.h"
 
 namespace {
-
-class NullRawDataList : public IRawDataList {
-public:
-    void AddLine(const char* text) override { benchmark::DoNotOptimize(text); }
-    int Count() override { return 0; }
-    void Clear() override {}
-};
-
-class NullStatePage : public IStatePage {
-public:
-    void PostCommand(std::uint32_t) override {}
-};
-
-class NullHistoryWriter : public IHistoryWriter {
-public:
-    void WriteChannelInt(int, const char*, int, int, const char*, std::uint8_t) override {}
-    void WriteChannelFloat(int, const char*, int, double, const char*, std::uint8_t) override {}
-};
 
 class NullReplyPath : public IReplyPath {
 public:

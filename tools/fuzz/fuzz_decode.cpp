@@ -6,32 +6,12 @@
 #include <vector>
 
 #include "core/TelemetryCore.h"
+#include "tools/bench/NullSinks.h"
 
 namespace {
 
 // The largest chunk one receive delivers.
 constexpr std::size_t kMaxChunk = 4095;
-
-class NullRawDataList : public IRawDataList {
-public:
-    void AddLine(const char* text) override { lines += text[0] != '\0'; }
-    int Count() override { return lines; }
-    void Clear() override { lines = 0; }
-
-private:
-    int lines = 0;
-};
-
-class NullStatePage : public IStatePage {
-public:
-    void PostCommand(std::uint32_t) override {}
-};
-
-class NullHistoryWriter : public IHistoryWriter {
-public:
-    void WriteChannelInt(int, const char*, int, int, const char*, std::uint8_t) override {}
-    void WriteChannelFloat(int, const char*, int, double, const char*, std::uint8_t) override {}
-};
 
 // Reads every byte it is handed, so a send past the chunk shows up under the address sanitizer.
 class CheckingReplyPath : public IReplyPath {
