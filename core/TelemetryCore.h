@@ -2,11 +2,18 @@
 
 #include <atomic>
 #include <cstdint>
+#include <ctime>
+#include <functional>
+#include <string>
 
 #include "core/HistoryWriter.h"
 #include "core/RawDataList.h"
 #include "core/ReplyPath.h"
+#include "core/RtuTable.h"
 #include "core/StatePage.h"
+
+// counters.txt in the home directory ($HOME, else the password entry's home).
+std::string DefaultCountersPath();
 
 // Process-wide counters and settings of the decoder.
 extern std::atomic<std::int32_t> rxCount;      // chunks seen; never reset
@@ -39,8 +46,25 @@ public:
                         std::uint8_t state);
     void UpdateRegistString(std::int32_t unitId, const char* text);
 
+    // Start-up settings: call before the first DecodeChunk, never while chunks are being decoded.
+    // The live table to decode into (default: the process-wide table).
+    void SetRtuTable(RtuTable& table) { rtuTable = &table; }
+    // Where "now" comes from for the time reply (default: the system's local time).
+    void SetClock(std::function<std::tm()> localTime) { clock = std::move(localTime); }
+    // The counters file that counter reports are appended to (default: counters.txt in the home directory).
+    void SetCountersPath(std::string path) { countersPath = std::move(path); }
+
+    RtuTable& Table() const { return *rtuTable; }
+    const std::string& CountersPath() const { return countersPath; }
+    std::tm LocalTime() const;
+
 protected:
     std::atomic<IRawDataList*> rawDataList{nullptr};
     std::atomic<IStatePage*> statePage{nullptr};
     std::atomic<IHistoryWriter*> historyWriter{nullptr};
+
+private:
+    RtuTable* rtuTable = &LiveRtuTable();
+    std::function<std::tm()> clock;
+    std::string countersPath = DefaultCountersPath();
 };

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <ctime>
+#include <string>
+
+#include "core/ChunkView.h"
+#include "core/RawDataList.h"
+#include "core/ReplyPath.h"
+#include "core/StatePage.h"
+#include "core/TelemetryCore.h"
+
+// What one call of DecodeChunk works with; lives on the worker's stack for that call.
+struct ChunkContext {
+    TelemetryCore& core;
+    ChunkView chunk;
+    IReplyPath& reply;
+    IRawDataList* list;      // may be absent
+    IStatePage* statePage;   // may be absent
+    std::tm now;             // local time when the call began, for the time reply
+    char rtuTime[15] = {};   // timestamp of the last frame decoded in this chunk, empty before the first
+
+    void Log(const char* line) const {
+        if (list) list->AddLine(line);
+    }
+    void Log(const std::string& line) const { Log(line.c_str()); }
+};

@@ -1,0 +1,71 @@
+#include "core/FrameDecoder.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/ModbusService.h"
+#include "core/ParseDecimal.h"
+#include "core/TextFormat.h"
+
+namespace {
+
+constexpr std::size_t kUnitIdPos = 1;
+constexpr std::size_t kUnitIdChars = 8;
+constexpr std::size_t kFunctionPos = 11;
+constexpr std::size_t kTimestampPos = 13;
+constexpr std::size_t kTimestampChars = 14;
+constexpr std::size_t kChannelPos = 27;
+constexpr std::uint8_t kMark = '$';
+
+template <std::size_t N>
+void CopyChars(const ChunkView& frame, std::size_t pos, char (&out)[N]) {
+    for (std::size_t i = 0; i + 1 < N; ++i) out[i] = static_cast<char>(frame.At(pos + i));
+    out[N - 1] = '\0';
+}
+
+void LogAndEcho(ChunkContext& ctx, const FrameHeader& header, std::size_t parseEnd) {
+    if (!ctx.list) return;
+    ctx.Log(Format("VUDOV: UID%d, FN=%2.2X, CHANNEL=%d, TIMESTAMP=%s", header.unitId, header.fn, header.channel,
+                   header.timestamp));
+    if (echoServer.load(std::memory_order_relaxed) == 0) return;
+    // Every echo starts at the chunk's first byte; a number read past the end stops it at the end.
+    ctx.reply.Send(ctx.chunk.Data(), std::min(parseEnd, ctx.chunk.Size()));
+    ctx.Log("VUDOV: Echo Tcp");
+}
+
+}  // namespace
+
+FrameHeader DecodeFrameHeader(const ChunkView& frame) {
+    FrameHeader header;
+    CopyChars(frame, kUnitIdPos, header.unitText);
+    static_assert(sizeof header.unitText == kUnitIdChars + 1);
+    header.unitId = ReadLeadingInt(header.unitText) & 0xffff;
+    const unsigned c11 = frame.At(kFunctionPos);
+    const int c12 = frame.At(kFunctionPos + 1);
+    header.fn = static_cast<std::uint8_t>((static_cast<int>(c11 << 4) | (c12 - 0x30)) & 0xff);
+    CopyChars(frame, kTimestampPos, header.timestamp);
+    static_assert(sizeof header.timestamp == kTimestampChars + 1);
+    header.channel =
+        static_cast<std::uint16_t>((frame.At(kChannelPos) - 0x30) * 10 + (frame.At(kChannelPos + 1) - 0x30));
+    return header;
+}
+
+void RunFrameLoop(ChunkContext& ctx, std::size_t start) {
+    for (std::size_t f = start;;) {
+        const ChunkView frame = ctx.chunk.From(f);
+        if (ctx.list) ctx.Log(std::string(ctx.chunk.TextFrom(f)));
+        const FrameHeader header = DecodeFrameHeader(frame);
+        std::memcpy(ctx.rtuTime, header.timestamp, sizeof ctx.rtuTime);
+        const std::size_t parseEnd = f + RunFrameFunction(ctx, header, frame);
+        LogAndEcho(ctx, header, parseEnd);
+
+        const std::size_t mark = ctx.chunk.Find(kMark, parseEnd);
+        if (mark == ChunkView::npos) return;
+        // "$$": one frame's end mark directly before the next frame's start mark.
+        if (ctx.chunk.At(mark + 1) != kMark) {
+            RunModbusLoop(ctx, mark + 1);
+            return;
+        }
+        f = mark + 1;
+    }
+}

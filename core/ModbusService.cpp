@@ -1,0 +1,150 @@
+#include "core/ModbusService.h"
+
+#include <cstdio>
+#include <span>
+
+#include "core/TextFormat.h"
+
+namespace {
+
+std::size_t FixedSize12(const ChunkView&) { return 12; }
+std::size_t FixedSize14(const ChunkView&) { return 14; }
+std::size_t SizeByByteCount(const ChunkView& adu) { return 13 + adu.At(12); }
+std::size_t SizeByTimestampedItems(const ChunkView& adu) { return 18 + 5 * std::size_t{adu.BigEndian16(10)}; }
+
+constexpr ModbusFunction kFunctions[] = {
+    {0x01, &FixedSize12, &ReadBits},
+    {0x03, &FixedSize12, &ReadRegisters},
+    {0x04, &FixedSize12, &ReadRegisters},
+    {0x05, &FixedSize12, &WriteCoil},
+    {0x06, &FixedSize12, &WriteRegister},
+    {0x0F, &SizeByByteCount, &WriteCoils},
+    {0x10, &SizeByByteCount, &WriteRegisters},
+    {0x23, &SizeByTimestampedItems, &WriteTimestamped},
+    {0x80, &SizeByByteCount, &WriteLongRegisters},
+    {0x86, &FixedSize14, &WriteLongRegister},
+};
+
+using BuildReply = std::size_t (*)(const RtuRecord&, ReplyBuffer&, std::uint32_t k, std::uint32_t n,
+                                   const ModbusReplyHeader&);
+
+// A read window: start addresses first..last reach positions 0.. of one source.
+struct ReadWindow {
+    std::uint32_t first;
+    std::uint32_t last;
+    const char* name;
+    BuildReply build;
+};
+
+constexpr ReadWindow kBitWindows[] = {
+    {1000, 1031, "DIN",
+     [](const RtuRecord& r, ReplyBuffer& out, std::uint32_t k, std::uint32_t n, const ModbusReplyHeader& h) {
+         return r.BuildDinReply(out, k, n, h);
+     }},
+    {1100, 1131, "DOUT",
+     [](const RtuRecord& r, ReplyBuffer& out, std::uint32_t k, std::uint32_t n, const ModbusReplyHeader& h) {
+         return r.BuildDoutReply(out, k, n, h);
+     }},
+};
+
+constexpr ReadWindow kRegisterWindows[] = {
+    {1000, 1007, "AIN",
+     [](const RtuRecord& r, ReplyBuffer& out, std::uint32_t k, std::uint32_t n, const ModbusReplyHeader& h) {
+         return r.BuildAinReply(out, k, n, h, h.functionCode == 0x04);
+     }},
+    {1200, 1263, "REGISTERS",
+     [](const RtuRecord& r, ReplyBuffer& out, std::uint32_t k, std::uint32_t n, const ModbusReplyHeader& h) {
+         return r.BuildRegisterReply(out, k, n, h, h.functionCode == 0x04);
+     }},
+};
+
+// Each request builds its reply in a buffer of its own, so connections reading one unit never share it.
+void AnswerFromWindows(const Adu& adu, std::span<const ReadWindow> windows) {
+    if (!adu.slot) return;
+    const std::uint32_t quantity = adu.view.BigEndian16(kAduDataPos);
+    for (const ReadWindow& window : windows) {
+        if (adu.start < window.first || adu.start > window.last) continue;
+        const std::uint32_t k = adu.start - window.first;
+        ReplyBuffer reply;
+        const std::size_t length = adu.slot->Read(
+            [&](const RtuRecord& record) { return window.build(record, reply, k, quantity, adu.header); });
+        if (length > 0) adu.ctx.reply.Send(reply.data(), length);
+        if (!adu.ctx.list) continue;
+        DumpReply(adu.ctx, reply.data(), length);
+        adu.ctx.Log(Format("Query %s from %u-%u, Reply %zu Bytes", window.name, k, k + quantity, length));
+    }
+}
+
+void LogRead(const Adu& adu, const char* functionText) {
+    if (!adu.ctx.list) return;
+    // The found record is named by its slot number + 1, 0 meaning none.
+    const std::size_t tag = adu.slot ? adu.ctx.core.Table().IndexOf(*adu.slot) + 1 : 0;
+    adu.ctx.Log(Format("Reply Fn %s, RegStart=%d, Cnts=%d, pState=%zx\r\n", functionText, adu.start,
+                       adu.view.BigEndian16(kAduDataPos), tag));
+}
+
+void LogRequest(const Adu& adu) {
+    if (!adu.ctx.list) return;
+    const std::uint16_t length = adu.view.BigEndian16(kAduLengthPos);
+    adu.ctx.Log(Format("Recv Mod TCP: Tid=%x, Pid=%x, Length=%d, UnitId=%d, Fn=%x, DataLen=%d\n",
+                       adu.header.transactionId, 0, length, adu.header.unitId, adu.header.functionCode,
+                       static_cast<std::uint8_t>(length - 4)));
+}
+
+// Serves one ADU; returns its size, or 0 when the rest of the chunk is to be dropped.
+std::size_t ServeAdu(ChunkContext& ctx, std::size_t offset) {
+    const ChunkView view = ctx.chunk.From(offset);
+    if (view.BigEndian16(kAduProtocolPos) != 0) {
+        unknowCount.fetch_add(1, std::memory_order_relaxed);
+        return 0;
+    }
+    const ModbusReplyHeader header{view.BigEndian16(0), 0, view.At(kAduUnitPos), view.At(kAduFunctionPos)};
+    const Adu adu{ctx, view, header, view.BigEndian16(kAduStartPos), ctx.core.Table().FindRtu(header.unitId)};
+    LogRequest(adu);
+    const ModbusFunction* function = FindModbusFunction(header.functionCode);
+    if (!function) {
+        std::fputs("Meet unknow data!\n", stdout);
+        unknowCount.fetch_add(1, std::memory_order_relaxed);
+        std::printf("offset = %zu, Packsize=%zu\n", ctx.chunk.Size(), ctx.chunk.Size());
+        return 0;
+    }
+    // An ADU that claims more bytes than arrived is not served; nothing after it can be trusted.
+    const std::size_t size = function->size(view);
+    if (size > view.Size()) return 0;
+    function->run(adu);
+    return size;
+}
+
+}  // namespace
+
+const ModbusFunction* FindModbusFunction(std::uint8_t code) {
+    for (const ModbusFunction& function : kFunctions) {
+        if (function.code == code) return &function;
+    }
+    return nullptr;
+}
+
+void RunModbusLoop(ChunkContext& ctx, std::size_t offset) {
+    const std::size_t fill = ctx.chunk.Size();
+    while (offset < fill) {
+        if (ctx.list) ctx.Log(Format("Decode ModTcp: %zu %zu", offset, fill));
+        const std::size_t size = ServeAdu(ctx, offset);
+        if (size == 0) return;
+        offset += size;
+        std::printf("offset = %zu, Packsize=%zu\n", offset, fill);
+    }
+}
+
+void DumpReply(const ChunkContext& ctx, const std::uint8_t* reply, std::size_t length) {
+    if (length > 0) ctx.Log(HexDump(reply, length));
+}
+
+void ReadBits(const Adu& adu) {
+    LogRead(adu, "0x01");
+    AnswerFromWindows(adu, kBitWindows);
+}
+
+void ReadRegisters(const Adu& adu) {
+    LogRead(adu, "0x03");
+    AnswerFromWindows(adu, kRegisterWindows);
+}

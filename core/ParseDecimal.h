@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "core/ChunkView.h"
+
+// RTUs send numbers as up to 20 characters, a "." and exactly two decimals.
+inline constexpr std::size_t kMaxCharsBeforePoint = 20;
+
+struct DecimalNumber {
+    double value = 0.0;
+    std::size_t length = 0;  // characters consumed, up to and including the second decimal
+};
+
+// The number at pos: the text up to the first "." within 20 characters, the "." and the next two
+// characters, read by ReadDecimalText. Without such a "." the number is 0 and consumes nothing.
+DecimalNumber ParseDecimal(const ChunkView& text, std::size_t pos);
+
+// Leading white space, an optional sign, digits, a decimal point and digits; reading stops at the
+// first character that does not belong to the number. Text without a number gives 0.
+// Independent of the process locale.
+double ReadDecimalText(std::string_view text);
+
+// Leading white space, an optional sign and the leading digits, in 32-bit arithmetic;
+// 0 for text without digits.
+std::int32_t ReadLeadingInt(std::string_view text);
+
+// Truncates toward zero; values beyond the 32-bit range saturate and NaN gives 0.
+std::int32_t TruncToInt32(double x);

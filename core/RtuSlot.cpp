@@ -1,0 +1,111 @@
+#include "core/RtuSlot.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/ParseDecimal.h"
+
+namespace {
+
+constexpr std::uint32_t kChannels = 32;
+constexpr std::uint32_t kRegisters = 256;
+constexpr std::uint32_t kFirstCounterRegister = 1301;
+constexpr std::uint32_t kStoredCounters = 4;
+
+template <std::size_t N>
+void CopyText(char (&field)[N], std::string_view text) {
+    const std::size_t length = std::min(text.size(), N - 1);
+    std::memcpy(field, text.data(), length);
+    field[length] = '\0';
+}
+
+// The text up to its first zero byte, as a "%s" copy would take it.
+std::string_view UpToZero(std::string_view text) { return text.substr(0, text.find('\0')); }
+
+}  // namespace
+
+RtuRecord RtuSlot::Snapshot() const {
+    std::lock_guard<std::mutex> guard(lock);
+    return record;
+}
+
+bool RtuSlot::UidTextEquals(std::string_view text) const {
+    std::lock_guard<std::mutex> guard(lock);
+    return text == record.uidText;
+}
+
+void RtuSlot::SetUidText(std::string_view text) {
+    text = UpToZero(text);
+    std::lock_guard<std::mutex> guard(lock);
+    CopyText(record.uidText, text);
+    numericId.store(ReadLeadingInt(record.uidText), std::memory_order_release);
+}
+
+void RtuSlot::SetModel(std::int32_t model) {
+    Write([&](RtuRecord& r) { r.model = model; });
+}
+
+void RtuSlot::SetDin(std::uint32_t i, std::int32_t value) {
+    if (i < kChannels) Write([&](RtuRecord& r) { r.din[i] = static_cast<std::uint8_t>(value); });
+}
+
+void RtuSlot::SetDout(std::uint32_t i, std::int32_t value) {
+    if (i < kChannels) Write([&](RtuRecord& r) { r.dout[i] = static_cast<std::uint8_t>(value); });
+}
+
+void RtuSlot::SetAin(std::uint32_t i, double value) {
+    if (i < kChannels) Write([&](RtuRecord& r) { r.ain[i] = static_cast<float>(value); });
+}
+
+void RtuSlot::SetEtemp(std::uint32_t i, double value) {
+    if (i < kChannels) Write([&](RtuRecord& r) { r.etemp[i] = static_cast<float>(value); });
+}
+
+void RtuSlot::SetItemp(double value) {
+    Write([&](RtuRecord& r) { r.itemp = static_cast<float>(value); });
+}
+
+void RtuSlot::SetSignal(std::int32_t value) {
+    Write([&](RtuRecord& r) { r.signal = value; });
+}
+
+void RtuSlot::SetBatt(std::int32_t value) {
+    Write([&](RtuRecord& r) { r.batt = value; });
+}
+
+void RtuSlot::SetRegisterValue(std::uint32_t k, double value) {
+    if (k >= kRegisters) return;
+    Write([&](RtuRecord& r) {
+        r.reg[k] = static_cast<float>(value);
+        r.regKind[k] = 1;
+    });
+}
+
+void RtuSlot::SetCoilValue(std::uint32_t k, std::int32_t value) {
+    if (k >= kRegisters) return;
+    Write([&](RtuRecord& r) {
+        r.reg[k] = static_cast<float>(static_cast<std::uint8_t>(value));
+        r.regKind[k] = 2;
+    });
+}
+
+void RtuSlot::SetCounter(std::uint32_t registerNumber, std::int32_t value) {
+    const std::uint32_t i = registerNumber - kFirstCounterRegister;
+    if (registerNumber < kFirstCounterRegister || i >= kStoredCounters) return;
+    const double scaled = static_cast<std::uint32_t>(value) * 0.01;
+    Write([&](RtuRecord& r) { r.ecounter[i] = static_cast<float>(scaled); });
+}
+
+void RtuSlot::SetGraycode(std::uint32_t i, double value) {
+    if (i < kChannels) Write([&](RtuRecord& r) { r.graycode[i] = static_cast<float>(value); });
+}
+
+void RtuSlot::SetGps(std::string_view text) {
+    text = UpToZero(text);
+    Write([&](RtuRecord& r) { CopyText(r.gps, text); });
+}
+
+void RtuSlot::SetRegistString(std::string_view text) {
+    text = UpToZero(text);
+    Write([&](RtuRecord& r) { CopyText(r.registString, text); });
+}

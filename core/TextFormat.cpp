@@ -1,0 +1,40 @@
+#include "core/TextFormat.h"
+
+#include <cstdarg>
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+constexpr std::size_t kHexDumpColumns = 1024;
+}
+
+std::string Format(const char* format, ...) {
+    char small[256];
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(small, sizeof small, format, args);
+    va_end(args);
+    std::string text;
+    if (length > 0 && static_cast<std::size_t>(length) < sizeof small) {
+        text.assign(small, static_cast<std::size_t>(length));
+    } else if (length > 0) {
+        text.resize(static_cast<std::size_t>(length));
+        std::vsnprintf(text.data(), text.size() + 1, format, again);
+    }
+    va_end(again);
+    return text;
+}
+
+std::string HexDump(const std::uint8_t* bytes, std::size_t length) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(3 * std::min(length, kHexDumpColumns / 3 + 1));
+    for (std::size_t i = 0; i < length && 3 * i < kHexDumpColumns; ++i) {
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 0xf];
+        text += ' ';
+    }
+    return text;
+}

@@ -1,0 +1,212 @@
+// The Modbus/TCP service: read windows and reply layouts, writes and their echoes, the ADU loop.
+#include <gtest/gtest.h>
+
+#include "tests/core/CoreFixture.h"
+
+namespace {
+
+// A read or a write of the fixed 12-byte form.
+Bytes Request(std::uint16_t tid, std::uint8_t unit, std::uint8_t fn, std::uint16_t address, std::uint16_t word) {
+    return {static_cast<std::uint8_t>(tid >> 8), static_cast<std::uint8_t>(tid & 0xff), 0, 0, 0, 6, unit, fn,
+            static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address & 0xff),
+            static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word & 0xff)};
+}
+
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+class ModbusService : public CoreTest {
+protected:
+    ModbusService() { registerRtu(0, "5", 402); }
+    RtuSlot& unit5() { return *table.FindRtu(5); }
+};
+
+TEST_F(ModbusService, ReadHoldingRegistersGivesAinTimesTen) {
+    unit5().SetAin(0, 12.3);
+    unit5().SetAin(1, 0.5);
+    send(Request(0x1234, 5, 0x03, 1000, 2));
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0], (Bytes{0x12, 0x34, 0, 0, 0, 7, 5, 0x03, 4, 0x00, 0x7B, 0x00, 0x05}));
+    EXPECT_TRUE(logged("Query AIN from 0-2, Reply 13 Bytes"));
+    EXPECT_TRUE(logged("12 34 00 00 00 07 05 03 04 00 7b 00 05 "));
+}
+
+TEST_F(ModbusService, ReadInputRegistersGivesFloatsLowWordFirst) {
+    unit5().SetRegisterValue(0, 1.0);
+    send(Request(1, 5, 0x04, 1200, 2));
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0], (Bytes{0, 1, 0, 0, 0, 7, 5, 0x04, 4, 0x00, 0x00, 0x3F, 0x80}));
+}
+
+TEST_F(ModbusService, FloatReadWithOddQuantityCarriesOneFloatPerPair) {
+    unit5().SetRegisterValue(0, 1.0);
+    send(Request(1, 5, 0x04, 1200, 3));
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0], (Bytes{0, 1, 0, 0, 0, 9, 5, 0x04, 6, 0x00, 0x00, 0x3F, 0x80}));
+}
+
+TEST_F(ModbusService, AinWindowContinuesWithBuiltInTemperature) {
+    unit5().SetItemp(25.5);
+    send(Request(1, 5, 0x03, 1007, 26));
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0].size(), 9u + 52);
+    EXPECT_EQ(sent()[0][9 + 50], 0x00);
+    EXPECT_EQ(sent()[0][9 + 51], 255);  // position 32
+}
+
+TEST_F(ModbusService, FullRegisterReadFitsReply) {
+    unit5().SetRegisterValue(255, 2.0);
+    send(Request(1, 5, 0x03, 1200, 256));
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0].size(), 521u);
+    EXPECT_EQ(sent()[0][8], 0);  // byte count 512 taken as one byte
+    EXPECT_EQ(sent()[0][520], 20);
+}
+
+TEST_F(ModbusService, DinWindowContinuesWithDout) {
+    unit5().SetDin(30, 1);
+    unit5().SetDout(1, 1);
+    send(Request(1, 5, 0x01, 1030, 4));
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0], (Bytes{0, 1, 0, 0, 0, 4, 5, 0x01, 1, 0b1001}));
+    EXPECT_TRUE(logged("Query DIN from 30-34, Reply 10 Bytes"));
+}
+
+TEST_F(ModbusService, DoutWindowBeyondItsChannelsReadsOff) {
+    unit5().SetDout(31, 1);
+    send(Request(1, 5, 0x01, 1131, 9));
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0], (Bytes{0, 1, 0, 0, 0, 5, 5, 0x01, 2, 0x01, 0x00}));
+}
+
+TEST_F(ModbusService, BitReadOfNothingSendsOneZeroByte) {
+    send(Request(1, 5, 0x01, 1000, 0));
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0], (Bytes{0, 1, 0, 0, 0, 3, 5, 0x01, 0, 0}));
+}
+
+struct UnansweredRead {
+    const char* name;
+    std::uint8_t unit;
+    std::uint8_t fn;
+    std::uint16_t address;
+    std::uint16_t quantity;
+};
+
+class UnansweredReads : public ModbusService, public ::testing::WithParamInterface<UnansweredRead> {};
+
+TEST_P(UnansweredReads, SendNothingAndGoOn) {
+    const UnansweredRead& r = GetParam();
+    send(Request(1, r.unit, r.fn, r.address, r.quantity) + Request(2, 5, 0x03, 1000, 1));
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0][1], 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Reads, UnansweredReads,
+                         ::testing::Values(UnansweredRead{"TooManyAin", 5, 0x03, 1000, 33},
+                                           UnansweredRead{"AfterAinWindow", 5, 0x03, 1008, 1},
+                                           UnansweredRead{"TooManyRegisters", 5, 0x04, 1200, 257},
+                                           UnansweredRead{"TooManyBits", 5, 0x01, 1000, 33},
+                                           UnansweredRead{"BetweenBitWindows", 5, 0x01, 1032, 1},
+                                           UnansweredRead{"UnknownUnit", 6, 0x03, 1000, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ModbusService, WriteRegisterSetsTemperatureAndEchoes) {
+    const Bytes request = Request(9, 5, 0x06, 1100, 2530);
+    send(request);
+    EXPECT_FLOAT_EQ(rtu(5).itemp, 25.3f);
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0], request);
+}
+
+TEST_F(ModbusService, WriteCoilSetsDin) {
+    send(Request(9, 5, 0x05, 1002, 0xFF00));
+    EXPECT_EQ(rtu(5).din[2], 1);
+}
+
+TEST_F(ModbusService, WriteMultipleRegistersScalesModbusRegisters) {
+    const Bytes request = {0, 3, 0, 0, 0, 11, 5, 0x10, 0x04, 0xB0, 0, 2, 4, 0x00, 0x05, 0xFF, 0xFF};
+    send(request);
+    EXPECT_EQ(rtu(5).reg[0], 5.0f);
+    EXPECT_EQ(rtu(5).reg[1], -1.0f);
+    EXPECT_TRUE(logged("Register#1201 set value=500\n"));
+    EXPECT_TRUE(logged("Register#1202 set value=-100\n"));
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0], request);
+}
+
+TEST_F(ModbusService, WriteMultipleCoilsTakesBitsInOrder) {
+    send(Bytes{0, 3, 0, 0, 0, 8, 5, 0x0F, 0x03, 0xE8, 0, 3, 1, 0x05});
+    EXPECT_EQ(rtu(5).din[0], 1);
+    EXPECT_EQ(rtu(5).din[1], 0);
+    EXPECT_EQ(rtu(5).din[2], 1);
+}
+
+TEST_F(ModbusService, TimestampedWritesCoilAndFloat) {
+    // Item 0: coil, value 1; item 1: IEEE single 2.5 (0x40200000) little-endian.
+    const Bytes request = {0, 4, 0, 0, 0, 22, 5, 0x23, 0x03, 0xE8, 0, 2, 14, 4, 11, 12, 30, 5,
+                           0, 1, 0, 0, 0, 3, 0x00, 0x00, 0x20, 0x40};
+    send(request);
+    EXPECT_TRUE(logged("MODTCP: TIMESTAMP=14/04/11 12-30-05"));
+    EXPECT_EQ(rtu(5).din[0], 1);
+    EXPECT_EQ(rtu(5).ain[1], 25.0f);
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0], Bytes(request.begin(), request.begin() + 12));
+}
+
+TEST_F(ModbusService, LongRegisterWritesTakeSigned32Bits) {
+    send(Bytes{0, 5, 0, 0, 0, 11, 5, 0x80, 0x04, 0xB0, 0, 1, 4, 0xFF, 0xFF, 0xFF, 0x9C});
+    EXPECT_EQ(rtu(5).reg[0], -1.0f);
+    send(Bytes{0, 6, 0, 0, 0, 8, 5, 0x86, 0x04, 0xB1, 0x00, 0x00, 0x00, 0x07});
+    EXPECT_EQ(rtu(5).reg[1], 7.0f);
+    ASSERT_EQ(sent().size(), 2u);
+    EXPECT_EQ(sent()[1].size(), 14u);
+}
+
+TEST_F(ModbusService, WriteForUnknownUnitIsStillEchoed) {
+    send(Request(9, 77, 0x06, 1000, 1));
+    EXPECT_EQ(sent().size(), 1u);
+}
+
+TEST_F(ModbusService, TwoReadsInOneChunkAreBothAnswered) {
+    send(Request(0x0101, 5, 0x03, 1000, 1) + Request(0x0202, 5, 0x03, 1000, 1));
+    ASSERT_EQ(sent().size(), 2u);
+    EXPECT_EQ(sent()[0][0], 0x01);
+    EXPECT_EQ(sent()[1][0], 0x02);
+    EXPECT_TRUE(logged("Decode ModTcp: 12 24"));
+}
+
+TEST_F(ModbusService, ForeignProtocolIdDropsChunk) {
+    const int unknownBefore = unknowCount.load();
+    send(Bytes{0, 1, 0, 1, 0, 6, 5, 3});
+    EXPECT_EQ(unknowCount.load(), unknownBefore + 1);
+    EXPECT_EQ(lines().back(), "Decode ModTcp: 0 8");
+}
+
+TEST_F(ModbusService, UnknownFunctionDropsRestOfChunk) {
+    const int unknownBefore = unknowCount.load();
+    testing::internal::CaptureStdout();
+    send(Request(1, 5, 0x07, 1000, 1) + Request(2, 5, 0x03, 1000, 1));
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "Meet unknow data!\noffset = 24, Packsize=24\n");
+    EXPECT_EQ(unknowCount.load(), unknownBefore + 1);
+    EXPECT_TRUE(sent().empty());
+}
+
+TEST_F(ModbusService, AduLongerThanChunkEndsLoopUnserved) {
+    testing::internal::CaptureStdout();
+    send(Request(1, 5, 0x06, 1000, 1) + Bytes{0, 3, 0, 0, 0, 11, 5, 0x10, 0x03, 0xE8, 0, 2, 4, 0x00, 0x05});
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "offset = 12, Packsize=27\n");
+    EXPECT_EQ(sent().size(), 1u);
+    EXPECT_EQ(updateLines().size(), 1u);
+}
+
+TEST_F(ModbusService, RequestLogLineShowsHeader) {
+    send(Request(0xAB, 5, 0x03, 1000, 1));
+    EXPECT_TRUE(logged("Recv Mod TCP: Tid=ab, Pid=0, Length=6, UnitId=5, Fn=3, DataLen=2\n"));
+    EXPECT_TRUE(logged("Reply Fn 0x03, RegStart=1000, Cnts=1, pState=1\r\n"));
+}
+
+}  // namespace
