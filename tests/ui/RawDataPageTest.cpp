@@ -1,0 +1,160 @@
+#include "ui/PageTcpRowData.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QTest>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "tests/platform/completionport/LoopbackSockets.h"
+#include "tests/ui/UiFixture.h"
+#include "ui/PageRtuState.h"
+#include "ui/TelvornDlg.h"
+
+namespace uitest {
+namespace {
+
+// An RTU I/O frame of unit 12: AIN channel 1 at 112.34.
+const char* const kFrame = "$00000012AB1020140411123000011112.34$";
+
+// The raw data page fed by the real server from a real TCP client.
+class RawDataPageTest : public UiTest {
+protected:
+    void SetUp() override {
+        directory.Write("rtu_ui.ini", "[Titles]\nSVRSTART=on\n");
+        StartTcpServer(0, 600, ServerReferences{&page, &statePage, nullptr}, messageBox, statusLine, running);
+        ASSERT_TRUE(running.server);
+        client = loopback::Connect(running.server->Table().BoundPort());
+        ASSERT_GE(client, 0);
+    }
+    void TearDown() override {
+        page.Detach();
+        statePage.Detach();
+        running.server.reset();
+        if (client >= 0) {
+            close(client);
+        }
+    }
+    // Sends the frame and runs events until its last line, the decoder's summary, is in the list.
+    bool SendFrameAndWait() {
+        return loopback::SendText(client, kFrame) && ProcessEventsUntil([&] { return RowOf("VUDOV: UID12") >= 0; });
+    }
+    QListWidget& List() { return page.List(); }
+    QString Line(int row) { return List().item(row)->text(); }
+    int RowOf(const QString& text) {
+        for (int row = 0; row < List().count(); ++row) {
+            if (Line(row).contains(text)) return row;
+        }
+        return -1;
+    }
+
+    struct IgnoredStatusLine final : IStatusLine {
+        void SetText(const std::string&) override {}
+    } statusLine;
+    CPageTcpRowData page{nullptr};
+    CPageRtuState statePage{nullptr};
+    RunningServer running;
+    int client = -1;
+};
+
+TEST_F(RawDataPageTest, ReceivedChunkAppearsAsCounterLineAndHexDump) {
+    ASSERT_TRUE(SendFrameAndWait());
+    int counters = RowOf("Rx=");
+    ASSERT_GE(counters, 0);
+    // The hex dump begins with the frame's first byte, '$'.
+    EXPECT_GE(RowOf("24 30 30"), counters);
+}
+
+TEST_F(RawDataPageTest, ResetEmptiesTheListAndTheNextChunkStartsANewOne) {
+    ASSERT_TRUE(SendFrameAndWait());
+    QTest::mouseClick(&page.ResetButton(), Qt::LeftButton);
+    EXPECT_EQ(List().count(), 0);
+    ASSERT_TRUE(SendFrameAndWait());
+    EXPECT_EQ(Line(0), "");
+    EXPECT_TRUE(Line(1).startsWith("Rx="));
+}
+
+TEST_F(RawDataPageTest, ChunkAfter1001LinesEmptiesTheListFirst) {
+    for (int i = 0; i < 1001; ++i) {
+        page.AddLine("old line\r\n");
+    }
+    ASSERT_TRUE(SendFrameAndWait());
+    EXPECT_EQ(Line(0), "");
+    EXPECT_EQ(RowOf("old line"), -1);
+    EXPECT_LT(List().count(), 1001);
+}
+
+TEST_F(RawDataPageTest, ThousandLinesAreKept) {
+    for (int i = 0; i < 1000; ++i) {
+        page.AddLine("old line");
+    }
+    ASSERT_TRUE(SendFrameAndWait());
+    EXPECT_EQ(Line(0), "old line");
+    EXPECT_EQ(Line(1000), "");
+}
+
+TEST_F(RawDataPageTest, LineFromWorkerIsInTheListWhenAddLineReturns) {
+    std::atomic<int> countAfterAdd{-1};
+    std::thread worker([&] {
+        page.AddLine("from worker\r\n");
+        countAfterAdd.store(page.Count());
+    });
+    ASSERT_TRUE(ProcessEventsUntil([&] { return countAfterAdd.load() >= 0; }));
+    worker.join();
+    EXPECT_EQ(countAfterAdd.load(), 1);
+    EXPECT_EQ(Line(0), "from worker");
+}
+
+TEST_F(RawDataPageTest, DetachReleasesWorkersAndIgnoresTheirLaterLines) {
+    std::atomic<bool> stop{false};
+    std::atomic<int> added{0};
+    std::thread worker([&] {
+        while (!stop.load()) {
+            page.AddLine("busy");
+            added.fetch_add(1);
+        }
+    });
+    ASSERT_TRUE(ProcessEventsUntil([&] { return added.load() > 10; }));
+    page.Detach();
+    int shown = List().count();
+    // Without the user-interface thread running events, a detached page still lets the worker go on.
+    int before = added.load();
+    while (added.load() < before + 100) {
+        std::this_thread::yield();
+    }
+    stop.store(true);
+    worker.join();
+    EXPECT_EQ(List().count(), shown);
+}
+
+// The main window destroyed while an RTU keeps sending: the server stops without a deadlock.
+TEST_F(UiTest, WindowClosesWhileAnRtuSends) {
+    directory.Write("data_rtu.ini", "[SYSCONFIG]\nPORT=0\n");
+    StartupOperations operations;
+    operations.openDatabase = [](CSQLDatabase&, IMessageBox&) {};
+    operations.historyWriter = [](CSQLDatabase&) { return nullptr; };
+    auto window = std::make_unique<CTelvornDlg>(messageBox, operations);
+    window->OnInitDialog();
+    int client = loopback::Connect(window->Server().server->Table().BoundPort());
+    ASSERT_GE(client, 0);
+    std::atomic<bool> stop{false};
+    std::thread rtu([&] {
+        while (!stop.load() && loopback::SendText(client, kFrame)) {
+        }
+    });
+    QListWidget& list = window->Tabs().RawDataPage().List();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return list.count() > 50; }));
+    window.reset();
+    stop.store(true);
+    // Unblocks a send that waits on a full socket buffer.
+    shutdown(client, SHUT_RDWR);
+    rtu.join();
+    close(client);
+}
+
+}  // namespace
+}  // namespace uitest

@@ -1,0 +1,132 @@
+#include "ui/TelvornDlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QTest>
+
+#include <memory>
+
+#include "tests/ui/UiFixture.h"
+#include "ui/PageRtuState.h"
+#include "ui/WindowCommands.h"
+
+namespace uitest {
+namespace {
+
+const char* const kWindowTexts =
+    "[Titles]\nSYSTITLE=Fleet server\nPage0=List\nPage1=Raw\nPage2=State\nPage3=Registers\n"
+    "SVRSTART=Listening on\nSVRCONN=connections\nSVRTHEAD=workers\nSVRTIMEOUT=idle\nSVRTIMEOUTSEC=s\n"
+    "[Menu]\nView=Show\n";
+
+// The main window started in its own directory on an ephemeral port, the storage steps recorded.
+class TelvornDlgTest : public UiTest {
+protected:
+    void Start(const std::string& uiIni = kWindowTexts, int timeout = 600) {
+        directory.Write("rtu_ui.ini", uiIni);
+        directory.Write("data_rtu.ini", "[SYSCONFIG]\nPORT=0\nTCPTO=" + std::to_string(timeout) + "\n");
+        StartupOperations operations;
+        operations.openDatabase = [this](CSQLDatabase& database, IMessageBox&) {
+            steps.push_back("open database");
+            // Stands in for a successful bootstrap: the connection counts as open.
+            database.connected.store(true);
+        };
+        operations.loadRegistry = [this](CSQLDatabase& database, CPageRtuList&) {
+            steps.push_back(database.connected.load() ? "registry, database open" : "registry, database closed");
+        };
+        operations.historyWriter = [](CSQLDatabase&) { return nullptr; };
+        window = std::make_unique<CTelvornDlg>(messageBox, operations);
+        window->OnInitDialog();
+        window->show();
+    }
+    std::string StatusText() const { return window->StatusLine().text().toStdString(); }
+
+    std::vector<std::string> steps;
+    std::unique_ptr<CTelvornDlg> window;
+};
+
+TEST_F(TelvornDlgTest, SysTitleReplacesTheBuiltInTitle) {
+    Start();
+    EXPECT_EQ(window->windowTitle(), "Fleet server");
+}
+
+TEST_F(TelvornDlgTest, SysTitleAbsentGivesEmptyTitle) {
+    Start("[Titles]\nPage0=List\n");
+    EXPECT_EQ(window->windowTitle(), "");
+}
+
+TEST_F(TelvornDlgTest, FourTabsWithTheirCaptionsAndThreeViewItems) {
+    Start();
+    ASSERT_EQ(window->Tabs().PageCount(), 4);
+    EXPECT_EQ(window->Tabs().TabBar().tabText(3), "Registers");
+    EXPECT_EQ(window->Tabs().TemplateId(1), 129);
+    ASSERT_EQ(window->ViewMenu().actions().size(), 3);
+    EXPECT_EQ(window->ViewMenu().actions().at(1)->text(), "Raw");
+    EXPECT_FALSE(window->ViewMenu().actions().at(2)->icon().isNull());
+    EXPECT_EQ(window->MenuBar().actions().front()->text(), "Show");
+}
+
+TEST_F(TelvornDlgTest, ThirdViewItemShowsTheStatePage) {
+    Start();
+    window->ViewMenu().actions().at(2)->trigger();
+    EXPECT_EQ(window->Tabs().VisiblePage(), 2);
+    EXPECT_EQ(window->Tabs().TabBar().currentIndex(), 2);
+    EXPECT_TRUE(window->Tabs().page(2)->isVisible());
+    EXPECT_FALSE(window->Tabs().page(0)->isVisible());
+}
+
+TEST_F(TelvornDlgTest, LayoutAt700By500) {
+    Start();
+    window->ResizeClientArea(QSize(700, 500));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return window->ClientSize() == QSize(700, 500); }));
+    EXPECT_EQ(window->Tabs().geometry(), QRect(8, 12, 684, 456));
+    EXPECT_EQ(window->StatusLine().geometry(), QRect(4, 478, 600, 18));
+    EXPECT_EQ(window->LookButton().geometry(), QRect(608, 478, 900, 18));
+    QRect tabClient = window->Tabs().rect();
+    EXPECT_EQ(window->Tabs().page(0)->geometry(), QRect(0, 32, tabClient.width(), tabClient.height() - 32));
+    EXPECT_EQ(window->Tabs().page(3)->geometry(), window->Tabs().page(0)->geometry());
+}
+
+TEST_F(TelvornDlgTest, StatusLineShowsTimeoutZeroAs600) {
+    Start(kWindowTexts, 0);
+    // The configured port is shown, not the one the system picked for port 0.
+    EXPECT_EQ(StatusText(), "Listening on 0, connections 100, workers 120, idle 600 s");
+}
+
+TEST_F(TelvornDlgTest, StatusLineShowsTimeoutThreeAsThree) {
+    Start(kWindowTexts, 3);
+    // The configured port is shown, not the one the system picked for port 0.
+    EXPECT_EQ(StatusText(), "Listening on 0, connections 100, workers 120, idle 3 s");
+}
+
+TEST_F(TelvornDlgTest, DatabaseOpensBeforeTheRegistryIsRead) {
+    Start();
+    EXPECT_TRUE(steps.empty());
+    ASSERT_TRUE(ProcessEventsUntil([&] { return steps.size() == 2; }));
+    EXPECT_EQ(steps, (std::vector<std::string>{"open database", "registry, database open"}));
+}
+
+TEST_F(TelvornDlgTest, LookButtonSwitchesTheTabStripToItsCustomLook) {
+    Start();
+    QTest::mouseClick(&window->LookButton(), Qt::LeftButton);
+    EXPECT_TRUE(window->Tabs().HasCustomLook());
+    EXPECT_EQ(window->Tabs().BackColor(), QColor(30, 60, 30));
+    EXPECT_EQ(window->Tabs().DrawMode(), 2);
+}
+
+TEST_F(TelvornDlgTest, StatePageRefreshesOnPostedCommand) {
+    Start();
+    CPageRtuState& state = window->Tabs().RtuStatePage();
+    static_cast<IStatePage&>(state).PostCommand(CMD_REFRESH_STATE);
+    EXPECT_EQ(state.RefreshCount(), 0);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return state.RefreshCount() == 1; }));
+}
+
+TEST_F(TelvornDlgTest, TeardownClosesTheDatabase) {
+    Start();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return steps.size() == 2; }));
+    window->Teardown();
+    EXPECT_FALSE(window->Database().connected.load());
+}
+
+}  // namespace
+}  // namespace uitest

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/profile/IniFileReader.h"
+#include "ui/PageRtuList.h"
+#include "widgets/CEnTabCtrl.h"
+
+class CPageTcpRowData;
+class CPageRtuState;
+class CPageModbusRegs;
+
+// The main window's tab control with its four pages, in tab order: RTU list, raw data, RTU state,
+// Modbus registers. The pages are created with it and deleted with it. User-interface thread only.
+class CMyTabCtrl final : public CEnTabCtrl {
+public:
+    CMyTabCtrl(QWidget* parent, CSQLDatabase& database, CPageRtuList::RegistryLoader registryLoader);
+
+    // Shows page 0 and places every page in the display area below the strip.
+    void LayoutPages();
+
+    CPageRtuList& RtuListPage() const { return *rtuList; }
+    CPageTcpRowData& RawDataPage() const { return *rawData; }
+    CPageRtuState& RtuStatePage() const { return *rtuState; }
+    CPageModbusRegs& ModbusRegsPage() const { return *modbusRegs; }
+
+private:
+    IniFileReader uiIni;
+    CPageRtuList* rtuList;
+    CPageTcpRowData* rawData;
+    CPageRtuState* rtuState;
+    CPageModbusRegs* modbusRegs;
+};

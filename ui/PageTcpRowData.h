@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QListWidget>
+
+#include "core/RawDataList.h"
+#include "ui/CrossThreadGate.h"
+#include "ui/PageDialog.h"
+#include "widgets/CButtonST.h"
+
+// Page 1, the traffic monitor: the list of raw-data lines and a Reset button.
+//
+// Threads: the IRawDataList operations may be called from any thread; from a worker each runs on the
+// user-interface thread and returns once it ran there, so a line is in the list when AddLine returns.
+// Everything else, Detach included, on the user-interface thread.
+class CPageTcpRowData final : public CPageDialog, public IRawDataList {
+public:
+    static constexpr int kTemplateId = 129;
+    static constexpr int IDC_RESET = 1066;
+
+    explicit CPageTcpRowData(QWidget* parent);
+
+    void AddLine(const char* text) override;
+    int Count() override;
+    void Clear() override;
+
+    // Refuses further calls from workers and waits until those under way are done; afterwards a
+    // worker's call returns at once and changes nothing.
+    void Detach() { gate.Close(); }
+
+    QListWidget& List() const { return *list; }
+    CButtonST& ResetButton() const { return *reset; }
+
+    void OnCommand(int commandId) override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QListWidget* list;
+    CButtonST* reset;
+    CrossThreadGate gate;
+};

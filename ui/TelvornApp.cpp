@@ -1,0 +1,33 @@
+#include "ui/TelvornApp.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "ui/CurrentRtu.h"
+#include "ui/QtMessageBox.h"
+#include "ui/Resources.h"
+#include "ui/TelvornDlg.h"
+
+RtuRecord* currentRtu = nullptr;
+
+CTelvornApp::CTelvornApp(int& argc, char** argv) : application(argc, argv) {
+    QApplication::setApplicationName("telvorn");
+    QApplication::setApplicationDisplayName("Telvorn");
+    QApplication::setDesktopFileName("telvorn");
+    InitTelvornResources();
+}
+
+void CTelvornApp::InitInstance() {
+    // The thread-context slot, DatabaseMutex and the event-log file are process-wide objects of
+    // their modules and exist before this runs; only the current RTU starts here.
+    currentRtu = nullptr;
+    QtMessageBox messageBox;
+    // Deliberately never deleted: workers may still hold the pages when the process ends.
+    auto* window = new CTelvornDlg(messageBox);
+    messageBox.SetParent(window);
+    window->OnInitDialog();
+    window->exec();
+    window->Teardown();
+    std::fflush(nullptr);
+    std::quick_exit(0);
+}

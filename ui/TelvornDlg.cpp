@@ -1,0 +1,198 @@
+#include "ui/TelvornDlg.h"
+
+#include <QContextMenuEvent>
+#include <QMetaObject>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QStyle>
+
+#include "core/TelemetryCore.h"
+#include "storage/EventLog.h"
+#include "storage/sql/DatabaseMutex.h"
+#include "ui/AboutDlg.h"
+#include "ui/PageModbusRegs.h"
+#include "ui/PageRtuState.h"
+#include "ui/PageTcpRowData.h"
+#include "ui/StartupSettings.h"
+#include "ui/UiText.h"
+#include "ui/WindowCommands.h"
+#include "widgets/ControlId.h"
+#include "widgets/DialogUnits.h"
+#include "widgets/ResourceIcon.h"
+
+namespace {
+
+constexpr int kApplicationIcon = 128;
+constexpr int kStatusLineBitmap = 167;
+constexpr int kViewMenuBitmaps[] = {159, 161, 163};
+// The look button's owner-drawn tab look: back colour, draw mode 2, all five look flags.
+const QColor kCustomLookColor(30, 60, 30);
+constexpr int kCustomDrawMode = 2;
+constexpr unsigned kAllLookFlags = 0x1f;
+
+}  // namespace
+
+CTelvornDlg::CTelvornDlg(IMessageBox& messageBox, StartupOperations operations)
+    : messageBox(messageBox),
+      operations(std::move(operations)),
+      menuBar(new QMenuBar(this)),
+      viewMenu(new BCMenu(QString(), this)),
+      client(new QWidget(this)),
+      tabs(new CMyTabCtrl(client, database, this->operations.loadRegistry)),
+      statusLine(new CButtonST(client)),
+      lookButton(new CButtonST(client)) {
+    setFont(DialogFont());
+    setWindowFlags(Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(true);
+    DialogUnits units(font());
+    SetControlId(*tabs, IDC_TAB);
+    SetControlId(*statusLine, IDC_STATUS_LINE);
+    SetControlId(*lookButton, IDC_LOOK_BUTTON);
+    tabs->setGeometry(units.Rect(7, 7, 652, 316));
+    statusLine->setGeometry(units.Rect(7, 362, 319, 16));
+    lookButton->setGeometry(units.Rect(331, 362, 88, 16));
+    // Enter must not press the status line or the look button.
+    statusLine->setAutoDefault(false);
+    lookButton->setAutoDefault(false);
+
+    connect(lookButton, &QPushButton::clicked, this, [this] { OnCommand(IDC_LOOK_BUTTON); });
+    connect(statusLine, &QPushButton::clicked, this, [this] { OnCommand(IDC_STATUS_LINE); });
+    viewMenu->SetCommandHandler([this](int commandId) { OnCommand(commandId); });
+
+    ResizeClientArea(units.Size(666, 385));
+}
+
+CTelvornDlg::~CTelvornDlg() {
+    Teardown();
+    running.server.reset();
+}
+
+void CTelvornDlg::OnInitDialog() {
+    uiIni.setFile(kUiIniPath);
+    ServerSettings settings = ReadServerSettings();
+    echoServer.store(settings.echoServer);
+
+    setWindowTitle(QStringLiteral("Telvorn (Release Version 1.44) for GPRS RTU %1").arg("Ms Access"));
+    setWindowTitle(IniText(uiIni, "Titles", "SYSTITLE"));
+
+    statusLine->SetIconNumber(kStatusLineBitmap);
+    lookButton->SetIconNumber(0);
+
+    tabs->LayoutPages();
+    rawDataList = &tabs->RawDataPage();
+    registerList = &tabs->ModbusRegsPage().RegisterList();
+
+    BuildViewMenu();
+    setWindowIcon(ResourceIcon(kApplicationIcon));
+
+    OpenEventLog();
+    ServerReferences references{rawDataList, &tabs->RtuStatePage(), operations.historyWriter(database)};
+    if (StartTcpServer(settings.port, settings.timeoutSeconds, references, messageBox, *this, running) < 0) {
+        return;
+    }
+    PostWindowCommand(CMD_OPEN_DATABASE);
+    PostCommand(tabs->RtuListPage(), CMD_RELOAD_RTU_LIST);
+}
+
+void CTelvornDlg::BuildViewMenu() {
+    for (int i = 0; i < 3; ++i) {
+        viewMenu->AppendItem(CMD_VIEW_PAGE0 + i, IniText(uiIni, "Titles", "Page" + std::to_string(i)),
+                             ResourceIcon(kViewMenuBitmaps[i]));
+    }
+    QString caption = IniText(uiIni, "Menu", "View");
+    viewMenu->setTitle(caption);
+    menuBar->addMenu(viewMenu);
+    menuBar->actions().front()->setText(caption);
+}
+
+void CTelvornDlg::OnCommand(int commandId) {
+    switch (commandId) {
+        case CMD_ABOUT: ShowAbout(); break;
+        case CMD_OPEN_DATABASE: operations.openDatabase(database, messageBox); break;
+        case CMD_VIEW_PAGE0:
+        case CMD_VIEW_PAGE1:
+        case CMD_VIEW_PAGE2: tabs->selectPage(commandId - CMD_VIEW_PAGE0); break;
+        case IDC_LOOK_BUTTON: ApplyCustomLook(); break;
+        default: break;
+    }
+}
+
+void CTelvornDlg::Teardown() {
+    if (tornDown) {
+        return;
+    }
+    tornDown = true;
+    tabs->RawDataPage().Detach();
+    tabs->RtuStatePage().Detach();
+    // Workers write history under the database lock; none may be halfway through a statement when the
+    // connection goes.
+    std::lock_guard lock(DatabaseMutex);
+    database.Close();
+}
+
+void CTelvornDlg::PostWindowCommand(int commandId) {
+    QMetaObject::invokeMethod(this, [this, commandId] { OnCommand(commandId); }, Qt::QueuedConnection);
+}
+
+void CTelvornDlg::ShowAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CTelvornDlg::ApplyCustomLook() {
+    tabs->SetCustomLook(kCustomLookColor, kCustomDrawMode, kAllLookFlags);
+    tabs->update();
+    update();
+}
+
+void CTelvornDlg::SetText(const std::string& text) { statusLine->setText(UiText(text)); }
+
+QSize CTelvornDlg::ClientSize() const { return client->size(); }
+
+void CTelvornDlg::ResizeClientArea(QSize size) {
+    resize(size.width(), size.height() + menuBar->sizeHint().height());
+    // A hidden window gets its resize event only when shown; the controls follow at once.
+    ArrangeWindow();
+}
+
+void CTelvornDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    ArrangeWindow();
+}
+
+void CTelvornDlg::ArrangeWindow() {
+    int menuHeight = menuBar->sizeHint().height();
+    menuBar->setGeometry(0, 0, width(), menuHeight);
+    client->setGeometry(0, menuHeight, width(), height() - menuHeight);
+    LayoutControls();
+}
+
+void CTelvornDlg::LayoutControls() {
+    int w = client->width();
+    int h = client->height();
+    tabs->setGeometry(8, 12, w - 16, h - 44);
+    QRect area = tabs->rect();
+    tabs->PlacePages(QRect(area.left(), area.top() + 32, area.width(), area.height() - 32));
+    statusLine->setGeometry(4, h - 22, 600, 18);
+    lookButton->setGeometry(608, h - 22, 900, 18);
+}
+
+void CTelvornDlg::paintEvent(QPaintEvent* event) {
+    if (!isMinimized()) {
+        QDialog::paintEvent(event);
+        return;
+    }
+    int iconSize = style()->pixelMetric(QStyle::PM_LargeIconSize);
+    QPainter painter(this);
+    painter.drawPixmap((width() - iconSize + 1) / 2, (height() - iconSize + 1) / 2,
+                       ResourcePixmap(kApplicationIcon, QSize(iconSize, iconSize)));
+}
+
+// The window manager owns the system menu; its About item is offered on the window's own context menu.
+void CTelvornDlg::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu systemMenu(this);
+    QAction* about = systemMenu.addAction(ResourceIcon(kApplicationIcon), "About Telvorn...");
+    if (systemMenu.exec(event->globalPos()) == about) {
+        OnCommand(CMD_ABOUT);
+    }
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QColor>
+#include <QTabBar>
+#include <QWidget>
+
+#include <vector>
+
+// A tab strip over up to 12 page windows, one shown at a time. Pages are children of this control and
+// are deleted with it. A mouse click switches pages; moving the tab selection by keyboard does not.
+// User-interface thread only.
+class CEnTabCtrl : public QWidget {
+public:
+    static constexpr int kMaxPages = 12;
+    // The strip's height; pages start below it.
+    static constexpr int kStripHeight = 28;
+
+    explicit CEnTabCtrl(QWidget* parent);
+
+    // Takes the page as a hidden child and adds its tab. False, and the page untouched, for a null
+    // page or when 12 pages exist already.
+    bool AddPage(QWidget* page, int templateId, const QString& caption);
+    // Ignores an index above 11 or without a page; otherwise hides the visible page, shows the page at
+    // index, gives it the focus and moves the tab selection there.
+    void selectPage(int index);
+    QWidget* page(int index) const;
+    // Control `controlId` of page `index`, or null.
+    QWidget* dialogItem(int index, int controlId) const;
+
+    int PageCount() const { return static_cast<int>(pages.size()); }
+    int VisiblePage() const { return visiblePage; }
+    int TemplateId(int index) const;
+    QTabBar& TabBar() const { return *strip; }
+
+    // Places every page at `area` (in this control's coordinates), the visible one shown.
+    void PlacePages(const QRect& area);
+    // The area below the strip where pages go.
+    QRect DisplayArea() const;
+
+    // The owner-drawn look: tabs painted in the back colour; draw mode and look flags are kept for the
+    // painting code and for callers that ask.
+    void SetCustomLook(const QColor& backColor, int drawMode, unsigned lookFlags);
+    bool HasCustomLook() const { return customLook; }
+    QColor BackColor() const { return backColor; }
+    int DrawMode() const { return drawMode; }
+    unsigned LookFlags() const { return lookFlags; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    struct PageEntry {
+        QWidget* window;
+        int templateId;
+    };
+    void OnStripClicked();
+
+    QTabBar* strip;
+    std::vector<PageEntry> pages;
+    int visiblePage = 0;
+    bool customLook = false;
+    QColor backColor;
+    int drawMode = 0;
+    unsigned lookFlags = 0;
+};
