@@ -10,7 +10,7 @@ constexpr int kResetIcon = 148;
 }  // namespace
 
 CPageTcpRowData::CPageTcpRowData(QWidget* parent)
-    : CPageDialog(parent, kTemplateId, 562, 283), list(new QListWidget(this)), reset(new CButtonST(this, "Reset")) {
+    : CPageDialog(parent, kTemplateId, 562, 283), list(new RawDataListBox(this)), reset(new CButtonST(this, "Reset")) {
     PlaceControl(*list, IDC_RAW_DATA_LIST, 7, 21, 487, 255);
     PlaceControl(*reset, IDC_RESET, 7, 0, 40, 14);
     // Lines arrive one by one; without uniform sizes every append re-measures the whole list.

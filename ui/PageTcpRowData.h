@@ -7,6 +7,20 @@
 #include "ui/PageDialog.h"
 #include "widgets/CButtonST.h"
 
+// The line list. A list view lays out new rows on a zero-time timer, which never fires while workers
+// keep the event loop busy with lines; painting would then show an empty list. It lays out what is
+// pending before each paint instead, at most once a frame.
+class RawDataListBox final : public QListWidget {
+public:
+    using QListWidget::QListWidget;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        executeDelayedItemsLayout();
+        QListWidget::paintEvent(event);
+    }
+};
+
 // Page 1, the traffic monitor: the list of raw-data lines and a Reset button.
 //
 // Threads: the IRawDataList operations may be called from any thread; from a worker each runs on the

@@ -12,7 +12,6 @@ RtuRecord* currentRtu = nullptr;
 
 CTelvornApp::CTelvornApp(int& argc, char** argv) : application(argc, argv) {
     QApplication::setApplicationName("telvorn");
-    QApplication::setApplicationDisplayName("Telvorn");
     QApplication::setDesktopFileName("telvorn");
     InitTelvornResources();
 }
