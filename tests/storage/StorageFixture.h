@@ -143,17 +143,11 @@ protected:
     ScriptedMessageBox box;
 
 private:
-    // The process-wide log opens once, relative to the directory current then: the environment's root.
+    // The process-wide log, wherever an earlier test opened it, now writes to the environment's root.
     static void OpenProcessEventLog()
     {
-        static const bool opened = [] {
-            const auto previous = std::filesystem::current_path();
-            std::filesystem::current_path(OdbcTestEnvironment::Instance().Root());
-            OpenEventLog();
-            std::filesystem::current_path(previous);
-            return true;
-        }();
-        (void)opened;
+        ProcessEventLog().Close();
+        ProcessEventLog().Open((OdbcTestEnvironment::Instance().Root() / "Log.txt").c_str());
     }
 
     static std::string LogText() { return ReadFile(OdbcTestEnvironment::Instance().Root() / "Log.txt"); }
