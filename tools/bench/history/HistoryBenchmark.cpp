@@ -25,23 +25,13 @@
 #include "storage/Schema.h"
 #include "storage/sql/SQLDatabase.h"
 #include "storage/sql/SQLRecordset.h"
+#include "tools/bench/DurableSqlite.h"
+#include "tools/bench/NullSinks.h"
 
 namespace {
 
 constexpr int kBlock = 40;
 constexpr const char* kRtuTime = "20140411123000";
-
-class NullList final : public IRawDataList {
-public:
-    void AddLine(const char*) override {}
-    int Count() override { return 0; }
-    void Clear() override {}
-};
-
-class NullPage final : public IStatePage {
-public:
-    void PostCommand(std::uint32_t) override {}
-};
 
 bool RegisterScratchSource(const std::filesystem::path& scratch)
 {
@@ -62,14 +52,8 @@ bool RegisterScratchSource(const std::filesystem::path& scratch)
 // Raw SQLite with the driver's durability and the same two tables.
 sqlite3* OpenCeiling(const std::filesystem::path& file)
 {
-    sqlite3* raw = nullptr;
-    if (sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                        nullptr) != SQLITE_OK)
-        return nullptr;
-    sqlite3_exec(raw, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;", nullptr, nullptr, nullptr);
-    sqlite3_exec(raw, "CREATE TABLE \"12_AIN0\"(RID INT PRIMARY KEY, RVALUE FLOAT, RTIME TEXT(32), "
-                      "LTIME TEXT(32), RTYPE INT)", nullptr, nullptr, nullptr);
-    sqlite3_exec(raw, kFullRcdsCreation, nullptr, nullptr, nullptr);
+    sqlite3* raw = OpenDurableSqlite(file);
+    if (raw != nullptr) sqlite3_exec(raw, kFullRcdsCreation, nullptr, nullptr, nullptr);
     return raw;
 }
 
@@ -125,8 +109,8 @@ int main(int argc, char** argv)
 
     RtuTable table;
     table.Slot(0).SetUidText("12");
-    NullList list;
-    NullPage page;
+    NullRawDataList list;
+    NullStatePage page;
     CHistoryRecorder recorder(&database);
     TelemetryCore core;
     core.SetRtuTable(table);
