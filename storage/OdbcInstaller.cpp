@@ -16,26 +16,33 @@ OdbcInstaller::~OdbcInstaller()
     if (library_ != nullptr) dlclose(library_);
 }
 
-OdbcInstaller::ConfigDataSource OdbcInstaller::Load()
+bool OdbcInstaller::Load()
 {
-    if (configDataSource_ != nullptr) return configDataSource_;
     if (library_ == nullptr) library_ = dlopen(libraryName_.c_str(), RTLD_NOW);
-    if (library_ == nullptr) return nullptr;
+    if (library_ == nullptr) return false;
     configDataSource_ = reinterpret_cast<ConfigDataSource>(dlsym(library_, "SQLConfigDataSource"));
-    return configDataSource_;
+    getProfileString_ = reinterpret_cast<GetProfileString>(dlsym(library_, "SQLGetPrivateProfileString"));
+    return configDataSource_ != nullptr && getProfileString_ != nullptr;
+}
+
+bool OdbcInstaller::DataSourceMissing()
+{
+    if (!Load()) return false;
+    char driver[256] = {};
+    getProfileString_(kDataSourceName, "Driver", "", driver, sizeof driver, "ODBC.INI");
+    return driver[0] == '\0';
 }
 
 bool OdbcInstaller::RegisterDataSource(IMessageBox& box)
 {
-    const ConfigDataSource configure = Load();
-    if (configure == nullptr) {
+    if (!Load()) {
         box.Show("The ODBC installer DLL (ODBCCP32.DLL) is not installed on this system.", "ODBC Installer Error",
                  MessageIcon::Information, MessageButtons::Ok);
         return false;
     }
     // A system data source needs a writable system odbc.ini; without one the user's own file serves.
-    if (configure(nullptr, ODBC_ADD_SYS_DSN, kDriverName, kAttributes)) return true;
-    return configure(nullptr, ODBC_ADD_DSN, kDriverName, kAttributes) != 0;
+    if (configDataSource_(nullptr, ODBC_ADD_SYS_DSN, kDriverName, kAttributes)) return true;
+    return configDataSource_(nullptr, ODBC_ADD_DSN, kDriverName, kAttributes) != 0;
 }
 
 OdbcInstaller& ProcessOdbcInstaller()

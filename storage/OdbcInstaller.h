@@ -20,14 +20,23 @@ public:
     // is shown in the "ODBC Installer Error" box and counts as not registered.
     bool RegisterDataSource(IMessageBox& box);
 
+    // True when the installer library is there and names no driver for "RTUDB" in either the user's
+    // or the system's odbc.ini. The driver manager remembers a data source it failed to find for
+    // 20 seconds, so the program registers before its first connection attempt rather than after.
+    bool DataSourceMissing();
+
 private:
     using ConfigDataSource = int (*)(void* parent, unsigned short request, const char* driver, const char* attributes);
 
-    ConfigDataSource Load();
+    using GetProfileString = int (*)(const char* section, const char* entry, const char* fallback, char* buffer,
+                                     int size, const char* file);
+
+    bool Load();
 
     std::string libraryName_;
     void* library_ = nullptr;
     ConfigDataSource configDataSource_ = nullptr;
+    GetProfileString getProfileString_ = nullptr;
 };
 
 // The installer the program registers with.

@@ -23,8 +23,11 @@ bool ConnectWithSettings(CSQLDatabase& database, const IniFileReader& settings)
 }
 
 // Steps that may raise: connect, register on failure, connect again. False when not connected.
+// A data source known to be missing is registered before the first attempt, since the driver
+// manager would answer the retry from its memory of the failed lookup.
 bool Connect(CSQLDatabase& database, IMessageBox& box, OdbcInstaller& installer, const IniFileReader& settings)
 {
+    if (installer.DataSourceMissing()) installer.RegisterDataSource(box);
     if (ConnectWithSettings(database, settings)) return true;
     installer.RegisterDataSource(box);
     if (ConnectWithSettings(database, settings)) return true;

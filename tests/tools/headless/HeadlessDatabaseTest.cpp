@@ -2,6 +2,7 @@
 // and the environment's ODBC files, so it opens ~/rtu/RTU.db of this test only.
 #include "tests/storage/StorageFixture.h"
 
+#include <odbcinst.h>
 #include <signal.h>
 
 #include "storage/Schema.h"
@@ -40,6 +41,17 @@ TEST_F(HeadlessDatabaseTest, FreshHomeGetsTheDatabaseWithBothTables)
 
     Connect();
     EXPECT_EQ(Tables(), (std::vector<std::string>{"RTU_TAB", "FULLRCDS"}));
+}
+
+TEST_F(HeadlessDatabaseTest, UnregisteredDataSourceIsRegisteredAtStart)
+{
+    ASSERT_TRUE(SQLConfigDataSource(nullptr, ODBC_REMOVE_SYS_DSN, OdbcTestEnvironment::kDriverName, "DSN=RTUDB\0"));
+    HeadlessProcess headless({});
+    ASSERT_TRUE(headless.WaitForOutput(kStatusLine));
+    EXPECT_TRUE(headless.WaitForError("CREATE_RTU_TAB_OK"));
+    EXPECT_EQ(headless.StopWith(SIGTERM), 0);
+    EXPECT_NE(ReadFile(OdbcTestEnvironment::Instance().Root() / "etc" / "odbc.ini").find("[RTUDB]"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(DatabaseFile()));
 }
 
 TEST_F(HeadlessDatabaseTest, ReadingsOfARegisteredRtuBecomeRows)
