@@ -89,17 +89,17 @@ void CHistoryRecorder::WriteChannel(int unitId, const char* channelName, int cha
     FormatNow(localTime);
     const std::string time = DoubleQuotes(rtuTime);
     const bool indexed = channelNumber >= 0;
-    const std::string table = indexed ? ComposeStatement(kStatementArea, "%d_%s%d", unitId, channelName, channelNumber)
-                                      : ComposeStatement(kStatementArea, "%d_%s", unitId, channelName);
+    const std::string table =
+        std::to_string(unitId) + "_" + channelName + (indexed ? std::to_string(channelNumber) : std::string());
     const bool stored = Insert(table, [&](std::int32_t rid) {
         return ComposeStatement(kStatementArea,
                                 "INSERT INTO %s(RID, RVALUE, LTIME, RTIME, RTYPE) VALUES (%d, %s, '%s', '%s', %d)",
                                 table.c_str(), rid, valueText.c_str(), localTime, time.c_str(), state);
     });
     if (!stored) {
-        const std::string line = ComposeStatement(kStatementArea, "Write Data To %d_%s Channel %d fail\n", unitId,
-                                                  channelName, channelNumber);
-        WriteEventLog(line.c_str());
+        char line[kStatementArea];
+        std::snprintf(line, sizeof line, "Write Data To %d_%s Channel %d fail\n", unitId, channelName, channelNumber);
+        WriteEventLog(line);
     }
     WriteFullRcds(unitId, channelName, channelNumber, static_cast<float>(value), rtuTime, state, "");
 }

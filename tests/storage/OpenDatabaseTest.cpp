@@ -142,6 +142,18 @@ TEST_F(OpenDatabaseTest, MissingInstallerLibraryIsShownAndOpeningFailsOnce)
     EXPECT_FALSE(std::filesystem::exists(DatabaseFile()));
 }
 
+TEST_F(OpenDatabaseTest, RefusedConnectionIsRetriedOnceAndReportedOnce)
+{
+    // The data source is registered but its file cannot be made: ~/rtu is a plain file.
+    std::filesystem::remove_all(home_ / "rtu");
+    WriteFile("rtu", "not a directory");
+
+    OpenDatabase(db, box);
+
+    EXPECT_FALSE(db.connected);
+    EXPECT_EQ(box.shown, std::vector<ShownBox>{kFailed});
+}
+
 TEST_F(OpenDatabaseTest, TextsComeFromMessagesIniAtEachBox)
 {
     MakeDatabaseWithRtu("12");
