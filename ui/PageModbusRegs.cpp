@@ -3,20 +3,32 @@
 #include <QHeaderView>
 
 #include "platform/profile/IniFileReader.h"
+#include "ui/PageFonts.h"
 #include "ui/UiText.h"
 #include "ui/WindowCommands.h"
+#include "widgets/CButtonST.h"
 #include "widgets/ResourceIcon.h"
 
 namespace {
 // Image of every register row: the record card.
 constexpr int kRegisterRowIcon = 139;
+constexpr int kExportIcon = 154;
+constexpr int IDC_REGISTER_HISTORY = 1040;
+constexpr int IDC_REGISTER_TITLE = 1068;
+constexpr int CMD_EXPORT_REGISTER_HISTORY = 1058;
+constexpr int CMD_LOAD_REGISTER_HISTORY = 1067;
 }  // namespace
 
-CPageModbusRegs::CPageModbusRegs(QWidget* parent)
-    : CPageDialog(parent, kTemplateId, 547, 239), registers(new QTreeWidget(this)) {
+CPageModbusRegs::CPageModbusRegs(QWidget* parent, CSQLDatabase& database, IMessageBox& box, ISaveFileDialog& saveFile)
+    : CPageDialog(parent, kTemplateId, 547, 239),
+      registers(new QTreeWidget(this)),
+      history(this, saveFile),
+      browser(database, history, box) {
     PlaceControl(*registers, IDC_REGISTER_LIST, 7, 7, 297, 225);
     registers->setRootIsDecorated(false);
     registers->setAllColumnsShowFocus(true);
+    registers->setUniformRowHeights(true);
+    registers->setFont(PageListFont());
 
     IniFileReader ui(kUiIniPath);
     QStringList captions;
@@ -29,6 +41,19 @@ CPageModbusRegs::CPageModbusRegs(QWidget* parent)
         registers->header()->resizeSection(i, 120);
     }
     FillRegisterNames();
+
+    PlaceControl(history.List(), IDC_REGISTER_HISTORY, 319, 25, 221, 207);
+    history.List().setSelectionMode(QAbstractItemView::SingleSelection);
+    history.List().setFont(PageListFont());
+    PlaceControl(history.Title(), IDC_REGISTER_TITLE, 318, 13, 176, 8);
+    auto* exportButton = new CButtonST(this, IniText(ui, "Page2Text", "EXPORT"));
+    PlaceControl(*exportButton, CMD_EXPORT_REGISTER_HISTORY, 502, 7, 38, 14);
+    exportButton->SetIconNumber(kExportIcon);
+    exportButton->setAutoDefault(false);
+
+    connect(exportButton, &QPushButton::clicked, this, [this] { OnCommand(CMD_EXPORT_REGISTER_HISTORY); });
+    connect(registers, &QTreeWidget::itemSelectionChanged, this,
+            [this] { PostCommand(*this, CMD_LOAD_REGISTER_HISTORY); });
 }
 
 void CPageModbusRegs::FillRegisterNames() {
@@ -42,4 +67,23 @@ void CPageModbusRegs::FillRegisterNames() {
         auto* row = new QTreeWidgetItem(registers, QStringList{name});
         row->setIcon(0, rowIcon);
     }
+}
+
+void CPageModbusRegs::OnCommand(int commandId) {
+    if (commandId == CMD_LOAD_REGISTER_HISTORY) {
+        LoadSelectedRegister();
+    } else if (commandId == CMD_EXPORT_REGISTER_HISTORY) {
+        browser.ExportHistoryCsv();
+    }
+}
+
+void CPageModbusRegs::LoadSelectedRegister() {
+    int selected = -1;
+    for (int k = 0; k < registers->topLevelItemCount(); ++k) {
+        if (registers->topLevelItem(k)->isSelected()) {
+            selected = k;
+            break;
+        }
+    }
+    browser.LoadHistory("MBUSREG", selected, "MBUSREG");
 }

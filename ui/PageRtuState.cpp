@@ -1,12 +1,183 @@
 #include "ui/PageRtuState.h"
 
+#include <QDateTime>
+#include <QGroupBox>
+#include <QKeyEvent>
 #include <QPointer>
 
+#include "platform/profile/IniFileReader.h"
 #include "ui/IniValueLookup.h"
+#include "ui/PageFonts.h"
 #include "ui/UiText.h"
+#include "widgets/BCMenu.h"
+#include "widgets/ResourceIcon.h"
 
-CPageRtuState::CPageRtuState(QWidget* parent) : CPageDialog(parent, kTemplateId, 660, 311) {
+namespace {
+constexpr int kLampX[] = {12, 33, 54, 75, 96, 117, 138, 160};
+constexpr int kLampOnIcon = 132;
+constexpr int kChartFrameId = 1046;
+
+QString PageText(const std::string& key) { return IniText(IniFileReader(kUiIniPath), "Page2Text", key); }
+
+// Posts the Delete key of the history list to the page as the delete command.
+class DeleteKeyFilter final : public QObject {
+public:
+    DeleteKeyFilter(QObject* parent, CPageDialog& page) : QObject(parent), page(page) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+            PostCommand(page, CMD_DELETE_HISTORY);
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    CPageDialog& page;
+};
+}  // namespace
+
+CPageRtuState::CPageRtuState(QWidget* parent, CSQLDatabase& database, IMessageBox& box, ISaveFileDialog& saveFile)
+    : CPageDialog(parent, kTemplateId, 660, 311),
+      buttonFont(PageListFont()),
+      history(this, saveFile, [this] { return ReadFilter(); }),
+      browser(database, history, box) {
     names.Load(IniValueLookup(kNamesIniPath));
+    BuildPanel();
+    BuildHistoryArea();
+    BuildFilters();
+    BuildChannelTable();
+    ConnectHistoryList();
+    PostCommand(*this, static_cast<int>(CMD_REFRESH_STATE));
+}
+
+CButtonST* CPageRtuState::MakeButton(int id, int x, int y, int width, int height, int icon, const QString& caption) {
+    auto* button = new CButtonST(this, caption);
+    PlaceControl(*button, id, x, y, width, height);
+    button->SetIconNumber(icon);
+    button->setFont(buttonFont);
+    button->setAutoDefault(false);
+    connect(button, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
+    controls[id] = button;
+    return button;
+}
+
+QWidget* CPageRtuState::MakeGroup(int id, int x, int y, int width, int height, const QString& caption) {
+    auto* group = new QGroupBox(caption, this);
+    PlaceControl(*group, id, x, y, width, height);
+    group->lower();
+    if (id != 0) {
+        controls[id] = group;
+    }
+    return group;
+}
+
+void CPageRtuState::BuildPanel() {
+    for (int id : {IDC_STATE_HEADER_ID, IDC_STATE_HEADER_NAME, IDC_STATE_STATUS}) {
+        controls[id] = new QLabel(this);
+    }
+    PlaceControl(*controls[IDC_STATE_HEADER_ID], IDC_STATE_HEADER_ID, 33, 7, 114, 9);
+    PlaceControl(*controls[IDC_STATE_HEADER_NAME], IDC_STATE_HEADER_NAME, 33, 17, 114, 9);
+    PlaceControl(*controls[IDC_STATE_STATUS], IDC_STATE_STATUS, 483, 7, 170, 8);
+    MakeButton(IDC_STATE_BACK, 7, 7, 18, 18, 0, PageText("Title"));
+    MakeGroup(IDC_DIN_GROUP, 7, 36, 186, 28, PageText("DIN"));
+    MakeGroup(IDC_DOUT_GROUP, 7, 66, 186, 28, PageText("DOUT"));
+    for (int i = 0; i < 8; ++i) {
+        MakeButton(IDC_DIN_FIRST + i, kLampX[i], 46, 18, 14, kLampOnIcon);
+        MakeButton(IDC_DOUT_FIRST + i, kLampX[i], 76, 18, 14, kLampOnIcon);
+    }
+    MakeGroup(IDC_AIN_GROUP, 8, 100, 116, 98, PageText("AIN"));
+    for (int j = 0; j < 4; ++j) {
+        MakeButton(IDC_AIN_FIRST + j, 12, 116 + 19 * j, 106, 18, 137, PageText("AIN" + std::to_string(j)));
+    }
+    MakeGroup(IDC_GRAY_GROUP, 127, 160, 141, 38, PageText("GRAY"));
+    MakeButton(IDC_GRAY_BUTTON, 134, 173, 126, 18, 168, PageText("GrayCode"));
+    MakeGroup(IDC_COUNTER_GROUP, 199, 30, 78, 124, PageText("COUNTER"));
+    const int counterY[] = {41, 63, 85, 109};
+    for (int k = 0; k < 4; ++k) {
+        MakeButton(kCounterIds[k], 209, counterY[k], 63, 18, 173, QStringLiteral("Counter"));
+    }
+    MakeGroup(IDC_ETEMP_GROUP, 174, 206, 110, 98, PageText("ExTempTitle"));
+    for (int k = 0; k < 4; ++k) {
+        MakeButton(IDC_ETEMP_FIRST + k, 182, 222 + 20 * k, 96, 18, 172, PageText("ExTemp" + std::to_string(k)));
+    }
+    MakeButton(IDC_GPS_BUTTON, 12, 213, 154, 18, 0, QStringLiteral("GPS: N' 100.349820 E' 92.009831"));
+    MakeGroup(1060, 7, 249, 156, 55, PageText("RTUINFO"));
+    const QSize large(32, 32);
+    MakeButton(IDC_POWER_BUTTON, 12, 260, 48, 40, 133)->SetIconNumber(133, large);
+    MakeButton(IDC_SIGNAL_BUTTON, 61, 260, 48, 40, 135)->SetIconNumber(135, large);
+    MakeButton(IDC_ITEMP_BUTTON, 110, 260, 48, 40, 136)->SetIconNumber(136, large);
+}
+
+void CPageRtuState::BuildHistoryArea() {
+    PlaceControl(history.Title(), IDC_STATE_HISTORY_TITLE, 304, 9, 166, 8);
+    controls[IDC_STATE_HISTORY_TITLE] = &history.Title();
+    PlaceControl(history.List(), IDC_STATE_HISTORY_LIST, 290, 21, 218, 149);
+    history.List().setFont(PageListFont());
+    chart = new CChartCtrl(this);
+    PlaceControl(*chart, kChartFrameId, 290, 174, 363, 130);
+    chart->SetBottomRange(0, 30);
+    chart->SetBottomAutomatic(false);
+    chart->show();
+    MakeButton(CMD_QUERY_HISTORY, 510, 21, 19, 14, 153);
+    MakeButton(CMD_EXPORT_HISTORY, 533, 21, 38, 14, 154, PageText("EXPORT"));
+    MakeButton(CMD_DELETE_HISTORY, 573, 21, 21, 14, 148);
+}
+
+void CPageRtuState::BuildFilters() {
+    MakeGroup(0, 510, 34, 143, 117, QString());
+    timeRangeBox = new QCheckBox(this);
+    PlaceControl(*timeRangeBox, 1047, 513, 42, 18, 8);
+    fromDate = new QDateTimeEdit(QDateTime::currentDateTime(), this);
+    toDate = new QDateTimeEdit(QDateTime::currentDateTime(), this);
+    PlaceControl(*fromDate, 1052, 513, 53, 100, 15);
+    PlaceControl(*toDate, 1053, 513, 69, 100, 15);
+    auto* valueLabel = new QLabel(PageText("DATALISTC1"), this);
+    PlaceControl(*valueLabel, 1059, 515, 87, 99, 8);
+    compareSelector = new QComboBox(this);
+    compareSelector->addItems({QStringLiteral(">"), QStringLiteral("="), QStringLiteral("<")});
+    compareSelector->setCurrentIndex(-1);
+    PlaceControl(*compareSelector, 1055, 513, 100, 48, 12);
+    valueEdit = new QLineEdit(this);
+    PlaceControl(*valueEdit, 1056, 570, 100, 73, 12);
+    counterSource = new QComboBox(this);
+    counterSource->addItems({PageText("DATA_REAL"), PageText("DATA_REPT")});
+    PlaceControl(*counterSource, 1064, 513, 132, 75, 12);
+    auto* pointSizeIcon = new QLabel(this);
+    pointSizeIcon->setPixmap(ResourcePixmap(171, QSize(20, 20)));
+    PlaceControl(*pointSizeIcon, 0, 513, 157, 20, 20);
+    pointSizeSelector = new QComboBox(this);
+    for (int size = 6; size <= 16; size += 2) {
+        pointSizeSelector->addItem(QString::number(size));
+    }
+    PlaceControl(*pointSizeSelector, 1065, 534, 159, 34, 12);
+    autoFitBox = new QCheckBox(PageText("AUTOFIT"), this);
+    PlaceControl(*autoFitBox, CMD_AUTOFIT, 572, 158, 81, 8);
+    connect(autoFitBox, &QCheckBox::clicked, this, [this] { OnCommand(CMD_AUTOFIT); });
+}
+
+void CPageRtuState::ConnectHistoryList() {
+    QTreeWidget& list = history.List();
+    list.installEventFilter(new DeleteKeyFilter(&list, *this));
+    list.setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(&list, &QWidget::customContextMenuRequested, this,
+            [this, &list](const QPoint& position) { ShowHistoryMenu(list.viewport()->mapToGlobal(position)); });
+}
+
+void CPageRtuState::BuildChannelTable() {
+    for (int i = 0; i < 8; ++i) {
+        channels[IDC_DIN_FIRST + i] = {"DIN", i, "DIN"};
+        channels[IDC_DOUT_FIRST + i] = {"DOUT", i, "DOUT"};
+    }
+    for (int i = 0; i < 4; ++i) {
+        channels[IDC_AIN_FIRST + i] = {"AIN", i, "AD" + std::to_string(i)};
+        channels[IDC_ETEMP_FIRST + i] = {"ETEMP", i, "ETEMP"};
+        channels[kCounterIds[i]] = {"ECOUNTER", i, "COUNTER" + std::to_string(i)};
+    }
+    channels[IDC_SIGNAL_BUTTON] = {"SIGNAL", -1, "SIGNAL"};
+    channels[IDC_POWER_BUTTON] = {"BATT", -1, "BATT"};
+    channels[IDC_ITEMP_BUTTON] = {"ITEMP", -1, "ITEMP"};
+    channels[IDC_GRAY_BUTTON] = {"GRYCODE", 0, "GRAYCODE0"};
 }
 
 void CPageRtuState::PostCommand(std::uint32_t commandId) {
@@ -19,7 +190,78 @@ void CPageRtuState::PostCommand(std::uint32_t commandId) {
 }
 
 void CPageRtuState::OnCommand(int commandId) {
-    if (commandId == static_cast<int>(CMD_REFRESH_STATE)) {
-        ++refreshCount;
+    switch (commandId) {
+        case static_cast<int>(CMD_REFRESH_STATE): Refresh(); break;
+        case IDC_STATE_BACK:
+            if (selectPage) selectPage(0);
+            break;
+        case CMD_QUERY_HISTORY: Query(); break;
+        case CMD_EXPORT_HISTORY: browser.ExportHistoryCsv(); break;
+        case CMD_DELETE_HISTORY: DeleteRows(); break;
+        case CMD_AUTOFIT: ApplyAutoFit(); break;
+        default:
+            if (channels.count(commandId) != 0) LoadChannel(commandId);
+            break;
     }
+}
+
+QWidget* CPageRtuState::Control(int id) const {
+    auto found = controls.find(id);
+    return found == controls.end() ? nullptr : found->second;
+}
+
+void CPageRtuState::SetShown(int id, bool shown) { controls.at(id)->setVisible(shown); }
+
+void CPageRtuState::SetCaption(int id, const QString& caption) {
+    static_cast<QAbstractButton*>(controls.at(id))->setText(caption);
+}
+
+void CPageRtuState::setHeader(const std::string& uidText, const std::string& name) {
+    IniFileReader data(kDataIniPath);
+    static_cast<QLabel*>(controls.at(IDC_STATE_HEADER_ID))
+        ->setText(IniText(data, "RTU", "RDATA1") + QStringLiteral(": ") + UiText(uidText));
+    static_cast<QLabel*>(controls.at(IDC_STATE_HEADER_NAME))
+        ->setText(IniText(data, "RTU", "RDATA2") + QStringLiteral(": ") + UiText(name));
+    auto* back = static_cast<CButtonST*>(controls.at(IDC_STATE_BACK));
+    back->SetIconNumber(176);
+    back->show();
+}
+
+HistoryFilter CPageRtuState::ReadFilter() const {
+    HistoryFilter filter;
+    filter.useTimeRange = timeRangeBox->isChecked();
+    filter.fromDate = static_cast<std::time_t>(fromDate->dateTime().toSecsSinceEpoch());
+    filter.toDate = static_cast<std::time_t>(toDate->dateTime().toSecsSinceEpoch());
+    filter.valueText = valueEdit->text().toLocal8Bit().toStdString();
+    filter.valueCompare = compareSelector->currentIndex();
+    return filter;
+}
+
+void CPageRtuState::LoadChannel(int buttonId) {
+    Channel channel = channels.at(buttonId);
+    if (channel.name == "ECOUNTER") {
+        const int source = counterSource->currentIndex();
+        if (source < 0) {
+            return;
+        }
+        channel.name = source == 0 ? "ECOUNTER" : "ECOUNTER_REPORT";
+    }
+    plotHistory(UiText(browser.LoadHistory(channel.name, channel.number, channel.displayKey)));
+}
+
+void CPageRtuState::Query() {
+    browser.QueryHistory();
+    plotHistory(history.Title().text());
+}
+
+void CPageRtuState::DeleteRows() {
+    browser.DeleteHistoryRows();
+}
+
+void CPageRtuState::ShowHistoryMenu(const QPoint& globalPosition) {
+    BCMenu menu(QString(), this);
+    menu.AppendItem(CMD_DELETE_HISTORY, PageText("Menu_DEL"));
+    menu.AppendItem(CMD_EXPORT_HISTORY, PageText("Menu_EXPORT"));
+    menu.SetCommandHandler([this](int commandId) { OnCommand(commandId); });
+    menu.exec(globalPosition);
 }

@@ -1,23 +1,44 @@
 #pragma once
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTreeWidget>
+
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
 
 #include "core/ChannelNames.h"
+#include "core/RtuRecord.h"
 #include "core/StatePage.h"
+#include "platform/profile/MessageBox.h"
+#include "storage/HistoryBrowser.h"
+#include "storage/sql/SQLDatabase.h"
 #include "ui/CrossThreadGate.h"
+#include "ui/HistoryList.h"
 #include "ui/PageDialog.h"
+#include "ui/SaveFileDialog.h"
+#include "widgets/CButtonST.h"
+#include "widgets/CChartCtrl.h"
 
-// Page 2, the live state of the current RTU and the history of one of its channels. Its channel names
-// are loaded once, when the page is created.
+// Page 2, the live state of the current RTU as a panel of lamps and value buttons, and the history of
+// one of its channels as a list and a chart. The telemetry core keeps the panel current by posting
+// CMD_REFRESH_STATE; a click on a channel button loads that channel's history.
 //
 // Threads: PostCommand from any thread (it only queues the command); everything else on the
 // user-interface thread.
 class CPageRtuState final : public CPageDialog, public IStatePage {
 public:
     static constexpr int kTemplateId = 130;
+    using PageSelector = std::function<void(int index)>;
 
-    explicit CPageRtuState(QWidget* parent);
+    CPageRtuState(QWidget* parent, CSQLDatabase& database, IMessageBox& box, ISaveFileDialog& saveFile);
 
     void PostCommand(std::uint32_t commandId) override;
     // Refuses further posts from workers and waits until those under way are queued.
@@ -25,12 +46,104 @@ public:
 
     void OnCommand(int commandId) override;
 
+    // The Modbus register list whose value and kind columns the refresh writes; null for none.
+    void LinkRegisterList(QTreeWidget* list) { registerList = list; }
+    void LinkPageSelector(PageSelector selector) { selectPage = std::move(selector); }
+
+    // Header lines of the RTU shown: its identifier and its name.
+    void setHeader(const std::string& uidText, const std::string& name);
+    // Redraws the chart from the history list.
+    void plotHistory(const QString& title);
+
     const ChannelNames& Names() const { return names; }
     // Refresh commands handled so far.
     int RefreshCount() const { return refreshCount; }
+    CChartCtrl& Chart() const { return *chart; }
+    CHistoryList& History() { return history; }
+    CHistoryBrowser& Browser() { return browser; }
+    // A control of the page by its template id (buttons and statics).
+    QWidget* Control(int id) const;
+    QComboBox& CompareSelector() const { return *compareSelector; }
+    QLineEdit& ValueEdit() const { return *valueEdit; }
+    QComboBox& CounterSource() const { return *counterSource; }
+    QComboBox& PointSizeSelector() const { return *pointSizeSelector; }
+    QCheckBox& AutoFitBox() const { return *autoFitBox; }
 
 private:
+    struct Channel {
+        std::string name;
+        int number;
+        std::string displayKey;
+    };
+
+    void BuildPanel();
+    void BuildHistoryArea();
+    void BuildFilters();
+    void ConnectHistoryList();
+    void BuildChannelTable();
+    CButtonST* MakeButton(int id, int x, int y, int width, int height, int icon, const QString& caption = {});
+    QWidget* MakeGroup(int id, int x, int y, int width, int height, const QString& caption);
+    void SetShown(int id, bool shown);
+    void SetCaption(int id, const QString& caption);
+    HistoryFilter ReadFilter() const;
+    void LoadChannel(int buttonId);
+    void Query();
+    void DeleteRows();
+    void ApplyAutoFit();
+    void ShowHistoryMenu(const QPoint& globalPosition);
+
+    // Refresh, step by step (RtuStateRefresh.cpp).
+    void Refresh();
+    void ShowLamps(int firstId, int groupId, int count, const std::uint8_t* values);
+    void ShowValueButtons(const RtuRecord& rtu);
+    void ShowRegisters(const RtuRecord& rtu);
+    void ShowExtras(const RtuRecord& rtu);
+
     ChannelNames names;
     CrossThreadGate gate;
     int refreshCount = 0;
+    QFont buttonFont;
+    std::map<int, QWidget*> controls;
+    std::map<int, Channel> channels;
+    QCheckBox* timeRangeBox = nullptr;
+    QDateTimeEdit* fromDate = nullptr;
+    QDateTimeEdit* toDate = nullptr;
+    QComboBox* compareSelector = nullptr;
+    QLineEdit* valueEdit = nullptr;
+    QComboBox* counterSource = nullptr;
+    QComboBox* pointSizeSelector = nullptr;
+    QCheckBox* autoFitBox = nullptr;
+    CChartCtrl* chart = nullptr;
+    CHistoryList history;
+    CHistoryBrowser browser;
+    QTreeWidget* registerList = nullptr;
+    PageSelector selectPage;
 };
+
+// Control and command ids of the RTU state page.
+inline constexpr int IDC_STATE_BACK = 1023;
+inline constexpr int IDC_STATE_STATUS = 1062;
+inline constexpr int IDC_STATE_HEADER_ID = 1069;
+inline constexpr int IDC_STATE_HEADER_NAME = 1070;
+inline constexpr int IDC_STATE_HISTORY_TITLE = 1041;
+inline constexpr int IDC_STATE_HISTORY_LIST = 1040;
+inline constexpr int IDC_DIN_GROUP = 1035;
+inline constexpr int IDC_DIN_FIRST = 1007;
+inline constexpr int IDC_DOUT_GROUP = 1036;
+inline constexpr int IDC_DOUT_FIRST = 1015;
+inline constexpr int IDC_AIN_GROUP = 1037;
+inline constexpr int IDC_AIN_FIRST = 1028;
+inline constexpr int IDC_GRAY_GROUP = 1038;
+inline constexpr int IDC_GRAY_BUTTON = 1033;
+inline constexpr int IDC_COUNTER_GROUP = 1039;
+inline constexpr int IDC_ETEMP_GROUP = 1044;
+inline constexpr int IDC_ETEMP_FIRST = 1048;
+inline constexpr int IDC_GPS_BUTTON = 1043;
+inline constexpr int IDC_POWER_BUTTON = 1024;
+inline constexpr int IDC_SIGNAL_BUTTON = 1025;
+inline constexpr int IDC_ITEMP_BUTTON = 1027;
+inline constexpr int CMD_QUERY_HISTORY = 1054;
+inline constexpr int CMD_EXPORT_HISTORY = 1058;
+inline constexpr int CMD_DELETE_HISTORY = 1042;
+inline constexpr int CMD_AUTOFIT = 1057;
+inline constexpr int kCounterIds[] = {1032, 1034, 1045, 1061};

@@ -8,7 +8,7 @@
 #include "ui/Resources.h"
 #include "ui/TelvornDlg.h"
 
-RtuRecord* currentRtu = nullptr;
+RtuSlot* currentRtu = nullptr;
 
 CTelvornApp::CTelvornApp(int& argc, char** argv) : application(argc, argv) {
     QApplication::setApplicationName("telvorn");

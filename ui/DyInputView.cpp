@@ -1,0 +1,196 @@
+#include "ui/DyInputView.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "platform/profile/IniFileReader.h"
+#include "ui/PageDialog.h"
+#include "ui/UiText.h"
+#include "ui/WindowCommands.h"
+#include "widgets/ControlId.h"
+#include "widgets/DialogUnits.h"
+
+namespace {
+constexpr int kHeadingId = 1034;
+constexpr int kConfirmId = 1032;
+constexpr int kCancelId = 1033;
+constexpr int kDeleteId = 1035;
+constexpr int kFirstFieldId = 1001;
+constexpr int kFirstLabelId = 2001;
+// The model codes the last row offers, in the order the operator sees them.
+const char* const kModelCodes[] = {"406", "407", "403", "405", "408", "409"};
+// Face of the form's buttons: shaded towards this blue.
+constexpr const char* kShadeStyle =
+    "QPushButton { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #ffffff, stop:1 rgb(55, 55, 255));"
+    " border: 1px solid #37474f; border-radius: 3px; padding: 2px; }"
+    "QPushButton:hover { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #eceff1, stop:1 rgb(85, 85, 255)); }";
+
+// Arial at a sixth of an inch: 16 pixels at 96 dots per inch.
+QFont RowFont() {
+    QFont font(QStringLiteral("Arial"));
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const double dpi = screen != nullptr ? screen->logicalDotsPerInchY() : 96.0;
+    font.setPixelSize(static_cast<int>(dpi / 6));
+    font.setWeight(QFont::Normal);
+    return font;
+}
+}  // namespace
+
+CDyInputView::CDyInputView(QWidget* parent, CSQLDatabase& database, IMessageBox& box)
+    : QWidget(parent), database(database), box(box), heading(new QGroupBox(this)), rowFont(RowFont()) {
+    DialogUnits units(DialogFont());
+    setFont(DialogFont());
+    resize(units.Size(241, 183));
+    SetControlId(*heading, kHeadingId);
+    heading->setGeometry(units.Rect(0, 0, 237, 182));
+    deleteButton = MakeButton(kDeleteId, "DEL", 148, 66);
+    confirmButton = MakeButton(kConfirmId, "Ok", 144, 125);
+    cancelButton = MakeButton(kCancelId, "Esc", 145, 183);
+    hide();
+}
+
+CButtonST* CDyInputView::MakeButton(int id, const char* captionKey, int icon, int x) {
+    IniFileReader ui(kUiIniPath);
+    auto* button = new CButtonST(this, IniText(ui, "BUTTONS", captionKey));
+    DialogUnits units(DialogFont());
+    SetControlId(*button, id);
+    button->setGeometry(units.Rect(x, 162, 50, 16));
+    button->SetIconNumber(icon);
+    button->setStyleSheet(kShadeStyle);
+    button->setAutoDefault(false);
+    connect(button, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
+    return button;
+}
+
+void CDyInputView::buildRows(const std::vector<std::string>& captions) {
+    const int n = std::min<int>(static_cast<int>(captions.size()), kMaxRows);
+    for (int k = 0; k < n; ++k) {
+        const int c = 60 + 23 * k;
+        QWidget* field = nullptr;
+        if (k == n - 1) {
+            auto* combo = new QComboBox(this);
+            combo->setEditable(true);
+            combo->setFocusPolicy(Qt::ClickFocus);
+            for (const char* code : kModelCodes) {
+                combo->addItem(QString::fromLatin1(code));
+            }
+            combo->setCurrentIndex(-1);
+            field = combo;
+        } else {
+            field = new QLineEdit(this);
+        }
+        field->setGeometry(QRect(QPoint(130, c - 20), QPoint(400, c)));
+        SetControlId(*field, kFirstFieldId + k);
+        auto* label = new QLabel(UiText(captions[static_cast<std::size_t>(k)]), this);
+        label->setGeometry(QRect(QPoint(20, c - 18), QPoint(110, c + 2)));
+        SetControlId(*label, kFirstLabelId + k);
+        field->setFont(rowFont);
+        label->setFont(rowFont);
+        fields.push_back(field);
+        labels.push_back(label);
+    }
+}
+
+void CDyInputView::setHeading(int newMode, const QString& text) {
+    heading->setTitle(text);
+    mode = newMode;
+}
+
+void CDyInputView::prepareAdd(CPageDialog& page) {
+    ClearRows();
+    if (!fields.empty()) {
+        fields.front()->setEnabled(true);
+    }
+    deleteButton->hide();
+    owner = &page;
+}
+
+void CDyInputView::prepareEdit(CPageDialog& page) {
+    if (!fields.empty()) {
+        fields.front()->setEnabled(false);
+    }
+    deleteButton->show();
+    owner = &page;
+}
+
+void CDyInputView::fillRows(const std::vector<std::string>& texts) {
+    for (std::size_t k = 0; k < fields.size() && k < texts.size(); ++k) {
+        SetRowText(static_cast<int>(k), UiText(texts[k]));
+    }
+}
+
+std::string CDyInputView::RowText(int row) const {
+    const QWidget* field = fields.at(static_cast<std::size_t>(row));
+    QString text;
+    if (const auto* combo = qobject_cast<const QComboBox*>(field)) {
+        text = combo->currentText();
+    } else {
+        text = static_cast<const QLineEdit*>(field)->text();
+    }
+    return text.toLocal8Bit().toStdString();
+}
+
+void CDyInputView::SetRowText(int row, const QString& text) {
+    QWidget* field = fields.at(static_cast<std::size_t>(row));
+    if (auto* combo = qobject_cast<QComboBox*>(field)) {
+        combo->setEditText(text);
+    } else {
+        static_cast<QLineEdit*>(field)->setText(text);
+    }
+}
+
+void CDyInputView::ClearRows() {
+    for (int k = 0; k < RowCount(); ++k) {
+        SetRowText(k, QString());
+    }
+}
+
+void CDyInputView::OnCommand(int commandId) {
+    switch (commandId) {
+        case kConfirmId: Confirm(); break;
+        case kCancelId: hide(); break;
+        case kDeleteId: Delete(); break;
+        default: break;
+    }
+}
+
+void CDyInputView::Confirm() {
+    if (mode == kAddMode) {
+        if (AddRtu(database, *this, box)) {
+            Notify("SUCCESS", "ADD_RTU_OK", MessageIcon::Information);
+            ClearRows();
+            ReloadOwner();
+        } else {
+            Notify("ERRORS", "ADD_RTU_ERR", MessageIcon::Stop);
+        }
+    } else if (mode == kEditMode) {
+        if (EditRtu(database, *this)) {
+            Notify("SUCCESS", "EDIT_RTU_OK", MessageIcon::Information);
+            ClearRows();
+            ReloadOwner();
+        } else {
+            Notify("ERRORS", "EDIT_RTU_ERR", MessageIcon::Stop);
+        }
+        hide();
+    }
+}
+
+void CDyInputView::Delete() {
+    if (RowCount() == 0 || RowText(0).empty()) {
+        return;
+    }
+    if (DeleteRtu(database, *this, box)) {
+        ReloadOwner();
+    }
+}
+
+void CDyInputView::Notify(const char* section, const char* key, MessageIcon icon) {
+    IniFileReader messages(kMessagesIniPath);
+    box.Show(messages.readValue(section, key), "", icon, MessageButtons::Ok);
+}
+
+void CDyInputView::ReloadOwner() {
+    if (owner != nullptr) {
+        PostCommand(*owner, CMD_RELOAD_RTU_LIST);
+    }
+}

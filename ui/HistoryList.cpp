@@ -1,0 +1,89 @@
+#include "ui/HistoryList.h"
+
+#include <QHeaderView>
+
+#include "core/RtuSlot.h"
+#include "platform/profile/IniFileReader.h"
+#include "ui/CurrentRtu.h"
+#include "ui/UiText.h"
+#include "widgets/ResourceIcon.h"
+
+namespace {
+constexpr int kRecordIcon = 139;
+constexpr int kFlagIcon = 150;
+constexpr int kColumnWidths[] = {0, 100, 130, 130};
+constexpr const char* kCsvFilter = "Excel file (*.csv)|*.csv|";
+
+std::string Bytes(const QString& text) { return text.toLocal8Bit().toStdString(); }
+}  // namespace
+
+CHistoryList::CHistoryList(QWidget* page, ISaveFileDialog& saveFile, FilterSource filterSource)
+    : list(new QTreeWidget(page)), title(new QLabel(page)), saveFile(saveFile), filterSource(std::move(filterSource)) {
+    list->setRootIsDecorated(false);
+    list->setAllColumnsShowFocus(true);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setUniformRowHeights(true);
+    IniFileReader ui(kUiIniPath);
+    QStringList captions;
+    for (int i = 0; i < 4; ++i) {
+        captions << IniText(ui, "Page2Text", "DATALISTC" + std::to_string(i));
+    }
+    list->setHeaderLabels(captions);
+    list->header()->setMinimumSectionSize(0);
+    for (int i = 0; i < 4; ++i) {
+        list->header()->resizeSection(i, kColumnWidths[i]);
+    }
+}
+
+std::optional<std::string> CHistoryList::CurrentUidText() const {
+    if (currentRtu == nullptr) {
+        return std::nullopt;
+    }
+    return currentRtu->Read([](const RtuRecord& record) { return std::string(record.uidText); });
+}
+
+void CHistoryList::ClearRows() { list->clear(); }
+
+void CHistoryList::AppendRow(const HistoryRow& row) {
+    auto* item = new QTreeWidgetItem(list, QStringList{UiText(row.rid), UiText(row.value), UiText(row.rtuTime),
+                                                       UiText(row.localTime)});
+    item->setIcon(0, ResourceIcon(kRecordIcon));
+    item->setIcon(1, ResourceIcon(row.flagged ? kFlagIcon : kRecordIcon));
+    item->setData(1, Qt::UserRole, row.flagged);
+}
+
+int CHistoryList::RowCount() const { return list->topLevelItemCount(); }
+
+HistoryRow CHistoryList::Row(int index) const {
+    const QTreeWidgetItem* item = list->topLevelItem(index);
+    if (item == nullptr) {
+        return {};
+    }
+    return HistoryRow{Bytes(item->text(0)), Bytes(item->text(1)), Bytes(item->text(2)), Bytes(item->text(3)),
+                      item->data(1, Qt::UserRole).toBool()};
+}
+
+void CHistoryList::RemoveRow(int index) { delete list->takeTopLevelItem(index); }
+
+int CHistoryList::FirstSelectedRow() const {
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        if (list->topLevelItem(i)->isSelected()) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+std::string CHistoryList::TitleLine() const { return Bytes(title->text()); }
+
+void CHistoryList::SetTitleLine(const std::string& text) { title->setText(UiText(text)); }
+
+HistoryFilter CHistoryList::TakeFilter() { return filterSource ? filterSource() : HistoryFilter{}; }
+
+std::optional<std::string> CHistoryList::ChooseSaveFile() {
+    std::string chosen = saveFile.AskSaveFileName("", kCsvFilter);
+    if (chosen.empty()) {
+        return std::nullopt;
+    }
+    return chosen;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QLabel>
+#include <QTreeWidget>
+
+#include <functional>
+
+#include "storage/HistoryView.h"
+#include "ui/SaveFileDialog.h"
+
+// The history list of a page with its title line: four columns (record number hidden, value, RTU time,
+// server time), image 0 on every row and image 1 in the value column of a flagged record. Gives the
+// history operations the page's filter controls through a filter source; a page without filter
+// controls leaves it empty. User-interface thread only.
+class CHistoryList final : public IHistoryView {
+public:
+    using FilterSource = std::function<HistoryFilter()>;
+
+    // The list and the title are children of `page`; both are placed by the page.
+    CHistoryList(QWidget* page, ISaveFileDialog& saveFile, FilterSource filterSource = {});
+
+    QTreeWidget& List() const { return *list; }
+    QLabel& Title() const { return *title; }
+
+    std::optional<std::string> CurrentUidText() const override;
+    void ClearRows() override;
+    void AppendRow(const HistoryRow& row) override;
+    int RowCount() const override;
+    HistoryRow Row(int index) const override;
+    void RemoveRow(int index) override;
+    int FirstSelectedRow() const override;
+    std::string TitleLine() const override;
+    void SetTitleLine(const std::string& text) override;
+    HistoryFilter TakeFilter() override;
+    std::optional<std::string> ChooseSaveFile() override;
+
+private:
+    QTreeWidget* list;
+    QLabel* title;
+    ISaveFileDialog& saveFile;
+    FilterSource filterSource;
+};

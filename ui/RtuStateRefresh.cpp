@@ -1,0 +1,115 @@
+// The refresh of the RTU state page: the panel redrawn from a copy of the current RTU's record.
+#include "core/RtuTable.h"
+#include "ui/CurrentRtu.h"
+#include "ui/PageModbusRegs.h"
+#include "ui/PageRtuState.h"
+#include "ui/UiText.h"
+
+namespace {
+constexpr int kLampOnIcon = 132;
+constexpr int kLampOffIcon = 131;
+constexpr int kPowerOnIcon = 134;
+constexpr int kPowerOffIcon = 133;
+constexpr int kLamps = 8;
+constexpr int kValueButtons = 4;
+constexpr int kValueColumn = 1;
+constexpr int kKindColumn = 2;
+constexpr std::uint8_t kRegisterKind = 1;
+constexpr std::uint8_t kCoilKind = 2;
+}  // namespace
+
+void CPageRtuState::Refresh() {
+    ++refreshCount;
+    bool fallback = false;
+    if (currentRtu == nullptr) {
+        currentRtu = &LiveRtuTable().Slot(0);
+        setHeader(currentRtu->Read([](const RtuRecord& r) { return std::string(r.uidText); }), "");
+        fallback = true;
+    }
+    const RtuRecord rtu = currentRtu->Snapshot();
+    static_cast<QLabel*>(Control(IDC_STATE_STATUS))->setText(UiText(rtu.registString));
+    ShowLamps(IDC_DIN_FIRST, IDC_DIN_GROUP, rtu.DinCount(), rtu.din);
+    ShowLamps(IDC_DOUT_FIRST, IDC_DOUT_GROUP, rtu.DoutCount(), rtu.dout);
+    ShowValueButtons(rtu);
+    ShowRegisters(rtu);
+    ShowExtras(rtu);
+    for (int id : {IDC_ITEMP_BUTTON, IDC_SIGNAL_BUTTON, IDC_POWER_BUTTON}) {
+        Control(id)->setEnabled(!fallback);
+    }
+}
+
+void CPageRtuState::ShowLamps(int firstId, int groupId, int count, const std::uint8_t* values) {
+    for (int i = 0; i < kLamps; ++i) {
+        auto* lamp = static_cast<CButtonST*>(Control(firstId + i));
+        if (i < count) {
+            lamp->SetIconNumber(values[i] != 0 ? kLampOnIcon : kLampOffIcon);
+        }
+        lamp->setVisible(i < count);
+    }
+    SetShown(groupId, count != 0);
+}
+
+void CPageRtuState::ShowValueButtons(const RtuRecord& rtu) {
+    for (int j = 0; j < kValueButtons; ++j) {
+        const bool shown = j < rtu.AinCount();
+        if (shown) {
+            SetCaption(IDC_AIN_FIRST + j, QString::asprintf("%s: %.2f %s", names.AinName(j).c_str(),
+                                                             double(rtu.ain[j]), names.AinUnit(j).c_str()));
+        }
+        SetShown(IDC_AIN_FIRST + j, shown);
+    }
+    SetShown(IDC_AIN_GROUP, rtu.AinCount() != 0);
+    for (int k = 0; k < kValueButtons; ++k) {
+        const bool shown = k < rtu.EtempCount();
+        if (shown) {
+            SetCaption(IDC_ETEMP_FIRST + k, QString::asprintf("%s:%.2f", names.EtempName(k).c_str(), double(rtu.etemp[k])));
+        }
+        SetShown(IDC_ETEMP_FIRST + k, shown);
+    }
+    SetShown(IDC_ETEMP_GROUP, rtu.EtempCount() != 0);
+    auto* power = static_cast<CButtonST*>(Control(IDC_POWER_BUTTON));
+    power->SetIconNumber(rtu.batt != 0 ? kPowerOnIcon : kPowerOffIcon, power->iconSize());
+    power->setText(QStringLiteral(" "));
+    SetCaption(IDC_SIGNAL_BUTTON, QString::asprintf("%d", rtu.signal));
+    SetCaption(IDC_ITEMP_BUTTON, QString::asprintf("%.2f", double(rtu.itemp)));
+}
+
+void CPageRtuState::ShowRegisters(const RtuRecord& rtu) {
+    if (registerList == nullptr) {
+        return;
+    }
+    for (int k = 0; k < CPageModbusRegs::kRegisterRows && k < registerList->topLevelItemCount(); ++k) {
+        QTreeWidgetItem* row = registerList->topLevelItem(k);
+        if (rtu.regKind[k] == kRegisterKind) {
+            row->setText(kValueColumn, QString::asprintf("%.2f", double(rtu.reg[k])));
+            row->setText(kKindColumn, QStringLiteral("Input"));
+        } else if (rtu.regKind[k] == kCoilKind) {
+            row->setText(kValueColumn, rtu.reg[k] != 0 ? QStringLiteral("ON") : QStringLiteral("OFF"));
+            row->setText(kKindColumn, QStringLiteral("Coil"));
+        } else {
+            row->setText(kValueColumn, QString());
+        }
+    }
+}
+
+void CPageRtuState::ShowExtras(const RtuRecord& rtu) {
+    const bool counters = rtu.CounterCount() != 0;
+    for (int k = 0; k < kValueButtons; ++k) {
+        if (counters) {
+            SetCaption(kCounterIds[k], QString::asprintf("%s: %.2f %s", names.CounterName(k).c_str(),
+                                                          double(rtu.ecounter[k]), names.CounterUnit(k).c_str()));
+        }
+        SetShown(kCounterIds[k], counters);
+    }
+    SetShown(IDC_COUNTER_GROUP, counters);
+    const bool gray = rtu.HasGraycode();
+    if (gray) {
+        SetCaption(IDC_GRAY_BUTTON, QString::asprintf("%s: %.2f", names.GraycodeName(0).c_str(), double(rtu.graycode[0])));
+    }
+    SetShown(IDC_GRAY_BUTTON, gray);
+    SetShown(IDC_GRAY_GROUP, gray);
+    if (rtu.HasGps()) {
+        SetCaption(IDC_GPS_BUTTON, UiText(std::string(rtu.gps, strnlen(rtu.gps, sizeof rtu.gps))));
+    }
+    SetShown(IDC_GPS_BUTTON, rtu.HasGps());
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QChartView>
+#include <QLineSeries>
+#include <QList>
+#include <QPointF>
+#include <QScatterSeries>
+#include <QValueAxis>
+
+// A chart with a title, a left value axis, a bottom sample axis, one line series and one points
+// series. The bottom axis is either automatic (it follows the data) or manual (a fixed range).
+// User-interface thread only.
+class CChartCtrl : public QChartView {
+public:
+    explicit CChartCtrl(QWidget* parent);
+
+    void SetTitle(const QString& title);
+    QString Title() const;
+
+    void SetLeftRange(double minimum, double maximum);
+    void SetBottomRange(double minimum, double maximum);
+    // Automatic: the axis spans the plotted samples; manual keeps the range it has now.
+    void SetBottomAutomatic(bool automatic);
+    bool BottomAutomatic() const { return bottomAutomatic; }
+    void SetBottomTickStep(double step);
+
+    // Replaces both series by new ones holding these points, each refilled with one replace().
+    void ReplaceSeries(const QList<QPointF>& line, const QList<QPointF>& points, double pointSize);
+
+    QValueAxis& LeftAxis() const { return *leftAxis; }
+    QValueAxis& BottomAxis() const { return *bottomAxis; }
+    QLineSeries& Line() const { return *line; }
+    QScatterSeries& Points() const { return *points; }
+
+private:
+    void AttachSeries();
+    void FitBottomToSamples();
+
+    QChart* chartArea;
+    QValueAxis* leftAxis;
+    QValueAxis* bottomAxis;
+    QLineSeries* line = nullptr;
+    QScatterSeries* points = nullptr;
+    bool bottomAutomatic = false;
+};
