@@ -1,6 +1,9 @@
 #include "ui/DatabaseStartup.h"
 
+#include "core/RtuTable.h"
 #include "platform/profile/IniFileReader.h"
+#include "storage/RtuRegistry.h"
+#include "ui/PageRtuList.h"
 #include "ui/StartupSettings.h"
 #include "ui/UiText.h"
 
@@ -18,6 +21,8 @@ void OpenTelvornDatabase(CSQLDatabase& database, IMessageBox& messageBox) {
     }
 }
 
-void LoadRtuRegistry(CSQLDatabase&, CPageRtuList&) {}
+void LoadRtuRegistry(CSQLDatabase& database, CPageRtuList& page) {
+    page.ShowRegistryRows(LoadRegistry(database, LiveRtuTable()));
+}
 
 IHistoryWriter* StartupHistoryWriter(CSQLDatabase&) { return nullptr; }

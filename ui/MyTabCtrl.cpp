@@ -5,12 +5,17 @@
 #include "ui/PageTcpRowData.h"
 #include "ui/UiText.h"
 
-CMyTabCtrl::CMyTabCtrl(QWidget* parent, CSQLDatabase& database, CPageRtuList::RegistryLoader registryLoader)
-    : CEnTabCtrl(parent), uiIni(kUiIniPath) {
-    rtuList = new CPageRtuList(this, database, std::move(registryLoader));
+CMyTabCtrl::CMyTabCtrl(QWidget* parent, CSQLDatabase& database, CPageRtuList::RegistryLoader registryLoader,
+                       IMessageBox& box)
+    : CEnTabCtrl(parent), uiIni(kUiIniPath), saveFileDialog(this) {
+    rtuList = new CPageRtuList(this, database, std::move(registryLoader), box);
     rawData = new CPageTcpRowData(this);
-    rtuState = new CPageRtuState(this);
-    modbusRegs = new CPageModbusRegs(this);
+    rtuState = new CPageRtuState(this, database, box, saveFileDialog);
+    modbusRegs = new CPageModbusRegs(this, database, box, saveFileDialog);
+    auto selector = [this](int index) { selectPage(index); };
+    rtuList->LinkStatePage(rtuState, selector);
+    rtuState->LinkPageSelector(selector);
+    rtuState->LinkRegisterList(&modbusRegs->RegisterList());
     CPageDialog* inTabOrder[] = {rtuList, rawData, rtuState, modbusRegs};
     for (int i = 0; i < 4; ++i) {
         AddPage(inTabOrder[i], inTabOrder[i]->TemplateId(), IniText(uiIni, "Titles", "Page" + std::to_string(i)));

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "platform/profile/IniFileReader.h"
+#include "platform/profile/MessageBox.h"
 #include "ui/PageRtuList.h"
+#include "ui/SaveFileDialog.h"
 #include "widgets/CEnTabCtrl.h"
 
 class CPageTcpRowData;
@@ -12,7 +14,8 @@ class CPageModbusRegs;
 // Modbus registers. The pages are created with it and deleted with it. User-interface thread only.
 class CMyTabCtrl final : public CEnTabCtrl {
 public:
-    CMyTabCtrl(QWidget* parent, CSQLDatabase& database, CPageRtuList::RegistryLoader registryLoader);
+    // Message boxes of the pages go to `box`.
+    CMyTabCtrl(QWidget* parent, CSQLDatabase& database, CPageRtuList::RegistryLoader registryLoader, IMessageBox& box);
 
     // Shows page 0 and places every page in the display area below the strip.
     void LayoutPages();
@@ -24,6 +27,7 @@ public:
 
 private:
     IniFileReader uiIni;
+    QtSaveFileDialog saveFileDialog;
     CPageRtuList* rtuList;
     CPageTcpRowData* rawData;
     CPageRtuState* rtuState;

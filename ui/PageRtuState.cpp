@@ -48,7 +48,7 @@ CPageRtuState::CPageRtuState(QWidget* parent, CSQLDatabase& database, IMessageBo
     BuildFilters();
     BuildChannelTable();
     ConnectHistoryList();
-    PostCommand(*this, static_cast<int>(CMD_REFRESH_STATE));
+    ::PostCommand(*this, static_cast<int>(CMD_REFRESH_STATE));
 }
 
 CButtonST* CPageRtuState::MakeButton(int id, int x, int y, int width, int height, int icon, const QString& caption) {
@@ -114,6 +114,7 @@ void CPageRtuState::BuildHistoryArea() {
     controls[IDC_STATE_HISTORY_TITLE] = &history.Title();
     PlaceControl(history.List(), IDC_STATE_HISTORY_LIST, 290, 21, 218, 149);
     history.List().setFont(PageListFont());
+    history.List().setSelectionMode(QAbstractItemView::ExtendedSelection);
     chart = new CChartCtrl(this);
     PlaceControl(*chart, kChartFrameId, 290, 174, 363, 130);
     chart->SetBottomRange(0, 30);

@@ -120,6 +120,14 @@ private:
     PageSelector selectPage;
 };
 
+// The value and kind columns of a Modbus register row for a register kind (1 register, 2 coil) and
+// value; an empty kind leaves the row's kind as it was.
+struct RegisterTexts {
+    QString value;
+    QString kind;
+};
+RegisterTexts RegisterColumnTexts(std::uint8_t kind, float value);
+
 // Control and command ids of the RTU state page.
 inline constexpr int IDC_STATE_BACK = 1023;
 inline constexpr int IDC_STATE_STATUS = 1062;

@@ -18,6 +18,16 @@ constexpr std::uint8_t kRegisterKind = 1;
 constexpr std::uint8_t kCoilKind = 2;
 }  // namespace
 
+RegisterTexts RegisterColumnTexts(std::uint8_t kind, float value) {
+    if (kind == kRegisterKind) {
+        return {QString::asprintf("%.2f", double(value)), QStringLiteral("Input")};
+    }
+    if (kind == kCoilKind) {
+        return {value != 0 ? QStringLiteral("ON") : QStringLiteral("OFF"), QStringLiteral("Coil")};
+    }
+    return {};
+}
+
 void CPageRtuState::Refresh() {
     ++refreshCount;
     bool fallback = false;
@@ -80,14 +90,10 @@ void CPageRtuState::ShowRegisters(const RtuRecord& rtu) {
     }
     for (int k = 0; k < CPageModbusRegs::kRegisterRows && k < registerList->topLevelItemCount(); ++k) {
         QTreeWidgetItem* row = registerList->topLevelItem(k);
-        if (rtu.regKind[k] == kRegisterKind) {
-            row->setText(kValueColumn, QString::asprintf("%.2f", double(rtu.reg[k])));
-            row->setText(kKindColumn, QStringLiteral("Input"));
-        } else if (rtu.regKind[k] == kCoilKind) {
-            row->setText(kValueColumn, rtu.reg[k] != 0 ? QStringLiteral("ON") : QStringLiteral("OFF"));
-            row->setText(kKindColumn, QStringLiteral("Coil"));
-        } else {
-            row->setText(kValueColumn, QString());
+        const RegisterTexts texts = RegisterColumnTexts(rtu.regKind[k], rtu.reg[k]);
+        row->setText(kValueColumn, texts.value);
+        if (!texts.kind.isEmpty()) {
+            row->setText(kKindColumn, texts.kind);
         }
     }
 }

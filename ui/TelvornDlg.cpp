@@ -38,7 +38,7 @@ CTelvornDlg::CTelvornDlg(IMessageBox& messageBox, StartupOperations operations)
       menuBar(new QMenuBar(this)),
       viewMenu(new BCMenu(QString(), this)),
       client(new QWidget(this)),
-      tabs(new CMyTabCtrl(client, database, this->operations.loadRegistry)),
+      tabs(new CMyTabCtrl(client, database, this->operations.loadRegistry, messageBox)),
       statusLine(new CButtonST(client)),
       lookButton(new CButtonST(client)) {
     setFont(DialogFont());

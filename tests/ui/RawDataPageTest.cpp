@@ -56,7 +56,8 @@ protected:
         void SetText(const std::string&) override {}
     } statusLine;
     CPageTcpRowData page{nullptr};
-    CPageRtuState statePage{nullptr};
+    CSQLDatabase database;
+    CPageRtuState statePage{nullptr, database, messageBox, saveFile};
     RunningServer running;
     int client = -1;
 };

@@ -70,14 +70,16 @@ TEST_F(UiTest, MissingOrNegativeColumnCountGivesNoColumns) {
 TEST_F(UiTest, FortyCharacterChannelNameIsCutTo31OnTheStatePage) {
     std::string name40(40, 'x');
     directory.Write("name_rtu.ini", "[DEVNAMES]\nAD3=" + name40 + "\nad0_unit=bar\n");
-    CPageRtuState page(nullptr);
+    CSQLDatabase database;
+    CPageRtuState page(nullptr, database, messageBox, saveFile);
     EXPECT_EQ(page.Names().AinName(3), std::string(31, 'x'));
     EXPECT_EQ(page.Names().AinUnit(0), "bar");
 }
 
 TEST_F(UiTest, RegisterWithoutNameIsCaptionedByNumber) {
     directory.Write("name_rtu.ini", "[DEVNAMES]\nMBUSREG0=Pump speed\nMBUSREG5=\n");
-    CPageModbusRegs page(nullptr);
+    CSQLDatabase database;
+    CPageModbusRegs page(nullptr, database, messageBox, saveFile);
     QTreeWidget& list = page.RegisterList();
     ASSERT_EQ(list.topLevelItemCount(), 32);
     EXPECT_EQ(list.topLevelItem(0)->text(0), "Pump speed");

@@ -12,6 +12,7 @@
 #include "platform/profile/MessageBox.h"
 #include "tests/server/TempWorkingDirectory.h"
 #include "ui/Resources.h"
+#include "ui/SaveFileDialog.h"
 
 namespace uitest {
 
@@ -44,6 +45,17 @@ public:
     std::vector<ShownMessage> shown;
 };
 
+// Picks the file name a test set, or none (cancelled), and keeps the filters asked with.
+class ScriptedSaveFileDialog final : public ISaveFileDialog {
+public:
+    std::string AskSaveFileName(const std::string&, const std::string& filter) override {
+        filters.push_back(filter);
+        return chosen;
+    }
+    std::string chosen;
+    std::vector<std::string> filters;
+};
+
 // Each test in a working directory of its own, where it writes the INI files it needs.
 class UiTest : public ::testing::Test {
 protected:
@@ -51,6 +63,7 @@ protected:
 
     TempWorkingDirectory directory;
     RecordingMessageBox messageBox;
+    ScriptedSaveFileDialog saveFile;
 };
 
 }  // namespace uitest

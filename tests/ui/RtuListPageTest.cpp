@@ -1,0 +1,150 @@
+#include "tests/ui/PageFixture.h"
+
+#include <QHeaderView>
+
+#include <cstdio>
+
+#include "ui/DatabaseStartup.h"
+#include "ui/DyInputView.h"
+#include "ui/PageRtuList.h"
+#include "ui/PageRtuState.h"
+#include "ui/WindowCommands.h"
+
+namespace pagetest {
+namespace {
+
+// The RTU list page with the RTU state page it opens, both on the real registry.
+class RtuListPageTest : public PageTest {
+protected:
+    void SetUp() override {
+        PageTest::SetUp();
+        listPage = std::make_unique<CPageRtuList>(nullptr, db, LoadRtuRegistry, box);
+        statePage = std::make_unique<CPageRtuState>(nullptr, db, box, saveFile);
+        listPage->LinkStatePage(statePage.get(), [this](int index) { selectedPages.push_back(index); });
+        listPage->resize(900, 500);
+        RunPosted();
+    }
+
+    void TearDown() override {
+        listPage.reset();
+        statePage.reset();
+        PageTest::TearDown();
+    }
+
+    void Reload() { listPage->OnCommand(CMD_RELOAD_RTU_LIST); }
+    QTreeWidget& List() { return listPage->List(); }
+    void Select(int row) { List().setCurrentItem(List().topLevelItem(row)); }
+    CDyInputView& Panel() { return listPage->InputPanel(); }
+
+    std::unique_ptr<CPageRtuList> listPage;
+    std::unique_ptr<CPageRtuState> statePage;
+    std::vector<int> selectedPages;
+};
+
+TEST_F(RtuListPageTest, EightCaptionsShowEightHeadersOverThirteenCells) {
+    Register("7", "Pump house", "405");
+    Reload();
+    ASSERT_EQ(List().topLevelItemCount(), 1);
+    QTreeWidgetItem* row = List().topLevelItem(0);
+    EXPECT_EQ(row->columnCount(), CPageRtuList::kCellsPerRow);
+    int visible = 0;
+    for (int i = 0; i < List().columnCount(); ++i) visible += List().isColumnHidden(i) ? 0 : 1;
+    EXPECT_EQ(visible, 8);
+    EXPECT_EQ(List().headerItem()->text(7), "Model");
+    EXPECT_EQ(row->text(0), "7");
+    EXPECT_EQ(row->text(1), "Pump house");
+    EXPECT_EQ(row->text(7), "405");
+    EXPECT_FALSE(row->icon(0).isNull());
+}
+
+TEST_F(RtuListPageTest, ThreeHundredRtusGiveThreeHundredRowsAndTheFirst256Slots) {
+    for (int i = 0; i < 300; ++i) {
+        char uid[8];
+        std::snprintf(uid, sizeof uid, "U%03d", i);
+        Register(uid, "n", "407");
+    }
+    Reload();
+    EXPECT_EQ(List().topLevelItemCount(), 300);
+    EXPECT_TRUE(LiveRtuTable().Slot(0).UidTextEquals("U000"));
+    EXPECT_TRUE(LiveRtuTable().Slot(255).UidTextEquals("U255"));
+    EXPECT_EQ(LiveRtuTable().FindRtuByUidText("U256"), nullptr);
+    EXPECT_EQ(LiveRtuTable().Slot(255).Snapshot().model, 407);
+}
+
+TEST_F(RtuListPageTest, ReloadWithTheDatabaseClosedKeepsTheRows) {
+    Register("7", "Pump house", "405");
+    Reload();
+    db.Close();
+    Reload();
+    EXPECT_EQ(List().topLevelItemCount(), 1);
+}
+
+TEST_F(RtuListPageTest, SelectionOpensTheRowInTheFormUnlessExpanded) {
+    Register("7", "Pump house", "405");
+    Register("8", "Tank", "407");
+    Reload();
+    listPage->OnCommand(1035);
+    ASSERT_TRUE(listPage->Expanded());
+    Select(0);
+    RunPosted();
+    EXPECT_TRUE(Panel().isHidden());
+
+    listPage->OnCommand(1035);
+    Select(1);
+    RunPosted();
+    EXPECT_FALSE(Panel().isHidden());
+    EXPECT_EQ(Panel().CurrentMode(), CDyInputView::kEditMode);
+    EXPECT_EQ(Panel().RowText(0), "8");
+    EXPECT_EQ(Panel().RowText(7), "407");
+}
+
+TEST_F(RtuListPageTest, DoubleClickShowsThatRtusValuesAtOnce) {
+    Register("7", "Pump house", "405");
+    Reload();
+    LiveRtuTable().Slot(0).SetRegistString("online since 10:00");
+    Select(0);
+    Q_EMIT List().itemDoubleClicked(List().topLevelItem(0), 0);
+    ASSERT_TRUE(RunUntil([this] { return !selectedPages.empty(); }));
+    EXPECT_EQ(selectedPages, std::vector<int>{2});
+    EXPECT_EQ(currentRtu, &LiveRtuTable().Slot(0));
+    ASSERT_TRUE(RunUntil([this] {
+        return static_cast<QLabel*>(statePage->Control(IDC_STATE_STATUS))->text() == "online since 10:00";
+    }));
+    EXPECT_EQ(static_cast<QLabel*>(statePage->Control(IDC_STATE_HEADER_ID))->text(), "Unit ID: 7");
+    EXPECT_EQ(static_cast<QLabel*>(statePage->Control(IDC_STATE_HEADER_NAME))->text(), "Name: Pump house");
+}
+
+TEST_F(RtuListPageTest, ViewWithoutSelectionComplains) {
+    listPage->OnCommand(1034);
+    EXPECT_EQ(Texts(), std::vector<std::string>{"SEL_RTU_ERR"});
+}
+
+TEST_F(RtuListPageTest, AUidNotInTheLiveTableUnsetsTheCurrentRtuAndStaysOnTheList) {
+    Register("7", "Pump house", "405");
+    Reload();
+    LiveRtuTable().Slot(0).SetUidText("other");
+    currentRtu = &LiveRtuTable().Slot(3);
+    Select(0);
+    listPage->OnCommand(CMD_SHOW_SELECTED_RTU);
+    EXPECT_EQ(currentRtu, nullptr);
+    EXPECT_TRUE(selectedPages.empty());
+}
+
+TEST_F(RtuListPageTest, AddingThroughTheFormStoresTheRtuAndReloadsTheList) {
+    listPage->OnCommand(1031);
+    EXPECT_EQ(Texts(), std::vector<std::string>{"Enter the new RTU"});
+    EXPECT_EQ(Panel().Heading().title(), "Add RTU");
+    Panel().SetRowText(0, "21");
+    Panel().SetRowText(1, "Well");
+    Panel().SetRowText(7, "403");
+    Panel().OnCommand(1032);
+    EXPECT_EQ(Texts().back(), "ADD_RTU_OK");
+    EXPECT_EQ(Panel().RowText(0), "");
+    EXPECT_FALSE(Panel().isHidden());
+    ASSERT_TRUE(RunUntil([this] { return List().topLevelItemCount() == 1; }));
+    EXPECT_EQ(List().topLevelItem(0)->text(7), "403");
+    EXPECT_EQ(LiveRtuTable().Slot(0).Snapshot().model, 403);
+}
+
+}  // namespace
+}  // namespace pagetest
