@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Captures the four pages for the documentation: telvorn on a virtual X server in a temporary home
+# with a seeded registry (units 1-5) and a week of readings of unit 1's first analogue input, while
+# rtusim sends frames and Modbus/TCP requests. Needs xvfb, xdotool, x11-apps (xwd), netpbm, sqlite3.
+# Run after a build: docs/take-page-screenshots.sh   (the server listens on port 5988 meanwhile)
+set -euo pipefail
+if [ -z "${TELVORN_SHOT_INNER:-}" ]; then
+  export TELVORN_SHOT_INNER=1
+  exec xvfb-run -a -s "-screen 0 1280x800x24" "$0" "$@"
+fi
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/etc" "$work/home/rtu"
+driver="$source_dir/build/platform/rtudb/libtelvorn-rtudb.so"
+printf '[Telvorn RTUDB]\nDriver=%s\nSetup=%s\n' "$driver" "$driver" >"$work/etc/odbcinst.ini"
+printf '[RTUDB]\nDriver=Telvorn RTUDB\nDBQ=%s/home/rtu/RTU.db\nDEFAULTDIR=%s/home/rtu\n' "$work" "$work" \
+  >"$work/etc/odbc.ini"
+export ODBCSYSINI="$work/etc" ODBCINI="$work/home/.odbc.ini" HOME="$work/home"
+
+{
+  echo "CREATE TABLE RTU_TAB(UID TEXT(32) PRIMARY KEY, RDATA1 TEXT(32), RDATA2 TEXT(32), RDATA3 TEXT(32),"
+  echo " RDATA4 TEXT(32), RDATA5 TEXT(32), RDATA6 TEXT(32), RDATA7 TEXT(32), RDATA8 TEXT(32), RDATA9 TEXT(32),"
+  echo " RDATA10 TEXT(32), RDATA11 TEXT(32), RDATA12 TEXT(32));"
+  models=(407 403 405 406 409)
+  for uid in 1 2 3 4 5; do
+    echo "INSERT INTO RTU_TAB VALUES('$uid','Pump station $uid','North field','Well $uid','+49 170 55$uid',"
+    echo " '2026-0$uid-01','Operator $uid','${models[uid - 1]}','','','','');"
+  done
+  echo "CREATE TABLE \"1_AIN0\"(RID INT PRIMARY KEY, RVALUE REAL, RTIME TEXT(32), LTIME TEXT(32), RTYPE INT);"
+  for i in $(seq 1 40); do
+    value=$(awk -v i="$i" 'BEGIN { printf "%.1f", 12 + 6 * sin(i / 4) + (i % 3) }')
+    printf "INSERT INTO \"1_AIN0\" VALUES(%d, %s, '2026-12-0%d %02d:00:00', '2026-12-0%d %02d:00:02', %d);\n" \
+      "$i" "$value" $((1 + i / 24)) $((i % 24)) $((1 + i / 24)) $((i % 24)) $((i % 7 == 0))
+  done
+} | sqlite3 "$work/home/rtu/RTU.db"
+
+cp "$source_dir"/resources/ini/*.ini "$work/"
+sed -i 's/^PORT=.*/PORT=5988/' "$work/data_rtu.ini"
+cd "$work"
+"$source_dir/build/ui/telvorn" >telvorn.out 2>&1 &
+telvorn=$!
+sleep 3
+main=$(xdotool search --name "GPRS" | head -1)
+eval "$(xdotool getwindowgeometry --shell "$main")"
+left=$X top=$Y width=$WIDTH height=$HEIGHT
+
+capture() {
+  xwd -root -silent | xwdtopnm 2>/dev/null >root.pnm
+  pnmcut -left "$left" -top "$top" -width "$width" -height "$height" root.pnm | pnmtopng >"$source_dir/docs/$1"
+}
+click() { xdotool mousemove $((left + $1)) $((top + $2)) click "${4:-1}"; sleep "${3:-1}"; }
+
+xdotool key Return  # the open-database box
+sleep 1
+"$source_dir/build/tools/rtusim/rtusim" --port 5988 --units 1-5 --connections 5 --rate 4 --duration 8 \
+  --frames all --modbus all >rtusim.json 2>&1 &
+sim=$!
+sleep 3
+click 120 120 1          # first RTU row: opens it in the form
+capture telvorn-page-rtu-list.png
+xdotool mousemove $((left + 120)) $((top + 120)) click --repeat 2 --delay 80 1
+sleep 2
+click 95 "${AIN0_Y:-270}" 2   # first analogue input: loads its history and draws the chart
+capture telvorn-page-rtu-state.png
+wait "$sim" || true
+click 312 44 1           # Modbus registers tab
+click 100 130 2          # register 1
+capture telvorn-page-modbus-registers.png
+kill "$telvorn"
