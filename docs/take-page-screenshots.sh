@@ -25,13 +25,18 @@ export ODBCSYSINI="$work/etc" ODBCINI="$work/home/.odbc.ini" HOME="$work/home"
   models=(407 403 405 406 409)
   for uid in 1 2 3 4 5; do
     echo "INSERT INTO RTU_TAB VALUES('$uid','Pump station $uid','North field','Well $uid','+49 170 55$uid',"
-    echo " '2026-0$uid-01','Operator $uid','${models[uid - 1]}','','','','');"
+    echo " '2026-0$uid-01','Operator $uid','${models[uid - 1]}','','','','','');"
   done
   echo "CREATE TABLE \"1_AIN0\"(RID INT PRIMARY KEY, RVALUE REAL, RTIME TEXT(32), LTIME TEXT(32), RTYPE INT);"
   for i in $(seq 1 40); do
     value=$(awk -v i="$i" 'BEGIN { printf "%.1f", 12 + 6 * sin(i / 4) + (i % 3) }')
     printf "INSERT INTO \"1_AIN0\" VALUES(%d, %s, '2026-12-0%d %02d:00:00', '2026-12-0%d %02d:00:02', %d);\n" \
       "$i" "$value" $((1 + i / 24)) $((i % 24)) $((1 + i / 24)) $((i % 24)) $((i % 7 == 0))
+  done
+  echo "CREATE TABLE \"1_MBUSREG1\"(RID INT PRIMARY KEY, RVALUE REAL, RTIME TEXT(32), LTIME TEXT(32), RTYPE INT);"
+  for i in $(seq 1 12); do
+    printf "INSERT INTO \"1_MBUSREG1\" VALUES(%d, %d.5, '2026-12-06 %02d:30:00', '2026-12-06 %02d:30:01', 0);\n" \
+      "$i" $((30 + i % 5)) "$i" "$i"
   done
 } | sqlite3 "$work/home/rtu/RTU.db"
 
@@ -57,9 +62,9 @@ sleep 1
   --frames all --modbus all >rtusim.json 2>&1 &
 sim=$!
 sleep 3
-click 120 120 1          # first RTU row: opens it in the form
+click 120 157 1          # first RTU row: opens it in the form
 capture telvorn-page-rtu-list.png
-xdotool mousemove $((left + 120)) $((top + 120)) click --repeat 2 --delay 80 1
+xdotool mousemove $((left + 120)) $((top + 157)) click --repeat 2 --delay 80 1
 sleep 2
 click 95 "${AIN0_Y:-270}" 2   # first analogue input: loads its history and draws the chart
 capture telvorn-page-rtu-state.png

@@ -81,7 +81,10 @@ void CPageRtuList::SetUpList() {
     list->setUniformRowHeights(true);
     list->setIconSize(QSize(16, 16));
     list->setFont(PageListFont());
-    list->setStyleSheet(QStringLiteral("QTreeView::item { border: 1px solid #d0d0d0; }"));
+    // Grid lines; a style sheet on the items needs the selection colours spelt out as well.
+    list->setStyleSheet(QStringLiteral("QTreeView::item { border: 1px solid #d0d0d0; }"
+                                       "QTreeView::item:selected { background: palette(highlight);"
+                                       " color: palette(highlighted-text); }"));
     const int columns = std::max<int>(kCellsPerRow, static_cast<int>(columnCaptions.size()));
     list->setColumnCount(columns);
     QStringList captions;
