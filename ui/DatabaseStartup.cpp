@@ -1,7 +1,11 @@
 #include "ui/DatabaseStartup.h"
 
+#include <memory>
+#include <vector>
+
 #include "core/RtuTable.h"
 #include "platform/profile/IniFileReader.h"
+#include "storage/HistoryRecorder.h"
 #include "storage/RtuRegistry.h"
 #include "ui/PageRtuList.h"
 #include "ui/StartupSettings.h"
@@ -25,4 +29,9 @@ void LoadRtuRegistry(CSQLDatabase& database, CPageRtuList& page) {
     page.ShowRegistryRows(LoadRegistry(database, LiveRtuTable()));
 }
 
-IHistoryWriter* StartupHistoryWriter(CSQLDatabase&) { return nullptr; }
+IHistoryWriter* StartupHistoryWriter(CSQLDatabase& database) {
+    // The server may hand a reading to its writer until the process ends, so writers are never freed.
+    static std::vector<std::unique_ptr<CHistoryRecorder>> writers;
+    writers.push_back(std::make_unique<CHistoryRecorder>(&database));
+    return writers.back().get();
+}

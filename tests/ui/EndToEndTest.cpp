@@ -1,0 +1,83 @@
+// The real telvorn on the offscreen platform in a temporary home with a registered RTU, while rtusim
+// sends it frames and Modbus/TCP reads: the reads are answered from the live table the RTU list
+// filled, and the readings end up in the database.
+#include "tests/storage/StorageFixture.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <thread>
+
+#include "storage/Schema.h"
+#include "tests/server/TempWorkingDirectory.h"
+#include "tests/tools/headless/HeadlessProcess.h"
+
+namespace {
+
+// rtusim's one-line JSON summary for these options.
+std::string RunRtusim(std::uint16_t port, const std::string& options) {
+    const std::string command = std::string(TELVORN_RTUSIM) + " --port " + std::to_string(port) + " " + options;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return {};
+    }
+    std::string summary;
+    char buffer[4096];
+    while (fgets(buffer, sizeof buffer, pipe) != nullptr) {
+        summary += buffer;
+    }
+    pclose(pipe);
+    return summary;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+template <class Condition>
+bool WaitFor(Condition condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+class EndToEndTest : public StorageTest {
+protected:
+    void SetUp() override {
+        StorageTest::SetUp();
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        WriteFile("data_rtu.ini", "[SYSCONFIG]\nPORT=0\n[RTU]\nRDATACOUNTS=8\nRDATA1=Unit ID\nRDATA8=Model\n");
+        WriteFile("rtu_ui.ini", kStatusTitles);
+        Connect();
+        ASSERT_TRUE(Exec(RtuTableCreation()));
+        ASSERT_TRUE(Exec(kFullRcdsCreation));
+        ASSERT_TRUE(Exec("INSERT INTO RTU_TAB(UID, RDATA7) VALUES ('123', '407')"));
+        CreateChannelTables(db, "123");
+    }
+};
+
+TEST_F(EndToEndTest, RegisteredRtuIsAnsweredAndRecorded) {
+    HeadlessProcess telvorn({});
+    std::uint16_t port = 0;
+    ASSERT_TRUE(WaitFor([&] { return (port = telvorn.ListeningPort()) != 0; }));
+
+    // The list is loaded once the database is open: until then reads of unit 123 go unanswered.
+    std::string summary;
+    ASSERT_TRUE(WaitFor([&] {
+        summary = RunRtusim(port, "--units 123 --count 3 --modbus 03 --reply-timeout 500");
+        return Contains(summary, "\"ok\":true");
+    })) << summary;
+
+    summary = RunRtusim(port, "--units 123 --count 40 --rate 50 --frames 10,20 --modbus reads");
+    EXPECT_TRUE(Contains(summary, "\"ok\":true")) << summary;
+    EXPECT_TRUE(WaitFor([&] { return Count("FULLRCDS") > 0; }));
+    // Each reading is kept twice: in FULLRCDS and in its channel table.
+    const std::string channel = Column("SELECT RDATACH FROM FULLRCDS ORDER BY RID").at(0);
+    EXPECT_GT(Count("\"123_" + channel + "\""), 0) << channel;
+}
+
+}  // namespace
