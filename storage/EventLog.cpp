@@ -2,15 +2,11 @@
 
 #include <cstring>
 
-namespace {
-
 EventLogFile& ProcessEventLog()
 {
     static EventLogFile log;
     return log;
 }
-
-}  // namespace
 
 bool EventLogFile::Open(const char* path)
 {

@@ -38,4 +38,5 @@ std::string FormatLogLine(const std::tm& local, const char* text);
 // The process-wide event log "Log.txt" in the current directory: opened once at start-up,
 // before the connection server starts, and open until the process ends.
 void OpenEventLog();
+EventLogFile& ProcessEventLog();
 int WriteEventLog(const char* text);

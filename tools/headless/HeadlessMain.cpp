@@ -1,9 +1,12 @@
-// telvorn-headless: the connection server and the telemetry core without a window. Reads SYSCONFIG
-// from "./data_rtu.ini" and the status words from "./rtu_ui.ini", prints the status line, the server
-// traces and the raw-data lines on standard output, and runs until SIGINT or SIGTERM.
+// telvorn-headless: the connection server, the telemetry core and the history without a window.
+// Reads SYSCONFIG from "./data_rtu.ini" and the status words from "./rtu_ui.ini", opens the database
+// as the window does (its message boxes become lines on standard error), loads the registry into the
+// live table, prints the status line, the server traces and the raw-data lines on standard output,
+// and runs until SIGINT or SIGTERM.
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -16,6 +19,11 @@
 #include "core/TelemetryCore.h"
 #include "platform/profile/IniFileReader.h"
 #include "server/StartTcpServer.h"
+#include "storage/EventLog.h"
+#include "storage/HistoryRecorder.h"
+#include "storage/OpenDatabase.h"
+#include "storage/RtuRegistry.h"
+#include "storage/sql/SQLDatabase.h"
 #include "tools/headless/HeadlessSinks.h"
 
 namespace {
@@ -23,7 +31,8 @@ namespace {
 const char* const kUsage =
     "usage: telvorn-headless [--rtu UID[:MODEL]]...\n"
     "Runs the connection server on the settings of ./data_rtu.ini until SIGINT or SIGTERM.\n"
-    "Each --rtu fills the next slot of the live RTU table, from the first.\n";
+    "Each --rtu fills the next slot of the live RTU table after the registered RTUs (from the first\n"
+    "without a database).\n";
 
 // Teardown waits for every server thread; a worker stuck writing to a stalled output must not keep
 // the process alive past this.
@@ -86,9 +95,16 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    for (std::size_t i = 0; i < rtus.size(); ++i) {
-        LiveRtuTable().Slot(i).SetUidText(rtus[i].uidText);
-        LiveRtuTable().Slot(i).SetModel(rtus[i].model);
+    StderrMessageBox messageBox;
+    // Opened and read before the server starts, so no reading arrives before its RTU is known.
+    OpenEventLog();
+    CSQLDatabase database;
+    OpenDatabase(database, messageBox);
+    CHistoryRecorder history(&database);
+    const std::size_t registered = std::min(LoadRegistry(database, LiveRtuTable()).size(), RtuTable::kSlots);
+    for (std::size_t i = 0; i < rtus.size() && registered + i < RtuTable::kSlots; ++i) {
+        LiveRtuTable().Slot(registered + i).SetUidText(rtus[i].uidText);
+        LiveRtuTable().Slot(registered + i).SetModel(rtus[i].model);
     }
     IniFileReader settings("./data_rtu.ini");
     int port = settings.readNumber("SYSCONFIG", "PORT");
@@ -97,10 +113,9 @@ int main(int argc, char** argv) {
 
     StdoutRawDataList rawDataList;
     IgnoringStatePage statePage;
-    StderrMessageBox messageBox;
     StdoutStatusLine statusLine;
     RunningServer running;
-    StartTcpServer(port, timeoutSeconds, ServerReferences{&rawDataList, &statePage, nullptr}, messageBox, statusLine,
+    StartTcpServer(port, timeoutSeconds, ServerReferences{&rawDataList, &statePage, &history}, messageBox, statusLine,
                    running);
 
     WaitForStopSignal(stopSignals);

@@ -10,6 +10,7 @@
 #include "storage/sql/DatabaseMutex.h"
 #include "storage/sql/SQLDatabase.h"
 #include "storage/sql/SQLException.h"
+#include "tools/bench/DurableSqlite.h"
 
 #include <odbcinst.h>
 #include <sqlite3.h>
@@ -71,18 +72,6 @@ bool SetUpOdbc(const std::filesystem::path& scratch)
     return SQLConfigDataSource(nullptr, ODBC_ADD_SYS_DSN, "Telvorn RTUDB", list.c_str());
 }
 
-sqlite3* OpenRaw(const std::filesystem::path& file)
-{
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                        nullptr) != SQLITE_OK)
-        return nullptr;
-    sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;", nullptr, nullptr, nullptr);
-    sqlite3_exec(db, "CREATE TABLE \"12_AIN0\"(RID INT PRIMARY KEY, RVALUE FLOAT, RTIME TEXT(32), LTIME TEXT(32), "
-                     "RTYPE INT)", nullptr, nullptr, nullptr);
-    return db;
-}
-
 // Seconds taken by `rows` calls of insert(rid), rids from `first`.
 double TimeBlock(int first, int rows, const std::function<bool(int)>& insert)
 {
@@ -104,7 +93,7 @@ int main(int argc, char** argv)
     }
     const std::filesystem::path scratch = pattern;
     if (!SetUpOdbc(scratch)) std::fprintf(stderr, "registering BENCHDB failed\n");
-    sqlite3* raw = OpenRaw(scratch / "raw.db");
+    sqlite3* raw = OpenDurableSqlite(scratch / "raw.db");
     CSQLDatabase layer;
     if (raw == nullptr || !layer.Connect("BENCHDB", "", "") || !layer.Execute(kCreate)) {
         std::fprintf(stderr, "set-up failed\n");

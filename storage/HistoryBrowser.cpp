@@ -1,0 +1,239 @@
+#include "storage/HistoryBrowser.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+#include "platform/profile/IniFileReader.h"
+#include "storage/MessageText.h"
+#include "storage/TimeStamp.h"
+#include "storage/sql/ComposeStatement.h"
+#include "storage/sql/DatabaseMutex.h"
+#include "storage/sql/SQLDatabase.h"
+#include "storage/sql/SQLException.h"
+#include "storage/sql/SQLRecordset.h"
+
+namespace {
+
+// Statements, conditions and titles are composed in areas of this size; longer ones are refused.
+constexpr std::size_t kArea = 256;
+// Each field read from a history row is cut to this many characters.
+constexpr std::size_t kFieldLength = 31;
+// Channel numbers of a page never reach this.
+constexpr int kMaxChannelNumber = 32;
+
+std::string ComposeTitle(const std::string& uidText, int number, const std::string& displayKey)
+{
+    const std::string records = IniFileReader("./rtu_ui.ini").readValue("Page2Text", "RECORDS");
+    const std::string caption = IniFileReader("./data_rtu.ini").readValue("RTU", "RDATA1");
+    const std::string display = IniFileReader("./name_rtu.ini").readValue("DEVNAMES", displayKey);
+    if (number >= 0)
+        return ComposeStatement(kArea, "%s %s:%s %s:%d", records.c_str(), caption.c_str(), uidText.c_str(),
+                                display.c_str(), number);
+    return ComposeStatement(kArea, "%s %s:%s %s", records.c_str(), caption.c_str(), uidText.c_str(),
+                            display.c_str());
+}
+
+std::string TableName(const std::string& uidText, const std::string& name, int number)
+{
+    if (number >= 0) return ComposeStatement(kArea, "%s_%s%d", uidText.c_str(), name.c_str(), number);
+    return ComposeStatement(kArea, "%s_%s", uidText.c_str(), name.c_str());
+}
+
+std::string Cut(const std::string& text)
+{
+    return text.substr(0, kFieldLength);
+}
+
+bool IsInteger(const std::string& text)
+{
+    const std::size_t start = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+    if (start == text.size()) return false;
+    for (std::size_t i = start; i < text.size(); ++i)
+        if (std::isdigit(static_cast<unsigned char>(text[i])) == 0) return false;
+    return true;
+}
+
+std::string DayBound(std::time_t time, int mode)
+{
+    char bound[kTimeStampSize];
+    FormatDayBound(bound, time, mode);
+    return bound;
+}
+
+std::optional<std::string> ValueCondition(const HistoryFilter& filter)
+{
+    static const char* const kConditions[] = {"RVALUE >= %s", "RVALUE = %s", "RVALUE <= %s"};
+    if (filter.valueText.empty() || filter.valueCompare < 0 || filter.valueCompare > 2) return std::nullopt;
+    return ComposeStatement(kArea, kConditions[filter.valueCompare], filter.valueText.c_str());
+}
+
+}  // namespace
+
+bool IsDecimalNumber(const std::string& text)
+{
+    const std::size_t point = text.find('.');
+    if (point == std::string::npos) return IsInteger(text);
+    const std::string whole = text.substr(0, point);
+    const std::string fraction = text.substr(point + 1);
+    const bool wholeOk = whole.empty() || whole == "-" || whole == "+" || IsInteger(whole);
+    const bool fractionDigits = !fraction.empty() && IsInteger(fraction) && std::isdigit(static_cast<unsigned char>(fraction[0]));
+    return wholeOk && fractionDigits;
+}
+
+std::optional<std::string> ComposeHistoryQuery(const std::string& table, const HistoryFilter& filter)
+{
+    if (!filter.valueText.empty() && !IsDecimalNumber(filter.valueText)) return std::string();
+    const std::optional<std::string> condition = ValueCondition(filter);
+    std::string where;
+    if (filter.useTimeRange) {
+        const std::string from = DayBound(filter.fromDate, 0);
+        const std::string to = DayBound(filter.toDate, 1);
+        where = condition ? ComposeStatement(kArea, "WHERE RTIME >= '%s' AND RTIME <= '%s' AND %s", from.c_str(),
+                                             to.c_str(), condition->c_str())
+                          : ComposeStatement(kArea, "WHERE RTIME >= '%s' AND RTIME <= '%s'", from.c_str(), to.c_str());
+    } else if (condition) {
+        where = ComposeStatement(kArea, "WHERE %s", condition->c_str());
+    } else {
+        return std::nullopt;
+    }
+    return ComposeStatement(kArea, "SELECT * FROM %s %s", table.c_str(), where.c_str());
+}
+
+std::string CsvExportPath(const std::string& chosen)
+{
+    std::string upper = chosen;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string withExtension = upper.find(".CSV") == std::string::npos ? chosen + ".CSV" : chosen;
+    std::filesystem::path path(withExtension);
+    std::string name = path.filename().string();
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return path.replace_filename(name).string();
+}
+
+std::string CHistoryBrowser::LoadHistory(const std::string& name, int number, const std::string& displayKey,
+                                         const std::optional<std::string>& statement)
+{
+    const std::optional<std::string> uidText = view_.CurrentUidText();
+    if (!uidText || number >= kMaxChannelNumber) return {};
+    std::string table;
+    try {
+        table = TableName(*uidText, name, number);
+    } catch (const CSQLException&) {
+        return {};
+    }
+    view_.ClearRows();
+    std::lock_guard<std::recursive_mutex> lock(DatabaseMutex);
+    if (!database_.connected) return {};
+    // Errors end the load silently; the rows read so far stay in the list.
+    try {
+        view_.SetTitleLine(ComposeTitle(*uidText, number, displayKey));
+        const std::string title = ReadRows(statement ? *statement : "SELECT * FROM " + table);
+        if (!statement) currentTable_ = table;
+        return title;
+    } catch (const CSQLException&) {
+        return {};
+    }
+}
+
+// An empty statement is one refused before reaching the engine: the list stays empty, as after a
+// statement the engine rejects.
+std::string CHistoryBrowser::ReadRows(const std::string& statement)
+{
+    if (statement.empty()) return {};
+    CSQLRecordset recordset(database_);
+    recordset.SetSQL(statement);
+    if (!recordset.Open()) return {};
+    int count = 0;
+    while (recordset.MoveNext()) {
+        HistoryRow row;
+        row.rid = Cut(recordset.GetField(1, kValueText));
+        row.value = Cut(recordset.GetField(2, kValueText));
+        row.rtuTime = Cut(recordset.GetField(3, kValueText));
+        row.localTime = Cut(recordset.GetField(4, kValueText));
+        row.flagged = std::atoi(Cut(recordset.GetField(5, kValueText)).c_str()) == 1;
+        view_.AppendRow(row);
+        ++count;
+    }
+    const std::string title = ComposeStatement(kArea, "%d %s", count, view_.TitleLine().c_str());
+    view_.SetTitleLine(title);
+    return title;
+}
+
+void CHistoryBrowser::QueryHistory()
+{
+    const HistoryFilter filter = view_.TakeFilter();
+    if (currentTable_.empty()) return;
+    std::optional<std::string> query;
+    try {
+        query = ComposeHistoryQuery(currentTable_, filter);
+    } catch (const CSQLException&) {
+        query = std::string();  // too long for its area: refused like a malformed one
+    }
+    if (!query) return;
+    LoadHistory("", -1, "", *query);
+}
+
+void CHistoryBrowser::DeleteHistoryRows()
+{
+    if (view_.FirstSelectedRow() < 0) {
+        if (!currentTable_.empty() && database_.connected) DeleteAll();
+        return;
+    }
+    DeleteSelected();
+}
+
+void CHistoryBrowser::DeleteAll()
+{
+    if (ShowMessageText(box_, "QUESTION", "DELETE_ALL", MessageIcon::Question, MessageButtons::YesNo) !=
+        MessageAnswer::Yes)
+        return;
+    std::lock_guard<std::recursive_mutex> lock(DatabaseMutex);
+    try {
+        database_.Execute(ComposeStatement(kArea, "DELETE FROM %s", currentTable_.c_str()));
+    } catch (const CSQLException&) {
+    }
+}
+
+void CHistoryBrowser::DeleteSelected()
+{
+    if (ShowMessageText(box_, "QUESTION", "DELETE_RID", MessageIcon::Question, MessageButtons::YesNo) !=
+        MessageAnswer::Yes)
+        return;
+    if (currentTable_.empty() || !database_.connected) return;
+    for (int index = view_.FirstSelectedRow(); index >= 0; index = view_.FirstSelectedRow()) {
+        const std::string rid = view_.Row(index).rid;
+        if (!IsInteger(rid)) return;
+        std::lock_guard<std::recursive_mutex> lock(DatabaseMutex);
+        try {
+            if (!database_.Execute(ComposeStatement(kArea, "DELETE FROM %s WHERE RID=%s", currentTable_.c_str(),
+                                                    rid.c_str())))
+                return;
+        } catch (const CSQLException&) {
+            return;
+        }
+        view_.RemoveRow(index);
+    }
+}
+
+void CHistoryBrowser::ExportHistoryCsv()
+{
+    if (view_.RowCount() == 0) return;
+    const std::optional<std::string> chosen = view_.ChooseSaveFile();
+    if (!chosen) return;
+    std::ofstream file(CsvExportPath(*chosen), std::ios::out | std::ios::trunc);
+    if (!file.is_open()) return;
+    const IniFileReader captions("./rtu_ui.ini");
+    file << view_.TitleLine() << "\n";
+    file << captions.readValue("Page2Text", "DATALISTC0") << ',' << captions.readValue("Page2Text", "DATALISTC1")
+         << ',' << captions.readValue("Page2Text", "DATALISTC2") << ','
+         << captions.readValue("Page2Text", "DATALISTC3") << "\n";
+    for (int index = 0; index < view_.RowCount(); ++index) {
+        const HistoryRow row = view_.Row(index);
+        file << index << ',' << row.value << ',' << row.rtuTime << ',' << row.localTime << "\n";
+    }
+    file.flush();
+    ShowMessageText(box_, "SUCCESS", "EXPORT_CSV_OK", MessageIcon::Information);
+}

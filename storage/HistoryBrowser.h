@@ -1,0 +1,57 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/profile/MessageBox.h"
+#include "storage/HistoryView.h"
+
+class CSQLDatabase;
+
+// The history of one channel of the current RTU on a page: load, filter, delete and CSV export.
+// One browser per page; it keeps the page's `currentTable`.
+//
+// Threads: the user-interface thread only. Loads and deletions hold DatabaseMutex for their
+// database work, so a loaded list is a snapshot while the history writers go on adding rows.
+class CHistoryBrowser {
+public:
+    // None of the three is owned; all outlive the browser.
+    CHistoryBrowser(CSQLDatabase& database, IHistoryView& view, IMessageBox& box)
+        : database_(database), view_(view), box_(box) {}
+
+    // Fills the list from channel `name` `number` (-1: none) of the current RTU, or from `statement`
+    // when one is given; `displayKey` names the channel in [DEVNAMES] of "./name_rtu.ini". Nothing for
+    // no current RTU or a number of 32 or more. Returns the final title line ("count title"), empty
+    // when nothing was read; the state page redraws its chart from it.
+    std::string LoadHistory(const std::string& name, int number, const std::string& displayKey,
+                            const std::optional<std::string>& statement = std::nullopt);
+    // Command 1054: reloads the current table narrowed by the page's filter controls.
+    void QueryHistory();
+    // Command 1042: deletes the selected rows one by one, or with no selection the whole table.
+    void DeleteHistoryRows();
+    // Command 1058: writes the title line, the column captions and the rows to a chosen .csv file.
+    void ExportHistoryCsv();
+
+    const std::string& CurrentTable() const { return currentTable_; }
+
+private:
+    std::string ReadRows(const std::string& statement);
+    void DeleteAll();
+    void DeleteSelected();
+
+    CSQLDatabase& database_;
+    IHistoryView& view_;
+    IMessageBox& box_;
+    std::string currentTable_;
+};
+
+// The query statement for `table` and `filter`: none when the filter gives no condition. A value
+// text that is not a decimal number gives an empty statement (refused, never run).
+std::optional<std::string> ComposeHistoryQuery(const std::string& table, const HistoryFilter& filter);
+
+// The path an export writes: ".CSV" appended unless the upper-cased path holds ".CSV", then the
+// file name (not its directories) lower-cased.
+std::string CsvExportPath(const std::string& chosen);
+
+// True for an optional sign, digits and optionally a point with more digits ("5", "-2.5", "+.75").
+bool IsDecimalNumber(const std::string& text);

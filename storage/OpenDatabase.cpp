@@ -1,0 +1,78 @@
+#include "storage/OpenDatabase.h"
+
+#include <mutex>
+#include <string>
+#include <system_error>
+
+#include "platform/profile/IniFileReader.h"
+#include "storage/DatabasePlaces.h"
+#include "storage/MessageText.h"
+#include "storage/OdbcInstaller.h"
+#include "storage/Schema.h"
+#include "storage/sql/DatabaseMutex.h"
+#include "storage/sql/SQLDatabase.h"
+#include "storage/sql/SQLException.h"
+
+namespace {
+
+bool ConnectWithSettings(CSQLDatabase& database, const IniFileReader& settings)
+{
+    const std::string password = settings.readValue("RTU_DB", "PWD");
+    const std::string user = settings.readValue("RTU_DB", "USER");
+    return database.Connect(kDataSourceName, user, password);
+}
+
+// Steps that may raise: connect, register on failure, connect again. False when not connected.
+// A data source known to be missing is registered before the first attempt, since the driver
+// manager would answer the retry from its memory of the failed lookup.
+bool Connect(CSQLDatabase& database, IMessageBox& box, OdbcInstaller& installer, const IniFileReader& settings)
+{
+    if (installer.DataSourceMissing()) installer.RegisterDataSource(box);
+    if (ConnectWithSettings(database, settings)) return true;
+    installer.RegisterDataSource(box);
+    if (ConnectWithSettings(database, settings)) return true;
+    ShowMessageText(box, "ERRORS", "OPEN_DB_ERR", MessageIcon::Stop);
+    return false;
+}
+
+// An error means the table is there already (or cannot be made); either way nothing is shown.
+bool CreateFixedTable(CSQLDatabase& database, const std::string& creation)
+{
+    std::lock_guard<std::recursive_mutex> lock(DatabaseMutex);
+    try {
+        return database.Execute(creation);
+    } catch (const CSQLException&) {
+        return false;
+    }
+}
+
+}  // namespace
+
+void OpenDatabase(CSQLDatabase& database, IMessageBox& box)
+{
+    OpenDatabase(database, box, ProcessOdbcInstaller());
+}
+
+void OpenDatabase(CSQLDatabase& database, IMessageBox& box, OdbcInstaller& installer)
+{
+    std::error_code ignored;
+    std::filesystem::create_directory(DatabaseDirectory(), ignored);
+    const IniFileReader settings("./data_rtu.ini");
+    if (!database.connected) {
+        CopySeedDatabase(kSeedDatabase, DatabaseFile());
+        try {
+            if (!Connect(database, box, installer, settings)) return;
+        } catch (const std::exception&) {
+            ShowMessageText(box, "ERRORS", "OPEN_DB_ERR", MessageIcon::None);
+            if (!database.connected) return;
+        } catch (const CSQLException&) {
+            ShowMessageText(box, "ERRORS", "OPEN_DB_ERR", MessageIcon::None);
+            if (!database.connected) return;
+        }
+    }
+    ShowMessageText(box, "SUCCESS", "OPEN_DB_OK", MessageIcon::Information);
+    if (CreateFixedTable(database, RtuTableCreation()))
+        ShowMessageText(box, "SUCCESS", "CREATE_RTU_TAB_OK", MessageIcon::None);
+    if (CreateFixedTable(database, kFullRcdsCreation))
+        ShowMessageText(box, "SUCCESS", "CREATE_RTU_TAB_OK", MessageIcon::None);
+}

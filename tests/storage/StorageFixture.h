@@ -1,0 +1,157 @@
+#pragma once
+
+// Storage operations through the whole stack (operation -> access layer -> unixODBC -> RTUDB driver
+// -> a SQLite file of the test's own), with the test's directory as the current one so the
+// operations read its INI files, and a message box that records every box and answers from a script.
+
+#include "tests/storage/OdbcTestEnvironment.h"
+
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/profile/MessageBox.h"
+#include "storage/EventLog.h"
+#include "storage/sql/SQLDatabase.h"
+#include "storage/sql/SQLException.h"
+#include "storage/sql/SQLRecordset.h"
+
+struct ShownBox {
+    std::string text;
+    std::string caption;
+    MessageIcon icon;
+    MessageButtons buttons;
+
+    bool operator==(const ShownBox&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const ShownBox& box)
+{
+    return out << "{\"" << box.text << "\", \"" << box.caption << "\", icon " << static_cast<int>(box.icon)
+               << ", buttons " << static_cast<int>(box.buttons) << "}";
+}
+
+class ScriptedMessageBox final : public IMessageBox {
+public:
+    MessageAnswer Show(const std::string& text, const std::string& caption, MessageIcon icon,
+                       MessageButtons buttons) override
+    {
+        shown.push_back({text, caption, icon, buttons});
+        if (buttons == MessageButtons::Ok) return MessageAnswer::Ok;
+        if (answers.empty()) return MessageAnswer::No;
+        const MessageAnswer answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+
+    std::vector<ShownBox> shown;
+    std::deque<MessageAnswer> answers;  // for questions; No when empty
+};
+
+// Every message text is its own key, so a box shows which message it was.
+inline const char* const kMessagesIni =
+    "[ERRORS]\nOPEN_DB_ERR=OPEN_DB_ERR\n"
+    "[SUCCESS]\nOPEN_DB_OK=OPEN_DB_OK\nCREATE_RTU_TAB_OK=CREATE_RTU_TAB_OK\nEXPORT_CSV_OK=EXPORT_CSV_OK\n"
+    "[QUESTION]\nDELETE_RTU=DELETE_RTU\nDELETE_RID=DELETE_RID\nDELETE_ALL=DELETE_ALL\n";
+
+using Rows = std::vector<std::vector<std::string>>;
+
+class StorageTest : public OdbcTest {
+protected:
+    void SetUp() override
+    {
+        OdbcTest::SetUp();
+        previousDirectory_ = std::filesystem::current_path();
+        OpenProcessEventLog();
+        std::filesystem::current_path(home_);
+        WriteFile("Messages.ini", kMessagesIni);
+        logStart_ = LogText().size();
+    }
+
+    void TearDown() override
+    {
+        db.Close();
+        std::filesystem::current_path(previousDirectory_);
+    }
+
+    void WriteFile(const std::string& name, const std::string& text)
+    {
+        std::ofstream(home_ / name, std::ios::binary | std::ios::trunc) << text;
+    }
+
+    static std::string ReadFile(const std::filesystem::path& path)
+    {
+        std::ifstream file(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    }
+
+    // Connected, with no box shown and no table made.
+    void Connect() { ASSERT_TRUE(db.Connect(OdbcTestEnvironment::kDataSource, "", "")); }
+
+    bool Exec(const std::string& statement) { return db.Execute(statement); }
+
+    // Every row of a query, `columns` columns as text.
+    Rows Query(const std::string& select, int columns)
+    {
+        CSQLRecordset recordset(db);
+        recordset.SetSQL(select);
+        EXPECT_TRUE(recordset.Open()) << select;
+        Rows rows;
+        while (recordset.MoveNext()) {
+            rows.emplace_back();
+            for (int column = 1; column <= columns; ++column) rows.back().push_back(recordset.GetField(column, 1));
+        }
+        return rows;
+    }
+
+    std::vector<std::string> Column(const std::string& select)
+    {
+        std::vector<std::string> values;
+        for (const auto& row : Query(select, 1)) values.push_back(row.at(0));
+        return values;
+    }
+
+    int Count(const std::string& table) { return std::stoi(Column("SELECT COUNT(*) FROM " + table).at(0)); }
+
+    // The names of the tables, in creation order.
+    std::vector<std::string> Tables()
+    {
+        return Column("SELECT name FROM sqlite_master WHERE type='table' ORDER BY rowid");
+    }
+
+    bool HasTable(const std::string& name)
+    {
+        return Count("sqlite_master WHERE type='table' AND name='" + name + "'") == 1;
+    }
+
+    // The event-log lines written since the test began, without their time prefixes.
+    std::vector<std::string> LogLines()
+    {
+        std::vector<std::string> lines;
+        const std::string text = LogText().substr(logStart_);
+        std::size_t start = 0;
+        for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+            const std::string line = text.substr(start, end - start);
+            lines.push_back(line.size() > 21 ? line.substr(21) : line);
+        }
+        return lines;
+    }
+
+    CSQLDatabase db;
+    ScriptedMessageBox box;
+
+private:
+    // The process-wide log, wherever an earlier test opened it, now writes to the environment's root.
+    static void OpenProcessEventLog()
+    {
+        ProcessEventLog().Close();
+        ProcessEventLog().Open((OdbcTestEnvironment::Instance().Root() / "Log.txt").c_str());
+    }
+
+    static std::string LogText() { return ReadFile(OdbcTestEnvironment::Instance().Root() / "Log.txt"); }
+
+    std::filesystem::path previousDirectory_;
+    std::size_t logStart_ = 0;
+};
