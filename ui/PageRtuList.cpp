@@ -20,5 +20,5 @@ void CPageRtuList::Reload() {
     if (!database.connected.load() || !loadRegistry) {
         return;
     }
-    loadRegistry(database, *this);
+    rows = loadRegistry(database);
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "storage/RtuRegistry.h"
 #include "storage/sql/SQLDatabase.h"
 #include "ui/PageDialog.h"
 
@@ -12,13 +13,15 @@
 class CPageRtuList final : public CPageDialog {
 public:
     static constexpr int kTemplateId = 141;
-    // Reads the registry from the open database into the page and the live RTU table.
-    using RegistryLoader = std::function<void(CSQLDatabase&, CPageRtuList&)>;
+    // Reads the registry from the open database, filling the live RTU table; returns its rows.
+    using RegistryLoader = std::function<std::vector<RegistryRow>(CSQLDatabase&)>;
 
     CPageRtuList(QWidget* parent, CSQLDatabase& database, RegistryLoader loader);
 
     void OnCommand(int commandId) override;
     const std::vector<std::string>& ColumnCaptions() const { return columnCaptions; }
+    // The registry rows of the last reload.
+    const std::vector<RegistryRow>& Rows() const { return rows; }
 
 private:
     void Reload();
@@ -26,4 +29,5 @@ private:
     CSQLDatabase& database;
     RegistryLoader loadRegistry;
     std::vector<std::string> columnCaptions;
+    std::vector<RegistryRow> rows;
 };
