@@ -12,6 +12,12 @@ source_dir=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 cp "$source_dir"/resources/ini/*.ini "$work/"
 sed -i 's/^PORT=.*/PORT=5987/' "$work/data_rtu.ini"
+# The database and its data source live in the temporary directory, not in this user's home or /etc.
+mkdir -p "$work/etc" "$work/home"
+printf '[Telvorn RTUDB]\nDriver=%s\nSetup=%s\n' "$source_dir/build/platform/rtudb/libtelvorn-rtudb.so" \
+  "$source_dir/build/platform/rtudb/libtelvorn-rtudb.so" >"$work/etc/odbcinst.ini"
+touch "$work/etc/odbc.ini"
+export HOME="$work/home" ODBCSYSINI="$work/etc" ODBCINI="$work/home/.odbc.ini"
 cd "$work"
 "$source_dir/build/ui/telvorn" >telvorn.out 2>&1 &
 telvorn=$!
@@ -35,9 +41,12 @@ capture() {
 }
 click() { xdotool mousemove $((left + $1)) $((top + $2)) click 1; sleep "${3:-1}"; }
 
-capture telvorn-open-database-error.png
-xdotool key Return
-sleep 1
+# A first start shows three boxes: database opened, then the two tables created.
+capture telvorn-open-database.png
+for _ in 1 2 3; do
+  xdotool key Return
+  sleep 1
+done
 "$source_dir/build/tools/rtusim/rtusim" --port 5987 --units 1-100 --connections 100 --rate 5 --duration 6 \
   --frames all --modbus all >rtusim.json 2>&1 &
 sim=$!

@@ -134,16 +134,17 @@ void CPageRtuList::Reload() {
     if (!database.connected.load() || !loadRegistry) {
         return;
     }
-    loadRegistry(database, *this);
+    rows = loadRegistry(database);
+    ShowRegistryRows(rows);
 }
 
-void CPageRtuList::ShowRegistryRows(const std::vector<RegistryRow>& rows) {
+void CPageRtuList::ShowRegistryRows(const std::vector<RegistryRow>& registry) {
     const QSignalBlocker quiet(list);
     list->clear();
     QList<QTreeWidgetItem*> items;
-    items.reserve(static_cast<qsizetype>(rows.size()));
+    items.reserve(static_cast<qsizetype>(registry.size()));
     const QIcon rowIcon = ResourceIcon(kRowIcon);
-    for (const RegistryRow& row : rows) {
+    for (const RegistryRow& row : registry) {
         QStringList cells;
         for (const std::string& cell : row) {
             cells << UiText(cell);

@@ -24,8 +24,8 @@ public:
     static constexpr int kTemplateId = 141;
     // Every row carries the unit id and RDATA1 ... RDATA12.
     static constexpr int kCellsPerRow = 13;
-    // Reads the registry from the open database into the page and the live RTU table.
-    using RegistryLoader = std::function<void(CSQLDatabase&, CPageRtuList&)>;
+    // Reads the registry from the open database, filling the live RTU table; returns its rows.
+    using RegistryLoader = std::function<std::vector<RegistryRow>(CSQLDatabase&)>;
     using PageSelector = std::function<void(int index)>;
 
     CPageRtuList(QWidget* parent, CSQLDatabase& database, RegistryLoader loader, IMessageBox& box);
@@ -38,6 +38,8 @@ public:
     void ShowRegistryRows(const std::vector<RegistryRow>& rows);
 
     const std::vector<std::string>& ColumnCaptions() const { return columnCaptions; }
+    // The registry rows of the last reload.
+    const std::vector<RegistryRow>& Rows() const { return rows; }
     QTreeWidget& List() const { return *list; }
     CDyInputView& InputPanel() const { return *inputPanel; }
     bool Expanded() const { return expanded; }
@@ -63,6 +65,7 @@ private:
     RegistryLoader loadRegistry;
     IMessageBox& box;
     std::vector<std::string> columnCaptions;
+    std::vector<RegistryRow> rows;
     CXColorStatic* headingIcon;
     CXColorStatic* headingText;
     QTreeWidget* list;

@@ -86,7 +86,7 @@ void CTelvornDlg::OnInitDialog() {
     setWindowIcon(ResourceIcon(kApplicationIcon));
 
     OpenEventLog();
-    ServerReferences references{rawDataList, &tabs->RtuStatePage(), operations.historyWriter(database)};
+    ServerReferences references{rawDataList, &tabs->RtuStatePage(), &history};
     if (StartTcpServer(settings.port, settings.timeoutSeconds, references, messageBox, *this, running) < 0) {
         return;
     }

@@ -9,6 +9,7 @@
 #include "platform/profile/MessageBox.h"
 #include "server/ServerStatusLine.h"
 #include "server/StartTcpServer.h"
+#include "storage/HistoryRecorder.h"
 #include "storage/sql/SQLDatabase.h"
 #include "ui/DatabaseStartup.h"
 #include "ui/MyTabCtrl.h"
@@ -21,7 +22,6 @@ class QTreeWidget;
 struct StartupOperations {
     std::function<void(CSQLDatabase&, IMessageBox&)> openDatabase = OpenTelvornDatabase;
     CPageRtuList::RegistryLoader loadRegistry = LoadRtuRegistry;
-    std::function<IHistoryWriter*(CSQLDatabase&)> historyWriter = StartupHistoryWriter;
 };
 
 // The main window: tab control with the four pages, status line, look button and the view menu. Its
@@ -70,6 +70,8 @@ private:
     IMessageBox& messageBox;
     StartupOperations operations;
     CSQLDatabase database;
+    // Handed to the server; workers record through it until the process ends.
+    CHistoryRecorder history{&database};
     IniFileReader uiIni;
     QMenuBar* menuBar;
     BCMenu* viewMenu;

@@ -137,7 +137,6 @@ TEST_F(UiTest, WindowClosesWhileAnRtuSends) {
     directory.Write("data_rtu.ini", "[SYSCONFIG]\nPORT=0\n");
     StartupOperations operations;
     operations.openDatabase = [](CSQLDatabase&, IMessageBox&) {};
-    operations.historyWriter = [](CSQLDatabase&) { return nullptr; };
     auto window = std::make_unique<CTelvornDlg>(messageBox, operations);
     window->OnInitDialog();
     int client = loopback::Connect(window->Server().server->Table().BoundPort());

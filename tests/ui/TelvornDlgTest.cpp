@@ -30,10 +30,10 @@ protected:
             // Stands in for a successful bootstrap: the connection counts as open.
             database.connected.store(true);
         };
-        operations.loadRegistry = [this](CSQLDatabase& database, CPageRtuList&) {
+        operations.loadRegistry = [this](CSQLDatabase& database) {
             steps.push_back(database.connected.load() ? "registry, database open" : "registry, database closed");
+            return std::vector<RegistryRow>{};
         };
-        operations.historyWriter = [](CSQLDatabase&) { return nullptr; };
         window = std::make_unique<CTelvornDlg>(messageBox, operations);
         window->OnInitDialog();
         window->show();
