@@ -56,8 +56,12 @@ capture() {
 }
 click() { xdotool mousemove $((left + $1)) $((top + $2)) click "${4:-1}"; sleep "${3:-1}"; }
 
-xdotool key Return  # the open-database box
-sleep 1
+# Answers the start-up's boxes (opening the database) until only the main window is left.
+for _ in 1 2 3 4 5; do
+  [ "$(xdotool search --onlyvisible --maxdepth 1 --name "" | grep -vc "^$main$")" -eq 0 ] && break
+  xdotool key Return
+  sleep 1
+done
 "$source_dir/build/tools/rtusim/rtusim" --port 5988 --units 1-5 --connections 5 --rate 4 --duration 8 \
   --frames all --modbus all >rtusim.json 2>&1 &
 sim=$!
