@@ -7,7 +7,6 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 build="$(realpath "${1:-build}")"
 seconds="${SECONDS_PER_RUN:-10}"
-python=/usr/bin/python3
 rtusim="$build/tools/rtusim/rtusim"
 headless="$build/tools/telvorn-headless"
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/telvorn-measure-XXXXXX")"
@@ -19,35 +18,14 @@ cleanup() {
   rm -rf "$scratch"
 }
 trap cleanup EXIT
+source tools/soak/scratch-server.sh
 
 row() { printf '| %s | %s | %s |\n' "$1" "$2" "$3"; }
 
-free_port() {
-  "$python" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-
-wait_listening() {
-  for _ in $(seq 300); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
-    sleep 0.1
-  done
-  echo "nothing listens on $1" >&2
-  return 1
-}
-
-# Starts telvorn-headless with unit 123 on port $1, its ODBC files and database in the scratch
-# directory, its trace and raw-data lines discarded.
+# Starts telvorn-headless with unit 123 on port $1; its trace and raw-data lines are discarded.
 start_headless() {
-  local etc="$scratch/etc" work="$scratch/work"
-  mkdir -p "$etc" "$scratch/home" "$work"
-  printf '[Telvorn RTUDB]\nDriver=%s\nSetup=%s\n' "$build/platform/rtudb/libtelvorn-rtudb.so" \
-    "$build/platform/rtudb/libtelvorn-rtudb.so" > "$etc/odbcinst.ini"
-  : > "$etc/odbc.ini"
-  cp resources/ini/*.ini "$work/"
-  sed -i "s/^PORT=.*/PORT=$1/" "$work/data_rtu.ini"
-  (cd "$work" && exec env HOME="$scratch/home" ODBCSYSINI="$etc" ODBCINI="$scratch/home/.odbc.ini" \
-    "$headless" --rtu 123 > /dev/null 2> "$scratch/headless.err") &
-  server_pid=$!
+  prepare_scratch "$1"
+  server_out=/dev/null start_in_scratch "$headless" --rtu 123
   wait_listening "$1"
 }
 
