@@ -34,6 +34,27 @@ protected:
     }
 
     int StoredRows() { return Count("FULLRCDS"); }
+
+    // Starts `count` connections together, as a fleet does after an outage, each sending `text`
+    // as soon as its handshake has completed on the client's side.
+    std::vector<int> ConnectAtOnce(int count, const std::string& text)
+    {
+        std::vector<int> clients;
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(port);
+        for (int i = 0; i < count; ++i) {
+            const int client = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
+            clients.push_back(client);
+        }
+        for (int client : clients) {
+            pollfd connecting{client, POLLOUT, 0};
+            if (poll(&connecting, 1, kGenerousMs) != 1 || !loopback::SendText(client, text)) return {};
+        }
+        return clients;
+    }
 };
 
 TEST_F(FaultTest, DatabaseRemovedWhileReadingsArriveIsLoggedAndLiveValuesStayServed)
@@ -131,6 +152,18 @@ TEST_F(FaultTest, HundredFirstConnectionIsDroppedAndTheHundredStayServed)
     EXPECT_TRUE(served);
     for (int client : clients) close(client);
     EXPECT_EQ(headless->StopWith(SIGTERM), 0);
+}
+
+TEST_F(FaultTest, HundredRtusConnectingAtOnceAreAllAcceptedAndNoReadingIsLost)
+{
+    const std::vector<int> clients = ConnectAtOnce(100, Frame(123, "10", 1, "1" "8.00"));
+    ASSERT_EQ(clients.size(), 100u);
+    for (std::size_t i = 0; i < clients.size(); ++i) {
+        EXPECT_EQ(ReadRegisters(clients[i], 123, 1000, 2), (std::vector<int>{0, 80})) << "connection " << i;
+    }
+    for (int client : clients) close(client);
+    EXPECT_EQ(headless->StopWith(SIGTERM), 0);
+    EXPECT_EQ(StoredRows(), 100);
 }
 
 TEST_F(FaultTest, PortScannerGarbageIsSurvivedAndModbusStillAnswered)
