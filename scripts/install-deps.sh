@@ -8,6 +8,7 @@ packages=(
   unixodbc unixodbc-dev odbcinst libsqlite3-dev sqlite3
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth clang libclang-rt-14-dev
+  mbpoll python3-pymodbus python3-serial-asyncio
 )
 
 missing=()

@@ -11,6 +11,9 @@
 
 namespace {
 
+// Beyond the table's own size: a whole fleet reconnecting at once (after a restart of the server or
+// of the mobile network) waits in the queue for the accept loop, which takes one connection per
+// turn, instead of overflowing it and being reset by the system with the readings already sent.
 constexpr int kListenBacklog = 20;
 
 }  // namespace
@@ -45,7 +48,7 @@ void ConnectionTable::OpenListener(int port, bool nonBlocking, bool loopbackOnly
         CloseListener();
         throw ServerError("server socket failed to bind on given port.");
     }
-    if (listen(listenSocket, kListenBacklog) != 0) {
+    if (listen(listenSocket, static_cast<int>(allList.size()) + kListenBacklog) != 0) {
         CloseListener();
         throw ServerError("server scket failed to listen.");
     }

@@ -43,6 +43,14 @@ SQLRETURN FirstStep(DriverStmt& stmt, sqlite3* db)
     return SQL_SUCCESS;
 }
 
+// SQLite writes on into a file that was removed or replaced after it was opened, and those rows
+// vanish with the last handle; a write is refused instead, so the program reports it as failed.
+bool FileHasMoved(sqlite3* db)
+{
+    int moved = 0;
+    return sqlite3_file_control(db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved != 0;
+}
+
 SQLRETURN ExecuteText(DriverStmt& stmt, const std::string& text)
 {
     ResetStatement(stmt);
@@ -60,6 +68,11 @@ SQLRETURN ExecuteText(DriverStmt& stmt, const std::string& text)
         sqlite3_finalize(stmt.statement);
         stmt.statement = nullptr;
         return Fail(stmt.diag, "42000", "only one statement per call is accepted; text after it refused");
+    }
+    if (!sqlite3_stmt_readonly(stmt.statement) && FileHasMoved(db)) {
+        sqlite3_finalize(stmt.statement);
+        stmt.statement = nullptr;
+        return Fail(stmt.diag, "HY000", "database file removed or replaced since it was opened; nothing written");
     }
     return FirstStep(stmt, db);
 }
