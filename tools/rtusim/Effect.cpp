@@ -17,9 +17,15 @@ std::optional<double> predictable(double scaled) {
     return stored;
 }
 
+// The registers whose numeric writes have a history channel.
+bool recordsNumber(std::uint32_t r) {
+    return (r >= 1001 && r <= 1008) || (r >= 1101 && r <= 1103) || (r >= 1201 && r <= 1233) ||
+           (r >= 1301 && r <= 1308) || r == 1401 || (r >= 1501 && r <= 1508) || r == 1800 || r == 1801;
+}
+
 }  // namespace
 
-void addCoilEffect(Effects& effects, std::uint32_t registerNumber, bool on) {
+unsigned addCoilEffect(Effects& effects, std::uint32_t registerNumber, bool on) {
     const double bit = on ? 1.0 : 0.0;
     if (registerNumber >= 1001 && registerNumber <= 1008) {
         effects.push_back({Area::Din, static_cast<std::uint16_t>(registerNumber - 1001), bit});
@@ -28,9 +34,10 @@ void addCoilEffect(Effects& effects, std::uint32_t registerNumber, bool on) {
     } else if (registerNumber >= 1201 && registerNumber <= 1233) {
         effects.push_back({Area::Reg, static_cast<std::uint16_t>(registerNumber - 1201), std::nullopt});
     }
+    return (registerNumber >= 1001 && registerNumber <= 1008) || (registerNumber >= 1101 && registerNumber <= 1108);
 }
 
-void addRegisterEffect(Effects& effects, std::uint32_t registerNumber, std::optional<std::int64_t> value) {
+unsigned addRegisterEffect(Effects& effects, std::uint32_t registerNumber, std::optional<std::int64_t> value) {
     // The server takes the integer as a signed 32-bit number.
     const auto v = value ? static_cast<double>(static_cast<std::int32_t>(*value)) : std::nan("");
     if (registerNumber >= 1001 && registerNumber <= 1008) {
@@ -40,6 +47,7 @@ void addRegisterEffect(Effects& effects, std::uint32_t registerNumber, std::opti
     } else if (registerNumber >= 1201 && registerNumber <= 1233) {
         effects.push_back({Area::Reg, static_cast<std::uint16_t>(registerNumber - 1201), predictable(v * 0.01)});
     }
+    return recordsNumber(registerNumber);
 }
 
 }  // namespace rtusim

@@ -21,12 +21,15 @@ struct Effect {
 using Effects = std::vector<Effect>;
 
 // Bit writes (UpdateCoil) by register number: DIN and DOUT become readable bits; a coil written
-// into the Modbus register area stores a byte whose value rtusim does not predict.
-void addCoilEffect(Effects& effects, std::uint32_t registerNumber, bool on);
+// into the Modbus register area stores a byte whose value rtusim does not predict. Returns the
+// readings the server records for the write (one history row each): 1 for DIN and DOUT, else 0.
+unsigned addCoilEffect(Effects& effects, std::uint32_t registerNumber, bool on);
 
 // Numeric writes (UpdateRegister) by register number with the integer the server receives,
 // scaled as the server scales it: AIN × 0.1, built-in temperature and Modbus registers × 0.01.
 // An empty value marks the register unknown (rtusim cannot tell which integer the server got).
-void addRegisterEffect(Effects& effects, std::uint32_t registerNumber, std::optional<std::int64_t> value);
+// Returns the readings the server records for the write: 1 for every register of a numeric channel
+// (readable or not: signal, battery, counters, gray code, external temperatures, daily reports), else 0.
+unsigned addRegisterEffect(Effects& effects, std::uint32_t registerNumber, std::optional<std::int64_t> value);
 
 }  // namespace rtusim

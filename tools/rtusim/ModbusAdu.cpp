@@ -29,11 +29,11 @@ Bytes header(const WriteHeader& h, std::uint8_t fn) {
     return bytes;
 }
 
-WriteAdu finish(Bytes bytes, std::size_t echoLength, Effects effects) {
+WriteAdu finish(Bytes bytes, std::size_t echoLength, Effects effects, unsigned readings) {
     const std::size_t length = bytes.size() - kMbapSize;
     bytes[4] = static_cast<std::uint8_t>(length >> 8);
     bytes[5] = static_cast<std::uint8_t>(length & 0xff);
-    return {std::move(bytes), echoLength, std::move(effects)};
+    return {std::move(bytes), echoLength, std::move(effects), readings};
 }
 
 // Fn 0x10 and 0x86 scale register-area values by 100 so that they land unscaled.
@@ -63,7 +63,7 @@ bool isModbusFunction(std::uint8_t fn) {
 Bytes readAdu(const ReadRequest& r) {
     Bytes bytes = header({r.transaction, r.unit, r.address}, r.fn);
     put16(bytes, r.quantity);
-    return finish(std::move(bytes), 0, {}).bytes;
+    return finish(std::move(bytes), 0, {}, 0).bytes;
 }
 
 std::size_t readReplySize(const ReadRequest& r) {
@@ -76,16 +76,16 @@ WriteAdu writeSingleCoil(const WriteHeader& h, bool on) {
     Bytes bytes = header(h, 0x05);
     put16(bytes, on ? 0xff00 : 0x0000);
     Effects effects;
-    addCoilEffect(effects, h.address + 1u, on);
-    return finish(std::move(bytes), 12, std::move(effects));
+    const unsigned readings = addCoilEffect(effects, h.address + 1u, on);
+    return finish(std::move(bytes), 12, std::move(effects), readings);
 }
 
 WriteAdu writeSingleRegister(const WriteHeader& h, std::int16_t value) {
     Bytes bytes = header(h, 0x06);
     put16(bytes, static_cast<std::uint16_t>(value));
     Effects effects;
-    addRegisterEffect(effects, h.address + 1u, value);
-    return finish(std::move(bytes), 12, std::move(effects));
+    const unsigned readings = addRegisterEffect(effects, h.address + 1u, value);
+    return finish(std::move(bytes), 12, std::move(effects), readings);
 }
 
 WriteAdu writeMultipleCoils(const WriteHeader& h, const std::vector<bool>& bits) {
@@ -95,11 +95,12 @@ WriteAdu writeMultipleCoils(const WriteHeader& h, const std::vector<bool>& bits)
     bytes.push_back(static_cast<std::uint8_t>(count));
     bytes.resize(bytes.size() + count, 0);
     Effects effects;
+    unsigned readings = 0;
     for (std::size_t i = 0; i < bits.size(); ++i) {
         if (bits[i]) bytes[13 + i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
-        addCoilEffect(effects, h.address + 1u + static_cast<std::uint32_t>(i), bits[i]);
+        readings += addCoilEffect(effects, h.address + 1u + static_cast<std::uint32_t>(i), bits[i]);
     }
-    return finish(std::move(bytes), 13 + count, std::move(effects));
+    return finish(std::move(bytes), 13 + count, std::move(effects), readings);
 }
 
 WriteAdu writeMultipleRegisters(const WriteHeader& h, const std::vector<std::int16_t>& values) {
@@ -107,13 +108,14 @@ WriteAdu writeMultipleRegisters(const WriteHeader& h, const std::vector<std::int
     put16(bytes, static_cast<std::uint32_t>(values.size()));
     bytes.push_back(static_cast<std::uint8_t>(2 * values.size()));
     Effects effects;
+    unsigned readings = 0;
     for (std::size_t i = 0; i < values.size(); ++i) {
         put16(bytes, static_cast<std::uint16_t>(values[i]));
         const std::uint32_t address = h.address + static_cast<std::uint32_t>(i);
         const std::int64_t scale = inRegisterArea(address, 1233) ? 100 : 1;
-        addRegisterEffect(effects, address + 1, values[i] * scale);
+        readings += addRegisterEffect(effects, address + 1, values[i] * scale);
     }
-    return finish(std::move(bytes), 13 + 2 * values.size(), std::move(effects));
+    return finish(std::move(bytes), 13 + 2 * values.size(), std::move(effects), readings);
 }
 
 WriteAdu writeTimedValues(const WriteHeader& h, const std::array<std::uint8_t, 6>& stamp,
@@ -122,18 +124,19 @@ WriteAdu writeTimedValues(const WriteHeader& h, const std::array<std::uint8_t, 6
     put16(bytes, static_cast<std::uint32_t>(items.size()));
     bytes.insert(bytes.end(), stamp.begin(), stamp.end());
     Effects effects;
+    unsigned readings = 0;
     for (std::size_t i = 0; i < items.size(); ++i) {
         bytes.push_back(items[i].type);
         for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<std::uint8_t>(items[i].raw >> shift));
         const std::uint32_t registerNumber = h.address + 1u + static_cast<std::uint32_t>(i);
-        if (items[i].type == 0) addCoilEffect(effects, registerNumber, items[i].raw != 0);
+        if (items[i].type == 0) readings += addCoilEffect(effects, registerNumber, items[i].raw != 0);
         if (items[i].type != 3) continue;
         const double value = std::bit_cast<float>(items[i].raw);
         const bool whole = std::isfinite(value) && value == std::trunc(value) && std::fabs(value) < 1e6;
-        addRegisterEffect(effects, registerNumber,
+        readings += addRegisterEffect(effects, registerNumber,
                           whole ? std::optional<std::int64_t>(static_cast<std::int64_t>(value) * 100) : std::nullopt);
     }
-    return finish(std::move(bytes), 12, std::move(effects));
+    return finish(std::move(bytes), 12, std::move(effects), readings);
 }
 
 WriteAdu writeLongRegisters(const WriteHeader& h, const std::vector<std::int32_t>& values) {
@@ -141,11 +144,12 @@ WriteAdu writeLongRegisters(const WriteHeader& h, const std::vector<std::int32_t
     put16(bytes, static_cast<std::uint32_t>(values.size()));
     bytes.push_back(static_cast<std::uint8_t>(4 * values.size()));
     Effects effects;
+    unsigned readings = 0;
     for (std::size_t i = 0; i < values.size(); ++i) {
         put32(bytes, static_cast<std::uint32_t>(values[i]));
-        addRegisterEffect(effects, h.address + 1u + static_cast<std::uint32_t>(i), values[i]);
+        readings += addRegisterEffect(effects, h.address + 1u + static_cast<std::uint32_t>(i), values[i]);
     }
-    return finish(std::move(bytes), 13 + 4 * values.size(), std::move(effects));
+    return finish(std::move(bytes), 13 + 4 * values.size(), std::move(effects), readings);
 }
 
 WriteAdu writeLongRegister(const WriteHeader& h, std::int32_t value) {
@@ -153,8 +157,8 @@ WriteAdu writeLongRegister(const WriteHeader& h, std::int32_t value) {
     put32(bytes, static_cast<std::uint32_t>(value));
     Effects effects;
     const std::int64_t scale = inRegisterArea(h.address, 1232) ? 100 : 1;
-    addRegisterEffect(effects, h.address + 1u, value * scale);
-    return finish(std::move(bytes), 14, std::move(effects));
+    const unsigned readings = addRegisterEffect(effects, h.address + 1u, value * scale);
+    return finish(std::move(bytes), 14, std::move(effects), readings);
 }
 
 }  // namespace rtusim

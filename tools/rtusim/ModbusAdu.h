@@ -46,6 +46,7 @@ struct WriteAdu {
     Bytes bytes;
     std::size_t echoLength = 0;  // the server acknowledges with the request's first echoLength bytes
     Effects effects;             // what the write does to the unit's readable values
+    unsigned readings = 0;       // history rows the server records for the write
 };
 
 // Fn 0x23 items: type 0 carries a coil as a 32-bit value, type 3 an IEEE-754 single.

@@ -28,6 +28,7 @@ struct Request {
     Bytes bytes;
     std::vector<ExpectedReply> replies;
     Effects effects;  // on unit
+    unsigned readings = 0;  // history rows the server records for it
 };
 
 }  // namespace rtusim

@@ -131,6 +131,7 @@ Request RequestMix::frame(std::uint8_t fn, std::time_t now) {
     BuiltFrame built = buildFrame(fn, request.unit, rtuTimestamp(now), frameValues(fn, draw, options.checkValues));
     request.bytes.assign(built.bytes.begin(), built.bytes.end());
     request.effects = std::move(built.effects);
+    request.readings = built.readings;
     if (fn == 0x83) request.replies.push_back({ExpectedReply::Kind::TimeReply, {}, {}, unitText(request.unit)});
     if (options.expectEcho) {
         Bytes echo(request.bytes.begin(), request.bytes.begin() + static_cast<std::ptrdiff_t>(built.echoLength));
@@ -174,6 +175,7 @@ Request RequestMix::modbusWrite(std::uint8_t fn, std::time_t now) {
     Bytes echo(write.bytes.begin(), write.bytes.begin() + static_cast<std::ptrdiff_t>(write.echoLength));
     request.bytes = std::move(write.bytes);
     request.effects = std::move(write.effects);
+    request.readings = write.readings;
     request.replies.push_back({ExpectedReply::Kind::ModbusEcho, std::move(echo), {}, {}});
     return request;
 }

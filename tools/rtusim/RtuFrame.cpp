@@ -13,6 +13,7 @@ struct Payload {
     std::string text;
     std::size_t parsed = 0;  // bytes the server's parse position moves over
     Effects effects;
+    unsigned readings = 0;
 };
 
 // Only whole numbers are predicted: trunc(number × scale) of a two-decimal text may lose one unit.
@@ -53,7 +54,8 @@ Payload powerPayload(const FrameValues& v) {
     Payload p;
     p.text = std::string("0") + stateChar(v.states, 0) + signal + decimalText(numberAt(v.numbers, 0));
     p.parsed = p.text.size();
-    addRegisterEffect(p.effects, 1101, scaledWhole(numberAt(v.numbers, 0), 100));
+    // Battery (1103) and signal (1102) are recorded too, but their values are not readable.
+    p.readings = 2 + addRegisterEffect(p.effects, 1101, scaledWhole(numberAt(v.numbers, 0), 100));
     return p;
 }
 
@@ -62,7 +64,7 @@ Payload singlePayload(std::uint8_t fn, const FrameValues& v) {
     p.text = stateChar(v.states, 0) + decimalText(numberAt(v.numbers, 0));
     p.parsed = p.text.size();
     const SingleTarget target = singleTarget(fn, v.channel);
-    addRegisterEffect(p.effects, target.registerNumber, scaledWhole(numberAt(v.numbers, 0), target.scale));
+    p.readings = addRegisterEffect(p.effects, target.registerNumber, scaledWhole(numberAt(v.numbers, 0), target.scale));
     return p;
 }
 
@@ -70,7 +72,7 @@ Payload bitListPayload(std::uint32_t base, const FrameValues& v) {
     Payload p;
     for (std::size_t i = 0; i < v.states.size(); ++i) {
         p.text += stateChar(v.states, i);
-        addCoilEffect(p.effects, base + static_cast<std::uint32_t>(i), v.states[i]);
+        p.readings += addCoilEffect(p.effects, base + static_cast<std::uint32_t>(i), v.states[i]);
     }
     return p;
 }
@@ -79,7 +81,7 @@ Payload numberListPayload(std::uint32_t base, std::int64_t scale, const FrameVal
     Payload p;
     for (std::size_t i = 0; i < v.numbers.size(); ++i) {
         p.text += stateChar(v.states, i) + decimalText(v.numbers[i]) + ",";
-        addRegisterEffect(p.effects, base + static_cast<std::uint32_t>(i), scaledWhole(v.numbers[i], scale));
+        p.readings += addRegisterEffect(p.effects, base + static_cast<std::uint32_t>(i), scaledWhole(v.numbers[i], scale));
     }
     p.parsed = p.text.size();
     return p;
@@ -98,10 +100,10 @@ void addModbusItem(Payload& p, const FrameValues& v, std::size_t i, std::uint16_
     p.text += stateChar(v.states, i);
     if (coil) {
         p.text += static_cast<char>('0' + (i < v.digits.size() ? v.digits[i] % 10 : 0));
-        addCoilEffect(p.effects, 1201u + index, true);
+        p.readings += addCoilEffect(p.effects, 1201u + index, true);
     } else {
         p.text += decimalText(numberAt(v.numbers, i));
-        addRegisterEffect(p.effects, 1201u + index, scaledWhole(numberAt(v.numbers, i), 100));
+        p.readings += addRegisterEffect(p.effects, 1201u + index, scaledWhole(numberAt(v.numbers, i), 100));
     }
 }
 
@@ -142,10 +144,10 @@ Payload payloadFor(std::uint8_t fn, std::uint32_t unitId, const FrameValues& v) 
     case 0x01: return powerPayload(v);
     case 0x02: {
         Payload p{std::string(1, stateChar(v.states, 0)), 0, {}};
-        addCoilEffect(p.effects, 1001u + v.channel, stateChar(v.states, 0) != '0');
+        p.readings = addCoilEffect(p.effects, 1001u + v.channel, stateChar(v.states, 0) != '0');
         return p;
     }
-    case 0x03: return {std::string(1, stateChar(v.states, 0)), 0, {}};
+    case 0x03: return {std::string(1, stateChar(v.states, 0)), 0, {}, 1};  // the battery state
     case 0x20: return bitListPayload(1001, v);
     case 0x21: return bitListPayload(1101, v);
     case 0x22: return numberListPayload(1001, 10, v);
@@ -215,6 +217,7 @@ BuiltFrame buildFrame(std::uint8_t fn, std::uint32_t unitId, std::string_view ti
     frame.bytes = frameText(unitId, fn, listCount(fn, values), timestamp, payload.text);
     frame.echoLength = kFrameHeaderSize + payload.parsed;
     frame.effects = std::move(payload.effects);
+    frame.readings = payload.readings;
     return frame;
 }
 

@@ -36,6 +36,7 @@ struct BuiltFrame {
     std::string bytes;
     std::size_t echoLength = kFrameHeaderSize;  // what the server echoes when its echo option is on
     Effects effects;                            // the readable values the frame sets
+    unsigned readings = 0;                      // history rows the server records for the frame
 };
 
 // "12.34" from 1234, "-0.05" from -5.

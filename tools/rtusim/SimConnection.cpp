@@ -186,7 +186,10 @@ void SimConnection::onTimer(Clock::time_point now, bool sending, SendBudget& bud
     if (options.reconnectRate > 0 && now >= reopenAt) {
         ++stats.reopened;
         closeSocket();
-        return startConnect(now);
+        if (options.reopenDelayMs == 0) return startConnect(now);
+        state = State::Waiting;
+        retryAt = now + millis(options.reopenDelayMs);
+        return;
     }
     sendNext(now, budget);
 }
@@ -202,6 +205,7 @@ void SimConnection::sendNext(Clock::time_point now, SendBudget& budget) {
     ++stats.sent;
     stats.bytesSent += request.bytes.size();
     stats.expectedReplies += request.replies.size();
+    stats.readings += request.readings;
     if (request.kind == MessageKind::Frame || request.kind == MessageKind::TimeRequest) ++stats.frames;
     if (request.kind == MessageKind::TimeRequest) ++stats.timeRequests;
     if (request.kind == MessageKind::ModbusRead) ++stats.modbusReads;

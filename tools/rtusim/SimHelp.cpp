@@ -27,6 +27,7 @@ Load
                          (default 0: never); only between replies, so no reply is lost by it
   --reconnect-delay MS   wait before reconnecting after a refused or dropped connection
                          (default 1000)
+  --reopen-delay MS      wait between a --reconnect-rate close and its reopen (default 0: at once)
   --seed N               seed of every random choice (default 1); equal seeds repeat a run
 
 Messages
@@ -66,6 +67,8 @@ Summary (one JSON object on one line; the keys are stable):
   time_requests      FN 0x83 frames sent
   modbus_reads       Modbus/TCP reads sent
   modbus_writes      Modbus/TCP writes sent
+  readings           history rows the frames and writes sent make a server with the unit
+                     registered record (one row each in FULLRCDS)
   expected_replies   replies the messages sent asked for
   replies            replies received, right or wrong
   wrong_replies      replies that were wrong, plus data that arrived when none was expected

@@ -159,6 +159,10 @@ const std::map<std::string, Setter>& valueOptions() {
              return store(narrow<unsigned>(wholeNumber(v, 0, 600000)),
                           o.reconnectDelayMs, "reconnect delay must be 0..600000 ms");
          }},
+        {"--reopen-delay", [](SimOptions& o, const std::string& v) {
+             return store(narrow<unsigned>(wholeNumber(v, 0, 600000)),
+                          o.reopenDelayMs, "reopen delay must be 0..600000 ms");
+         }},
         {"--max-registers", [](SimOptions& o, const std::string& v) {
              return store(narrow<unsigned>(wholeNumber(v, 2, kMaxWindowRegisters)),
                           o.maxRegisters, "max registers must be 2..256");

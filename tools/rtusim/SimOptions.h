@@ -33,6 +33,7 @@ struct SimOptions {
     int timeToleranceSeconds = 120;
     double reconnectRate = 0.0;  // deliberate close-and-reopen per connection per second
     unsigned reconnectDelayMs = 1000;
+    unsigned reopenDelayMs = 0;  // pause between a deliberate close and its reopen
     unsigned maxRegisters = 125;
     std::uint64_t seed = 1;
     double progressSeconds = 0.0;

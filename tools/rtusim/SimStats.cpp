@@ -61,6 +61,7 @@ std::string summaryJson(const SimStats& s, unsigned connections, double elapsedS
         .add("time_requests", s.timeRequests)
         .add("modbus_reads", s.modbusReads)
         .add("modbus_writes", s.modbusWrites)
+        .add("readings", s.readings)
         .add("expected_replies", s.expectedReplies)
         .add("replies", s.replies)
         .add("wrong_replies", s.wrongReplies)

@@ -16,6 +16,7 @@ struct SimStats {
     std::uint64_t timeRequests = 0;   // FN 0x83 frames
     std::uint64_t modbusReads = 0;
     std::uint64_t modbusWrites = 0;
+    std::uint64_t readings = 0;       // history rows the frames and writes sent make the server record
     std::uint64_t bytesSent = 0;
     std::uint64_t bytesReceived = 0;
     std::uint64_t expectedReplies = 0;

@@ -36,3 +36,29 @@ start_in_scratch() {
     ODBCINI="$scratch/home/.odbc.ini" "$@" > "${server_out:-$scratch/server.out}" 2> "$scratch/server.err") &
   server_pid=$!
 }
+
+# Registers units 1..$2 in the database $1 as the RTU list's add does: an RTU_TAB row and the 158
+# channel tables (DIN/DOUT 0..15 interleaved, BATT, SIGNAL, ITEMP, IHUMI, seven kinds 0..7, MBUSREG
+# 0..63, RMESSAGES, RALARMS), in one transaction.
+seed_registry() {
+  local uid i kind
+  {
+    echo "BEGIN;"
+    for uid in $(seq 1 "$2"); do
+      echo "INSERT INTO RTU_TAB(UID, RDATA7) VALUES ('$uid', '402');"
+      for i in $(seq 0 15); do channel_table "$uid" "DIN$i" BYTE; channel_table "$uid" "DOUT$i" BYTE; done
+      channel_table "$uid" BATT BYTE; channel_table "$uid" SIGNAL BYTE
+      channel_table "$uid" ITEMP FLOAT; channel_table "$uid" IHUMI FLOAT
+      for i in $(seq 0 7); do
+        for kind in AIN ETEMP EHUMI GRYCODE SENSOR ECOUNTER ECOUNTER_REPORT; do channel_table "$uid" "$kind$i" FLOAT; done
+      done
+      for i in $(seq 0 63); do channel_table "$uid" "MBUSREG$i" FLOAT; done
+      channel_table "$uid" RMESSAGES "TEXT(128)"; channel_table "$uid" RALARMS "TEXT(128)"
+    done
+    echo "COMMIT;"
+  } | sqlite3 "$1"
+}
+
+channel_table() {
+  echo "CREATE TABLE \"$1_$2\"(RID INT PRIMARY KEY, RVALUE $3, RTIME TEXT(32), LTIME TEXT(32), RTYPE INT);"
+}

@@ -4,20 +4,18 @@
 # memory and open descriptors over the run, wrong or missing replies.
 #
 #   tools/soak/soak.sh [--binary PATH] [--minutes N] [--connections N] [--reconnect-rate R]
-#                      [--build DIR] [--all-frames]
+#                      [--reopen-delay MS] [--build DIR] [--all-frames]
 #
 # --binary   telvorn-headless (default: BUILD/tools/telvorn-headless) or the window, `telvorn`,
 #            which runs on the offscreen platform
 # --minutes  length of the traffic (default 10; CI runs 1)
-# --connections  rtusim connections, units 1..100 (default 100). With all 100 records taken, a
-#            connection reopened at once can arrive before the server has released the one just
-#            closed; it is then the 101st, dropped with what it sent, and shows in "dropped".
+# --connections  rtusim connections, units 1..100 (default 100)
 # --reconnect-rate  closes and reopens per connection and second (default 0.01)
-# --all-frames  every frame function and Modbus writes too; rows are then only reported, since
-#            frames carry 0..8 readings each. The default mix (FN 0x10, 0x11, 0x43 and Modbus reads)
-#            makes every frame exactly one recorded reading, so rows must equal frames sent.
-# Exit status 0 when no reply was wrong or missing, memory and descriptors stayed flat, and (default
-# mix) every reading became a row.
+# --reopen-delay  pause between such a close and its reopen (default 1000 ms; see README.md)
+# --all-frames  every frame function and every Modbus write too (default: FN 0x10, 0x11, 0x43 and
+#            Modbus reads). Either way rows must equal the readings rtusim counts as sent.
+# Exit status 0 when no reply was wrong or missing, memory and descriptors stayed flat, and every
+# reading became a row.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=build
@@ -25,6 +23,7 @@ binary=""
 minutes=10
 connections=100
 reconnect_rate=0.01
+reopen_delay=1000
 all_frames=0
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -32,6 +31,7 @@ while [ $# -gt 0 ]; do
     --minutes) minutes="$2"; shift 2 ;;
     --connections) connections="$2"; shift 2 ;;
     --reconnect-rate) reconnect_rate="$2"; shift 2 ;;
+    --reopen-delay) reopen_delay="$2"; shift 2 ;;
     --build) build="$2"; shift 2 ;;
     --all-frames) all_frames=1; shift ;;
     *) awk 'NR > 1 && /^#/ {print; next} NR > 1 {exit}' "$0" >&2; exit 2 ;;
@@ -50,7 +50,7 @@ cleanup() {
 trap cleanup EXIT
 
 start_server() {
-  QT_QPA_PLATFORM=offscreen server_out=/dev/null start_in_scratch "$binary"
+  QT_QPA_PLATFORM=offscreen server_out=/dev/null start_in_scratch "$1"
   wait_listening "$port"
 }
 
@@ -65,17 +65,18 @@ sample() { echo "$(awk '/^VmRSS/ {print $2}' "/proc/$server_pid/status") $(ls "/
 
 port=$(free_port)
 prepare_scratch "$port"
-# A first start creates the database; the 100 RTUs are then registered as the RTU list would.
-start_server
+# A first headless start creates the database and registers the data source, so that the window
+# later finds both and asks nothing at start-up; the 100 RTUs are then registered as the RTU list
+# would, with their channel tables.
+start_server "$build/tools/telvorn-headless"
 stop_server
-values=$(seq 1 100 | sed "s/.*/('&', '402')/" | paste -sd,)
-sqlite3 "$scratch/home/rtu/RTU.db" "INSERT INTO RTU_TAB(UID, RDATA7) VALUES $values;"
+seed_registry "$scratch/home/rtu/RTU.db" 100
 
-start_server
+start_server "$binary"
 if [ "$all_frames" -eq 1 ]; then mix=(--frames all --modbus all); else mix=(--frames 10,11,43 --modbus reads); fi
 duration=$(awk -v m="$minutes" 'BEGIN {print int(m * 60)}')
 "$build/tools/rtusim/rtusim" --port "$port" --units 1-100 --connections "$connections" --rate 1 "${mix[@]}" \
-  --reconnect-rate "$reconnect_rate" --duration "$duration" > "$scratch/rtusim.json" &
+  --reconnect-rate "$reconnect_rate" --reopen-delay "$reopen_delay" --duration "$duration" > "$scratch/rtusim.json" &
 sim_pid=$!
 : > "$scratch/samples"
 while kill -0 "$sim_pid" 2>/dev/null; do
@@ -96,16 +97,17 @@ rows, all_frames = int(sys.argv[3]), sys.argv[4] == "1"
 warm = samples[max(len(samples) // 5, 6):] or samples[-1:]
 rss_flat = max(s[0] for s in warm) <= warm[0][0] + 4096
 fds_flat = max(s[1] for s in warm) <= warm[0][1] + 10
-rows_ok = all_frames or rows == sim["frames"]
+rows_ok = rows == sim["readings"]
 summary = {
     "ok": sim["ok"] and rss_flat and fds_flat and rows_ok,
     "binary": sys.argv[5], "minutes": float(sys.argv[6]),
-    "frames_sent": sim["frames"], "rows_in_fullrcds": rows, "rows_checked": not all_frames,
+    "all_frames": all_frames, "frames_sent": sim["frames"], "readings_sent": sim["readings"],
+    "rows_in_fullrcds": rows,
     "modbus_reads": sim["modbus_reads"], "modbus_writes": sim["modbus_writes"],
     "wrong_replies": sim["wrong_replies"], "missing_replies": sim["missing_replies"],
     "reopened": sim["reopened"], "dropped": sim["dropped"],
-    "rss_kib_after_warmup": [warm[0][0], max(s[0] for s in warm)],
-    "fds_after_warmup": [warm[0][1], max(s[1] for s in warm)],
+    "rss_kib_after_warmup": [warm[0][0], max(s[0] for s in warm)], "rss_kib_end": samples[-1][0],
+    "fds_after_warmup": [warm[0][1], max(s[1] for s in warm)], "fds_end": samples[-1][1],
     "latency_ms": sim["latency_ms"],
 }
 print(json.dumps(summary))

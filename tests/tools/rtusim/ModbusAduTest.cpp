@@ -83,3 +83,15 @@ TEST(ModbusAdu, LongRegisterWritesAreBigEndian) {
     EXPECT_EQ(one.effects, (Effects{{Area::Reg, 0, 7.0}}));  // the server scales the register area by 100
     EXPECT_EQ(writeLongRegister(at(1000), 70).effects, (Effects{{Area::Ain, 0, 7.0}}));
 }
+
+TEST(ModbusAdu, WritesCountTheReadingsTheServerRecords) {
+    EXPECT_EQ(writeMultipleCoils(at(1000), {true, false, true}).readings, 3u);      // DIN0..2
+    EXPECT_EQ(writeMultipleCoils(at(1106), {true, true, true, true}).readings, 2u);  // DOUT6, DOUT7 only
+    EXPECT_EQ(writeSingleCoil(at(1201), true).readings, 0u);                         // Modbus-area coil
+    EXPECT_EQ(writeSingleRegister(at(1101), 31).readings, 1u);                       // signal
+    EXPECT_EQ(writeMultipleRegisters(at(1230), {1, 2, 3, 4, 5}).readings, 3u);       // MBUSREG 30..32
+    EXPECT_EQ(writeLongRegisters(at(1799), {1, 2, 3}).readings, 2u);                 // daily reports 0, 1
+    EXPECT_EQ(writeLongRegister(at(2000), 5).readings, 0u);
+    const std::vector<TimedItem> items{{0, 1}, {3, std::bit_cast<std::uint32_t>(2.0f)}, {7, 0}};
+    EXPECT_EQ(writeTimedValues(at(1000), {}, items).readings, 2u);  // a coil and a float; type 7 is ignored
+}

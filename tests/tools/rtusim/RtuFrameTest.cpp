@@ -117,3 +117,71 @@ INSTANTIATE_TEST_SUITE_P(RtuFrame, EveryFrameFunction, ::testing::ValuesIn(frame
                              std::snprintf(name, sizeof name, "Fn%02X", info.param);
                              return std::string(name);
                          });
+
+// Readings are the history rows the server records: one per DIN/DOUT bit and per numeric channel
+// with a history table, none for Modbus-area coils, GPS, registration texts and time requests.
+struct ReadingsCase {
+    const char* name;
+    std::uint8_t fn;
+    FrameValues values;
+    unsigned readings;
+};
+
+class FrameReadings : public ::testing::TestWithParam<ReadingsCase> {};
+
+TEST_P(FrameReadings, CountTheRowsTheServerRecords) {
+    EXPECT_EQ(buildFrame(GetParam().fn, 1, kStamp, GetParam().values).readings, GetParam().readings);
+}
+
+FrameValues list(std::size_t items) {
+    FrameValues v;
+    v.states.assign(items, true);
+    v.numbers.assign(items, 100);
+    return v;
+}
+
+FrameValues modbusItems() {
+    FrameValues v;
+    v.indexes = {1, 2, 3};
+    v.coils = {true, false, false};
+    v.states = {true, false, true};
+    v.digits = {1, 0, 0};
+    v.numbers = {0, 100, 200};
+    return v;
+}
+
+FrameValues coilItem() {
+    FrameValues v = single(4, true, 0);
+    v.coils = {true};
+    v.digits = {1};
+    return v;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RtuFrame, FrameReadings,
+    ::testing::Values(ReadingsCase{"PowerSignalTemperature", 0x00, single(0, true, 2500), 3},
+                      ReadingsCase{"BatteryState", 0x03, single(0, true, 0), 1},
+                      ReadingsCase{"DigitalInput", 0x02, single(7, true, 0), 1},
+                      ReadingsCase{"DigitalInputPastTheEighth", 0x02, single(8, true, 0), 0},
+                      ReadingsCase{"Analogue", 0x10, single(3, true, 100), 1},
+                      ReadingsCase{"BoardTemperature", 0x11, single(0, true, 100), 1},
+                      ReadingsCase{"Fn11OnAChannelWithoutHistory", 0x11, single(3, true, 100), 0},
+                      ReadingsCase{"GrayCode", 0x18, single(0, true, 100), 1},
+                      ReadingsCase{"GrayCodeSecondChannel", 0x18, single(1, true, 100), 0},
+                      ReadingsCase{"UpperCounter", 0x19, single(1, true, 100), 1},
+                      ReadingsCase{"DailyReport", 0x36, single(1, true, 100), 1},
+                      ReadingsCase{"DailyReportThirdChannel", 0x36, single(2, true, 100), 0},
+                      ReadingsCase{"ExternalTemperature", 0x43, single(7, true, 100), 1},
+                      ReadingsCase{"Counter", 0x48, single(7, true, 100), 1},
+                      ReadingsCase{"InputStates", 0x20, list(5), 5},
+                      ReadingsCase{"OutputStates", 0x21, list(8), 8},
+                      ReadingsCase{"AnalogueList", 0x22, list(4), 4},
+                      ReadingsCase{"CounterReport", 0x32, list(3), 3},
+                      ReadingsCase{"TemperatureList", 0x33, list(2), 2},
+                      ReadingsCase{"ModbusRegister", 0x31, single(4, true, 100), 1},
+                      ReadingsCase{"ModbusCoil", 0x31, coilItem(), 0},
+                      ReadingsCase{"ModbusListRegistersOnly", 0x41, modbusItems(), 2},
+                      ReadingsCase{"Gps", 0x35, single(0, true, 100), 0},
+                      ReadingsCase{"Registration", 0x45, {}, 0},
+                      ReadingsCase{"TimeRequest", 0x83, {}, 0}),
+    [](const auto& info) { return std::string(info.param.name); });

@@ -174,6 +174,15 @@ TEST_F(RtusimRun, ReconnectRateReopensBetweenReplies) {
     EXPECT_EQ(s.wrongReplies + s.missingReplies, 0u);
 }
 
+TEST_F(RtusimRun, ReopenDelayLeavesTheConnectionClosedForAWhile) {
+    const SimStats s = runAgainst(Flaw::None, "--frames 83 --reconnect-rate 50 --reopen-delay 100 --rate 200 "
+                                              "--count 100").stats;
+    EXPECT_GT(s.reopened, 0u);
+    EXPECT_EQ(s.connects, 1u + s.reopened);
+    EXPECT_GT(s.skipped, 0u);  // slots that fell into the closed spells
+    EXPECT_EQ(s.wrongReplies + s.missingReplies, 0u);
+}
+
 TEST_F(RtusimRun, ProgressLinesAreWrittenWhenAsked) {
     runAgainst(Flaw::None, "--frames 83 --rate 100 --count 30 --progress 0.05");
     EXPECT_NE(progress.str().find("\"sent\":"), std::string::npos);
