@@ -95,8 +95,10 @@ void SimConnection::lose(Clock::time_point now, bool byServer) {
         ++stats.dropped;
         retryAt = now + millis(options.reconnectDelayMs);
     } else {
+        // The server is there; only the byte stream is out of step. Like a deliberate close, the
+        // reopen waits --reopen-delay so that it does not race the server's release of the old record.
         ++stats.resets;
-        retryAt = now;  // the server is there; only the byte stream is out of step
+        retryAt = now + millis(options.reopenDelayMs);
     }
 }
 

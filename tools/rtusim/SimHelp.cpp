@@ -27,7 +27,8 @@ Load
                          (default 0: never); only between replies, so no reply is lost by it
   --reconnect-delay MS   wait before reconnecting after a refused or dropped connection
                          (default 1000)
-  --reopen-delay MS      wait between a --reconnect-rate close and its reopen (default 0: at once)
+  --reopen-delay MS      wait between a --reconnect-rate close, or a close after a wrong or late
+                         reply, and its reopen (default 0: at once)
   --seed N               seed of every random choice (default 1); equal seeds repeat a run
 
 Messages

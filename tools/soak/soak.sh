@@ -4,7 +4,7 @@
 # memory and open descriptors over the run, wrong or missing replies.
 #
 #   tools/soak/soak.sh [--binary PATH] [--minutes N] [--connections N] [--reconnect-rate R]
-#                      [--reopen-delay MS] [--build DIR] [--all-frames]
+#                      [--reopen-delay MS] [--reply-timeout MS] [--build DIR] [--all-frames]
 #
 # --binary   telvorn-headless (default: BUILD/tools/telvorn-headless) or the window, `telvorn`,
 #            which runs on the offscreen platform
@@ -12,6 +12,8 @@
 # --connections  rtusim connections, units 1..100 (default 100)
 # --reconnect-rate  closes and reopens per connection and second (default 0.01)
 # --reopen-delay  pause between such a close and its reopen (default 1000 ms; see README.md)
+# --reply-timeout  a reply later than this is missing (default 10000 ms: a loaded machine may be
+#            slow, but a reply must still come)
 # --all-frames  every frame function and every Modbus write too (default: FN 0x10, 0x11, 0x43 and
 #            Modbus reads). Either way rows must equal the readings rtusim counts as sent.
 # Exit status 0 when no reply was wrong or missing, memory and descriptors stayed flat, and every
@@ -24,6 +26,7 @@ minutes=10
 connections=100
 reconnect_rate=0.01
 reopen_delay=1000
+reply_timeout=10000
 all_frames=0
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -32,6 +35,7 @@ while [ $# -gt 0 ]; do
     --connections) connections="$2"; shift 2 ;;
     --reconnect-rate) reconnect_rate="$2"; shift 2 ;;
     --reopen-delay) reopen_delay="$2"; shift 2 ;;
+    --reply-timeout) reply_timeout="$2"; shift 2 ;;
     --build) build="$2"; shift 2 ;;
     --all-frames) all_frames=1; shift ;;
     *) awk 'NR > 1 && /^#/ {print; next} NR > 1 {exit}' "$0" >&2; exit 2 ;;
@@ -76,7 +80,7 @@ start_server "$binary"
 if [ "$all_frames" -eq 1 ]; then mix=(--frames all --modbus all); else mix=(--frames 10,11,43 --modbus reads); fi
 duration=$(awk -v m="$minutes" 'BEGIN {print int(m * 60)}')
 "$build/tools/rtusim/rtusim" --port "$port" --units 1-100 --connections "$connections" --rate 1 "${mix[@]}" \
-  --reconnect-rate "$reconnect_rate" --reopen-delay "$reopen_delay" --duration "$duration" > "$scratch/rtusim.json" &
+  --reconnect-rate "$reconnect_rate" --reopen-delay "$reopen_delay" --reply-timeout "$reply_timeout" --duration "$duration" > "$scratch/rtusim.json" &
 sim_pid=$!
 : > "$scratch/samples"
 while kill -0 "$sim_pid" 2>/dev/null; do

@@ -183,6 +183,15 @@ TEST_F(RtusimRun, ReopenDelayLeavesTheConnectionClosedForAWhile) {
     EXPECT_EQ(s.wrongReplies + s.missingReplies, 0u);
 }
 
+TEST_F(RtusimRun, ReopenAfterALateReplyWaitsTheReopenDelay) {
+    // Reconnecting at once would race the server's release of the connection just closed.
+    const SimStats s = runAgainst(Flaw::Silent, "--modbus 03 --rate 100 --duration 0.4 --reply-timeout 50 "
+                                                "--reopen-delay 5000").stats;
+    EXPECT_EQ(s.resets, 1u);
+    EXPECT_EQ(s.connects, 1u);
+    EXPECT_GT(s.skipped, 0u);
+}
+
 TEST_F(RtusimRun, ProgressLinesAreWrittenWhenAsked) {
     runAgainst(Flaw::None, "--frames 83 --rate 100 --count 30 --progress 0.05");
     EXPECT_NE(progress.str().find("\"sent\":"), std::string::npos);
