@@ -46,7 +46,7 @@ void CButtonST::paintEvent(QPaintEvent*) {
     }
     painter.save();
     painter.setClipRect(ContentsRect());
-    style()->drawItemText(&painter, layout.caption, kCaptionFlags, palette(), isEnabled(), text(),
+    style()->drawItemText(&painter, layout.caption, kCaptionFlags, palette(), isEnabled(), layout.text,
                           QPalette::ButtonText);
     painter.restore();
 }

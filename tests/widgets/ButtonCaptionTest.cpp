@@ -25,19 +25,30 @@ TEST_F(ButtonCaptionTest, AShortCaptionSitsOnOneLineBesideTheImageCentredAsAGrou
     const QString caption = QStringLiteral("Export");
     const CaptionLayout layout = Lay(200, 30, caption);
     EXPECT_TRUE(layout.fits);
+    EXPECT_EQ(layout.text, caption);
     EXPECT_EQ(layout.image.size(), QSize(16, 16));
     EXPECT_EQ(layout.caption.left(), layout.image.right() + 1 + kCaptionSpacing);
     const int group = 16 + kCaptionSpacing + layout.caption.width();
     EXPECT_NEAR(layout.image.left() - 1, 200 - group - (layout.image.left() - 1), 1);
 }
 
-TEST_F(ButtonCaptionTest, ACaptionTooWideForOneLineWrapsOntoTwo) {
-    const QString caption = QStringLiteral("Water meter: 1234.50 m3");
-    const int width = 16 + kCaptionSpacing + Width(QStringLiteral("Water meter:")) + 4;
-    ASSERT_GT(Width(caption), width);
+TEST_F(ButtonCaptionTest, AValueCaptionTooWideForOneLineBreaksAfterItsLabel) {
+    const QString caption = QStringLiteral("Gas meter: 0.00 m3");
+    // Wide enough for "Gas meter: 0.00" on the first line, which would leave the unit alone.
+    const int width = 16 + kCaptionSpacing + Width(QStringLiteral("Gas meter: 0.00")) + 2;
+    ASSERT_GT(Width(caption), width - 16 - kCaptionSpacing);
     const CaptionLayout layout = Lay(width, 2 * metrics.height(), caption);
     EXPECT_TRUE(layout.fits);
     EXPECT_FALSE(layout.image.isEmpty());
+    EXPECT_EQ(layout.text, QStringLiteral("Gas meter:\n0.00 m3"));
+}
+
+TEST_F(ButtonCaptionTest, ACaptionWithoutLabelWrapsAtBlanks) {
+    const QString caption = QStringLiteral("Server started on port 5020");
+    const CaptionLayout layout = Lay(Width(QStringLiteral("Server started on")) + 2, 2 * metrics.height(), caption,
+                                     QSize());
+    EXPECT_TRUE(layout.fits);
+    EXPECT_EQ(layout.text, caption);
 }
 
 TEST_F(ButtonCaptionTest, TheImageGivesWayToACaptionThatFitsOnlyAlone) {
