@@ -1,22 +1,14 @@
 #!/usr/bin/env bash
 # Captures the four pages for the documentation: telvorn on a virtual X server in a temporary home
 # with a seeded registry (units 1-5) and a week of readings of unit 1's first analogue input, while
-# rtusim sends frames and Modbus/TCP requests. Needs xvfb, xdotool, x11-apps (xwd), netpbm, sqlite3.
+# rtusim sends frames and Modbus/TCP requests. Needs xvfb, xdotool, x11-apps (xwd), netpbm (see
+# docs/screenshot-setup.sh) and sqlite3.
 # Run after a build: docs/take-page-screenshots.sh   (the server listens on port 5988 meanwhile)
-set -euo pipefail
-if [ -z "${TELVORN_SHOT_INNER:-}" ]; then
-  export TELVORN_SHOT_INNER=1
-  exec xvfb-run -a -s "-screen 0 1280x800x24" "$0" "$@"
-fi
-source_dir=$(cd "$(dirname "$0")/.." && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/etc" "$work/home/rtu"
-driver="$source_dir/build/platform/rtudb/libtelvorn-rtudb.so"
-printf '[Telvorn RTUDB]\nDriver=%s\nSetup=%s\n' "$driver" "$driver" >"$work/etc/odbcinst.ini"
+shot_port=5988
+source "$(dirname "$0")/screenshot-setup.sh"
+# The data source is registered and the database seeded before the first start.
 printf '[RTUDB]\nDriver=Telvorn RTUDB\nDBQ=%s/home/rtu/RTU.db\nDEFAULTDIR=%s/home/rtu\n' "$work" "$work" \
   >"$work/etc/odbc.ini"
-export ODBCSYSINI="$work/etc" ODBCINI="$work/home/.odbc.ini" HOME="$work/home"
 
 {
   echo "CREATE TABLE RTU_TAB(UID TEXT(32) PRIMARY KEY, RDATA1 TEXT(32), RDATA2 TEXT(32), RDATA3 TEXT(32),"
@@ -40,21 +32,7 @@ export ODBCSYSINI="$work/etc" ODBCINI="$work/home/.odbc.ini" HOME="$work/home"
   done
 } | sqlite3 "$work/home/rtu/RTU.db"
 
-cp "$source_dir"/resources/ini/*.ini "$work/"
-sed -i 's/^PORT=.*/PORT=5988/' "$work/data_rtu.ini"
-cd "$work"
-"$source_dir/build/ui/telvorn" >telvorn.out 2>&1 &
-telvorn=$!
-sleep 3
-main=$(xdotool search --name "GPRS" | head -1)
-eval "$(xdotool getwindowgeometry --shell "$main")"
-left=$X top=$Y width=$WIDTH height=$HEIGHT
-
-capture() {
-  xwd -root -silent | xwdtopnm 2>/dev/null >root.pnm
-  pnmcut -left "$left" -top "$top" -width "$width" -height "$height" root.pnm | pnmtopng >"$source_dir/docs/$1"
-}
-click() { xdotool mousemove $((left + $1)) $((top + $2)) click "${4:-1}"; sleep "${3:-1}"; }
+start_telvorn
 
 # Answers the start-up's boxes (opening the database) until only the main window is left.
 for _ in 1 2 3 4 5; do
@@ -62,7 +40,7 @@ for _ in 1 2 3 4 5; do
   xdotool key Return
   sleep 1
 done
-"$source_dir/build/tools/rtusim/rtusim" --port 5988 --units 1-5 --connections 5 --rate 4 --duration 8 \
+"$source_dir/build/tools/rtusim/rtusim" --port "$shot_port" --units 1-5 --connections 5 --rate 4 --duration 8 \
   --frames all --modbus all >rtusim.json 2>&1 &
 sim=$!
 sleep 3
@@ -74,6 +52,5 @@ click 95 "${AIN0_Y:-270}" 2   # first analogue input: loads its history and draw
 capture telvorn-page-rtu-state.png
 wait "$sim" || true
 click 312 44 1           # Modbus registers tab
-click 100 130 2          # register 1
+click 100 121 2          # register 1
 capture telvorn-page-modbus-registers.png
-kill "$telvorn"

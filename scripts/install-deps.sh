@@ -8,6 +8,8 @@ packages=(
   unixodbc unixodbc-dev odbcinst libsqlite3-dev sqlite3
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth clang libclang-rt-14-dev
+  # Liberation Sans has the metrics of Arial, the font the window's templates are laid out for.
+  fonts-liberation2
   mbpoll python3-pymodbus python3-serial-asyncio
 )
 

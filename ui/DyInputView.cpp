@@ -25,14 +25,11 @@ constexpr const char* kShadeStyle =
     " border: 1px solid #37474f; border-radius: 3px; padding: 2px; }"
     "QPushButton:hover { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #eceff1, stop:1 rgb(85, 85, 255)); }";
 
-// Arial at a sixth of an inch: 16 pixels at 96 dots per inch.
+// Arial a sixth of an inch high: 16 pixels at 96 dots per inch.
 QFont RowFont() {
-    QFont font(QStringLiteral("Arial"));
     const QScreen* screen = QGuiApplication::primaryScreen();
     const double dpi = screen != nullptr ? screen->logicalDotsPerInchY() : 96.0;
-    font.setPixelSize(static_cast<int>(dpi / 6));
-    font.setWeight(QFont::Normal);
-    return font;
+    return CellHeightFont(QStringLiteral("Arial"), static_cast<int>(dpi / 6));
 }
 }  // namespace
 

@@ -1,6 +1,9 @@
 #include "ui/HistoryList.h"
 
 #include <QHeaderView>
+#include <QStyle>
+
+#include <algorithm>
 
 #include "core/RtuSlot.h"
 #include "platform/profile/IniFileReader.h"
@@ -12,6 +15,10 @@ namespace {
 constexpr int kRecordIcon = 139;
 constexpr int kFlagIcon = 150;
 constexpr int kColumnWidths[] = {0, 100, 130, 130};
+constexpr int kValueColumn = 1;
+constexpr int kTimeColumns[] = {2, 3};
+// The widest time stamp the columns must show whole.
+constexpr const char* kWidestTimeStamp = "0000-00-00 00:00:00";
 constexpr const char* kCsvFilter = "Excel file (*.csv)|*.csv|";
 
 std::string Bytes(const QString& text) { return text.toLocal8Bit().toStdString(); }
@@ -33,6 +40,21 @@ CHistoryList::CHistoryList(QWidget* page, ISaveFileDialog& saveFile, FilterSourc
     for (int i = 0; i < 4; ++i) {
         list->header()->resizeSection(i, kColumnWidths[i]);
     }
+}
+
+void CHistoryList::SetFont(const QFont& font) {
+    list->setFont(font);
+    // An item's text keeps a focus-frame margin and one pixel clear on each side, and its drawn width
+    // may round up by one pixel from the measured advance.
+    const int margins = 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1) + 1;
+    const int stamp = list->fontMetrics().horizontalAdvance(QLatin1String(kWidestTimeStamp)) + margins;
+    int valueWidth = kColumnWidths[kValueColumn];
+    for (int column : kTimeColumns) {
+        const int width = std::max(kColumnWidths[column], stamp);
+        valueWidth -= width - kColumnWidths[column];
+        list->header()->resizeSection(column, width);
+    }
+    list->header()->resizeSection(kValueColumn, std::max(valueWidth, list->header()->sectionSizeHint(kValueColumn)));
 }
 
 std::optional<std::string> CHistoryList::CurrentUidText() const {

@@ -20,6 +20,9 @@ public:
     CHistoryList(QWidget* page, ISaveFileDialog& saveFile, FilterSource filterSource = {});
 
     QTreeWidget& List() const { return *list; }
+    // Sets the list's font and widens the time columns where a whole time stamp needs more than
+    // their usual width, taking the difference from the value column.
+    void SetFont(const QFont& font);
     QLabel& Title() const { return *title; }
 
     std::optional<std::string> CurrentUidText() const override;

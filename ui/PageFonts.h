@@ -2,10 +2,7 @@
 
 #include <QFont>
 
+#include "widgets/DialogUnits.h"
+
 // The pages' list and button font: Arial, 14 pixels high, normal weight.
-inline QFont PageListFont() {
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(14);
-    font.setWeight(QFont::Normal);
-    return font;
-}
+inline QFont PageListFont() { return CellHeightFont(QStringLiteral("Arial"), 14); }

@@ -44,7 +44,7 @@ CPageModbusRegs::CPageModbusRegs(QWidget* parent, CSQLDatabase& database, IMessa
 
     PlaceControl(history.List(), IDC_REGISTER_HISTORY, 319, 25, 221, 207);
     history.List().setSelectionMode(QAbstractItemView::SingleSelection);
-    history.List().setFont(PageListFont());
+    history.SetFont(PageListFont());
     PlaceControl(history.Title(), IDC_REGISTER_TITLE, 318, 13, 176, 8);
     auto* exportButton = new CButtonST(this, IniText(ui, "Page2Text", "EXPORT"));
     PlaceControl(*exportButton, CMD_EXPORT_REGISTER_HISTORY, 502, 7, 38, 14);

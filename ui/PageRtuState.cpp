@@ -113,7 +113,7 @@ void CPageRtuState::BuildHistoryArea() {
     PlaceControl(history.Title(), IDC_STATE_HISTORY_TITLE, 304, 9, 166, 8);
     controls[IDC_STATE_HISTORY_TITLE] = &history.Title();
     PlaceControl(history.List(), IDC_STATE_HISTORY_LIST, 290, 21, 218, 149);
-    history.List().setFont(PageListFont());
+    history.SetFont(PageListFont());
     history.List().setSelectionMode(QAbstractItemView::ExtendedSelection);
     chart = new CChartCtrl(this);
     PlaceControl(*chart, kChartFrameId, 290, 174, 363, 130);

@@ -2,8 +2,11 @@
 
 #include <QPushButton>
 
+#include "widgets/ButtonCaption.h"
+
 // A push button that shows an image beside its text: used as lamp, value display, status line and
-// command button. User-interface thread only.
+// command button. Its caption wraps onto further lines where the button is tall enough (see
+// ButtonCaption.h). User-interface thread only.
 class CButtonST : public QPushButton {
 public:
     explicit CButtonST(QWidget* parent, const QString& text = QString());
@@ -14,6 +17,15 @@ public:
     // A flat button draws no frame until hovered: the look of a status display.
     void SetFlat(bool flat) { setFlat(flat); }
 
+    // Where the image and the caption go at the button's present size, font and style.
+    CaptionLayout Layout() const;
+    bool CaptionFits() const { return Layout().fits; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
+    QRect ContentsRect() const;
+
     int iconNumber = 0;
 };

@@ -1,10 +1,30 @@
 #include "widgets/CChartCtrl.h"
 
+#include <QFontMetrics>
+
 #include <algorithm>
+#include <cmath>
 
 namespace {
 // Points are 3 x 3 pixels until the first plot gives them a size.
 constexpr double kInitialPointSize = 3.0;
+// Room between two bottom labels, in widths of the digit 0.
+constexpr int kLabelGapDigits = 2;
+// Up to this many samples per labelled tick, each sample keeps a minor tick.
+constexpr int kMostMinorTicks = 10;
+
+// The smallest of 1, 2, 5, 10, 20, 50, ... that is at least `least`.
+double NiceMultiple(double least) {
+    double decade = 1;
+    for (;;) {
+        for (double factor : {1.0, 2.0, 5.0}) {
+            if (factor * decade >= least) {
+                return factor * decade;
+            }
+        }
+        decade *= 10;
+    }
+}
 }  // namespace
 
 CChartCtrl::CChartCtrl(QWidget* parent)
@@ -19,6 +39,8 @@ CChartCtrl::CChartCtrl(QWidget* parent)
     points = new QScatterSeries(chartArea);
     points->setMarkerSize(kInitialPointSize);
     AttachSeries();
+    connect(bottomAxis, &QValueAxis::rangeChanged, this, [this] { SpaceBottomLabels(); });
+    connect(chartArea, &QChart::plotAreaChanged, this, [this] { SpaceBottomLabels(); });
 }
 
 void CChartCtrl::SetTitle(const QString& title) { chartArea->setTitle(title); }
@@ -37,9 +59,35 @@ void CChartCtrl::SetBottomAutomatic(bool automatic) {
 }
 
 void CChartCtrl::SetBottomTickStep(double step) {
+    bottomTickStep = step;
     bottomAxis->setTickType(QValueAxis::TicksDynamic);
     bottomAxis->setTickAnchor(0);
-    bottomAxis->setTickInterval(step);
+    SpaceBottomLabels();
+}
+
+void CChartCtrl::SpaceBottomLabels() {
+    if (bottomTickStep <= 0) {
+        return;
+    }
+    const double span = bottomAxis->max() - bottomAxis->min();
+    const double width = chartArea->plotArea().width();
+    double multiple = 1;
+    if (span > 0 && width > 0) {
+        const QFontMetrics metrics(bottomAxis->labelsFont());
+        // The widest label sits at one end of the range.
+        const int widest = std::max(metrics.horizontalAdvance(QString::number(std::floor(bottomAxis->min()), 'f', 0)),
+                                    metrics.horizontalAdvance(QString::number(std::ceil(bottomAxis->max()), 'f', 0)));
+        const double labelRoom = widest + kLabelGapDigits * metrics.horizontalAdvance(QLatin1Char('0'));
+        const double pixelsPerStep = width * bottomTickStep / span;
+        multiple = NiceMultiple(labelRoom / pixelsPerStep);
+    }
+    const int minorTicks = multiple <= kMostMinorTicks ? static_cast<int>(multiple) - 1 : 0;
+    if (bottomAxis->tickInterval() != bottomTickStep * multiple) {
+        bottomAxis->setTickInterval(bottomTickStep * multiple);
+    }
+    if (bottomAxis->minorTickCount() != minorTicks) {
+        bottomAxis->setMinorTickCount(minorTicks);
+    }
 }
 
 void CChartCtrl::ReplaceSeries(const QList<QPointF>& linePoints, const QList<QPointF>& pointPoints,

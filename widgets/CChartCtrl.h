@@ -22,7 +22,11 @@ public:
     // Automatic: the axis spans the plotted samples; manual keeps the range it has now.
     void SetBottomAutomatic(bool automatic);
     bool BottomAutomatic() const { return bottomAutomatic; }
+    // Ticks every `step` samples; where their labels would collide, every smallest multiple of 1, 2 or
+    // 5 times a power of ten that keeps them apart, with the skipped ticks drawn as minor ticks.
     void SetBottomTickStep(double step);
+    // The distance between labelled ticks on the bottom axis, in samples.
+    double BottomLabelStep() const { return bottomAxis->tickInterval(); }
 
     // Replaces both series by new ones holding these points, each refilled with one replace().
     void ReplaceSeries(const QList<QPointF>& line, const QList<QPointF>& points, double pointSize);
@@ -35,6 +39,7 @@ public:
 private:
     void AttachSeries();
     void FitBottomToSamples();
+    void SpaceBottomLabels();
 
     QChart* chartArea;
     QValueAxis* leftAxis;
@@ -42,4 +47,5 @@ private:
     QLineSeries* line = nullptr;
     QScatterSeries* points = nullptr;
     bool bottomAutomatic = false;
+    double bottomTickStep = 0;  // 0 while the axis places its own ticks
 };

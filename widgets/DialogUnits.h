@@ -29,3 +29,9 @@ private:
 
 // The font of the dialog templates: Arial 9 pt (a metric-compatible substitute where Arial is missing).
 QFont DialogFont();
+
+// A font whose cell, ascent plus descent, is at most `cellHeight` pixels high. The dialog framework
+// sizes a font given by a positive pixel height by its cell, not by its em square as Qt's pixel size
+// does: Arial of height 14 has an em of 12 pixels, and taking 14 as the em makes every text about a
+// sixth wider than the controls of the templates were drawn for.
+QFont CellHeightFont(const QString& family, int cellHeight);

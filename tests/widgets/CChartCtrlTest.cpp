@@ -1,0 +1,82 @@
+#include "widgets/CChartCtrl.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QGraphicsTextItem>
+
+#include <algorithm>
+
+namespace {
+
+// The chart at the size of the RTU state page's chart area, with its labels laid out.
+class ChartLabelsTest : public ::testing::TestWithParam<int> {
+protected:
+    void SetUp() override {
+        chart.resize(635, 228);
+        chart.show();
+    }
+
+    void PlotSamples(int count) {
+        QList<QPointF> samples;
+        for (int i = 0; i < count; ++i) samples << QPointF(i, i % 7);
+        chart.SetLeftRange(-2, 10);
+        chart.SetBottomTickStep(1);
+        chart.ReplaceSeries(samples, samples, 6);
+        chart.SetBottomRange(0, std::max(count - 1, 1));
+        QApplication::processEvents();
+    }
+
+    // The bottom axis' labels as drawn: the text items on the lowest row of the scene.
+    std::vector<QGraphicsTextItem*> BottomLabels() const {
+        std::vector<QGraphicsTextItem*> labels;
+        qreal lowest = -1e9;
+        for (QGraphicsItem* item : chart.scene()->items()) {
+            auto* text = dynamic_cast<QGraphicsTextItem*>(item);
+            if (text == nullptr || !text->isVisible() || text->toPlainText().isEmpty()) continue;
+            const qreal top = text->sceneBoundingRect().top();
+            if (top > lowest + 1) {
+                lowest = top;
+                labels.clear();
+            }
+            if (std::abs(top - lowest) <= 1) labels.push_back(text);
+        }
+        std::sort(labels.begin(), labels.end(), [](auto* a, auto* b) { return a->scenePos().x() < b->scenePos().x(); });
+        return labels;
+    }
+
+    CChartCtrl chart{nullptr};
+};
+
+TEST_P(ChartLabelsTest, BottomLabelsAreWholeNumbersThatDoNotOverlap) {
+    PlotSamples(GetParam());
+    const auto labels = BottomLabels();
+    ASSERT_GE(labels.size(), 2u);
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        bool number = false;
+        labels[i]->toPlainText().toInt(&number);
+        EXPECT_TRUE(number) << labels[i]->toPlainText().toStdString();
+        if (i > 0) {
+            EXPECT_LT(labels[i - 1]->sceneBoundingRect().right(), labels[i]->sceneBoundingRect().left())
+                << labels[i - 1]->toPlainText().toStdString() << " " << labels[i]->toPlainText().toStdString();
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(SampleCounts, ChartLabelsTest, ::testing::Values(3, 15, 40, 400, 2000));
+
+TEST(ChartTicksTest, FewSamplesKeepATickPerSample) {
+    CChartCtrl chart(nullptr);
+    chart.resize(635, 228);
+    chart.show();
+    chart.SetBottomRange(0, 10);
+    chart.SetBottomTickStep(1);
+    QApplication::processEvents();
+    EXPECT_EQ(chart.BottomLabelStep(), 1);
+    chart.SetBottomRange(0, 40);
+    QApplication::processEvents();
+    EXPECT_GT(chart.BottomLabelStep(), 1);
+    EXPECT_EQ(chart.BottomAxis().minorTickCount(), chart.BottomLabelStep() - 1);
+}
+
+}  // namespace
