@@ -37,7 +37,7 @@ private:
     std::vector<std::string> names;
 };
 
-class Named : public IRunnable {
+class Named final : public IRunnable {
 public:
     Named(RunLog& log, std::string name) : log(log), name(std::move(name)) {}
     void Run() override { log.Add(name); }
