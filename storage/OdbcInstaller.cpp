@@ -18,6 +18,7 @@ OdbcInstaller::~OdbcInstaller()
 
 bool OdbcInstaller::Load()
 {
+    if (configDataSource_ != nullptr && getProfileString_ != nullptr) return true;
     if (library_ == nullptr) library_ = dlopen(libraryName_.c_str(), RTLD_NOW);
     if (library_ == nullptr) return false;
     configDataSource_ = reinterpret_cast<ConfigDataSource>(dlsym(library_, "SQLConfigDataSource"));
