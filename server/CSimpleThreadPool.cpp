@@ -1,17 +1,8 @@
 #include "server/CSimpleThreadPool.h"
 
-#include <chrono>
-#include <thread>
 #include <utility>
 
 #include "server/ServerError.h"
-
-namespace {
-
-// Idle workers poll the queue; this is how long each one sleeps after every poll.
-constexpr auto kWorkerPollInterval = std::chrono::milliseconds(2);
-
-}  // namespace
 
 CSimpleThreadPool::CSimpleThreadPool(std::uint32_t threadCount, std::uint32_t capacity) {
     if (threadCount == 0) {
@@ -38,6 +29,12 @@ void CSimpleThreadPool::Stop() {
     for (auto& thread : threads) {
         thread->RequestStop();
     }
+    {
+        // Taking the lock orders the flags before any worker's next look at them: a worker between
+        // its check and its sleep cannot miss this wake-up.
+        std::lock_guard guard(queueLock);
+    }
+    queueChanged.notify_all();
     for (auto& thread : threads) {
         thread.reset();
     }
@@ -48,9 +45,12 @@ void CSimpleThreadPool::Submit(IRunnable* runnable, std::int32_t priority) {
     if (runnable == this) {
         throw ServerError("Self referencing not allowed.");
     }
-    std::lock_guard guard(queueLock);
-    queue.push_back(QueueEntry{priority, runnable});
-    SiftUp(queue.size() - 1);
+    {
+        std::lock_guard guard(queueLock);
+        queue.push_back(QueueEntry{priority, runnable});
+        SiftUp(queue.size() - 1);
+    }
+    queueChanged.notify_one();
 }
 
 std::size_t CSimpleThreadPool::QueuedCount() {
@@ -58,20 +58,30 @@ std::size_t CSimpleThreadPool::QueuedCount() {
     return queue.size();
 }
 
+std::size_t CSimpleThreadPool::WaitingCount() {
+    std::lock_guard guard(queueLock);
+    return waitingCount;
+}
+
 void CSimpleThreadPool::Run() {
     CThread* context = CurrentThreadContext();
     while (!context->StopRequested()) {
-        if (IRunnable* next = TakeNext()) {
+        if (IRunnable* next = WaitForNext(*context)) {
             next->Run();
         }
-        std::this_thread::sleep_for(kWorkerPollInterval);
         context = CurrentThreadContext();
     }
 }
 
-IRunnable* CSimpleThreadPool::TakeNext() {
-    std::lock_guard guard(queueLock);
-    if (queue.empty()) {
+IRunnable* CSimpleThreadPool::WaitForNext(const CThread& context) {
+    std::unique_lock guard(queueLock);
+    if (queue.empty() && !context.StopRequested()) {
+        ++waitingCount;
+        queueChanged.wait(guard, [&] { return !queue.empty() || context.StopRequested(); });
+        --waitingCount;
+    }
+    // A stop that arrives with an entry wins: the entry stays queued for the owner to drop.
+    if (queue.empty() || context.StopRequested()) {
         return nullptr;
     }
     IRunnable* top = queue.front().runnable;

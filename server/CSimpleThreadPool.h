@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -9,11 +10,12 @@
 #include "server/Runnable.h"
 
 // A fixed set of threads that all run the worker loop: take the pending entry of highest priority,
-// run it, sleep 2 milliseconds, repeat until the thread is asked to stop. A long-running entry keeps
-// its thread until then; short ones are served by the others.
+// run it, repeat until the thread is asked to stop. A worker with nothing to do sleeps on the queue
+// until an entry or the stop arrives, so an idle pool costs no processor time. A long-running entry
+// keeps its thread until then; short ones are served by the others.
 //
-// Submit may be called from any thread. The constructor, Threads() and the destructor belong to the
-// owner; the owner starts the threads after submitting the first work.
+// Submit may be called from any thread. The constructor, Stop, Threads() and the destructor belong to
+// the owner; the owner starts the threads after submitting the first work.
 class CSimpleThreadPool : public IRunnable {
 public:
     // Throws ServerError "Invalid number of threads supplied." or "Invalid capacity supplied.".
@@ -32,6 +34,8 @@ public:
 
     const std::vector<std::unique_ptr<CThread>>& Threads() const { return threads; }
     std::size_t QueuedCount();
+    // Workers asleep on the empty queue. Safe to call from any thread.
+    std::size_t WaitingCount();
 
 private:
     struct QueueEntry {
@@ -39,11 +43,14 @@ private:
         IRunnable* runnable;
     };
 
-    IRunnable* TakeNext();
+    // Blocks until an entry is queued or the calling worker is asked to stop; null for the stop.
+    IRunnable* WaitForNext(const CThread& context);
     void SiftUp(std::size_t hole);
     void SiftDown(std::size_t hole);
 
-    std::mutex queueLock;  // guards queue; nothing else is taken while it is held
+    std::mutex queueLock;  // guards queue and waitingCount; nothing else is taken while it is held
+    std::condition_variable queueChanged;  // an entry was queued, or the workers were asked to stop
     std::vector<std::unique_ptr<CThread>> threads;
     std::vector<QueueEntry> queue;  // a max-heap on priority
+    std::size_t waitingCount = 0;
 };

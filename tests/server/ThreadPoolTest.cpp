@@ -5,6 +5,8 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -169,6 +171,145 @@ TEST(ThreadPoolTest, DestroyingThePoolDropsQueuedEntries) {
         ASSERT_EQ(loop.started.load(), 1);
     }
     EXPECT_TRUE(log.WaitFor(0).empty());
+}
+
+// Counts how often each of a set of tasks ran.
+class Counted final : public IRunnable {
+public:
+    void Run() override { ++runs; }
+    std::atomic<int> runs{0};
+};
+
+// Holds its worker until Open is called, so a test can fill the queue behind it.
+class Gate final : public IRunnable {
+public:
+    void Run() override {
+        std::unique_lock guard(lock);
+        entered = true;
+        changed.notify_all();
+        changed.wait_for(guard, 30s, [&] { return open; });
+    }
+    void WaitUntilEntered() {
+        std::unique_lock guard(lock);
+        changed.wait_for(guard, 30s, [&] { return entered; });
+    }
+    void Open() {
+        std::lock_guard guard(lock);
+        open = true;
+        changed.notify_all();
+    }
+
+private:
+    std::mutex lock;
+    std::condition_variable changed;
+    bool entered = false;
+    bool open = false;
+};
+
+// Bounded wait until every started worker sleeps on the empty queue.
+bool WaitUntilAllWaiting(CSimpleThreadPool& pool, std::size_t workers) {
+    for (int i = 0; i < 3000; ++i) {
+        if (pool.WaitingCount() == workers) {
+            return true;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+bool WaitUntil(const std::function<bool()>& done) {
+    for (int i = 0; i < 3000; ++i) {
+        if (done()) {
+            return true;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return done();
+}
+
+TEST(ThreadPoolWaitTest, TaskSubmittedWhileEveryWorkerSleepsIsRun) {
+    RunLog log;
+    Named late(log, "late");
+    CSimpleThreadPool pool(4, 10);
+    StartAll(pool);
+    ASSERT_TRUE(WaitUntilAllWaiting(pool, 4));
+    pool.Submit(&late, 0);
+    EXPECT_EQ(log.WaitFor(1), (std::vector<std::string>{"late"}));
+}
+
+TEST(ThreadPoolWaitTest, TwoHundredTasksSubmittedAtOnceEachRunExactlyOnce) {
+    std::vector<Counted> tasks(200);
+    CSimpleThreadPool pool(8, 200);
+    StartAll(pool);
+    ASSERT_TRUE(WaitUntilAllWaiting(pool, 8));
+    for (Counted& task : tasks) {
+        pool.Submit(&task, 0);
+    }
+    auto allRan = [&] {
+        for (const Counted& task : tasks) {
+            if (task.runs.load() == 0) {
+                return false;
+            }
+        }
+        return true;
+    };
+    ASSERT_TRUE(WaitUntil(allRan));
+    // Let any worker that might take an entry twice do so before counting.
+    ASSERT_TRUE(WaitUntilAllWaiting(pool, 8));
+    for (const Counted& task : tasks) {
+        EXPECT_EQ(task.runs.load(), 1);
+    }
+    EXPECT_EQ(pool.QueuedCount(), 0u);
+}
+
+TEST(ThreadPoolWaitTest, StopWhileEveryWorkerWaitsEndsEveryWorker) {
+    CSimpleThreadPool pool(6, 10);
+    StartAll(pool);
+    ASSERT_TRUE(WaitUntilAllWaiting(pool, 6));
+    std::vector<CThread*> threads;
+    for (auto& thread : pool.Threads()) {
+        threads.push_back(thread.get());
+    }
+    auto stopped = std::async(std::launch::async, [&] { pool.Stop(); });
+    ASSERT_EQ(stopped.wait_for(30s), std::future_status::ready) << "a waiting worker missed the stop";
+    EXPECT_TRUE(pool.Threads().empty());
+    EXPECT_EQ(pool.WaitingCount(), 0u);
+}
+
+TEST(ThreadPoolWaitTest, PrioritiesOrderWhatQueuedWhileTheWorkerWasBusy) {
+    RunLog log;
+    Gate gate;
+    Named low(log, "p0"), high(log, "p7"), middle(log, "p3"), tie(log, "p3b");
+    CSimpleThreadPool pool(1, 10);
+    StartAll(pool);
+    ASSERT_TRUE(WaitUntilAllWaiting(pool, 1));
+    pool.Submit(&gate, 9);
+    gate.WaitUntilEntered();
+    pool.Submit(&low, 0);
+    pool.Submit(&middle, 3);
+    pool.Submit(&high, 7);
+    pool.Submit(&tie, 3);
+    gate.Open();
+    std::vector<std::string> order = log.WaitFor(4);
+    ASSERT_EQ(order.size(), 4u);
+    EXPECT_EQ(order[0], "p7");
+    EXPECT_EQ(order[3], "p0");
+}
+
+TEST(ThreadPoolWaitTest, StopArrivingWithAnEntryLeavesItQueued) {
+    RunLog log;
+    Gate gate;
+    Named queued(log, "queued");
+    CSimpleThreadPool pool(1, 10);
+    pool.Submit(&gate, 9);
+    StartAll(pool);
+    gate.WaitUntilEntered();
+    pool.Submit(&queued, 0);
+    pool.Threads().front()->RequestStop();
+    gate.Open();
+    pool.Stop();
+    EXPECT_TRUE(log.WaitFor(0).empty());
+    EXPECT_EQ(pool.QueuedCount(), 1u);
 }
 
 TEST(ThreadPoolTest, WorkerLoopOutsideAPoolThreadIsRefused) {
