@@ -1,12 +1,11 @@
 #include "ui/PageTcpRowData.h"
 
 #include <QResizeEvent>
-
-#include "ui/WindowCommands.h"
-
 #include <QStyledItemDelegate>
 
 #include <algorithm>
+
+#include "ui/WindowCommands.h"
 
 namespace {
 // Icon of the Reset button: the waste bin.
@@ -49,8 +48,6 @@ void RawDataListBox::ClearLines() {
     clear();
     rows->widest = 0;
 }
-
-int RawDataListBox::WidestLine() const { return rows->widest; }
 
 CPageTcpRowData::CPageTcpRowData(QWidget* parent)
     : CPageDialog(parent, kTemplateId, 562, 283), list(new RawDataListBox(this)), reset(new CButtonST(this, "Reset")) {

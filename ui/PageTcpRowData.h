@@ -21,8 +21,6 @@ public:
     void AppendLine(const QString& line);
     // Removes every line; the rows shrink back.
     void ClearLines();
-    // The width of the longest line since the last clearing, in pixels.
-    int WidestLine() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override {
