@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <vector>
 
 #include "platform/profile/IniFileReader.h"
 #include "storage/MessageText.h"
@@ -63,11 +64,21 @@ std::string DayBound(std::time_t time, int mode)
     return bound;
 }
 
-std::optional<std::string> ValueCondition(const HistoryFilter& filter)
+std::string TrimBlanks(const std::string& text)
+{
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool IsComparison(int valueCompare) { return valueCompare >= 0 && valueCompare <= 2; }
+
+// None without a comparison or a value; the value is a checked decimal number.
+std::optional<std::string> ValueCondition(int valueCompare, const std::string& value)
 {
     static const char* const kConditions[] = {"RVALUE >= %s", "RVALUE = %s", "RVALUE <= %s"};
-    if (filter.valueText.empty() || filter.valueCompare < 0 || filter.valueCompare > 2) return std::nullopt;
-    return ComposeStatement(kArea, kConditions[filter.valueCompare], filter.valueText.c_str());
+    if (value.empty() || !IsComparison(valueCompare)) return std::nullopt;
+    return ComposeStatement(kArea, kConditions[valueCompare], value.c_str());
 }
 
 }  // namespace
@@ -85,8 +96,10 @@ bool IsDecimalNumber(const std::string& text)
 
 std::optional<std::string> ComposeHistoryQuery(const std::string& table, const HistoryFilter& filter)
 {
-    if (!filter.valueText.empty() && !IsDecimalNumber(filter.valueText)) return std::string();
-    const std::optional<std::string> condition = ValueCondition(filter);
+    // The selector first: without a comparison the value field is not read at all.
+    const std::string value = IsComparison(filter.valueCompare) ? TrimBlanks(filter.valueText) : std::string();
+    if (!value.empty() && !IsDecimalNumber(value)) return std::string();
+    const std::optional<std::string> condition = ValueCondition(filter.valueCompare, value);
     std::string where;
     if (filter.useTimeRange) {
         const std::string from = DayBound(filter.fromDate, 0);
@@ -146,34 +159,40 @@ std::string CHistoryBrowser::ReadRows(const std::string& statement)
     CSQLRecordset recordset(database_);
     recordset.SetSQL(statement);
     if (!recordset.Open()) return {};
-    int count = 0;
-    while (recordset.MoveNext()) {
-        HistoryRow row;
-        row.rid = Cut(recordset.GetField(1, kValueText));
-        row.value = Cut(recordset.GetField(2, kValueText));
-        row.rtuTime = Cut(recordset.GetField(3, kValueText));
-        row.localTime = Cut(recordset.GetField(4, kValueText));
-        row.flagged = std::atoi(Cut(recordset.GetField(5, kValueText)).c_str()) == 1;
-        view_.AppendRow(row);
-        ++count;
+    std::vector<HistoryRow> rows;
+    try {
+        while (recordset.MoveNext()) {
+            HistoryRow row;
+            row.rid = Cut(recordset.GetField(1, kValueText));
+            row.value = Cut(recordset.GetField(2, kValueText));
+            row.rtuTime = Cut(recordset.GetField(3, kValueText));
+            row.localTime = Cut(recordset.GetField(4, kValueText));
+            row.flagged = std::atoi(Cut(recordset.GetField(5, kValueText)).c_str()) == 1;
+            rows.push_back(std::move(row));
+        }
+    } catch (const CSQLException&) {
+        view_.AppendRows(rows);  // the rows read before the error stay in the list
+        throw;
     }
+    view_.AppendRows(rows);
+    const int count = static_cast<int>(rows.size());
     const std::string title = ComposeStatement(kArea, "%d %s", count, view_.TitleLine().c_str());
     view_.SetTitleLine(title);
     return title;
 }
 
-void CHistoryBrowser::QueryHistory()
+std::optional<std::string> CHistoryBrowser::QueryHistory()
 {
     const HistoryFilter filter = view_.TakeFilter();
-    if (currentTable_.empty()) return;
+    if (currentTable_.empty()) return std::nullopt;
     std::optional<std::string> query;
     try {
         query = ComposeHistoryQuery(currentTable_, filter);
     } catch (const CSQLException&) {
         query = std::string();  // too long for its area: refused like a malformed one
     }
-    if (!query) return;
-    LoadHistory("", -1, "", *query);
+    if (!query) return std::nullopt;
+    return LoadHistory("", -1, "", *query);
 }
 
 void CHistoryBrowser::DeleteHistoryRows()

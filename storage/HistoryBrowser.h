@@ -25,8 +25,10 @@ public:
     // when nothing was read; the state page redraws its chart from it.
     std::string LoadHistory(const std::string& name, int number, const std::string& displayKey,
                             const std::optional<std::string>& statement = std::nullopt);
-    // Command 1054: reloads the current table narrowed by the page's filter controls.
-    void QueryHistory();
+    // Command 1054: reloads the current table narrowed by the page's filter controls. Returns the final
+    // title line as LoadHistory does (empty after a refused or failed query), or none when nothing ran:
+    // no condition, or no table loaded yet.
+    std::optional<std::string> QueryHistory();
     // Command 1042: deletes the selected rows one by one, or with no selection the whole table.
     void DeleteHistoryRows();
     // Command 1058: writes the title line, the column captions and the rows to a chosen .csv file.
@@ -45,8 +47,9 @@ private:
     std::string currentTable_;
 };
 
-// The query statement for `table` and `filter`: none when the filter gives no condition. A value
-// text that is not a decimal number gives an empty statement (refused, never run).
+// The query statement for `table` and `filter`: none when the filter gives no condition. The value
+// counts only with a comparison selected; blanks around it are dropped, and a value that is not then a
+// decimal number gives an empty statement (refused, never run).
 std::optional<std::string> ComposeHistoryQuery(const std::string& table, const HistoryFilter& filter);
 
 // The path an export writes: ".CSV" appended unless the upper-cased path holds ".CSV", then the

@@ -3,6 +3,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <vector>
 
 // One row of a history list: columns 0 RID, 1 RVALUE, 2 RTIME, 3 LTIME; `flagged` (RTYPE 1) shows
 // image 1 in the value column.
@@ -32,7 +33,8 @@ public:
     virtual std::optional<std::string> CurrentUidText() const = 0;
 
     virtual void ClearRows() = 0;
-    virtual void AppendRow(const HistoryRow& row) = 0;
+    // Appends the rows at the end in one batch: a list of many thousand rows is filled at once.
+    virtual void AppendRows(const std::vector<HistoryRow>& rows) = 0;
     virtual int RowCount() const = 0;
     virtual HistoryRow Row(int index) const = 0;
     virtual void RemoveRow(int index) = 0;

@@ -116,6 +116,14 @@ void CDyInputView::fillRows(const std::vector<std::string>& texts) {
     }
 }
 
+QRect CDyInputView::ContentsExtent() const {
+    QRect extent;
+    for (const QWidget* control : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        extent |= control->geometry();
+    }
+    return extent;
+}
+
 std::string CDyInputView::RowText(int row) const {
     const QWidget* field = fields.at(static_cast<std::size_t>(row));
     QString text;

@@ -44,6 +44,8 @@ public:
     QGroupBox& Heading() const { return *heading; }
     CButtonST& DeleteButton() const { return *deleteButton; }
     int CurrentMode() const { return mode; }
+    // Where the panel's controls lie, hidden ones included, in the panel's coordinates.
+    QRect ContentsExtent() const;
 
 private:
     void Confirm();

@@ -25,7 +25,12 @@ std::string Bytes(const QString& text) { return text.toLocal8Bit().toStdString()
 }  // namespace
 
 CHistoryList::CHistoryList(QWidget* page, ISaveFileDialog& saveFile, FilterSource filterSource)
-    : list(new QTreeWidget(page)), title(new QLabel(page)), saveFile(saveFile), filterSource(std::move(filterSource)) {
+    : list(new QTreeWidget(page)),
+      title(new QLabel(page)),
+      saveFile(saveFile),
+      filterSource(std::move(filterSource)),
+      recordIcon(ResourceIcon(kRecordIcon)),
+      flagIcon(ResourceIcon(kFlagIcon)) {
     list->setRootIsDecorated(false);
     list->setAllColumnsShowFocus(true);
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -66,12 +71,20 @@ std::optional<std::string> CHistoryList::CurrentUidText() const {
 
 void CHistoryList::ClearRows() { list->clear(); }
 
-void CHistoryList::AppendRow(const HistoryRow& row) {
-    auto* item = new QTreeWidgetItem(list, QStringList{UiText(row.rid), UiText(row.value), UiText(row.rtuTime),
-                                                       UiText(row.localTime)});
-    item->setIcon(0, ResourceIcon(kRecordIcon));
-    item->setIcon(1, ResourceIcon(row.flagged ? kFlagIcon : kRecordIcon));
-    item->setData(1, Qt::UserRole, row.flagged);
+// The items are made without a parent and handed over in one insertion: the view then lays out once
+// instead of once per row.
+void CHistoryList::AppendRows(const std::vector<HistoryRow>& rows) {
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(rows.size()));
+    for (const HistoryRow& row : rows) {
+        auto* item = new QTreeWidgetItem(
+            QStringList{UiText(row.rid), UiText(row.value), UiText(row.rtuTime), UiText(row.localTime)});
+        item->setIcon(0, recordIcon);
+        item->setIcon(1, row.flagged ? flagIcon : recordIcon);
+        item->setData(1, Qt::UserRole, row.flagged);
+        items << item;
+    }
+    list->addTopLevelItems(items);
 }
 
 int CHistoryList::RowCount() const { return list->topLevelItemCount(); }

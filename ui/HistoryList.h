@@ -27,7 +27,8 @@ public:
 
     std::optional<std::string> CurrentUidText() const override;
     void ClearRows() override;
-    void AppendRow(const HistoryRow& row) override;
+    void AppendRows(const std::vector<HistoryRow>& rows) override;
+    void AppendRow(const HistoryRow& row) { AppendRows({row}); }
     int RowCount() const override;
     HistoryRow Row(int index) const override;
     void RemoveRow(int index) override;
@@ -42,4 +43,7 @@ private:
     QLabel* title;
     ISaveFileDialog& saveFile;
     FilterSource filterSource;
+    // Shared by every row: one image each instead of two per row.
+    QIcon recordIcon;
+    QIcon flagIcon;
 };

@@ -26,3 +26,11 @@ void CMyTabCtrl::LayoutPages() {
     selectPage(0);
     PlacePages(DisplayArea());
 }
+
+QSize CMyTabCtrl::LargestPageMinimum() const {
+    QSize largest;
+    for (const CPageDialog* page : std::initializer_list<const CPageDialog*>{rtuList, rawData, rtuState, modbusRegs}) {
+        largest = largest.expandedTo(page->MinimumSize());
+    }
+    return largest;
+}

@@ -20,6 +20,9 @@ public:
     // Shows page 0 and places every page in the display area below the strip.
     void LayoutPages();
 
+    // The smallest size that holds every page whole (CPageDialog::MinimumSize).
+    QSize LargestPageMinimum() const;
+
     CPageRtuList& RtuListPage() const { return *rtuList; }
     CPageTcpRowData& RawDataPage() const { return *rawData; }
     CPageRtuState& RtuStatePage() const { return *rtuState; }

@@ -16,6 +16,14 @@ void CPageDialog::PlaceControl(QWidget& control, int id, int x, int y, int width
     control.setGeometry(units.Rect(x, y, width, height));
 }
 
+QSize CPageDialog::MinimumSize() const {
+    QRect extent;
+    for (const QWidget* control : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        extent |= control->geometry();
+    }
+    return QSize(extent.right() + 1, extent.bottom() + 1);
+}
+
 void CPageDialog::OnCommand(int) {}
 
 void PostCommand(CPageDialog& page, int commandId) {

@@ -12,6 +12,9 @@ public:
     CPageDialog(QWidget* parent, int templateId, int widthUnits, int heightUnits);
 
     int TemplateId() const { return templateId; }
+    // The smallest size at which every control of the page can be reached: where its controls reach,
+    // hidden ones included, for a page that keeps them where the template puts them.
+    virtual QSize MinimumSize() const;
     const DialogUnits& Units() const { return units; }
     // Places a control at its template position (dialog units) and gives it its control id.
     void PlaceControl(QWidget& control, int id, int x, int y, int width, int height);

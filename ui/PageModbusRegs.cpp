@@ -7,6 +7,7 @@
 #include "ui/UiText.h"
 #include "ui/WindowCommands.h"
 #include "widgets/CButtonST.h"
+#include "widgets/CDataTipDelegate.h"
 #include "widgets/ResourceIcon.h"
 
 namespace {
@@ -29,6 +30,8 @@ CPageModbusRegs::CPageModbusRegs(QWidget* parent, CSQLDatabase& database, IMessa
     registers->setAllColumnsShowFocus(true);
     registers->setUniformRowHeights(true);
     registers->setFont(PageListFont());
+    // Names longer than the 80-pixel name column show whole in a tooltip.
+    registers->setItemDelegate(new CDataTipDelegate(registers));
 
     IniFileReader ui(kUiIniPath);
     QStringList captions;
@@ -85,5 +88,6 @@ void CPageModbusRegs::LoadSelectedRegister() {
             break;
         }
     }
-    browser.LoadHistory("MBUSREG", selected, "MBUSREG");
+    // The title names the register by its own key, as the register list does: MBUSREG5 for row 5.
+    browser.LoadHistory("MBUSREG", selected, "MBUSREG" + std::to_string(selected));
 }

@@ -13,6 +13,7 @@
 #include "ui/UiText.h"
 #include "ui/WindowCommands.h"
 #include "widgets/BCMenu.h"
+#include "widgets/CDataTipDelegate.h"
 #include "widgets/ResourceIcon.h"
 
 namespace {
@@ -25,6 +26,11 @@ constexpr int kRowIcon = 177;
 constexpr int kExpandIcon = 175;
 constexpr int kCollapseIcon = 174;
 constexpr int kColumnWidth = 80;
+// The list's width when the form is beside it, and the least height that keeps a few rows in view.
+constexpr int kCollapsedListWidth = 456;
+constexpr int kLeastListHeight = 100;
+// The layout's distance from the list and the form to the page's bottom and right edges.
+constexpr int kEdgeMargin = 16;
 const QColor kHeadingColor(44, 101, 133);
 
 QString PageText(const char* key) { return IniText(IniFileReader(kUiIniPath), "Page0Text", key); }
@@ -57,6 +63,7 @@ CPageRtuList::CPageRtuList(QWidget* parent, CSQLDatabase& database, RegistryLoad
     headingText->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     SetUpList();
     inputPanel->buildRows(columnCaptions);
+    PlaceInputPanel();
 
     connect(list, &QTreeWidget::itemSelectionChanged, this, [this] { PostCommand(*this, CMD_EDIT_SELECTED_RTU); });
     connect(list, &QTreeWidget::itemDoubleClicked, this, [this] { PostCommand(*this, CMD_SHOW_SELECTED_RTU); });
@@ -80,6 +87,7 @@ void CPageRtuList::SetUpList() {
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
     list->setUniformRowHeights(true);
     list->setIconSize(QSize(16, 16));
+    list->setItemDelegate(new CDataTipDelegate(list));
     list->setFont(PageListFont());
     // Grid lines; a style sheet on the items needs the selection colours spelt out as well.
     list->setStyleSheet(QStringLiteral("QTreeView::item { border: 1px solid #d0d0d0; }"
@@ -113,9 +121,22 @@ void CPageRtuList::LayOut() {
     const int h = height();
     headingIcon->setGeometry(8, 4, 48, 34);
     headingText->setGeometry(56, 4, w - 62, 34);
-    list->setGeometry(8, 62, expanded ? w - 28 : 456, h - 78);
+    list->setGeometry(8, 62, expanded ? w - 28 : kCollapsedListWidth, h - 78);
+}
+
+// Once, at the page's first size: beside the add button, to the right edge and 8 pixels above the
+// bottom. The layout moves only the list and the heading.
+void CPageRtuList::PlaceInputPanel() {
     const QRect add = addButton->geometry();
-    inputPanel->setGeometry(QRect(QPoint(add.left() + 20, add.bottom() + 1 + 8), QPoint(w - 1, h - 1 - 8)));
+    inputPanel->setGeometry(
+        QRect(QPoint(add.left() + 20, add.bottom() + 1 + 8), QPoint(width() - 1, height() - 1 - 8)));
+}
+
+QSize CPageRtuList::MinimumSize() const {
+    QRect needed = headingIcon->geometry() | expandButton->geometry() | addButton->geometry() | viewButton->geometry();
+    needed |= QRect(list->x(), list->y(), kCollapsedListWidth, kLeastListHeight);
+    needed |= inputPanel->ContentsExtent().translated(inputPanel->pos());
+    return QSize(needed.right() + 1 + kEdgeMargin, needed.bottom() + 1 + kEdgeMargin);
 }
 
 void CPageRtuList::OnCommand(int commandId) {

@@ -34,6 +34,8 @@ public:
     void LinkStatePage(CPageRtuState* page, PageSelector selector);
 
     void OnCommand(int commandId) override;
+    // The buttons, the heading icon, a list of a few rows and the whole RTU form.
+    QSize MinimumSize() const override;
     // Replaces the list's rows by these registry rows.
     void ShowRegistryRows(const std::vector<RegistryRow>& rows);
 
@@ -52,6 +54,7 @@ private:
     void SetUpList();
     CButtonST* MakeButton(int id, int icon, int x);
     void LayOut();
+    void PlaceInputPanel();
     void Reload();
     void Add();
     void EditSelected();

@@ -79,7 +79,8 @@ void CPageRtuState::BuildPanel() {
     PlaceControl(*controls[IDC_STATE_HEADER_ID], IDC_STATE_HEADER_ID, 33, 7, 114, 9);
     PlaceControl(*controls[IDC_STATE_HEADER_NAME], IDC_STATE_HEADER_NAME, 33, 17, 114, 9);
     PlaceControl(*controls[IDC_STATE_STATUS], IDC_STATE_STATUS, 483, 7, 170, 8);
-    MakeButton(IDC_STATE_BACK, 7, 7, 18, 18, 0, PageText("Title"));
+    // The back button is small: once it has its image, the caption shows as its tooltip.
+    MakeButton(IDC_STATE_BACK, 7, 7, 18, 18, 0, PageText("Title"))->SetImageFirst(true);
     MakeGroup(IDC_DIN_GROUP, 7, 36, 186, 28, PageText("DIN"));
     MakeGroup(IDC_DOUT_GROUP, 7, 66, 186, 28, PageText("DOUT"));
     for (int i = 0; i < 8; ++i) {
@@ -129,8 +130,11 @@ void CPageRtuState::BuildFilters() {
     MakeGroup(0, 510, 34, 143, 117, QString());
     timeRangeBox = new QCheckBox(this);
     PlaceControl(*timeRangeBox, 1047, 513, 42, 18, 8);
-    fromDate = new QDateTimeEdit(QDateTime::currentDateTime(), this);
-    toDate = new QDateTimeEdit(QDateTime::currentDateTime(), this);
+    // Calendar dates: the query takes whole days, from the first day's start to the last day's end.
+    for (QDateEdit** picker : {&fromDate, &toDate}) {
+        *picker = new QDateEdit(QDate::currentDate(), this);
+        (*picker)->setCalendarPopup(true);
+    }
     PlaceControl(*fromDate, 1052, 513, 53, 100, 15);
     PlaceControl(*toDate, 1053, 513, 69, 100, 15);
     auto* valueLabel = new QLabel(PageText("DATALISTC1"), this);
@@ -231,8 +235,9 @@ void CPageRtuState::setHeader(const std::string& uidText, const std::string& nam
 HistoryFilter CPageRtuState::ReadFilter() const {
     HistoryFilter filter;
     filter.useTimeRange = timeRangeBox->isChecked();
-    filter.fromDate = static_cast<std::time_t>(fromDate->dateTime().toSecsSinceEpoch());
-    filter.toDate = static_cast<std::time_t>(toDate->dateTime().toSecsSinceEpoch());
+    // Noon names the day whatever the daylight-saving shift.
+    filter.fromDate = static_cast<std::time_t>(QDateTime(fromDate->date(), QTime(12, 0)).toSecsSinceEpoch());
+    filter.toDate = static_cast<std::time_t>(QDateTime(toDate->date(), QTime(12, 0)).toSecsSinceEpoch());
     filter.valueText = valueEdit->text().toLocal8Bit().toStdString();
     filter.valueCompare = compareSelector->currentIndex();
     return filter;
@@ -250,9 +255,12 @@ void CPageRtuState::LoadChannel(int buttonId) {
     plotHistory(UiText(browser.LoadHistory(channel.name, channel.number, channel.displayKey)));
 }
 
+// The chart follows a query that ran: redrawn from the new list, with the empty title after a refused
+// or failed one. A query with no condition changes nothing.
 void CPageRtuState::Query() {
-    browser.QueryHistory();
-    plotHistory(history.Title().text());
+    if (const std::optional<std::string> title = browser.QueryHistory()) {
+        plotHistory(UiText(*title));
+    }
 }
 
 void CPageRtuState::DeleteRows() {

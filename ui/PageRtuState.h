@@ -2,7 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDateTimeEdit>
+#include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTreeWidget>
@@ -68,6 +68,9 @@ public:
     QComboBox& CounterSource() const { return *counterSource; }
     QComboBox& PointSizeSelector() const { return *pointSizeSelector; }
     QCheckBox& AutoFitBox() const { return *autoFitBox; }
+    QCheckBox& TimeRangeBox() const { return *timeRangeBox; }
+    QDateEdit& FromDate() const { return *fromDate; }
+    QDateEdit& ToDate() const { return *toDate; }
 
 private:
     struct Channel {
@@ -106,8 +109,8 @@ private:
     std::map<int, QWidget*> controls;
     std::map<int, Channel> channels;
     QCheckBox* timeRangeBox = nullptr;
-    QDateTimeEdit* fromDate = nullptr;
-    QDateTimeEdit* toDate = nullptr;
+    QDateEdit* fromDate = nullptr;
+    QDateEdit* toDate = nullptr;
     QComboBox* compareSelector = nullptr;
     QLineEdit* valueEdit = nullptr;
     QComboBox* counterSource = nullptr;

@@ -1,13 +1,53 @@
 #include "ui/PageTcpRowData.h"
 
 #include <QResizeEvent>
+#include <QStyledItemDelegate>
+
+#include <algorithm>
 
 #include "ui/WindowCommands.h"
 
 namespace {
 // Icon of the Reset button: the waste bin.
 constexpr int kResetIcon = 148;
+// The list's place in the page: at (8, 28), 16 pixels narrower and 44 lower than the page.
+constexpr QPoint kListOrigin(8, 28);
+constexpr int kListSpareWidth = 16;
+constexpr int kListSpareHeight = 44;
+// The least list that still shows a few lines.
+constexpr QSize kLeastList(200, 100);
 }  // namespace
+
+// Sizes every row to the longest line: a uniform-size list asks for the size of one row only.
+class RawDataListBox::WidestRowDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        const int textWidth = option.fontMetrics.horizontalAdvance(index.data(Qt::DisplayRole).toString());
+        size.setWidth(size.width() - textWidth + widest);
+        return size;
+    }
+
+    int widest = 0;
+};
+
+RawDataListBox::RawDataListBox(QWidget* parent) : QListWidget(parent), rows(new WidestRowDelegate(this)) {
+    setItemDelegate(rows);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+}
+
+void RawDataListBox::AppendLine(const QString& line) {
+    // Measured once here, so that laying out never measures more than one row.
+    rows->widest = std::max(rows->widest, fontMetrics().horizontalAdvance(line));
+    addItem(line);
+}
+
+void RawDataListBox::ClearLines() {
+    clear();
+    rows->widest = 0;
+}
 
 CPageTcpRowData::CPageTcpRowData(QWidget* parent)
     : CPageDialog(parent, kTemplateId, 562, 283), list(new RawDataListBox(this)), reset(new CButtonST(this, "Reset")) {
@@ -29,7 +69,7 @@ void CPageTcpRowData::AddLine(const char* text) {
     while (line.endsWith('\n') || line.endsWith('\r')) {
         line.chop(1);
     }
-    gate.CallAndWait(this, [this, &line] { list->addItem(line); });
+    gate.CallAndWait(this, [this, &line] { list->AppendLine(line); });
 }
 
 int CPageTcpRowData::Count() {
@@ -39,16 +79,21 @@ int CPageTcpRowData::Count() {
 }
 
 void CPageTcpRowData::Clear() {
-    gate.CallAndWait(this, [this] { list->clear(); });
+    gate.CallAndWait(this, [this] { list->ClearLines(); });
 }
 
 void CPageTcpRowData::OnCommand(int commandId) {
     if (commandId == IDC_RESET) {
-        list->clear();
+        list->ClearLines();
     }
 }
 
 void CPageTcpRowData::resizeEvent(QResizeEvent* event) {
     CPageDialog::resizeEvent(event);
-    list->setGeometry(8, 28, width() - 16, height() - 44);
+    list->setGeometry(kListOrigin.x(), kListOrigin.y(), width() - kListSpareWidth, height() - kListSpareHeight);
+}
+
+QSize CPageTcpRowData::MinimumSize() const {
+    const QSize list(kLeastList.width() + kListSpareWidth, kLeastList.height() + kListSpareHeight);
+    return list.expandedTo(QSize(reset->geometry().right() + 1, reset->geometry().bottom() + 1));
 }

@@ -10,15 +10,27 @@
 // The line list. A list view lays out new rows on a zero-time timer, which never fires while workers
 // keep the event loop busy with lines; painting would then show an empty list. It lays out what is
 // pending before each paint instead, at most once a frame.
+//
+// Every row has the same size (appending stays cheap), and that size is as wide as the longest line
+// so far: the list scrolls sideways to the end of every line instead of cutting it.
 class RawDataListBox final : public QListWidget {
 public:
-    using QListWidget::QListWidget;
+    explicit RawDataListBox(QWidget* parent);
+
+    // Appends a line and widens the rows when it is the longest so far.
+    void AppendLine(const QString& line);
+    // Removes every line; the rows shrink back.
+    void ClearLines();
 
 protected:
     void paintEvent(QPaintEvent* event) override {
         executeDelayedItemsLayout();
         QListWidget::paintEvent(event);
     }
+
+private:
+    class WidestRowDelegate;
+    WidestRowDelegate* rows;
 };
 
 // Page 1, the traffic monitor: the list of raw-data lines and a Reset button.
@@ -45,12 +57,14 @@ public:
     CButtonST& ResetButton() const { return *reset; }
 
     void OnCommand(int commandId) override;
+    // The Reset button and a list of a few lines.
+    QSize MinimumSize() const override;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    QListWidget* list;
+    RawDataListBox* list;
     CButtonST* reset;
     CrossThreadGate gate;
 };

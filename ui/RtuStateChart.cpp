@@ -32,6 +32,9 @@ void CPageRtuState::plotHistory(const QString& title) {
     chart->SetTitle(title);
     chart->SetBottomTickStep(1);
     chart->SetLeftRange(lo - 2, hi * 1.2 + 2);
+    // With AUTOFIT ticked the new samples set the range; a range kept from the last plot would hide
+    // the samples beyond it.
+    chart->SetBottomAutomatic(autoFitBox->isChecked());
     chart->ReplaceSeries(line, points, pointSize);
     chart->SetBottomAutomatic(false);
 }

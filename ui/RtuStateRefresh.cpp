@@ -37,7 +37,10 @@ void CPageRtuState::Refresh() {
         fallback = true;
     }
     const RtuRecord rtu = currentRtu->Snapshot();
-    static_cast<QLabel*>(Control(IDC_STATE_STATUS))->setText(UiText(rtu.registString));
+    // The status text and the GPS text may be longer than their controls: the tooltip shows them whole.
+    auto* status = static_cast<QLabel*>(Control(IDC_STATE_STATUS));
+    status->setText(UiText(rtu.registString));
+    status->setToolTip(status->text());
     ShowLamps(IDC_DIN_FIRST, IDC_DIN_GROUP, rtu.DinCount(), rtu.din);
     ShowLamps(IDC_DOUT_FIRST, IDC_DOUT_GROUP, rtu.DoutCount(), rtu.dout);
     ShowValueButtons(rtu);
@@ -116,6 +119,7 @@ void CPageRtuState::ShowExtras(const RtuRecord& rtu) {
     SetShown(IDC_GRAY_GROUP, gray);
     if (rtu.HasGps()) {
         SetCaption(IDC_GPS_BUTTON, UiText(std::string(rtu.gps, strnlen(rtu.gps, sizeof rtu.gps))));
+        Control(IDC_GPS_BUTTON)->setToolTip(static_cast<QAbstractButton*>(Control(IDC_GPS_BUTTON))->text());
     }
     SetShown(IDC_GPS_BUTTON, rtu.HasGps());
 }

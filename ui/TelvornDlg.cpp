@@ -1,10 +1,13 @@
 #include "ui/TelvornDlg.h"
 
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMetaObject>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QStyle>
+
+#include <algorithm>
 
 #include "core/TelemetryCore.h"
 #include "storage/EventLog.h"
@@ -29,6 +32,20 @@ constexpr int kViewMenuBitmaps[] = {159, 161, 163};
 const QColor kCustomLookColor(30, 60, 30);
 constexpr int kCustomDrawMode = 2;
 constexpr unsigned kAllLookFlags = 0x1f;
+
+// Layout of the client area (width W, height H): the tab control at (8, 12), (W - 16) x (H - 44); the
+// pages below a 32-pixel band of it; status line and look button 22 pixels above the bottom.
+constexpr int kTabLeft = 8;
+constexpr int kTabTop = 12;
+constexpr int kTabSpareWidth = 16;
+constexpr int kTabSpareHeight = 44;
+constexpr int kPageBand = 32;
+constexpr int kBottomLineOffset = 22;
+constexpr int kBottomLineHeight = 18;
+constexpr QRect kStatusLineSpan(4, 0, 600, kBottomLineHeight);
+constexpr QRect kLookButtonSpan(608, 0, 900, kBottomLineHeight);
+// How much of the look button the window keeps in view: enough to click it.
+constexpr int kLookButtonReach = 24;
 
 }  // namespace
 
@@ -59,6 +76,7 @@ CTelvornDlg::CTelvornDlg(IMessageBox& messageBox, StartupOperations operations)
     connect(statusLine, &QPushButton::clicked, this, [this] { OnCommand(IDC_STATUS_LINE); });
     viewMenu->SetCommandHandler([this](int commandId) { OnCommand(commandId); });
 
+    setMinimumSize(MinimumWindowSize());
     ResizeClientArea(units.Size(666, 385));
 }
 
@@ -73,7 +91,9 @@ void CTelvornDlg::OnInitDialog() {
     echoServer.store(settings.echoServer);
 
     setWindowTitle(QStringLiteral("Telvorn (Release Version 1.44) for GPRS RTU %1").arg("Ms Access"));
-    setWindowTitle(IniText(uiIni, "Titles", "SYSTITLE"));
+    // Given an empty title the window system shows the program's name instead; a blank reads as empty.
+    const QString title = IniText(uiIni, "Titles", "SYSTITLE");
+    setWindowTitle(title.isEmpty() ? QStringLiteral(" ") : title);
 
     statusLine->SetIconNumber(kStatusLineBitmap);
     lookButton->SetIconNumber(0);
@@ -83,6 +103,8 @@ void CTelvornDlg::OnInitDialog() {
     registerList = &tabs->ModbusRegsPage().RegisterList();
 
     BuildViewMenu();
+    // The menu bar has its entry now, and with it its final height.
+    setMinimumSize(MinimumWindowSize());
     setWindowIcon(ResourceIcon(kApplicationIcon));
 
     OpenEventLog();
@@ -170,11 +192,31 @@ void CTelvornDlg::ArrangeWindow() {
 void CTelvornDlg::LayoutControls() {
     int w = client->width();
     int h = client->height();
-    tabs->setGeometry(8, 12, w - 16, h - 44);
+    tabs->setGeometry(kTabLeft, kTabTop, w - kTabSpareWidth, h - kTabSpareHeight);
     QRect area = tabs->rect();
-    tabs->PlacePages(QRect(area.left(), area.top() + 32, area.width(), area.height() - 32));
-    statusLine->setGeometry(4, h - 22, 600, 18);
-    lookButton->setGeometry(608, h - 22, 900, 18);
+    tabs->PlacePages(QRect(area.left(), area.top() + kPageBand, area.width(), area.height() - kPageBand));
+    statusLine->setGeometry(kStatusLineSpan.translated(0, h - kBottomLineOffset));
+    lookButton->setGeometry(kLookButtonSpan.translated(0, h - kBottomLineOffset));
+}
+
+// The smallest window whose client area, laid out as above, holds every page whole, the whole tab
+// strip, the whole status line and enough of the look button to click it.
+QSize CTelvornDlg::MinimumWindowSize() const {
+    const QSize page = tabs->LargestPageMinimum();
+    const int width = std::max({page.width() + kTabSpareWidth, tabs->TabBar().sizeHint().width() + kTabSpareWidth,
+                                kStatusLineSpan.right() + 1, kLookButtonSpan.left() + kLookButtonReach});
+    const int height = page.height() + kPageBand + kTabSpareHeight;
+    return QSize(width, height + menuBar->sizeHint().height());
+}
+
+// Escape would reject the dialog, which ends the program and with it the server of every RTU. The
+// window closes only by its close box.
+void CTelvornDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void CTelvornDlg::paintEvent(QPaintEvent* event) {

@@ -55,6 +55,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
@@ -63,6 +64,7 @@ private:
     void BuildViewMenu();
     void ArrangeWindow();
     void LayoutControls();
+    QSize MinimumWindowSize() const;
     void PostWindowCommand(int commandId);
     void ShowAbout();
     void ApplyCustomLook();

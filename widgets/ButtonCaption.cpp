@@ -57,7 +57,7 @@ std::optional<CaptionLayout> Fit(const QRect& contents, QSize imageSize, const Q
 }  // namespace
 
 CaptionLayout LayOutCaption(const QRect& contents, QSize imageSize, const QFontMetrics& metrics,
-                            const QString& caption) {
+                            const QString& caption, CaptionPriority priority) {
     if (caption.isEmpty()) {
         const bool fits = imageSize.width() <= contents.width() && imageSize.height() <= contents.height();
         return Centre(contents, imageSize, QSize(), caption, fits);
@@ -65,6 +65,9 @@ CaptionLayout LayOutCaption(const QRect& contents, QSize imageSize, const QFontM
     if (!imageSize.isEmpty()) {
         if (auto beside = Fit(contents, imageSize, metrics, caption)) {
             return *beside;
+        }
+        if (priority == CaptionPriority::kImageFirst) {
+            return Centre(contents, imageSize, QSize(), QString(), false);
         }
     }
     if (auto alone = Fit(contents, QSize(), metrics, caption)) {

@@ -11,6 +11,24 @@ void CButtonST::SetIconNumber(int number, QSize size) {
     iconNumber = number;
     setIcon(number == 0 ? QIcon() : ResourceIcon(number));
     setIconSize(size);
+    UpdateCaptionTip();
+}
+
+void CButtonST::SetImageFirst(bool imageFirst) {
+    priority = imageFirst ? CaptionPriority::kImageFirst : CaptionPriority::kCaptionFirst;
+    UpdateCaptionTip();
+}
+
+void CButtonST::resizeEvent(QResizeEvent* event) {
+    QPushButton::resizeEvent(event);
+    UpdateCaptionTip();
+}
+
+// The caption an image-first button leaves out is shown as its tooltip.
+void CButtonST::UpdateCaptionTip() {
+    if (priority == CaptionPriority::kImageFirst) {
+        setToolTip(Layout().text.isEmpty() ? text() : QString());
+    }
 }
 
 QRect CButtonST::ContentsRect() const {
@@ -21,7 +39,7 @@ QRect CButtonST::ContentsRect() const {
 
 CaptionLayout CButtonST::Layout() const {
     const QSize imageSize = icon().isNull() ? QSize() : iconSize();
-    return LayOutCaption(ContentsRect(), imageSize, fontMetrics(), text());
+    return LayOutCaption(ContentsRect(), imageSize, fontMetrics(), text(), priority);
 }
 
 void CButtonST::paintEvent(QPaintEvent*) {

@@ -14,6 +14,9 @@ public:
     // Shows resource image `number` at the given size beside the text; 0 removes the image.
     void SetIconNumber(int number, QSize size = QSize(16, 16));
     int IconNumber() const { return iconNumber; }
+    // An image-first button keeps its image where the caption does not fit beside it, and shows the
+    // caption as its tooltip then; by default the image gives way to the caption.
+    void SetImageFirst(bool imageFirst);
     // A flat button draws no frame until hovered: the look of a status display.
     void SetFlat(bool flat) { setFlat(flat); }
 
@@ -23,9 +26,13 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     QRect ContentsRect() const;
 
+    void UpdateCaptionTip();
+
     int iconNumber = 0;
+    CaptionPriority priority = CaptionPriority::kCaptionFirst;
 };

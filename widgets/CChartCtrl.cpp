@@ -1,6 +1,8 @@
 #include "widgets/CChartCtrl.h"
 
 #include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
 
 #include <algorithm>
 #include <cmath>
@@ -8,10 +10,27 @@
 namespace {
 // Points are 3 x 3 pixels until the first plot gives them a size.
 constexpr double kInitialPointSize = 3.0;
+// The points' colour, apart from the line's.
+const QColor kPointColor(209, 214, 35);
 // Room between two bottom labels, in widths of the digit 0.
 constexpr int kLabelGapDigits = 2;
 // Up to this many samples per labelled tick, each sample keeps a minor tick.
 constexpr int kMostMinorTicks = 10;
+// The bottom axis counts samples: one tick a sample, or a whole multiple where labels would collide.
+constexpr double kSampleStep = 1;
+
+// A filled circle of `size` pixels, the image drawn at each point.
+QImage PointImage(const QColor& color, double size) {
+    const int side = std::max(1, static_cast<int>(std::lround(size)));
+    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(color.darker(140), 1));
+    painter.setBrush(color);
+    painter.drawEllipse(QRectF(0.5, 0.5, side - 1, side - 1));
+    return image;
+}
 
 // The smallest of 1, 2, 5, 10, 20, 50, ... that is at least `least`.
 double NiceMultiple(double least) {
@@ -36,11 +55,18 @@ CChartCtrl::CChartCtrl(QWidget* parent)
     chartArea->addAxis(bottomAxis, Qt::AlignBottom);
     bottomAxis->setLabelFormat(QStringLiteral("%d"));
     line = new QLineSeries(chartArea);
-    points = new QScatterSeries(chartArea);
-    points->setMarkerSize(kInitialPointSize);
+    MakePointsSeries(kInitialPointSize);
     AttachSeries();
     connect(bottomAxis, &QValueAxis::rangeChanged, this, [this] { SpaceBottomLabels(); });
     connect(chartArea, &QChart::plotAreaChanged, this, [this] { SpaceBottomLabels(); });
+    SetBottomTickStep(kSampleStep);
+}
+
+void CChartCtrl::MakePointsSeries(double pointSize) {
+    points = new QLineSeries(chartArea);
+    points->setMarkerSize(pointSize);
+    points->setPen(Qt::NoPen);
+    points->setLightMarker(PointImage(kPointColor, pointSize));
 }
 
 void CChartCtrl::SetTitle(const QString& title) { chartArea->setTitle(title); }
@@ -97,8 +123,7 @@ void CChartCtrl::ReplaceSeries(const QList<QPointF>& linePoints, const QList<QPo
     delete line;
     delete points;
     line = new QLineSeries(chartArea);
-    points = new QScatterSeries(chartArea);
-    points->setMarkerSize(pointSize);
+    MakePointsSeries(pointSize);
     line->replace(linePoints);
     points->replace(pointPoints);
     AttachSeries();

@@ -4,12 +4,13 @@
 #include <QLineSeries>
 #include <QList>
 #include <QPointF>
-#include <QScatterSeries>
 #include <QValueAxis>
 
 // A chart with a title, a left value axis, a bottom sample axis, one line series and one points
-// series. The bottom axis is either automatic (it follows the data) or manual (a fixed range).
-// User-interface thread only.
+// series. The bottom axis is either automatic (it follows the data) or manual (a fixed range); it
+// counts samples, so its ticks sit on whole numbers from the start. The points series draws an image
+// at each point and no line: a history of many thousand points draws in one pass, where a scatter
+// series would make a scene item of every point. User-interface thread only.
 class CChartCtrl : public QChartView {
 public:
     explicit CChartCtrl(QWidget* parent);
@@ -34,10 +35,11 @@ public:
     QValueAxis& LeftAxis() const { return *leftAxis; }
     QValueAxis& BottomAxis() const { return *bottomAxis; }
     QLineSeries& Line() const { return *line; }
-    QScatterSeries& Points() const { return *points; }
+    QLineSeries& Points() const { return *points; }
 
 private:
     void AttachSeries();
+    void MakePointsSeries(double pointSize);
     void FitBottomToSamples();
     void SpaceBottomLabels();
 
@@ -45,7 +47,7 @@ private:
     QValueAxis* leftAxis;
     QValueAxis* bottomAxis;
     QLineSeries* line = nullptr;
-    QScatterSeries* points = nullptr;
+    QLineSeries* points = nullptr;
     bool bottomAutomatic = false;
     double bottomTickStep = 0;  // 0 while the axis places its own ticks
 };

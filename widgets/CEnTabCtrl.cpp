@@ -1,12 +1,14 @@
 #include "widgets/CEnTabCtrl.h"
 
 #include <QMouseEvent>
+#include <QWheelEvent>
 
 #include "widgets/ControlId.h"
 
 namespace {
 
-// Reports a mouse press after the strip has let it select a tab.
+// Reports a mouse press after the strip has let it select a tab. The wheel selects nothing: the strip
+// would move its highlight without switching the page, and only the keyboard may leave them apart.
 class ClickReportingTabBar final : public QTabBar {
 public:
     ClickReportingTabBar(QWidget* parent, std::function<void()> afterClick)
@@ -19,6 +21,8 @@ protected:
             afterClick();
         }
     }
+
+    void wheelEvent(QWheelEvent* event) override { event->accept(); }
 
 private:
     std::function<void()> afterClick;

@@ -11,7 +11,11 @@ class MemoryHistoryView final : public IHistoryView {
 public:
     std::optional<std::string> CurrentUidText() const override { return currentUid; }
     void ClearRows() override { rows.clear(); selected.clear(); }
-    void AppendRow(const HistoryRow& row) override { rows.push_back(row); }
+    void AppendRows(const std::vector<HistoryRow>& added) override
+    {
+        rows.insert(rows.end(), added.begin(), added.end());
+        ++batches;
+    }
     int RowCount() const override { return static_cast<int>(rows.size()); }
     HistoryRow Row(int index) const override { return rows.at(static_cast<std::size_t>(index)); }
     void RemoveRow(int index) override
@@ -43,6 +47,7 @@ public:
     std::string title;
     HistoryFilter filter;
     std::optional<std::string> saveAs;
+    int batches = 0;
 };
 
 std::time_t Noon(int year, int month, int day)
@@ -175,7 +180,13 @@ INSTANTIATE_TEST_SUITE_P(
                   "AND RVALUE >= 5"},
         QueryCase{false, "", 0, std::nullopt}, QueryCase{false, "5", 3, std::nullopt},
         QueryCase{false, "5 OR 1=1", 0, ""}, QueryCase{false, "abc", 2, ""}, QueryCase{true, "1e3", 0, ""},
-        QueryCase{false, "5.", 0, ""}, QueryCase{false, ".5", 0, "SELECT * FROM 12_AIN3 WHERE RVALUE >= .5"}));
+        QueryCase{false, "5.", 0, ""}, QueryCase{false, ".5", 0, "SELECT * FROM 12_AIN3 WHERE RVALUE >= .5"},
+        // Without a comparison the value is not read; blanks around a value are dropped.
+        QueryCase{false, "abc", -1, std::nullopt},
+        QueryCase{true, "abc", -1,
+                  "SELECT * FROM 12_AIN3 WHERE RTIME >= '2014-04-11 00:00:00' AND RTIME <= '2014-04-11 24:60:60'"},
+        QueryCase{false, " 5\t ", 2, "SELECT * FROM 12_AIN3 WHERE RVALUE <= 5"}, QueryCase{false, "   ", 0, std::nullopt},
+        QueryCase{false, "5 5", 0, ""}));
 
 TEST_F(HistoryBrowserTest, TimeRangeKeepsTheReadingsOfThoseDays)
 {
@@ -198,6 +209,30 @@ TEST_F(HistoryBrowserTest, QueryWithoutConditionOrBeforeALoadDoesNothing)
     EXPECT_TRUE(Query(true, "5", 0).empty());
     LoadAin3();
     EXPECT_EQ(Query(false, "", 0).size(), 5u);
+}
+
+TEST_F(HistoryBrowserTest, QueryTellsWhetherItRanAndWithWhatTitle)
+{
+    view.filter = {false, 0, 0, "5", 2};
+    EXPECT_EQ(browser.QueryHistory(), std::nullopt);  // no table loaded yet
+    LoadAin3();
+    view.filter = {false, 0, 0, "", 0};
+    EXPECT_EQ(browser.QueryHistory(), std::nullopt);
+    EXPECT_EQ(view.RowCount(), 5);
+    view.filter = {false, 0, 0, "abc", -1};
+    EXPECT_EQ(browser.QueryHistory(), std::nullopt);
+    EXPECT_EQ(view.RowCount(), 5);
+    view.filter = {false, 0, 0, "abc", 0};
+    EXPECT_EQ(browser.QueryHistory(), "");
+    view.filter = {false, 0, 0, "5", 2};
+    EXPECT_EQ(browser.QueryHistory(), "3 Records Unit:12 ");
+}
+
+TEST_F(HistoryBrowserTest, LoadHandsTheRowsOverInOneBatch)
+{
+    LoadAin3();
+    EXPECT_EQ(view.RowCount(), 5);
+    EXPECT_EQ(view.batches, 1);
 }
 
 TEST_F(HistoryBrowserTest, ValueThatIsNotANumberGivesAnEmptyListAndNeverReachesTheEngine)

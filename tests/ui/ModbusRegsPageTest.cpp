@@ -54,6 +54,28 @@ TEST_F(ModbusRegsPageTest, ClearingTheSelectionLoadsNothing) {
     ASSERT_TRUE(RunUntil([this] { return page->History().RowCount() == 0; }));
 }
 
+TEST_F(ModbusRegsPageTest, TheTitleAndTheExportNameTheRegister) {
+    WriteFile("name_rtu.ini", "[DEVNAMES]\nMBUSREG5=Flow\n");
+    History("12", "MBUSREG", 5, {"100", "101"});
+    Open();
+    Registers().setCurrentItem(Registers().topLevelItem(5));
+    ASSERT_TRUE(RunUntil([this] { return page->History().RowCount() == 2; }));
+    EXPECT_EQ(page->History().TitleLine(), "2  Unit ID:12 Flow:5");
+    saveFile.chosen = (home_ / "flow").string();
+    page->OnCommand(1058);
+    const std::string written = ReadFile(home_ / "flow.csv");
+    EXPECT_EQ(written.substr(0, written.find('\n')), "2  Unit ID:12 Flow:5");
+}
+
+TEST_F(ModbusRegsPageTest, ANameCutByTheNameColumnShowsWholeAsATooltip) {
+    WriteFile("name_rtu.ini", "[DEVNAMES]\nMBUSREG0=Main pump motor current\nMBUSREG1=Flow\n");
+    Open();
+    page->show();
+    RunPosted();
+    EXPECT_NE(DataTipAt(Registers(), Registers().model()->index(1, 0)), "Flow");
+    EXPECT_EQ(DataTipAt(Registers(), Registers().model()->index(0, 0)), "Main pump motor current");
+}
+
 TEST_F(ModbusRegsPageTest, ExportWritesTheShownHistoryToTheChosenFile) {
     History("12", "MBUSREG", 5, {"100"});
     Open();

@@ -5,7 +5,10 @@
 
 #include "tests/storage/StorageFixture.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QHelpEvent>
+#include <QToolTip>
 
 #include <string>
 #include <vector>
@@ -35,6 +38,14 @@ inline const char* const kUiTexts =
     "[Page2Text]\nTitle=Back\nDIN=Digital inputs\nDATALISTC0=RID\nDATALISTC1=Value\nDATALISTC2=RTU time\n"
     "DATALISTC3=Server time\nEXPORT=Export\nDATA_REAL=Real\nDATA_REPT=Report\nAUTOFIT=Auto fit\n"
     "[BUTTONS]\nOk=OK\nEsc=Cancel\nDEL=Delete\n";
+
+// The tooltip the view shows when the pointer rests on the cell at `index`; empty for none.
+inline QString DataTipAt(QAbstractItemView& view, const QModelIndex& index) {
+    const QPoint centre = view.visualRect(index).center();
+    QHelpEvent help(QEvent::ToolTip, centre, view.viewport()->mapToGlobal(centre));
+    QCoreApplication::sendEvent(view.viewport(), &help);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+}
 
 class PageTest : public StorageTest {
 protected:

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QScrollBar>
 #include <QTest>
 
 #include <atomic>
@@ -130,6 +131,24 @@ TEST_F(RawDataPageTest, DetachReleasesWorkersAndIgnoresTheirLaterLines) {
     stop.store(true);
     worker.join();
     EXPECT_EQ(List().count(), shown);
+}
+
+TEST_F(RawDataPageTest, TheListScrollsSidewaysToTheEndOfTheLongestLine) {
+    page.resize(500, 300);
+    page.show();
+    const QString longLine = QString("24 30 30 ").repeated(60) + "end";
+    page.AddLine(longLine.toLatin1().constData());
+    page.AddLine("Rx=1,UnKnow=0");
+    ASSERT_TRUE(ProcessEventsUntil([&] { return List().horizontalScrollBar()->maximum() > 0; }));
+    const int needed = List().fontMetrics().horizontalAdvance(longLine);
+    EXPECT_GE(List().visualRect(List().model()->index(0, 0)).width(), needed);
+    EXPECT_GE(List().horizontalScrollBar()->maximum() + List().viewport()->width(), needed);
+    // Every row keeps the one size, so appending never measures the list.
+    EXPECT_EQ(List().visualRect(List().model()->index(1, 0)).size(),
+              List().visualRect(List().model()->index(0, 0)).size());
+    page.OnCommand(CPageTcpRowData::IDC_RESET);
+    page.AddLine("short");
+    ASSERT_TRUE(ProcessEventsUntil([&] { return List().horizontalScrollBar()->maximum() == 0; }));
 }
 
 // The main window destroyed while an RTU keeps sending: the server stops without a deadlock.

@@ -146,5 +146,26 @@ TEST_F(RtuListPageTest, AddingThroughTheFormStoresTheRtuAndReloadsTheList) {
     EXPECT_EQ(LiveRtuTable().Slot(0).Snapshot().model, 403);
 }
 
+TEST_F(RtuListPageTest, ACellCutByItsColumnShowsItsWholeTextAsATooltip) {
+    const std::string name = "Pump station number 1 at the north field";
+    Register("7", name, "405");
+    Reload();
+    listPage->show();
+    RunPosted();
+    QTreeWidgetItem* row = List().topLevelItem(0);
+    EXPECT_NE(DataTipAt(List(), List().indexFromItem(row, 0)), "7");
+    EXPECT_EQ(DataTipAt(List(), List().indexFromItem(row, 1)).toStdString(), name);
+}
+
+TEST_F(RtuListPageTest, ResizingMovesTheListButNotTheForm) {
+    listPage->show();
+    listPage->OnCommand(1031);
+    const QRect form = Panel().geometry();
+    const QRect list = List().geometry();
+    listPage->resize(1200, 700);
+    EXPECT_EQ(Panel().geometry(), form);
+    EXPECT_EQ(List().height(), list.height() + 200);
+}
+
 }  // namespace
 }  // namespace pagetest

@@ -1,5 +1,6 @@
 #include "tests/ui/PageFixture.h"
 
+#include <QSignalSpy>
 #include <QTreeWidget>
 
 #include "ui/PageModbusRegs.h"
@@ -187,6 +188,94 @@ TEST_F(RtuStatePageTest, TheDeleteKeyInTheHistoryListDeletesTheSelectedRecord) {
     QCoreApplication::sendEvent(&page->History().List(), &press);
     ASSERT_TRUE(RunUntil([this] { return page->History().RowCount() == 1; }));
     EXPECT_EQ(Count("\"12_AIN0\""), 1);
+}
+
+TEST_F(RtuStatePageTest, AFilterWithoutConditionLeavesListAndChartAlone) {
+    History("12", "AIN", 0, {"10", "20", "30"});
+    page->OnCommand(IDC_AIN_FIRST);
+    const QLineSeries* points = &page->Chart().Points();
+    const QString title = page->Chart().Title();
+    page->ValueEdit().setText("abc");  // no comparison selected: the value is not read
+    page->OnCommand(CMD_QUERY_HISTORY);
+    EXPECT_EQ(&page->Chart().Points(), points);
+    EXPECT_EQ(page->Chart().Title(), title);
+    EXPECT_EQ(Values().size(), 3u);
+    EXPECT_EQ(page->History().TitleLine(), title.toStdString());
+}
+
+TEST_F(RtuStatePageTest, ARefusedFilterEmptiesListAndChartAndTheChartTitle) {
+    History("12", "AIN", 0, {"10", "20", "30"});
+    page->OnCommand(IDC_AIN_FIRST);
+    page->CompareSelector().setCurrentIndex(0);
+    page->ValueEdit().setText("abc");
+    page->OnCommand(CMD_QUERY_HISTORY);
+    EXPECT_TRUE(Values().empty());
+    EXPECT_EQ(page->Chart().Points().count(), 0);
+    EXPECT_EQ(page->Chart().Title(), "");
+    page->ValueEdit().setText(" 20 ");
+    page->OnCommand(CMD_QUERY_HISTORY);
+    EXPECT_EQ(Values(), (std::vector<std::string>{"20.0", "30.0"}));
+}
+
+TEST_F(RtuStatePageTest, TheTimeRangeIsPickedAsCalendarDays) {
+    History("12", "AIN", 0, {"10", "20"});  // both on 2026-12-01
+    page->OnCommand(IDC_AIN_FIRST);
+    for (QDateEdit* picker : {&page->FromDate(), &page->ToDate()}) {
+        EXPECT_TRUE(picker->calendarPopup());
+        EXPECT_EQ(picker->displayedSections() & QDateTimeEdit::TimeSections_Mask, 0);
+    }
+    page->TimeRangeBox().setChecked(true);
+    page->FromDate().setDate(QDate(2026, 12, 1));
+    page->ToDate().setDate(QDate(2026, 12, 1));
+    page->OnCommand(CMD_QUERY_HISTORY);
+    EXPECT_EQ(Values().size(), 2u);
+    page->FromDate().setDate(QDate(2026, 12, 2));
+    page->ToDate().setDate(QDate(2026, 12, 2));
+    page->OnCommand(CMD_QUERY_HISTORY);
+    EXPECT_TRUE(Values().empty());
+}
+
+TEST_F(RtuStatePageTest, TheBackButtonShowsItsImageOnceAHeaderIsSet) {
+    page->setHeader("12", "Pump");
+    const auto& back = static_cast<const CButtonST&>(*page->Control(IDC_STATE_BACK));
+    EXPECT_EQ(back.IconNumber(), 176);
+    EXPECT_FALSE(back.Layout().image.isEmpty());
+    EXPECT_TRUE(back.rect().contains(back.Layout().image));
+    EXPECT_EQ(back.toolTip(), "Back");
+}
+
+TEST_F(RtuStatePageTest, StatusAndGpsTextsShowWholeAsTooltips) {
+    slot().SetModel(403);
+    slot().SetRegistString("TELVORN RTUSIM 12 firmware 4.07 on the north field well");
+    slot().SetGps("N' 100.349820 E' 92.009831 altitude 412 m");
+    Refresh();
+    EXPECT_EQ(page->Control(IDC_STATE_STATUS)->toolTip(), "TELVORN RTUSIM 12 firmware 4.07 on the north field well");
+    EXPECT_EQ(page->Control(IDC_GPS_BUTTON)->toolTip(), "N' 100.349820 E' 92.009831 altitude 412 m");
+}
+
+TEST_F(RtuStatePageTest, AutoFitLeftTickedFitsEachNewPlot) {
+    page->AutoFitBox().click();
+    Plot(std::vector<std::string>(10, "1"));
+    EXPECT_DOUBLE_EQ(page->Chart().BottomAxis().max(), 9);
+    Plot(std::vector<std::string>(50, "1"));
+    EXPECT_DOUBLE_EQ(page->Chart().BottomAxis().max(), 49);
+}
+
+TEST_F(RtuStatePageTest, TheChartStartsWithTicksOnWholeSamples) {
+    const QValueAxis& bottom = page->Chart().BottomAxis();
+    EXPECT_EQ(bottom.tickType(), QValueAxis::TicksDynamic);
+    EXPECT_EQ(bottom.tickAnchor(), 0);
+    EXPECT_GE(bottom.tickInterval(), 1);
+    EXPECT_EQ(bottom.tickInterval(), std::floor(bottom.tickInterval()));
+}
+
+TEST_F(RtuStatePageTest, AHistoryIsAddedToTheListInOneInsertion) {
+    std::vector<std::string> values(200, "1.5");
+    History("12", "AIN", 1, values);
+    QSignalSpy inserted(page->History().List().model(), &QAbstractItemModel::rowsInserted);
+    page->OnCommand(IDC_AIN_FIRST + 1);
+    EXPECT_EQ(page->History().RowCount(), 200);
+    EXPECT_EQ(inserted.count(), 1);
 }
 
 }  // namespace

@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QLineEdit>
 #include <QTest>
 
 #include <memory>
 
 #include "tests/ui/UiFixture.h"
+#include "ui/DyInputView.h"
 #include "ui/PageRtuState.h"
 #include "ui/WindowCommands.h"
+#include "widgets/DialogUnits.h"
 
 namespace uitest {
 namespace {
@@ -51,7 +54,70 @@ TEST_F(TelvornDlgTest, SysTitleReplacesTheBuiltInTitle) {
 
 TEST_F(TelvornDlgTest, SysTitleAbsentGivesEmptyTitle) {
     Start("[Titles]\nPage0=List\n");
-    EXPECT_EQ(window->windowTitle(), "");
+    // Handed an empty title, the window system would show the program's name in the title bar.
+    EXPECT_FALSE(window->windowTitle().isEmpty());
+    EXPECT_TRUE(window->windowTitle().trimmed().isEmpty());
+}
+
+TEST_F(TelvornDlgTest, EscapeInAFieldLeavesTheWindowOpenAndTheCloseBoxClosesIt) {
+    Start();
+    window->Tabs().selectPage(2);
+    QLineEdit& value = window->Tabs().RtuStatePage().ValueEdit();
+    value.setFocus();
+    QTest::keyClick(&value, Qt::Key_Escape);
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->close());
+    EXPECT_FALSE(window->isVisible());
+}
+
+// Whether every control of every page (hidden ones too, such as the RTU form) lies inside its page,
+// and the pages and the start of the bottom line inside the client area.
+::testing::AssertionResult EveryControlReachable(const CTelvornDlg& window) {
+    const QSize client = window.ClientSize();
+    for (int index = 0; index < window.Tabs().PageCount(); ++index) {
+        const QWidget* page = window.Tabs().page(index);
+        const QRect placed(page->mapTo(&window.Tabs(), QPoint()), page->size());
+        if (!QRect(QPoint(), window.Tabs().size()).contains(placed)) {
+            return ::testing::AssertionFailure() << "page " << index << " outside the tab control";
+        }
+        for (const QWidget* control : page->findChildren<QWidget*>()) {
+            // Pop-ups are windows of their own; plain panels only hold controls, which are checked.
+            if (control->window() != page->window() || control->parentWidget()->isWindow()) continue;
+            if (control->metaObject() == &QWidget::staticMetaObject || dynamic_cast<const CDyInputView*>(control) != nullptr)
+                continue;
+            const QRect area(control->mapTo(page, QPoint()), control->size());
+            if (!page->rect().contains(area)) {
+                return ::testing::AssertionFailure()
+                       << "page " << index << ": " << control->metaObject()->className() << " "
+                       << control->property("controlId").toInt() << " at " << area.x() << "," << area.y() << " "
+                       << area.width() << "x" << area.height() << " outside " << page->width() << "x"
+                       << page->height();
+            }
+        }
+    }
+    if (window.StatusLine().geometry().right() >= client.width() ||
+        window.LookButton().x() + 16 >= client.width()) {
+        return ::testing::AssertionFailure() << "bottom line cut at " << client.width();
+    }
+    return ::testing::AssertionSuccess();
+}
+
+TEST_F(TelvornDlgTest, NoSizeCutsOffAControl) {
+    Start();
+    window->Tabs().RtuListPage().OnCommand(1031);  // the form with its Save and Cancel buttons
+    window->ResizeClientArea(QSize(700, 500));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(EveryControlReachable(*window));
+    window->resize(window->minimumSize());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->size(), window->minimumSize());
+    EXPECT_TRUE(EveryControlReachable(*window));
+    // The minimum is no larger than the window the program opens with.
+    const QSize opening = DialogUnits(DialogFont()).Size(666, 385);
+    EXPECT_LE(window->ClientSize().width(), opening.width());
+    EXPECT_LE(window->ClientSize().height(), opening.height());
 }
 
 TEST_F(TelvornDlgTest, FourTabsWithTheirCaptionsAndThreeViewItems) {
@@ -76,6 +142,8 @@ TEST_F(TelvornDlgTest, ThirdViewItemShowsTheStatePage) {
 
 TEST_F(TelvornDlgTest, LayoutAt700By500) {
     Start();
+    // The rule itself, below the window's minimum size.
+    window->setMinimumSize(0, 0);
     window->ResizeClientArea(QSize(700, 500));
     ASSERT_TRUE(ProcessEventsUntil([&] { return window->ClientSize() == QSize(700, 500); }));
     EXPECT_EQ(window->Tabs().geometry(), QRect(8, 12, 684, 456));

@@ -9,10 +9,9 @@
 
 namespace {
 
-// The chart at the size of the RTU state page's chart area, with its labels laid out.
-class ChartLabelsTest : public ::testing::TestWithParam<int> {
-protected:
-    void SetUp() override {
+// The chart at the size of the RTU state page's chart area, shown, and its bottom labels as drawn.
+struct ChartLabels {
+    ChartLabels() {
         chart.resize(635, 228);
         chart.show();
     }
@@ -48,6 +47,8 @@ protected:
     CChartCtrl chart{nullptr};
 };
 
+class ChartLabelsTest : public ::testing::TestWithParam<int>, public ChartLabels {};
+
 TEST_P(ChartLabelsTest, BottomLabelsAreWholeNumbersThatDoNotOverlap) {
     PlotSamples(GetParam());
     const auto labels = BottomLabels();
@@ -64,6 +65,22 @@ TEST_P(ChartLabelsTest, BottomLabelsAreWholeNumbersThatDoNotOverlap) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SampleCounts, ChartLabelsTest, ::testing::Values(3, 15, 40, 400, 2000));
+
+// A new chart, before any plot, labels its 0 ... 30 sample axis at whole, evenly spaced samples.
+TEST(ChartTicksTest, ANewChartLabelsWholeSamples) {
+    ChartLabels fresh;
+    fresh.chart.SetBottomRange(0, 30);
+    QApplication::processEvents();
+    const auto labels = fresh.BottomLabels();
+    ASSERT_GE(labels.size(), 3u);
+    const int step = labels[1]->toPlainText().toInt() - labels[0]->toPlainText().toInt();
+    EXPECT_GE(step, 1);
+    for (std::size_t i = 1; i < labels.size(); ++i) {
+        EXPECT_EQ(labels[i]->toPlainText().toInt() - labels[i - 1]->toPlainText().toInt(), step)
+            << labels[i]->toPlainText().toStdString();
+    }
+    EXPECT_EQ(labels.front()->toPlainText(), "0");
+}
 
 TEST(ChartTicksTest, FewSamplesKeepATickPerSample) {
     CChartCtrl chart(nullptr);

@@ -4,6 +4,7 @@
 
 #include <QLabel>
 #include <QTest>
+#include <QWheelEvent>
 
 #include "widgets/ControlId.h"
 
@@ -85,6 +86,17 @@ TEST_F(TabCtrlTest, KeyboardMovesSelectionButNotPage) {
     EXPECT_EQ(tabs.TabBar().currentIndex(), 1);
     EXPECT_EQ(tabs.VisiblePage(), 0);
     EXPECT_TRUE(Visible(0));
+}
+
+TEST_F(TabCtrlTest, TheWheelOverTheStripLeavesTabAndPageTogether) {
+    AddPages(4);
+    const QPointF over = tabs.TabBar().tabRect(0).center();
+    for (int delta : {-120, -120, 120}) {
+        QWheelEvent wheel(over, tabs.TabBar().mapToGlobal(over), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(&tabs.TabBar(), &wheel);
+        EXPECT_EQ(tabs.TabBar().currentIndex(), tabs.VisiblePage());
+    }
 }
 
 TEST_F(TabCtrlTest, CustomLookKeepsColourModeAndFlags) {

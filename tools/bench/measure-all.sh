@@ -101,6 +101,10 @@ echo "|---|---|---|"
   /raw SQLite ceiling/ { ceiling = $2 }
   /committed rows/ { ours = $2 }
   END { printf "| readings into the database, raw SQLite ceiling / UpdateRegister to committed rows | %s / %s | telvorn-bench-history --readings 2000 |\n", ceiling, ours }'
+"$build/tools/bench/historylist/telvorn-bench-history-list" 2>/dev/null | awk '
+  /^BM_LoadHistoryList/ { list = $2 " " $3 }
+  /^BM_LoadChannelOnStatePage/ { page = $2 " " $3 }
+  END { printf "| window busy loading 20,000 history rows, list alone / list and chart of the RTU state page | %s / %s | telvorn-bench-history-list |\n", list, page }'
 
 port=$(free_port)
 start_headless "$port"
