@@ -46,9 +46,10 @@ double NiceMultiple(double least) {
 }
 }  // namespace
 
+// The view gets its chart at construction: the parent-only constructor would make a default chart
+// that setChart() then drops from the scene without deleting it.
 CChartCtrl::CChartCtrl(QWidget* parent)
-    : QChartView(parent), chartArea(new QChart), leftAxis(new QValueAxis), bottomAxis(new QValueAxis) {
-    setChart(chartArea);
+    : QChartView(new QChart, parent), chartArea(chart()), leftAxis(new QValueAxis), bottomAxis(new QValueAxis) {
     setRenderHint(QPainter::Antialiasing);
     chartArea->legend()->hide();
     chartArea->addAxis(leftAxis, Qt::AlignLeft);
