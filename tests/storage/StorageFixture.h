@@ -68,6 +68,7 @@ protected:
         OpenProcessEventLog();
         std::filesystem::current_path(home_);
         WriteFile("Messages.ini", kMessagesIni);
+        WriteFile("data_rtu.ini", DatabaseSettings());
         logStart_ = LogText().size();
     }
 

@@ -232,4 +232,28 @@ TEST_F(ConfigDsnTest, RequestWithoutDsnIsRefused)
     EXPECT_FALSE(SQLConfigDataSource(nullptr, ODBC_ADD_SYS_DSN, OdbcTestEnvironment::kDriverName, "DBQ=x\0"));
 }
 
+// The program registers its SQLite entry whenever connecting fails; over an entry an
+// administrator pointed at a server (down for now) that must change nothing, in either file.
+TEST_F(ConfigDsnTest, AddingOverAnEntryOfAnotherEngineLeavesItAsItIs)
+{
+    PointDataSource({{"ENGINE", "postgresql"}, {"SERVER", "db.example"}});
+    const std::filesystem::path system = std::filesystem::path(getenv("ODBCSYSINI")) / "odbc.ini";
+    const std::string before = FileText(system);
+
+    EXPECT_FALSE(SQLConfigDataSource(nullptr, ODBC_ADD_SYS_DSN, OdbcTestEnvironment::kDriverName,
+                                     "DSN=RTUDB\0DBQ=~/rtu/RTU.db\0DEFAULTDIR=~/rtu\0"));
+    EXPECT_FALSE(SQLConfigDataSource(nullptr, ODBC_ADD_DSN, OdbcTestEnvironment::kDriverName,
+                                     "DSN=RTUDB\0DBQ=~/rtu/RTU.db\0DEFAULTDIR=~/rtu\0"));
+    EXPECT_EQ(FileText(system), before);
+    EXPECT_NE(before.find("ENGINE"), std::string::npos) << before;
+    EXPECT_EQ(FileText(getenv("ODBCINI")).find("[RTUDB]"), std::string::npos) << FileText(getenv("ODBCINI"));
+}
+
+TEST_F(ConfigDsnTest, AddingOverAnSqliteEntryRewritesIt)
+{
+    PointDataSource({{"ENGINE", "SQLite"}});
+    EXPECT_TRUE(SQLConfigDataSource(nullptr, ODBC_ADD_SYS_DSN, OdbcTestEnvironment::kDriverName,
+                                    "DSN=RTUDB\0DBQ=~/rtu/RTU.db\0DEFAULTDIR=~/rtu\0"));
+}
+
 }  // namespace
