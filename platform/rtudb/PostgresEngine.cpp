@@ -211,7 +211,10 @@ private:
     EngineError FromConnection(PGresult* result)
     {
         const char* state = result != nullptr ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
-        const std::string message = result != nullptr ? PQresultErrorMessage(result) : ConnectionMessage(connection_);
+        const char* primary = result != nullptr ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+        const std::string message = primary != nullptr ? primary
+            : result != nullptr                        ? PQresultErrorMessage(result)
+                                                       : ConnectionMessage(connection_);
         const bool lost = PQstatus(connection_) != CONNECTION_OK;
         const MappedError mapped = MapPostgresError(state != nullptr ? state : "", message, lost);
         if (lost || mapped.sqlState == "08S01") Drop();

@@ -1,5 +1,7 @@
 #include "tests/storage/StorageFixture.h"
 
+#include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "storage/HistoryRecorder.h"
@@ -141,6 +143,40 @@ TEST_P(HistoryRecorderTest, ConcurrentWritersLoseNoReading)
 
     EXPECT_EQ(Count("FULLRCDS"), kThreads * kReadings);
     for (int t = 0; t < kThreads; ++t) EXPECT_EQ(Count("12_ETEMP" + std::to_string(t)), kReadings);
+}
+
+// A second server writing into the same database: its own connection, no share in this process's
+// mutex, and RIDs from the same millisecond clock, so its keys keep taking the ones this process
+// is about to use. Every reading of this process must still be stored once.
+TEST_P(HistoryRecorderTest, AnotherServerWritingTheSameTablesAtOnceLosesNoReading)
+{
+    constexpr int kReadings = 300;
+    CSQLDatabase other;
+    ASSERT_TRUE(other.Connect(OdbcTestEnvironment::kDataSource, User(), Password()));
+    std::atomic<bool> done{false};
+    std::atomic<int> written{0};
+    std::thread server([&] {
+        std::uint32_t last = TickCount() - 1;
+        while (!done) {
+            last = NextRecordId(TickCount(), last);
+            try {
+                if (other.Execute("INSERT INTO FULLRCDS(RID, UID) VALUES ("
+                                  + std::to_string(static_cast<std::int32_t>(last)) + ", '99')"))
+                    ++written;
+            } catch (const CSQLException&) {
+                // Its own refused keys are that server's business.
+            }
+        }
+    });
+    for (int wait = 0; wait < 500 && written == 0; ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < kReadings; ++i) recorder.WriteChannelFloat(12, "AIN", 1, i, kTime, 0);
+    done = true;
+    server.join();
+    other.Close();
+
+    EXPECT_EQ(Count("FULLRCDS WHERE UID = '12'"), kReadings);
+    EXPECT_GT(written, 0);
+    EXPECT_TRUE(LogLines().empty());
 }
 
 struct RecordIdCase {
