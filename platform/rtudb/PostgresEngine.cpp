@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <deque>
 #include <mutex>
 #include <vector>
 
@@ -41,12 +42,13 @@ PGconn* OpenConnection(const DataSourceSettings& settings, EngineError& error)
 {
     const std::string timeout = std::to_string(settings.loginTimeoutSeconds);
     const std::string userTimeoutMs = std::to_string(settings.loginTimeoutSeconds * 1000);
+    std::deque<std::string> texts;  // owns every value until the connection is made
     std::vector<const char*> keys;
     std::vector<const char*> values;
-    auto add = [&](const char* key, const std::string& value) {
+    auto add = [&](const char* key, std::string value) {
         if (value.empty()) return;
         keys.push_back(key);
-        values.push_back(value.c_str());
+        values.push_back(texts.emplace_back(std::move(value)).c_str());
     };
     add("host", settings.server);
     add("port", settings.port);
