@@ -158,12 +158,12 @@ std::string StoredRows(const CSQLDatabase& database, const std::string& where)
     return count.Open() && count.MoveNext() ? count.GetField(1, kValueText) : "?";
 }
 
-// The stack against the server's ceiling in alternating blocks.
-void CompareWithServerCeiling(const std::string& settings, const std::string& unit, int readings,
+// The stack against the server's ceiling in alternating blocks; the readings sent through the stack.
+int CompareWithServerCeiling(const std::string& settings, const std::string& unit, int readings,
                               const std::function<void(int)>& throughCore)
 {
     PGconn* connection = OpenServerCeiling(settings, unit);
-    if (connection == nullptr) return;
+    if (connection == nullptr) return 0;
     auto ceiling = [&](int i) {
         if (!ServerCeilingReading(connection, unit, i)) std::fprintf(stderr, "ceiling insert %d failed\n", i);
     };
@@ -180,6 +180,7 @@ void CompareWithServerCeiling(const std::string& settings, const std::string& un
                 done / coreSeconds);
     std::printf("ratio (ours / ceiling):             %.2f\n", ceilingSeconds / coreSeconds);
     PQfinish(connection);
+    return done;
 }
 
 // The server side: readings through the whole stack, timed from the first to the last, and (unless
@@ -188,7 +189,7 @@ int TimeServer(CSQLDatabase& database, const std::filesystem::path& scratch, int
                const std::function<void(int)>& throughCore, const std::string& settings, bool withCeiling)
 {
     Seconds(-kBlock, kBlock, throughCore);
-    if (withCeiling) CompareWithServerCeiling(settings, unit, readings, throughCore);
+    const int compared = withCeiling ? CompareWithServerCeiling(settings, unit, readings, throughCore) : 0;
     const auto start = std::chrono::system_clock::now();
     const double seconds = Seconds(0, readings, throughCore);
     const auto startMs = std::chrono::duration_cast<std::chrono::milliseconds>(start.time_since_epoch()).count();
@@ -196,7 +197,7 @@ int TimeServer(CSQLDatabase& database, const std::filesystem::path& scratch, int
     std::printf("UpdateRegister -> committed rows:   %.0f readings/s\n", readings / seconds);
     std::printf("timed from / for:                   %lld ms / %.3f s\n", static_cast<long long>(startMs), seconds);
     std::printf("rows in FULLRCDS of this unit:      %s of %d readings\n",
-                StoredRows(database, " WHERE UID = '" + unit + "'").c_str(), readings + kBlock);
+                StoredRows(database, " WHERE UID = '" + unit + "'").c_str(), kBlock + compared + readings);
     database.Close();
     std::filesystem::remove_all(scratch);
     return 0;
