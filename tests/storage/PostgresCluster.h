@@ -92,10 +92,12 @@ private:
 
     static std::string Bin(const char* tool) { return std::string(TELVORN_PG_BINDIR) + "/" + tool; }
 
-    // As root the server's tools run as the postgres user, who owns the directory.
+    // As root the server's tools run as the postgres user, who owns the directory; from "/", since
+    // that user may not enter the test's working directory.
     static bool RunAs(const std::string& command)
     {
-        const std::string line = (geteuid() == 0 ? "runuser -u postgres -- " : "") + command + " >/dev/null";
+        const std::string line =
+            std::string(geteuid() == 0 ? "cd / && runuser -u postgres -- " : "") + command + " >/dev/null";
         return std::system(line.c_str()) == 0;
     }
 

@@ -20,7 +20,8 @@ bench="$build/tools/bench/history/telvorn-bench-history"
 bin=$(pg_config --bindir)
 [ -x "$bench" ] || { echo "build $bench first" >&2; exit 1; }
 
-as_postgres() { if [ "$(id -u)" -eq 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi; }
+# As root the server's tools run as the postgres user, from "/", which that user may enter.
+as_postgres() { if [ "$(id -u)" -eq 0 ]; then (cd / && runuser -u postgres -- "$@"); else "$@"; fi; }
 
 scratch=$(mktemp -d /tmp/telvorn-pgbench-XXXXXX)
 [ "$(id -u)" -eq 0 ] && chown postgres "$scratch"
