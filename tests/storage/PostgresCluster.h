@@ -147,10 +147,23 @@ private:
             << "local all postgres trust\nlocal all all scram-sha-256\n";
         if (!Start()) return;
         started_ = true;
+        StopWhenThisProcessEnds();
         if (!Sql(std::string("CREATE ROLE ") + kUser + " LOGIN PASSWORD '" + kPassword + "'", "postgres")
             || !Sql(std::string("CREATE DATABASE ") + kDatabase + " OWNER " + kUser, "postgres"))
             return;
         failed_ = false;
+    }
+
+    // The destructor stops the cluster when the program ends normally; a program that crashes or is
+    // killed runs no destructor, so a watcher stops the cluster and removes its directory once this
+    // process is gone.
+    void StopWhenThisProcessEnds() const
+    {
+        const std::string stop = (geteuid() == 0 ? "cd / && runuser -u postgres -- " : "") + Bin("pg_ctl") + " -D "
+                               + dir_ + "/data -w -s -m fast stop";
+        const std::string watcher = "(while kill -0 " + std::to_string(getpid()) + " 2>/dev/null; do sleep 1; done; "
+                                  + stop + "; rm -rf " + dir_ + ") >/dev/null 2>&1 &";
+        std::system(watcher.c_str());
     }
 
     std::string dir_;
