@@ -5,7 +5,9 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-charts-dev qt6-svg-dev libqt6opengl6-dev libqt6svg6
-  unixodbc unixodbc-dev odbcinst libsqlite3-dev sqlite3
+  unixodbc unixodbc-dev odbcinst libsqlite3-dev sqlite3 libpq-dev
+  # The tests start a private PostgreSQL cluster; pgbench (in postgresql-15) for the measurements.
+  postgresql
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth clang libclang-rt-14-dev
   # Liberation Sans has the metrics of Arial, the font the window's templates are laid out for.

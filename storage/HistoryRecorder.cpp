@@ -1,6 +1,7 @@
 #include "storage/HistoryRecorder.h"
 
 #include <mutex>
+#include <random>
 
 #include "storage/EventLog.h"
 #include "storage/RecordId.h"
@@ -18,6 +19,19 @@ constexpr std::size_t kStatementArea = 512;
 
 // SQLSTATE of a refused duplicate key.
 constexpr const char* kDuplicateKey = "23000";
+
+// Retries after a refused key. One is enough within one process (the mutex keeps the table's
+// maximum still between the read and the insert). Servers sharing a database race for the keys
+// above the maximum, and a busy one hands them out one after another faster than the clock
+// ticks: each retry therefore lands a random gap above the maximum, the gap doubling each time.
+constexpr int kDuplicateKeyRetries = 8;
+constexpr std::uint32_t kFirstRetryGap = 16;
+
+std::uint32_t RetryGap(int attempt)
+{
+    thread_local std::minstd_rand random{std::random_device{}()};
+    return 1 + static_cast<std::uint32_t>(random() % (kFirstRetryGap << attempt));
+}
 
 std::int64_t MaxRecordId(const CSQLDatabase& database, const std::string& table)
 {
@@ -56,14 +70,31 @@ bool CHistoryRecorder::Insert(const std::string& table, Compose compose)
     } catch (const CSQLException& error) {
         if (error.sqlState != kDuplicateKey) return false;
     }
-    // Any error here (the table's maximum unreadable, the retry refused too) loses this one row.
+    for (int attempt = 0; attempt < kDuplicateKeyRetries; ++attempt) {
+        if (const RetryResult result = InsertAfterMaximum(table, compose, RetryGap(attempt));
+            result != RetryResult::KeyTaken)
+            return result == RetryResult::Stored;
+    }
+    return false;
+}
+
+// One retry `gap` above the table's largest RID. Any error but a taken key (the maximum unreadable, the
+// connection lost) loses this one row. Later RIDs of this process follow the one used, so that
+// the next readings do not meet the same rows again. Call under DatabaseMutex.
+template <class Compose>
+CHistoryRecorder::RetryResult CHistoryRecorder::InsertAfterMaximum(const std::string& table, Compose compose,
+                                                                   std::uint32_t gap)
+{
     try {
-        const auto rid = static_cast<std::uint32_t>(MaxRecordId(*database_, table) + 1);
-        return database_->Execute(compose(static_cast<std::int32_t>(rid)));
+        const auto maximum = static_cast<std::uint32_t>(MaxRecordId(*database_, table));
+        const auto rid = static_cast<std::int32_t>(maximum + gap);
+        if (!database_->Execute(compose(rid))) return RetryResult::Failed;
+        RecordIdUsed(rid);
+        return RetryResult::Stored;
+    } catch (const CSQLException& error) {
+        return error.sqlState == kDuplicateKey ? RetryResult::KeyTaken : RetryResult::Failed;
     } catch (const std::exception&) {
-        return false;
-    } catch (const CSQLException&) {
-        return false;
+        return RetryResult::Failed;
     }
 }
 

@@ -26,10 +26,15 @@ public:
                        std::uint8_t state, const char* gpsText);
 
 private:
-    // Inserts the row composed by `compose` for a RID, retrying once with MAX(RID) + 1 of `table` when
-    // the key exists (rows of an earlier run, or a wrapped tick). True when stored.
+    // Inserts the row composed by `compose` for a RID, retrying with MAX(RID) + 1 of `table` while
+    // the key exists (rows of an earlier run, a wrapped tick, or another server writing into the
+    // same tables at the same moment). True when stored.
     template <class Compose>
     bool Insert(const std::string& table, Compose compose);
+
+    enum class RetryResult { Stored, KeyTaken, Failed };
+    template <class Compose>
+    RetryResult InsertAfterMaximum(const std::string& table, Compose compose, std::uint32_t gap);
     void WriteChannel(int unitId, const char* channelName, int channelNumber, const std::string& valueText,
                       double value, const char* rtuTime, std::uint8_t state);
 

@@ -10,5 +10,8 @@ std::uint32_t TickCount();
 // signed 32-bit number. Safe from any thread.
 std::int32_t NextRecordId();
 
+// Tells that `rid` was used (found free above a table's maximum): later RIDs come after it.
+void RecordIdUsed(std::int32_t rid);
+
 // Given tick and last RID, the next (wrap-aware: a tick just past the wrap counts as later).
 std::uint32_t NextRecordId(std::uint32_t tick, std::uint32_t last);

@@ -1,6 +1,8 @@
 // The driver is its own setup library: SQLConfigDataSource reaches ConfigDSN here.
 #include <odbcinst.h>
 
+#include <strings.h>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,10 +39,38 @@ bool WriteDataSource(const std::string& dsn, LPCSTR driver, const std::vector<At
     return true;
 }
 
+constexpr int kEngineValueSize = 64;
+
+// The engine an existing data source of that name names, in the user's or the system's file;
+// empty for none or for an entry without ENGINE (SQLite).
+std::string ExistingEngine(const std::string& dsn)
+{
+    UWORD mode = ODBC_BOTH_DSN;
+    SQLGetConfigMode(&mode);
+    SQLSetConfigMode(ODBC_BOTH_DSN);
+    char engine[kEngineValueSize] = {};
+    SQLGetPrivateProfileString(dsn.c_str(), "ENGINE", "", engine, sizeof engine, "odbc.ini");
+    SQLSetConfigMode(mode);
+    return strcasecmp(engine, "sqlite") == 0 ? std::string() : std::string(engine);
+}
+
+// Adding a data source over one that an administrator pointed at another engine would silently
+// move the history back into a local file (the program registers its own entry whenever its
+// connection fails, for instance while the server is down): such an entry is left as it is, and
+// the request fails. Changing it on purpose is ODBC_CONFIG_DSN.
+bool AddDataSource(const std::string& dsn, LPCSTR driver, const std::vector<Attribute>& attributes)
+{
+    const std::string engine = ExistingEngine(dsn);
+    if (engine.empty()) return WriteDataSource(dsn, driver, attributes);
+    const std::string message = "data source " + dsn + " names engine " + engine + "; left unchanged";
+    SQLPostInstallerError(ODBC_ERROR_REQUEST_FAILED, message.c_str());
+    return false;
+}
+
 bool Configure(WORD request, LPCSTR driver, const std::string& dsn, const std::vector<Attribute>& attributes)
 {
     switch (request) {
-    case ODBC_ADD_DSN:
+    case ODBC_ADD_DSN: return AddDataSource(dsn, driver, attributes);
     case ODBC_CONFIG_DSN: return WriteDataSource(dsn, driver, attributes);
     case ODBC_REMOVE_DSN: return SQLRemoveDSNFromIni(dsn.c_str());
     default: return false;

@@ -1,13 +1,8 @@
 // Result columns: every column is described and fetched as text.
 #include "platform/rtudb/DriverHandles.h"
 
-#include <cstdlib>
-#include <cstring>
 
 namespace {
-
-constexpr SQLULEN kUnsizedTextLength = 255;  // TEXT without a length
-constexpr SQLULEN kOtherColumnLength = 32;   // numbers print within this
 
 DriverStmt* Begin(SQLHSTMT handle)
 {
@@ -18,7 +13,7 @@ DriverStmt* Begin(SQLHSTMT handle)
 
 int ColumnCount(const DriverStmt& stmt)
 {
-    return stmt.statement != nullptr ? sqlite3_column_count(stmt.statement) : 0;
+    return stmt.rows != nullptr ? stmt.rows->ColumnCount() : 0;
 }
 
 bool ValidColumn(const DriverStmt& stmt, SQLUSMALLINT column)
@@ -28,25 +23,17 @@ bool ValidColumn(const DriverStmt& stmt, SQLUSMALLINT column)
 
 std::string DeclaredType(const DriverStmt& stmt, SQLUSMALLINT column)
 {
-    const char* type = sqlite3_column_decltype(stmt.statement, column - 1);
-    return type != nullptr ? type : "";
+    return stmt.rows->ColumnTypeName(column - 1);
 }
 
-// TEXT(32) gives 32; a type without a length gives a width its values fit in.
 SQLULEN ColumnLength(const DriverStmt& stmt, SQLUSMALLINT column)
 {
-    const std::string type = DeclaredType(stmt, column);
-    if (const auto open = type.find('('); open != std::string::npos) {
-        const long length = std::strtol(type.c_str() + open + 1, nullptr, 10);
-        if (length > 0) return static_cast<SQLULEN>(length);
-    }
-    return type.empty() || strncasecmp(type.c_str(), "TEXT", 4) == 0 ? kUnsizedTextLength : kOtherColumnLength;
+    return static_cast<SQLULEN>(stmt.rows->ColumnLength(column - 1));
 }
 
 std::string ColumnName(const DriverStmt& stmt, SQLUSMALLINT column)
 {
-    const char* name = sqlite3_column_name(stmt.statement, column - 1);
-    return name != nullptr ? name : "";
+    return stmt.rows->ColumnName(column - 1);
 }
 
 SQLLEN NumericAttribute(const DriverStmt& stmt, SQLUSMALLINT column, SQLUSMALLINT field)
@@ -69,15 +56,10 @@ SQLLEN NumericAttribute(const DriverStmt& stmt, SQLUSMALLINT column, SQLUSMALLIN
     }
 }
 
-// One column's text, or nothing for NULL; copied under the connection lock.
+// One column's text, or nothing for NULL.
 bool ColumnText(DriverStmt& stmt, SQLUSMALLINT column, std::string& text)
 {
-    ConnectionLock lock(stmt.dbc->db);
-    if (sqlite3_column_type(stmt.statement, column - 1) == SQLITE_NULL) return false;
-    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(stmt.statement, column - 1));
-    const int length = sqlite3_column_bytes(stmt.statement, column - 1);
-    text.assign(bytes != nullptr ? bytes : "", static_cast<std::size_t>(length));
-    return true;
+    return stmt.rows->Text(column - 1, text);
 }
 
 SQLRETURN NullData(SQLPOINTER buffer, SQLLEN bufferLength, SQLLEN* indicator)

@@ -1,75 +1,23 @@
-// Opening and closing the SQLite file behind a data source, and what the driver tells about itself.
+// Opening and closing the engine behind a data source.
 #include "platform/rtudb/DriverHandles.h"
-#include "platform/rtudb/HomePath.h"
 
 #include <odbcinst.h>
 
-#include <cstdio>
-#include <ctime>
 #include <strings.h>
+#include <utility>
 #include <vector>
 
 namespace {
 
-constexpr int kDefaultBusyTimeoutMs = 5000;
 constexpr int kDataSourceValueSize = 4096;  // room for one odbc.ini value
-
-// now() as Access offers it: local date and time as text that sorts like the time stamps.
-void NowFunction(sqlite3_context* context, int, sqlite3_value**)
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
-                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    sqlite3_result_text(context, text, -1, SQLITE_TRANSIENT);
-}
 
 std::string DataSourceValue(const std::string& dataSource, const char* key)
 {
+    if (dataSource.empty()) return {};
     std::vector<char> value(kDataSourceValueSize, '\0');
     SQLGetPrivateProfileString(dataSource.c_str(), key, "", value.data(), static_cast<int>(value.size()),
                                "odbc.ini");
     return value.data();
-}
-
-// WAL with synchronous=FULL: a statement that has completed is on disk.
-bool ConfigureConnection(DriverDbc& dbc)
-{
-    const int busyMs = dbc.loginTimeoutSeconds > 0 ? static_cast<int>(dbc.loginTimeoutSeconds) * 1000
-                                                   : kDefaultBusyTimeoutMs;
-    sqlite3_busy_timeout(dbc.db, busyMs);
-    return sqlite3_exec(dbc.db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;", nullptr, nullptr, nullptr)
-               == SQLITE_OK
-        && sqlite3_create_function(dbc.db, "now", 0, SQLITE_UTF8, nullptr, NowFunction, nullptr, nullptr)
-               == SQLITE_OK;
-}
-
-SQLRETURN OpenDatabase(DriverDbc& dbc, const std::string& path)
-{
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
-    if (sqlite3_open_v2(path.c_str(), &dbc.db, flags, nullptr) != SQLITE_OK || !ConfigureConnection(dbc)) {
-        const std::string message = dbc.db != nullptr ? sqlite3_errmsg(dbc.db) : "out of memory";
-        sqlite3_close_v2(dbc.db);
-        dbc.db = nullptr;
-        return Fail(dbc.diag, "08001", "cannot open database file " + path + ": " + message);
-    }
-    return SQL_SUCCESS;
-}
-
-// The file comes from the connection string's DBQ when it has one, else from the data source.
-SQLRETURN Connect(DriverDbc& dbc, const std::string& dataSource, std::string file)
-{
-    dbc.diag.Clear();
-    if (dbc.db != nullptr) return Fail(dbc.diag, "08002", "connection already open");
-    dbc.dataSource = dataSource;
-    if (file.empty() && !dataSource.empty()) file = DataSourceValue(dataSource, "DBQ");
-    if (file.empty()) {
-        const std::string where = dataSource.empty() ? "connection string" : "data source " + dataSource;
-        return Fail(dbc.diag, "IM002", where + " names no DBQ file");
-    }
-    return OpenDatabase(dbc, ExpandHomePath(file));
 }
 
 // Value of `key` in a "KEY=value;KEY={value; with semicolons};..." connection string, keys
@@ -95,16 +43,48 @@ std::string ConnectionStringValue(const std::string& text, const char* key)
     return {};
 }
 
+// A key of the connection string wins over the data source's entry.
+DataSourceSettings ReadSettings(const std::string& dataSource, const std::string& connectionString)
+{
+    auto value = [&](const char* key) {
+        std::string given = ConnectionStringValue(connectionString, key);
+        return given.empty() ? DataSourceValue(dataSource, key) : given;
+    };
+    DataSourceSettings settings;
+    settings.dataSource = dataSource;
+    settings.engine = value("ENGINE");
+    settings.file = value("DBQ");
+    settings.server = value("SERVER");
+    settings.port = value("PORT");
+    settings.database = value("DATABASE");
+    settings.schema = value("SCHEMA");
+    return settings;
+}
+
+SQLRETURN Connect(DriverDbc& dbc, DataSourceSettings settings)
+{
+    dbc.diag.Clear();
+    if (dbc.engine != nullptr) return Fail(dbc.diag, "08002", "connection already open");
+    dbc.dataSource = settings.dataSource;
+    settings.loginTimeoutSeconds = dbc.loginTimeoutSeconds;
+    EngineError error;
+    dbc.engine = OpenEngine(settings, error);
+    return dbc.engine != nullptr ? SQL_SUCCESS : FailFromEngine(dbc.diag, error);
+}
+
 }  // namespace
 
 extern "C" {
 
-// User name and password are accepted and not checked: the SQLite file has no accounts.
-SQLRETURN SQL_API SQLConnect(SQLHDBC handle, SQLCHAR* dataSource, SQLSMALLINT dataSourceLength, SQLCHAR*,
-                             SQLSMALLINT, SQLCHAR*, SQLSMALLINT)
+// User name and password go to a server engine; the SQLite file has no accounts and ignores them.
+SQLRETURN SQL_API SQLConnect(SQLHDBC handle, SQLCHAR* dataSource, SQLSMALLINT dataSourceLength, SQLCHAR* user,
+                             SQLSMALLINT userLength, SQLCHAR* password, SQLSMALLINT passwordLength)
 {
     if (handle == SQL_NULL_HDBC) return SQL_INVALID_HANDLE;
-    return Connect(*static_cast<DriverDbc*>(handle), TextArgument(dataSource, dataSourceLength), {});
+    DataSourceSettings settings = ReadSettings(TextArgument(dataSource, dataSourceLength), {});
+    settings.user = TextArgument(user, userLength);
+    settings.password = TextArgument(password, passwordLength);
+    return Connect(*static_cast<DriverDbc*>(handle), std::move(settings));
 }
 
 // For clients that connect with a connection string ("DSN=RTUDB" or "DRIVER=...;DBQ=...");
@@ -115,7 +95,10 @@ SQLRETURN SQL_API SQLDriverConnect(SQLHDBC handle, SQLHWND, SQLCHAR* in, SQLSMAL
     if (handle == SQL_NULL_HDBC) return SQL_INVALID_HANDLE;
     auto* dbc = static_cast<DriverDbc*>(handle);
     const std::string text = TextArgument(in, inLength);
-    const SQLRETURN result = Connect(*dbc, ConnectionStringValue(text, "DSN"), ConnectionStringValue(text, "DBQ"));
+    DataSourceSettings settings = ReadSettings(ConnectionStringValue(text, "DSN"), text);
+    settings.user = ConnectionStringValue(text, "UID");
+    settings.password = ConnectionStringValue(text, "PWD");
+    const SQLRETURN result = Connect(*dbc, std::move(settings));
     if (!SQL_SUCCEEDED(result)) return result;
     CopyText(text, out, outLength, fullOutLength);
     return result;
@@ -126,13 +109,12 @@ SQLRETURN SQL_API SQLDisconnect(SQLHDBC handle)
     if (handle == SQL_NULL_HDBC) return SQL_INVALID_HANDLE;
     auto* dbc = static_cast<DriverDbc*>(handle);
     dbc->diag.Clear();
-    if (dbc->db == nullptr) return Fail(dbc->diag, "08003", "connection not open");
+    if (dbc->engine == nullptr) return Fail(dbc->diag, "08003", "connection not open");
     {
         std::lock_guard lock(dbc->statementsMutex);
         for (DriverStmt* stmt : dbc->statements) ResetStatement(*stmt);
     }
-    sqlite3_close_v2(dbc->db);
-    dbc->db = nullptr;
+    dbc->engine.reset();
     return SQL_SUCCESS;
 }
 

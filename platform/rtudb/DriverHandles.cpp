@@ -1,7 +1,5 @@
 #include "platform/rtudb/DriverHandles.h"
 
-#include "platform/rtudb/SqliteErrors.h"
-
 #include <algorithm>
 #include <cstring>
 
@@ -46,11 +44,9 @@ SQLRETURN Fail(Diagnostics& diag, const char* sqlState, const std::string& messa
     return SQL_ERROR;
 }
 
-SQLRETURN FailFromSqlite(Diagnostics& diag, sqlite3* db)
+SQLRETURN FailFromEngine(Diagnostics& diag, const EngineError& error)
 {
-    const int code = sqlite3_extended_errcode(db);
-    const char* message = sqlite3_errmsg(db);
-    return Fail(diag, SqlStateForSqlite(code, message), message != nullptr ? message : "unknown SQLite error", code);
+    return Fail(diag, error.sqlState.c_str(), error.message, error.nativeError);
 }
 
 namespace {
@@ -90,11 +86,7 @@ std::string TextArgument(const SQLCHAR* text, SQLLEN length)
 
 void ResetStatement(DriverStmt& stmt)
 {
-    if (stmt.statement != nullptr) {
-        ConnectionLock lock(stmt.dbc->db);
-        sqlite3_finalize(stmt.statement);
-        stmt.statement = nullptr;
-    }
+    stmt.rows.reset();
     stmt.cursor = CursorState::None;
     stmt.rowCount = -1;
     stmt.dataColumn = 0;

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "platform/rtudb/Engine.h"
+
 #include <sql.h>
 #include <sqlext.h>
-#include <sqlite3.h>
 
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -12,9 +14,9 @@
 // The driver's side of the three ODBC handles and their diagnostic records.
 //
 // Threads: an environment and a connection may be used from several threads at once (the
-// driver manager does not serialise calls); their diagnostics carry their own lock, and every
-// use of the SQLite connection goes through ConnectionLock. A statement handle is used by one
-// thread at a time, as ODBC requires.
+// driver manager does not serialise calls); their diagnostics carry their own lock, and the
+// engine serialises its own work. A statement handle is used by one thread at a time, as ODBC
+// requires.
 
 struct DiagRecord {
     std::string sqlState;
@@ -46,7 +48,7 @@ struct DriverDbc {
     explicit DriverDbc(DriverEnv* owner) : env(owner) {}
     DriverEnv* env;
     Diagnostics diag;
-    sqlite3* db = nullptr;  // opened full-mutex by SQLConnect, closed by SQLDisconnect
+    std::unique_ptr<IEngine> engine;  // opened by SQLConnect, closed by SQLDisconnect
     SQLUINTEGER loginTimeoutSeconds = 0;
     std::string dataSource;
     // The connection's statements, so that a disconnect can finalize what is still open.
@@ -54,13 +56,14 @@ struct DriverDbc {
     std::vector<struct DriverStmt*> statements;
 };
 
-enum class CursorState { None, RowPending, OnRow, Done };
+// Open: rows to fetch, none current yet.
+enum class CursorState { None, Open, OnRow, Done };
 
 struct DriverStmt {
     explicit DriverStmt(DriverDbc* owner) : dbc(owner) {}
     DriverDbc* dbc;
     Diagnostics diag;
-    sqlite3_stmt* statement = nullptr;
+    std::unique_ptr<IEngineRows> rows;  // the current query's rows; null when there is none
     std::string preparedText;
     std::string verb;
     CursorState cursor = CursorState::None;
@@ -69,24 +72,11 @@ struct DriverStmt {
     std::size_t dataOffset = 0;   // bytes of that column already handed out
 };
 
-// Holds the SQLite connection's own (recursive) mutex, so that a step and the reading of its
-// error code, message and change count see the same statement's outcome.
-class ConnectionLock {
-public:
-    explicit ConnectionLock(sqlite3* db) : mutex_(sqlite3_db_mutex(db)) { sqlite3_mutex_enter(mutex_); }
-    ~ConnectionLock() { sqlite3_mutex_leave(mutex_); }
-    ConnectionLock(const ConnectionLock&) = delete;
-    ConnectionLock& operator=(const ConnectionLock&) = delete;
-
-private:
-    sqlite3_mutex* mutex_;
-};
-
 // Records one diagnostic and returns SQL_ERROR.
 SQLRETURN Fail(Diagnostics& diag, const char* sqlState, const std::string& message, SQLINTEGER nativeError = 0);
 
-// Records the connection's current SQLite error; call under ConnectionLock.
-SQLRETURN FailFromSqlite(Diagnostics& diag, sqlite3* db);
+// Records an engine's error.
+SQLRETURN FailFromEngine(Diagnostics& diag, const EngineError& error);
 
 // Copies text into an ODBC character buffer, cut to fit with a terminating NUL; stores the
 // full length. Returns SQL_SUCCESS_WITH_INFO when the text was cut.
@@ -96,5 +86,5 @@ SQLRETURN CopyText(const std::string& text, SQLPOINTER buffer, SQLLEN bufferLeng
 // Text given to the driver with an explicit length or SQL_NTS.
 std::string TextArgument(const SQLCHAR* text, SQLLEN length);
 
-// Finalizes the statement's SQLite statement and forgets its cursor.
+// Drops the statement's rows and forgets its cursor.
 void ResetStatement(DriverStmt& stmt);

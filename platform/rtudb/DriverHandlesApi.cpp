@@ -8,7 +8,7 @@ namespace {
 SQLRETURN AllocStatement(DriverDbc* dbc, SQLHANDLE* output)
 {
     dbc->diag.Clear();
-    if (dbc->db == nullptr) return Fail(dbc->diag, "08003", "connection not open");
+    if (dbc->engine == nullptr) return Fail(dbc->diag, "08003", "connection not open");
     auto* stmt = new DriverStmt(dbc);
     {
         std::lock_guard lock(dbc->statementsMutex);
@@ -62,7 +62,7 @@ SQLRETURN SQL_API SQLFreeHandle(SQLSMALLINT type, SQLHANDLE handle)
         return SQL_SUCCESS;
     case SQL_HANDLE_DBC: {
         auto* dbc = static_cast<DriverDbc*>(handle);
-        if (dbc->db != nullptr) return Fail(dbc->diag, "HY010", "connection still open");
+        if (dbc->engine != nullptr) return Fail(dbc->diag, "HY010", "connection still open");
         delete dbc;
         return SQL_SUCCESS;
     }
@@ -125,8 +125,8 @@ SQLRETURN SQL_API SQLSetConnectAttr(SQLHDBC handle, SQLINTEGER attribute, SQLPOI
     return SQL_SUCCESS;
 }
 
-// Every statement commits when it completes (WAL, synchronous=FULL), so a commit has nothing
-// left to do and a rollback nothing it could undo.
+// Every statement commits when it completes (each engine runs in autocommit, durably), so a
+// commit has nothing left to do and a rollback nothing it could undo.
 SQLRETURN SQL_API SQLEndTran(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT)
 {
     if (handle == SQL_NULL_HANDLE) return SQL_INVALID_HANDLE;

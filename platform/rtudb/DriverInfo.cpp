@@ -30,8 +30,8 @@ SQLRETURN SQL_API SQLGetInfo(SQLHDBC handle, SQLUSMALLINT type, SQLPOINTER value
     case SQL_DRIVER_NAME: return InfoText("libtelvorn-rtudb.so", value, length, full);
     case SQL_DRIVER_VER: return InfoText("01.00.0000", value, length, full);
     case SQL_DRIVER_ODBC_VER: return InfoText("03.00", value, length, full);
-    case SQL_DBMS_NAME: return InfoText("SQLite", value, length, full);
-    case SQL_DBMS_VER: return InfoText(sqlite3_libversion(), value, length, full);
+    case SQL_DBMS_NAME: return InfoText(dbc->engine ? dbc->engine->ProductName() : "", value, length, full);
+    case SQL_DBMS_VER: return InfoText(dbc->engine ? dbc->engine->ProductVersion() : "", value, length, full);
     case SQL_DATA_SOURCE_NAME: return InfoText(dbc->dataSource, value, length, full);
     case SQL_SERVER_NAME:
     case SQL_USER_NAME:

@@ -1,80 +1,28 @@
-// Running statements: rewriting, one statement per call, stepping and the no-data result.
+// Running statements: rewriting for the engine, one statement per call, the no-data result.
 #include "platform/rtudb/DriverHandles.h"
 #include "platform/rtudb/SqlRewriter.h"
-#include "platform/rtudb/SqlTokenizer.h"
 
 namespace {
-
-// SQLite stops at the first statement; anything after it that is not a blank, a comment or a
-// ';' means the text held a second statement, which is refused rather than silently dropped.
-bool TailIsEmpty(const char* tail)
-{
-    if (tail == nullptr) return true;
-    const TokenizedText rest = Tokenize(tail);
-    if (!rest.ok) return false;
-    for (const Token& token : rest.tokens) {
-        const bool blank = token.kind == TokenKind::Space || token.kind == TokenKind::Comment
-            || (token.kind == TokenKind::Symbol && token.text == ";");
-        if (!blank) return false;
-    }
-    return true;
-}
-
-// The first step runs the statement; a query keeps its first row for SQLFetch. Call under
-// ConnectionLock.
-SQLRETURN FirstStep(DriverStmt& stmt, sqlite3* db)
-{
-    const int rc = sqlite3_step(stmt.statement);
-    if (rc == SQLITE_ROW) {
-        stmt.cursor = CursorState::RowPending;
-        return SQL_SUCCESS;
-    }
-    if (rc != SQLITE_DONE) {
-        const SQLRETURN result = FailFromSqlite(stmt.diag, db);
-        sqlite3_reset(stmt.statement);
-        return result;
-    }
-    if (sqlite3_column_count(stmt.statement) > 0) {
-        stmt.cursor = CursorState::Done;
-        return SQL_SUCCESS;
-    }
-    stmt.rowCount = sqlite3_changes(db);
-    if ((stmt.verb == "UPDATE" || stmt.verb == "DELETE") && stmt.rowCount == 0) return SQL_NO_DATA;
-    return SQL_SUCCESS;
-}
-
-// SQLite writes on into a file that was removed or replaced after it was opened, and those rows
-// vanish with the last handle; a write is refused instead, so the program reports it as failed.
-bool FileHasMoved(sqlite3* db)
-{
-    int moved = 0;
-    return sqlite3_file_control(db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved != 0;
-}
 
 SQLRETURN ExecuteText(DriverStmt& stmt, const std::string& text)
 {
     ResetStatement(stmt);
-    const RewrittenStatement rewritten = RewriteStatement(text);
+    IEngine* engine = stmt.dbc->engine.get();
+    if (engine == nullptr) return Fail(stmt.diag, "08003", "connection not open");
+    const RewrittenStatement rewritten = RewriteStatement(text, engine->Dialect());
     if (!rewritten.ok) return Fail(stmt.diag, "42000", rewritten.error);
     stmt.verb = rewritten.verb;
-    sqlite3* db = stmt.dbc->db;
-    if (db == nullptr) return Fail(stmt.diag, "08003", "connection not open");
-    ConnectionLock lock(db);
-    const char* tail = nullptr;
-    if (sqlite3_prepare_v2(db, rewritten.sql.c_str(), -1, &stmt.statement, &tail) != SQLITE_OK)
-        return FailFromSqlite(stmt.diag, db);
-    if (stmt.statement == nullptr) return Fail(stmt.diag, "42000", "no statement given");
-    if (!TailIsEmpty(tail)) {
-        sqlite3_finalize(stmt.statement);
-        stmt.statement = nullptr;
-        return Fail(stmt.diag, "42000", "only one statement per call is accepted; text after it refused");
+    RunResult result = engine->Run(rewritten);
+    switch (result.outcome) {
+    case RunOutcome::Rows:
+        stmt.rows = std::move(result.rows);
+        stmt.cursor = CursorState::Open;
+        return SQL_SUCCESS;
+    case RunOutcome::Done: stmt.rowCount = result.changedRows; return SQL_SUCCESS;
+    case RunOutcome::NoData: stmt.rowCount = 0; return SQL_NO_DATA;
+    case RunOutcome::Failed: break;
     }
-    if (!sqlite3_stmt_readonly(stmt.statement) && FileHasMoved(db)) {
-        sqlite3_finalize(stmt.statement);
-        stmt.statement = nullptr;
-        return Fail(stmt.diag, "HY000", "database file removed or replaced since it was opened; nothing written");
-    }
-    return FirstStep(stmt, db);
+    return FailFromEngine(stmt.diag, result.error);
 }
 
 DriverStmt* Begin(SQLHSTMT handle)
@@ -120,15 +68,17 @@ SQLRETURN SQL_API SQLFetch(SQLHSTMT handle)
     switch (stmt->cursor) {
     case CursorState::None: return Fail(stmt->diag, "24000", "no result set");
     case CursorState::Done: return SQL_NO_DATA;
-    case CursorState::RowPending: stmt->cursor = CursorState::OnRow; return SQL_SUCCESS;
+    case CursorState::Open:
     case CursorState::OnRow: break;
     }
-    ConnectionLock lock(stmt->dbc->db);
-    const int rc = sqlite3_step(stmt->statement);
-    if (rc == SQLITE_ROW) return SQL_SUCCESS;
+    EngineError error;
+    if (stmt->rows->Next(error)) {
+        stmt->cursor = CursorState::OnRow;
+        return SQL_SUCCESS;
+    }
     stmt->cursor = CursorState::Done;
-    if (rc == SQLITE_DONE) return SQL_NO_DATA;
-    return FailFromSqlite(stmt->diag, stmt->dbc->db);
+    if (error.sqlState.empty()) return SQL_NO_DATA;
+    return FailFromEngine(stmt->diag, error);
 }
 
 SQLRETURN SQL_API SQLMoreResults(SQLHSTMT handle)

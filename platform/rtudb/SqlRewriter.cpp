@@ -1,35 +1,17 @@
 #include "platform/rtudb/SqlRewriter.h"
 
+#include "platform/rtudb/PostgresRewrite.h"
 #include "platform/rtudb/SqlTokenizer.h"
 
 #include <cctype>
 
 namespace {
 
-bool IsBlank(const Token& token) { return token.kind == TokenKind::Space || token.kind == TokenKind::Comment; }
-
-bool IsWord(const Token& token, std::string_view word)
-{
-    if (token.kind != TokenKind::Word || token.text.size() != word.size()) return false;
-    for (std::size_t i = 0; i < word.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(token.text[i])) != word[i]) return false;
-    return true;
-}
-
-bool IsSymbol(const Token& token, char symbol) { return token.kind == TokenKind::Symbol && token.text[0] == symbol; }
-
 std::string Upper(std::string_view text)
 {
     std::string upper(text);
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return upper;
-}
-
-// Index of the next token at or after `from` that is neither blank nor a comment, or size().
-std::size_t NextSignificant(const std::vector<Token>& tokens, std::size_t from)
-{
-    while (from < tokens.size() && IsBlank(tokens[from])) ++from;
-    return from;
 }
 
 // Matches { d|t|ts 'text' } starting at the brace; returns the index of the closing brace
@@ -55,12 +37,13 @@ bool HasFurtherStatement(const std::vector<Token>& tokens, std::size_t from)
 }
 
 // Appends token i (rewritten when needed) and returns the index of the last token it consumed.
-std::size_t AppendToken(const std::vector<Token>& tokens, std::size_t i, std::size_t previous, std::string& out)
+std::size_t AppendToken(const std::vector<Token>& tokens, std::size_t i, std::size_t previous, SqlDialect dialect,
+                        bool definition, std::string& out)
 {
     const Token& token = tokens[i];
     if (token.kind == TokenKind::Word && std::isdigit(static_cast<unsigned char>(token.text[0]))) {
         out += '"';
-        out += token.text;
+        out += dialect == SqlDialect::Postgres ? FoldedName(token.text) : std::string(token.text);
         out += '"';
         return i;
     }
@@ -75,13 +58,14 @@ std::size_t AppendToken(const std::vector<Token>& tokens, std::size_t i, std::si
             return close;
         }
     }
+    if (dialect == SqlDialect::Postgres) return AppendPostgresToken(tokens, i, definition, out);
     out += token.text;
     return i;
 }
 
 }  // namespace
 
-RewrittenStatement RewriteStatement(std::string_view text)
+RewrittenStatement RewriteStatement(std::string_view text, SqlDialect dialect)
 {
     RewrittenStatement result;
     const TokenizedText tokenized = Tokenize(text);
@@ -100,7 +84,8 @@ RewrittenStatement RewriteStatement(std::string_view text)
             break;
         }
         if (result.verb.empty() && tokens[i].kind == TokenKind::Word) result.verb = Upper(tokens[i].text);
-        i = AppendToken(tokens, i, previous, result.sql);
+        const bool definition = result.verb == "CREATE" || result.verb == "ALTER";
+        i = AppendToken(tokens, i, previous, dialect, definition, result.sql);
         if (!IsBlank(tokens[i])) previous = i;
     }
     if (result.verb.empty()) {

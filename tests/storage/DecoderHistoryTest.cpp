@@ -32,7 +32,7 @@ public:
 };
 
 // Unit 123 registered in a live table of the test's own, with its tables in the database.
-class DecoderHistoryTest : public StorageTest {
+class DecoderHistoryFixture : public StorageTest {
 protected:
     void SetUp() override
     {
@@ -71,7 +71,10 @@ protected:
     CHistoryRecorder recorder{&db};
 };
 
-TEST_F(DecoderHistoryTest, EightItemAnalogueFrameStoresEightPlusEightRows)
+using DecoderHistoryTest = OnEachEngine<DecoderHistoryFixture>;
+INSTANTIATE_TEST_SUITE_P(Engines, DecoderHistoryTest, EachEngine(), EngineName);
+
+TEST_P(DecoderHistoryTest, EightItemAnalogueFrameStoresEightPlusEightRows)
 {
     Send("$00000123AB22201404111230000810.50,11.50,12.50,13.50,14.50,15.50,16.50,17.50,$");
 
@@ -81,7 +84,7 @@ TEST_F(DecoderHistoryTest, EightItemAnalogueFrameStoresEightPlusEightRows)
     EXPECT_TRUE(LogLines().empty());
 }
 
-TEST_F(DecoderHistoryTest, EightInputDigitalFrameStoresEightPlusEightRows)
+TEST_P(DecoderHistoryTest, EightInputDigitalFrameStoresEightPlusEightRows)
 {
     Send("$00000123AB2020140411123000" "08" "10110100$");
 
@@ -91,14 +94,14 @@ TEST_F(DecoderHistoryTest, EightInputDigitalFrameStoresEightPlusEightRows)
     EXPECT_EQ(Column("SELECT RVALUE FROM 123_DIN1"), std::vector<std::string>{"0"});
 }
 
-TEST_F(DecoderHistoryTest, BothFramesInOneChunkLoseNothing)
+TEST_P(DecoderHistoryTest, BothFramesInOneChunkLoseNothing)
 {
     Send("$00000123AB2020140411123000" "08" "10110100$"
          "$00000123AB22201404111230000810.50,11.50,12.50,13.50,14.50,15.50,16.50,17.50,$");
     EXPECT_EQ(Count("FULLRCDS"), 16);
 }
 
-TEST_F(DecoderHistoryTest, QuoteInTheFrameTimeIsStoredIntact)
+TEST_P(DecoderHistoryTest, QuoteInTheFrameTimeIsStoredIntact)
 {
     Send("$00000123AB102014'411123'00011" "12.34$");
 

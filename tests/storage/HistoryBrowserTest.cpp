@@ -62,7 +62,7 @@ std::time_t Noon(int year, int month, int day)
 }
 
 // 12_AIN3 with five readings on 10, 11 and 12 April 2014; RTYPE 1 on the second.
-class HistoryBrowserTest : public StorageTest {
+class HistoryBrowserFixture : public StorageTest {
 protected:
     void SetUp() override
     {
@@ -76,7 +76,7 @@ protected:
         Insert(5, "9", "2014-04-12 00:00:00", 0);
         WriteFile("rtu_ui.ini", "[Page2Text]\nRECORDS=Records\nDATALISTC0=No\nDATALISTC1=Value\n"
                                 "DATALISTC2=RTU time\nDATALISTC3=Server time\n");
-        WriteFile("data_rtu.ini", "[RTU]\nRDATA1=Unit\n");
+        WriteFile("data_rtu.ini", "[RTU]\nRDATA1=Unit\n" + DatabaseSettings());
         WriteFile("name_rtu.ini", "[DEVNAMES]\nAD3=Tank level\n");
     }
 
@@ -99,7 +99,10 @@ protected:
     CHistoryBrowser browser{db, view, box};
 };
 
-TEST_F(HistoryBrowserTest, LoadFillsTheListAndTitleAndRemembersTheTable)
+using HistoryBrowserTest = OnEachEngine<HistoryBrowserFixture>;
+INSTANTIATE_TEST_SUITE_P(Engines, HistoryBrowserTest, EachEngine(), EngineName);
+
+TEST_P(HistoryBrowserTest, LoadFillsTheListAndTitleAndRemembersTheTable)
 {
     const std::string title = browser.LoadHistory("AIN", 3, "AD3");
 
@@ -113,14 +116,14 @@ TEST_F(HistoryBrowserTest, LoadFillsTheListAndTitleAndRemembersTheTable)
     EXPECT_EQ(browser.CurrentTable(), "12_AIN3");
 }
 
-TEST_F(HistoryBrowserTest, ChannelWithoutNumberHasNoNumberInTheTitle)
+TEST_P(HistoryBrowserTest, ChannelWithoutNumberHasNoNumberInTheTitle)
 {
     browser.LoadHistory("BATT", -1, "BATT");
     EXPECT_EQ(view.title, "0 Records Unit:12 ");
     EXPECT_EQ(browser.CurrentTable(), "12_BATT");
 }
 
-TEST_F(HistoryBrowserTest, LoadIsSkippedForNumber32OrNoCurrentRtu)
+TEST_P(HistoryBrowserTest, LoadIsSkippedForNumber32OrNoCurrentRtu)
 {
     LoadAin3();
     browser.LoadHistory("MBUSREG", 32, "MBUSREG32");
@@ -131,7 +134,7 @@ TEST_F(HistoryBrowserTest, LoadIsSkippedForNumber32OrNoCurrentRtu)
     EXPECT_EQ(browser.CurrentTable(), "12_AIN3");
 }
 
-TEST_F(HistoryBrowserTest, MissingTableGivesAnEmptyListSilently)
+TEST_P(HistoryBrowserTest, MissingTableGivesAnEmptyListSilently)
 {
     LoadAin3();
     browser.LoadHistory("MBUSREG", -1, "MBUSREG-1");
@@ -140,7 +143,7 @@ TEST_F(HistoryBrowserTest, MissingTableGivesAnEmptyListSilently)
     EXPECT_EQ(browser.CurrentTable(), "12_AIN3");
 }
 
-TEST_F(HistoryBrowserTest, ClosedDatabaseEmptiesTheListAndKeepsTheTitle)
+TEST_P(HistoryBrowserTest, ClosedDatabaseEmptiesTheListAndKeepsTheTitle)
 {
     CSQLDatabase closed;
     CHistoryBrowser offline(closed, view, box);
@@ -188,7 +191,7 @@ INSTANTIATE_TEST_SUITE_P(
         QueryCase{false, " 5\t ", 2, "SELECT * FROM 12_AIN3 WHERE RVALUE <= 5"}, QueryCase{false, "   ", 0, std::nullopt},
         QueryCase{false, "5 5", 0, ""}));
 
-TEST_F(HistoryBrowserTest, TimeRangeKeepsTheReadingsOfThoseDays)
+TEST_P(HistoryBrowserTest, TimeRangeKeepsTheReadingsOfThoseDays)
 {
     LoadAin3();
     EXPECT_EQ(Query(true, "", 0), (std::vector<std::string>{"2", "3", "4"}));
@@ -196,7 +199,7 @@ TEST_F(HistoryBrowserTest, TimeRangeKeepsTheReadingsOfThoseDays)
     EXPECT_EQ(browser.CurrentTable(), "12_AIN3");
 }
 
-TEST_F(HistoryBrowserTest, ValueConditionComparesNumerically)
+TEST_P(HistoryBrowserTest, ValueConditionComparesNumerically)
 {
     LoadAin3();
     EXPECT_EQ(Query(false, "5", 2), (std::vector<std::string>{"1", "2", "3"}));
@@ -204,14 +207,14 @@ TEST_F(HistoryBrowserTest, ValueConditionComparesNumerically)
     EXPECT_EQ(Query(true, "5", 0), (std::vector<std::string>{"3", "4"}));
 }
 
-TEST_F(HistoryBrowserTest, QueryWithoutConditionOrBeforeALoadDoesNothing)
+TEST_P(HistoryBrowserTest, QueryWithoutConditionOrBeforeALoadDoesNothing)
 {
     EXPECT_TRUE(Query(true, "5", 0).empty());
     LoadAin3();
     EXPECT_EQ(Query(false, "", 0).size(), 5u);
 }
 
-TEST_F(HistoryBrowserTest, QueryTellsWhetherItRanAndWithWhatTitle)
+TEST_P(HistoryBrowserTest, QueryTellsWhetherItRanAndWithWhatTitle)
 {
     view.filter = {false, 0, 0, "5", 2};
     EXPECT_EQ(browser.QueryHistory(), std::nullopt);  // no table loaded yet
@@ -228,14 +231,14 @@ TEST_F(HistoryBrowserTest, QueryTellsWhetherItRanAndWithWhatTitle)
     EXPECT_EQ(browser.QueryHistory(), "3 Records Unit:12 ");
 }
 
-TEST_F(HistoryBrowserTest, LoadHandsTheRowsOverInOneBatch)
+TEST_P(HistoryBrowserTest, LoadHandsTheRowsOverInOneBatch)
 {
     LoadAin3();
     EXPECT_EQ(view.RowCount(), 5);
     EXPECT_EQ(view.batches, 1);
 }
 
-TEST_F(HistoryBrowserTest, ValueThatIsNotANumberGivesAnEmptyListAndNeverReachesTheEngine)
+TEST_P(HistoryBrowserTest, ValueThatIsNotANumberGivesAnEmptyListAndNeverReachesTheEngine)
 {
     LoadAin3();
     EXPECT_TRUE(Query(false, "0; DELETE FROM 12_AIN3", 0).empty());
@@ -244,7 +247,7 @@ TEST_F(HistoryBrowserTest, ValueThatIsNotANumberGivesAnEmptyListAndNeverReachesT
     EXPECT_TRUE(box.shown.empty());
 }
 
-TEST_F(HistoryBrowserTest, SelectedRowsAreDeletedOneByOne)
+TEST_P(HistoryBrowserTest, SelectedRowsAreDeletedOneByOne)
 {
     LoadAin3();
     view.selected = {1, 2, 4};
@@ -257,7 +260,7 @@ TEST_F(HistoryBrowserTest, SelectedRowsAreDeletedOneByOne)
     EXPECT_EQ(Column("SELECT RID FROM 12_AIN3 ORDER BY RID"), (std::vector<std::string>{"1", "4"}));
 }
 
-TEST_F(HistoryBrowserTest, DeletionStopsAtTheFirstRowThatIsGone)
+TEST_P(HistoryBrowserTest, DeletionStopsAtTheFirstRowThatIsGone)
 {
     LoadAin3();
     Exec("DELETE FROM 12_AIN3 WHERE RID=3");
@@ -270,7 +273,7 @@ TEST_F(HistoryBrowserTest, DeletionStopsAtTheFirstRowThatIsGone)
     EXPECT_EQ(Count("12_AIN3"), 3);
 }
 
-TEST_F(HistoryBrowserTest, DeleteAnsweredNoChangesNothing)
+TEST_P(HistoryBrowserTest, DeleteAnsweredNoChangesNothing)
 {
     LoadAin3();
     view.selected = {0};
@@ -282,7 +285,7 @@ TEST_F(HistoryBrowserTest, DeleteAnsweredNoChangesNothing)
     EXPECT_EQ(Count("12_AIN3"), 5);
 }
 
-TEST_F(HistoryBrowserTest, DeleteWithoutSelectionEmptiesTheTableButNotTheList)
+TEST_P(HistoryBrowserTest, DeleteWithoutSelectionEmptiesTheTableButNotTheList)
 {
     LoadAin3();
     box.answers = {MessageAnswer::Yes};
@@ -294,13 +297,13 @@ TEST_F(HistoryBrowserTest, DeleteWithoutSelectionEmptiesTheTableButNotTheList)
     EXPECT_EQ(view.RowCount(), 5);
 }
 
-TEST_F(HistoryBrowserTest, DeleteBeforeALoadAsksNothing)
+TEST_P(HistoryBrowserTest, DeleteBeforeALoadAsksNothing)
 {
     browser.DeleteHistoryRows();
     EXPECT_TRUE(box.shown.empty());
 }
 
-TEST_F(HistoryBrowserTest, ExportWritesTitleCaptionsAndNumberedRows)
+TEST_P(HistoryBrowserTest, ExportWritesTitleCaptionsAndNumberedRows)
 {
     LoadAin3();
     view.saveAs = (home_ / "report.txt").string();
@@ -316,7 +319,7 @@ TEST_F(HistoryBrowserTest, ExportWritesTitleCaptionsAndNumberedRows)
               (std::vector<ShownBox>{{"EXPORT_CSV_OK", "", MessageIcon::Information, MessageButtons::Ok}}));
 }
 
-TEST_F(HistoryBrowserTest, ExportLowerCasesOnlyTheFileName)
+TEST_P(HistoryBrowserTest, ExportLowerCasesOnlyTheFileName)
 {
     std::filesystem::create_directories(home_ / "Exports");
     LoadAin3();
@@ -327,7 +330,7 @@ TEST_F(HistoryBrowserTest, ExportLowerCasesOnlyTheFileName)
     EXPECT_TRUE(std::filesystem::exists(home_ / "Exports" / "data.csv"));
 }
 
-TEST_F(HistoryBrowserTest, ExportOfAnEmptyListOrACancelledChoiceWritesNothing)
+TEST_P(HistoryBrowserTest, ExportOfAnEmptyListOrACancelledChoiceWritesNothing)
 {
     view.saveAs = (home_ / "empty.csv").string();
     browser.ExportHistoryCsv();

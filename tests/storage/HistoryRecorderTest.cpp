@@ -1,5 +1,7 @@
 #include "tests/storage/StorageFixture.h"
 
+#include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "storage/HistoryRecorder.h"
@@ -11,7 +13,7 @@ namespace {
 const char* const kTime = "20140411123000";
 
 // A connected database with both fixed tables and the channel tables of unit 12.
-class HistoryRecorderTest : public StorageTest {
+class HistoryRecorderFixture : public StorageTest {
 protected:
     void SetUp() override
     {
@@ -33,7 +35,10 @@ protected:
     CHistoryRecorder recorder{&db};
 };
 
-TEST_F(HistoryRecorderTest, DigitalInputGoesToItsChannelTableAndFullRcds)
+using HistoryRecorderTest = OnEachEngine<HistoryRecorderFixture>;
+INSTANTIATE_TEST_SUITE_P(Engines, HistoryRecorderTest, EachEngine(), EngineName);
+
+TEST_P(HistoryRecorderTest, DigitalInputGoesToItsChannelTableAndFullRcds)
 {
     recorder.WriteChannelInt(12, "DIN", 3, 1, kTime, 1);
 
@@ -42,7 +47,7 @@ TEST_F(HistoryRecorderTest, DigitalInputGoesToItsChannelTableAndFullRcds)
     EXPECT_TRUE(LogLines().empty());
 }
 
-TEST_F(HistoryRecorderTest, ChannelWithoutNumberIsStoredWithMinusOneInFullRcds)
+TEST_P(HistoryRecorderTest, ChannelWithoutNumberIsStoredWithMinusOneInFullRcds)
 {
     recorder.WriteChannelInt(12, "BATT", -1, 1, kTime, 0);
 
@@ -50,13 +55,13 @@ TEST_F(HistoryRecorderTest, ChannelWithoutNumberIsStoredWithMinusOneInFullRcds)
     EXPECT_EQ(FullRcdsRow().at(1), "BATT-1");
 }
 
-TEST_F(HistoryRecorderTest, OnlyTheLowByteOfAnIntegerIsStored)
+TEST_P(HistoryRecorderTest, OnlyTheLowByteOfAnIntegerIsStored)
 {
     recorder.WriteChannelInt(12, "SIGNAL", -1, 256 + 24, kTime, 0);
     EXPECT_EQ(Column("SELECT RVALUE FROM 12_SIGNAL"), std::vector<std::string>{"24"});
 }
 
-TEST_F(HistoryRecorderTest, FullRcdsValuePassesThroughSinglePrecision)
+TEST_P(HistoryRecorderTest, FullRcdsValuePassesThroughSinglePrecision)
 {
     recorder.WriteChannelFloat(12, "AIN", 1, 1234567.891, kTime, 0);
 
@@ -64,7 +69,7 @@ TEST_F(HistoryRecorderTest, FullRcdsValuePassesThroughSinglePrecision)
     EXPECT_EQ(FullRcdsRow().at(2), "1234567.88");
 }
 
-TEST_F(HistoryRecorderTest, LocalTimeIsTheServerStamp)
+TEST_P(HistoryRecorderTest, LocalTimeIsTheServerStamp)
 {
     recorder.WriteChannelFloat(12, "ITEMP", -1, 21.5, kTime, 0);
     const std::string stamp = Column("SELECT LTIME FROM 12_ITEMP").at(0);
@@ -72,7 +77,7 @@ TEST_F(HistoryRecorderTest, LocalTimeIsTheServerStamp)
     EXPECT_EQ(Column("SELECT LTIME FROM FULLRCDS").at(0).substr(0, 10), stamp.substr(0, 10));
 }
 
-TEST_F(HistoryRecorderTest, RtuWithoutTablesKeepsItsFullRcdsRowAndLogsTheChannel)
+TEST_P(HistoryRecorderTest, RtuWithoutTablesKeepsItsFullRcdsRowAndLogsTheChannel)
 {
     recorder.WriteChannelFloat(99, "AIN", 1, 2.5, kTime, 0);
 
@@ -80,7 +85,7 @@ TEST_F(HistoryRecorderTest, RtuWithoutTablesKeepsItsFullRcdsRowAndLogsTheChannel
     EXPECT_EQ(LogLines(), std::vector<std::string>{"Write Data To 99_AIN Channel 1 fail"});
 }
 
-TEST_F(HistoryRecorderTest, ClosedDatabaseLogsBothRowsOfEveryReading)
+TEST_P(HistoryRecorderTest, ClosedDatabaseLogsBothRowsOfEveryReading)
 {
     CHistoryRecorder closed(nullptr);
     closed.WriteChannelInt(12, "BATT", -1, 1, kTime, 0);
@@ -90,16 +95,16 @@ TEST_F(HistoryRecorderTest, ClosedDatabaseLogsBothRowsOfEveryReading)
     EXPECT_EQ(Count("FULLRCDS"), 0);
 }
 
-TEST_F(HistoryRecorderTest, QuoteInTimeTextIsStoredIntact)
+TEST_P(HistoryRecorderTest, QuoteInTimeTextIsStoredIntact)
 {
-    const std::string time = "2014'04 12:00'; DROP TABLE FULLRCDS";
+    const std::string time = "'04 12:00'; DROP TABLE FULLRCDS";  // 31 characters, the most a time has
     recorder.WriteChannelFloat(12, "AIN", 0, 1.0, time.c_str(), 0);
 
     EXPECT_EQ(Column("SELECT RTIME FROM 12_AIN0"), std::vector<std::string>{time});
     EXPECT_EQ(FullRcdsRow().at(5), time);
 }
 
-TEST_F(HistoryRecorderTest, ReadingsWithinOneTickAreAllStored)
+TEST_P(HistoryRecorderTest, ReadingsWithinOneTickAreAllStored)
 {
     for (int i = 0; i < 50; ++i) recorder.WriteChannelFloat(12, "MBUSREG", 5, i, kTime, 0);
 
@@ -108,7 +113,7 @@ TEST_F(HistoryRecorderTest, ReadingsWithinOneTickAreAllStored)
     EXPECT_TRUE(LogLines().empty());
 }
 
-TEST_F(HistoryRecorderTest, RowsOfAnEarlierRunDoNotRefuseNewReadings)
+TEST_P(HistoryRecorderTest, RowsOfAnEarlierRunDoNotRefuseNewReadings)
 {
     // Keys an earlier run left exactly where this run's next RIDs fall.
     const std::int32_t next = NextRecordId();
@@ -124,7 +129,7 @@ TEST_F(HistoryRecorderTest, RowsOfAnEarlierRunDoNotRefuseNewReadings)
     EXPECT_TRUE(LogLines().empty());
 }
 
-TEST_F(HistoryRecorderTest, ConcurrentWritersLoseNoReading)
+TEST_P(HistoryRecorderTest, ConcurrentWritersLoseNoReading)
 {
     constexpr int kThreads = 4;
     constexpr int kReadings = 25;
@@ -138,6 +143,40 @@ TEST_F(HistoryRecorderTest, ConcurrentWritersLoseNoReading)
 
     EXPECT_EQ(Count("FULLRCDS"), kThreads * kReadings);
     for (int t = 0; t < kThreads; ++t) EXPECT_EQ(Count("12_ETEMP" + std::to_string(t)), kReadings);
+}
+
+// A second server writing into the same database: its own connection, no share in this process's
+// mutex, and RIDs from the same millisecond clock, so its keys keep taking the ones this process
+// is about to use. Every reading of this process must still be stored once.
+TEST_P(HistoryRecorderTest, AnotherServerWritingTheSameTablesAtOnceLosesNoReading)
+{
+    constexpr int kReadings = 300;
+    CSQLDatabase other;
+    ASSERT_TRUE(other.Connect(OdbcTestEnvironment::kDataSource, User(), Password()));
+    std::atomic<bool> done{false};
+    std::atomic<int> written{0};
+    std::thread server([&] {
+        std::uint32_t last = TickCount() - 1;
+        while (!done) {
+            last = NextRecordId(TickCount(), last);
+            try {
+                if (other.Execute("INSERT INTO FULLRCDS(RID, UID) VALUES ("
+                                  + std::to_string(static_cast<std::int32_t>(last)) + ", '99')"))
+                    ++written;
+            } catch (const CSQLException&) {
+                // Its own refused keys are that server's business.
+            }
+        }
+    });
+    for (int wait = 0; wait < 500 && written == 0; ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < kReadings; ++i) recorder.WriteChannelFloat(12, "AIN", 1, i, kTime, 0);
+    done = true;
+    server.join();
+    other.Close();
+
+    EXPECT_EQ(Count("FULLRCDS WHERE UID = '12'"), kReadings);
+    EXPECT_GT(written, 0);
+    EXPECT_TRUE(LogLines().empty());
 }
 
 struct RecordIdCase {

@@ -13,7 +13,7 @@ const ShownBox kFailed{"OPEN_DB_ERR", "", MessageIcon::Stop, MessageButtons::Ok}
 const ShownBox kNoInstaller{"The ODBC installer DLL (ODBCCP32.DLL) is not installed on this system.",
                             "ODBC Installer Error", MessageIcon::Information, MessageButtons::Ok};
 
-class OpenDatabaseTest : public StorageTest {
+class OpenDatabaseFixture : public StorageTest {
 protected:
     void TearDown() override
     {
@@ -46,17 +46,20 @@ protected:
     }
 };
 
-TEST_F(OpenDatabaseTest, FirstStartShowsOpenedAndBothCreations)
+using OpenDatabaseTest = OnEachEngine<OpenDatabaseFixture>;
+INSTANTIATE_TEST_SUITE_P(Engines, OpenDatabaseTest, EachEngine(), EngineName);
+
+TEST_P(OpenDatabaseTest, FirstStartShowsOpenedAndBothCreations)
 {
     OpenDatabase(db, box);
 
     EXPECT_TRUE(db.connected);
     EXPECT_EQ(box.shown, (std::vector<ShownBox>{kOpened, kCreated, kCreated}));
-    EXPECT_TRUE(std::filesystem::exists(DatabaseFile()));
+    EXPECT_EQ(std::filesystem::exists(DatabaseFile()), !OnPostgres());  // the server keeps no local file
     EXPECT_EQ(Tables(), (std::vector<std::string>{"RTU_TAB", "FULLRCDS"}));
 }
 
-TEST_F(OpenDatabaseTest, LaterStartShowsOnlyOpenedAndKeepsTheRows)
+TEST_P(OpenDatabaseTest, LaterStartShowsOnlyOpenedAndKeepsTheRows)
 {
     MakeDatabaseWithRtu("12");
     OpenDatabase(db, box);
@@ -65,7 +68,7 @@ TEST_F(OpenDatabaseTest, LaterStartShowsOnlyOpenedAndKeepsTheRows)
     EXPECT_EQ(Column("SELECT UID FROM RTU_TAB"), std::vector<std::string>{"12"});
 }
 
-TEST_F(OpenDatabaseTest, ConnectedDatabaseOnlyShowsOpened)
+TEST_P(OpenDatabaseTest, ConnectedDatabaseOnlyShowsOpened)
 {
     OpenDatabase(db, box);
     box.shown.clear();
@@ -73,7 +76,7 @@ TEST_F(OpenDatabaseTest, ConnectedDatabaseOnlyShowsOpened)
     EXPECT_EQ(box.shown, std::vector<ShownBox>{kOpened});
 }
 
-TEST_F(OpenDatabaseTest, MissingDatabaseIsCopiedFromTheSeed)
+TEST_F(OpenDatabaseFixture, MissingDatabaseIsCopiedFromTheSeed)
 {
     MakeDatabaseWithRtu("seeded");
     std::filesystem::rename(DatabaseFile(), home_ / "RTU.db");
@@ -85,7 +88,7 @@ TEST_F(OpenDatabaseTest, MissingDatabaseIsCopiedFromTheSeed)
     EXPECT_TRUE(std::filesystem::exists(home_ / "RTU.db")) << "the seed stays";
 }
 
-TEST_F(OpenDatabaseTest, SeedNeverOverwritesAnExistingDatabase)
+TEST_F(OpenDatabaseFixture, SeedNeverOverwritesAnExistingDatabase)
 {
     MakeDatabaseWithRtu("own");
     WriteFile("RTU.db", "not a database");
@@ -95,7 +98,7 @@ TEST_F(OpenDatabaseTest, SeedNeverOverwritesAnExistingDatabase)
     EXPECT_EQ(Column("SELECT UID FROM RTU_TAB"), std::vector<std::string>{"own"});
 }
 
-TEST_F(OpenDatabaseTest, MissingDirectoryAndSeedGiveANewDatabase)
+TEST_F(OpenDatabaseFixture, MissingDirectoryAndSeedGiveANewDatabase)
 {
     std::filesystem::remove_all(home_ / "rtu");
     OpenDatabase(db, box);
@@ -103,7 +106,7 @@ TEST_F(OpenDatabaseTest, MissingDirectoryAndSeedGiveANewDatabase)
     EXPECT_EQ(box.shown, (std::vector<ShownBox>{kOpened, kCreated, kCreated}));
 }
 
-TEST_F(OpenDatabaseTest, UnregisteredDataSourceIsRegisteredAsSystemDataSource)
+TEST_F(OpenDatabaseFixture, UnregisteredDataSourceIsRegisteredAsSystemDataSource)
 {
     UnregisterSystemDataSource();
     ASSERT_EQ(SystemDataSources().find("[RTUDB]"), std::string::npos);
@@ -118,7 +121,7 @@ TEST_F(OpenDatabaseTest, UnregisteredDataSourceIsRegisteredAsSystemDataSource)
     EXPECT_NE(registered.find("Telvorn RTUDB"), std::string::npos);
 }
 
-TEST_F(OpenDatabaseTest, RefusedSystemRegistrationFallsBackToUserDataSource)
+TEST_F(OpenDatabaseFixture, RefusedSystemRegistrationFallsBackToUserDataSource)
 {
     UnregisterSystemDataSource();
     // A system data source can only be added to an existing system odbc.ini.
@@ -130,7 +133,7 @@ TEST_F(OpenDatabaseTest, RefusedSystemRegistrationFallsBackToUserDataSource)
     EXPECT_NE(ReadFile(std::getenv("ODBCINI")).find("[RTUDB]"), std::string::npos);
 }
 
-TEST_F(OpenDatabaseTest, MissingInstallerLibraryIsShownAndOpeningFailsOnce)
+TEST_F(OpenDatabaseFixture, MissingInstallerLibraryIsShownAndOpeningFailsOnce)
 {
     UnregisterSystemDataSource();
     OdbcInstaller missing("libtelvorn-no-such-installer.so");
@@ -142,7 +145,7 @@ TEST_F(OpenDatabaseTest, MissingInstallerLibraryIsShownAndOpeningFailsOnce)
     EXPECT_FALSE(std::filesystem::exists(DatabaseFile()));
 }
 
-TEST_F(OpenDatabaseTest, RefusedConnectionIsRetriedOnceAndReportedOnce)
+TEST_F(OpenDatabaseFixture, RefusedConnectionIsRetriedOnceAndReportedOnce)
 {
     // The data source is registered but its file cannot be made: ~/rtu is a plain file.
     std::filesystem::remove_all(home_ / "rtu");
@@ -154,13 +157,61 @@ TEST_F(OpenDatabaseTest, RefusedConnectionIsRetriedOnceAndReportedOnce)
     EXPECT_EQ(box.shown, std::vector<ShownBox>{kFailed});
 }
 
-TEST_F(OpenDatabaseTest, TextsComeFromMessagesIniAtEachBox)
+TEST_F(OpenDatabaseFixture, TextsComeFromMessagesIniAtEachBox)
 {
     MakeDatabaseWithRtu("12");
     WriteFile("Messages.ini", "[SUCCESS]\nOPEN_DB_OK=Database opened\n");
     OpenDatabase(db, box);
     ASSERT_EQ(box.shown.size(), 1u);
     EXPECT_EQ(box.shown[0].text, "Database opened");
+}
+
+// An administrator pointed "RTUDB" at a PostgreSQL server: the program uses that entry as it is,
+// and while the server is down it neither connects to a local file nor changes the entry.
+class PostgresDataSourceTest : public OpenDatabaseFixture {
+protected:
+    TestEngine Engine() const override { return TestEngine::Postgres; }
+
+    static std::string UserDataSources()
+    {
+        return std::filesystem::exists(std::getenv("ODBCINI")) ? ReadFile(std::getenv("ODBCINI")) : "";
+    }
+};
+
+TEST_F(PostgresDataSourceTest, PostgresqlDataSourceIsUsedAsItIs)
+{
+    const std::string entry = SystemDataSources();
+    OpenDatabase(db, box);
+
+    EXPECT_TRUE(db.connected);
+    EXPECT_EQ(box.shown, (std::vector<ShownBox>{kOpened, kCreated, kCreated}));
+    EXPECT_EQ(PostgresCluster::Instance().Query("SELECT tablename FROM pg_tables WHERE schemaname = '" + schema_
+                                                + "' ORDER BY tablename"),
+              "fullrcds\nrtu_tab\n");
+    EXPECT_EQ(SystemDataSources(), entry);
+}
+
+TEST_F(PostgresDataSourceTest, ServerDownShowsOpenErrorAndLeavesTheEntry)
+{
+    PointDataSource({{"PORT", "1"}});  // no server answers there
+    const std::string entry = SystemDataSources();
+    OpenDatabase(db, box);
+
+    EXPECT_FALSE(db.connected);
+    EXPECT_EQ(box.shown, std::vector<ShownBox>{kFailed});
+    EXPECT_EQ(SystemDataSources(), entry);
+    EXPECT_EQ(UserDataSources().find("RTUDB"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(DatabaseFile()) && std::filesystem::file_size(DatabaseFile()) > 0
+                 && db.connected);
+}
+
+TEST_F(PostgresDataSourceTest, WrongPasswordInTheSettingsShowsOpenError)
+{
+    WriteFile("data_rtu.ini", "[RTU_DB]\nUSER=telvorn\nPWD=wrong\n");
+    OpenDatabase(db, box);
+
+    EXPECT_FALSE(db.connected);
+    EXPECT_EQ(box.shown, std::vector<ShownBox>{kFailed});
 }
 
 }  // namespace

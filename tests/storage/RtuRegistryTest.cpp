@@ -20,7 +20,7 @@ public:
 const ShownBox kDuplicateNotice{"CSQLException exception when write database!", "", MessageIcon::None,
                                 MessageButtons::Ok};
 
-class RtuRegistryTest : public StorageTest {
+class RtuRegistryFixture : public StorageTest {
 protected:
     void SetUp() override
     {
@@ -31,7 +31,10 @@ protected:
 
     int TablesOf(const std::string& uid)
     {
-        return Count("sqlite_master WHERE type='table' AND name LIKE '" + uid + "\\_%' ESCAPE '\\'");
+        const std::vector<std::string> tables = Tables();
+        return static_cast<int>(std::count_if(tables.begin(), tables.end(), [&](const std::string& name) {
+            return name.rfind(uid + "_", 0) == 0;
+        }));
     }
 
     std::vector<std::string> Uids() { return Column("SELECT UID FROM RTU_TAB ORDER BY UID"); }
@@ -54,7 +57,10 @@ std::vector<std::string> ExpectedTablesOfUnit7()
     return names;
 }
 
-TEST_F(RtuRegistryTest, AddingUnit7CreatesThe158ChannelTablesInOrder)
+using RtuRegistryTest = OnEachEngine<RtuRegistryFixture>;
+INSTANTIATE_TEST_SUITE_P(Engines, RtuRegistryTest, EachEngine(), EngineName);
+
+TEST_P(RtuRegistryTest, AddingUnit7CreatesThe158ChannelTablesInOrder)
 {
     ASSERT_TRUE(AddRtu(db, InputRows{"7"}, box));
 
@@ -65,7 +71,7 @@ TEST_F(RtuRegistryTest, AddingUnit7CreatesThe158ChannelTablesInOrder)
     EXPECT_TRUE(box.shown.empty());
 }
 
-TEST_F(RtuRegistryTest, ChannelTablesHaveTheirValueTypes)
+TEST_F(RtuRegistryFixture, ChannelTablesHaveTheirValueTypes)
 {
     CreateChannelTables(db, "7");
     const auto creation = [this](const std::string& table) {
@@ -77,7 +83,7 @@ TEST_F(RtuRegistryTest, ChannelTablesHaveTheirValueTypes)
               std::string::npos);
 }
 
-TEST_F(RtuRegistryTest, CreateChannelTableRefusesIncompleteInput)
+TEST_P(RtuRegistryTest, CreateChannelTableRefusesIncompleteInput)
 {
     EXPECT_FALSE(CreateChannelTable(db, "", "AIN", 0, kChannelFloat));
     EXPECT_FALSE(CreateChannelTable(db, "7", "", 0, kChannelFloat));
@@ -86,7 +92,7 @@ TEST_F(RtuRegistryTest, CreateChannelTableRefusesIncompleteInput)
     EXPECT_EQ(TablesOf("7"), 1);
 }
 
-TEST_F(RtuRegistryTest, DigitOnlyUnitIdIsNormalised)
+TEST_P(RtuRegistryTest, DigitOnlyUnitIdIsNormalised)
 {
     ASSERT_TRUE(AddRtu(db, InputRows{"0042", "Pump station", "North"}, box));
 
@@ -95,21 +101,21 @@ TEST_F(RtuRegistryTest, DigitOnlyUnitIdIsNormalised)
     EXPECT_TRUE(HasTable("42_RALARMS"));
 }
 
-TEST_F(RtuRegistryTest, OtherUnitIdIsKeptAsTyped)
+TEST_P(RtuRegistryTest, OtherUnitIdIsKeptAsTyped)
 {
     ASSERT_TRUE(AddRtu(db, InputRows{"A7"}, box));
     EXPECT_EQ(Uids(), std::vector<std::string>{"A7"});
     EXPECT_EQ(TablesOf("A7"), 158);
 }
 
-TEST_F(RtuRegistryTest, EmptyUnitIdIsRefusedWithItsBox)
+TEST_P(RtuRegistryTest, EmptyUnitIdIsRefusedWithItsBox)
 {
     EXPECT_FALSE(AddRtu(db, InputRows{"", "Pump"}, box));
     EXPECT_EQ(box.shown, (std::vector<ShownBox>{{"Unit Id can't be null!", "", MessageIcon::Stop, MessageButtons::Ok}}));
     EXPECT_TRUE(Uids().empty());
 }
 
-TEST_F(RtuRegistryTest, ClosedDatabaseIsRefusedWithItsBox)
+TEST_P(RtuRegistryTest, ClosedDatabaseIsRefusedWithItsBox)
 {
     CSQLDatabase closed;
     EXPECT_FALSE(AddRtu(closed, InputRows{"12"}, box));
@@ -117,7 +123,7 @@ TEST_F(RtuRegistryTest, ClosedDatabaseIsRefusedWithItsBox)
               (std::vector<ShownBox>{{"database is closed when write", "", MessageIcon::None, MessageButtons::Ok}}));
 }
 
-TEST_F(RtuRegistryTest, DuplicateUnitIdShowsTheDriverMessageThenTheNotice)
+TEST_P(RtuRegistryTest, DuplicateUnitIdShowsTheDriverMessageThenTheNotice)
 {
     ASSERT_TRUE(AddRtu(db, InputRows{"12", "first"}, box));
     EXPECT_FALSE(AddRtu(db, InputRows{"012", "second"}, box));
@@ -128,7 +134,7 @@ TEST_F(RtuRegistryTest, DuplicateUnitIdShowsTheDriverMessageThenTheNotice)
     EXPECT_EQ(Column("SELECT RDATA1 FROM RTU_TAB"), std::vector<std::string>{"first"});
 }
 
-TEST_F(RtuRegistryTest, RtuAddedAgainGetsItsMissingTablesBack)
+TEST_P(RtuRegistryTest, RtuAddedAgainGetsItsMissingTablesBack)
 {
     ASSERT_TRUE(AddRtu(db, InputRows{"12"}, box));
     Exec("DROP TABLE 12_AIN3");
@@ -143,40 +149,40 @@ TEST_F(RtuRegistryTest, RtuAddedAgainGetsItsMissingTablesBack)
     EXPECT_EQ(TablesOf("12"), 158);
 }
 
-TEST_F(RtuRegistryTest, QuoteInAValueIsStoredIntact)
+TEST_P(RtuRegistryTest, QuoteInAValueIsStoredIntact)
 {
     ASSERT_TRUE(AddRtu(db, InputRows{"12", "O'Brien's well"}, box));
     EXPECT_EQ(Column("SELECT RDATA1 FROM RTU_TAB"), std::vector<std::string>{"O'Brien's well"});
 }
 
-TEST_F(RtuRegistryTest, EditChangesTheFieldsOfTheRow)
+TEST_P(RtuRegistryTest, EditChangesTheFieldsOfTheRow)
 {
     ASSERT_TRUE(AddRtu(db, InputRows{"12", "old", "x"}, box));
     EXPECT_TRUE(EditRtu(db, InputRows{"12", "new", "it's"}));
     EXPECT_EQ(Query("SELECT RDATA1, RDATA2 FROM RTU_TAB", 2), (Rows{{"new", "it's"}}));
 }
 
-TEST_F(RtuRegistryTest, EditOfAMissingRowCountsAsSuccess)
+TEST_P(RtuRegistryTest, EditOfAMissingRowCountsAsSuccess)
 {
     EXPECT_TRUE(EditRtu(db, InputRows{"99", "new"}));
     EXPECT_TRUE(Uids().empty());
 }
 
-TEST_F(RtuRegistryTest, QuoteInTheEditedUnitIdChangesNoOtherRow)
+TEST_P(RtuRegistryTest, QuoteInTheEditedUnitIdChangesNoOtherRow)
 {
     ASSERT_TRUE(AddRtu(db, InputRows{"12", "old"}, box));
     EXPECT_TRUE(EditRtu(db, InputRows{"x' OR '1'='1", "new"}));
     EXPECT_EQ(Column("SELECT RDATA1 FROM RTU_TAB"), std::vector<std::string>{"old"});
 }
 
-TEST_F(RtuRegistryTest, EditFailsOnAClosedDatabaseOrAnOverlongStatement)
+TEST_P(RtuRegistryTest, EditFailsOnAClosedDatabaseOrAnOverlongStatement)
 {
     CSQLDatabase closed;
     EXPECT_FALSE(EditRtu(closed, InputRows{"12", "new"}));
     EXPECT_FALSE(EditRtu(db, InputRows{"12", std::string(600, 'x')}));
 }
 
-TEST_F(RtuRegistryTest, DeleteAnsweredNoChangesNothing)
+TEST_P(RtuRegistryTest, DeleteAnsweredNoChangesNothing)
 {
     ASSERT_TRUE(AddRtu(db, InputRows{"12"}, box));
     box.answers = {MessageAnswer::No};
@@ -186,7 +192,7 @@ TEST_F(RtuRegistryTest, DeleteAnsweredNoChangesNothing)
     EXPECT_EQ(Uids(), std::vector<std::string>{"12"});
 }
 
-TEST_F(RtuRegistryTest, DeleteAnsweredYesRemovesOnlyTheRow)
+TEST_P(RtuRegistryTest, DeleteAnsweredYesRemovesOnlyTheRow)
 {
     ASSERT_TRUE(AddRtu(db, InputRows{"12"}, box));
     ASSERT_TRUE(AddRtu(db, InputRows{"13"}, box));
@@ -197,13 +203,13 @@ TEST_F(RtuRegistryTest, DeleteAnsweredYesRemovesOnlyTheRow)
     EXPECT_EQ(TablesOf("12"), 158);
 }
 
-TEST_F(RtuRegistryTest, DeleteWithoutAUnitIdAsksNothing)
+TEST_P(RtuRegistryTest, DeleteWithoutAUnitIdAsksNothing)
 {
     EXPECT_FALSE(DeleteRtu(db, InputRows{""}, box));
     EXPECT_TRUE(box.shown.empty());
 }
 
-TEST_F(RtuRegistryTest, LoadFillsSlotsInUnitIdTextOrder)
+TEST_P(RtuRegistryTest, LoadFillsSlotsInUnitIdTextOrder)
 {
     RtuTable table;
     table.Slot(3).SetUidText("kept");
@@ -226,7 +232,7 @@ TEST_F(RtuRegistryTest, LoadFillsSlotsInUnitIdTextOrder)
     EXPECT_NE(table.FindRtu(7), nullptr);
 }
 
-TEST_F(RtuRegistryTest, LoadWithoutADatabaseReadsNothing)
+TEST_P(RtuRegistryTest, LoadWithoutADatabaseReadsNothing)
 {
     RtuTable table;
     CSQLDatabase closed;

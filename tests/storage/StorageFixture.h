@@ -6,6 +6,7 @@
 
 #include "tests/storage/OdbcTestEnvironment.h"
 
+#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -67,6 +68,7 @@ protected:
         OpenProcessEventLog();
         std::filesystem::current_path(home_);
         WriteFile("Messages.ini", kMessagesIni);
+        WriteFile("data_rtu.ini", DatabaseSettings());
         logStart_ = LogText().size();
     }
 
@@ -88,7 +90,7 @@ protected:
     }
 
     // Connected, with no box shown and no table made.
-    void Connect() { ASSERT_TRUE(db.Connect(OdbcTestEnvironment::kDataSource, "", "")); }
+    void Connect() { ASSERT_TRUE(db.Connect(OdbcTestEnvironment::kDataSource, User(), Password())); }
 
     bool Exec(const std::string& statement) { return db.Execute(statement); }
 
@@ -115,15 +117,26 @@ protected:
 
     int Count(const std::string& table) { return std::stoi(Column("SELECT COUNT(*) FROM " + table).at(0)); }
 
-    // The names of the tables, in creation order.
+    // The names of the tables, in creation order, as the program spells them (PostgreSQL keeps
+    // them in lower case).
     std::vector<std::string> Tables()
     {
+        if (OnPostgres())
+            return Column("SELECT upper(relname) FROM pg_class WHERE relkind='r' AND "
+                          "relnamespace=current_schema()::regnamespace ORDER BY oid");
         return Column("SELECT name FROM sqlite_master WHERE type='table' ORDER BY rowid");
     }
 
     bool HasTable(const std::string& name)
     {
-        return Count("sqlite_master WHERE type='table' AND name='" + name + "'") == 1;
+        const std::vector<std::string> tables = Tables();
+        return std::find(tables.begin(), tables.end(), name) != tables.end();
+    }
+
+    // The RTU_DB section of data_rtu.ini of data_rtu.ini with the engine's user and password.
+    std::string DatabaseSettings() const
+    {
+        return "[RTU_DB]\nUSER=" + User() + "\nPWD=" + Password() + "\n";
     }
 
     // The event-log lines written since the test began, without their time prefixes.

@@ -71,7 +71,7 @@ protected:
     void SetUp() override
     {
         StorageTest::SetUp();
-        WriteFile("data_rtu.ini", "[SYSCONFIG]\nPORT=0\n");
+        WriteFile("data_rtu.ini", "[SYSCONFIG]\nPORT=0\n" + DatabaseSettings());
         WriteFile("rtu_ui.ini", kStatusTitles);
         Connect();
         ASSERT_TRUE(Exec(RtuTableCreation()));

@@ -1,94 +1,11 @@
-// The driver as an application meets it: through unixODBC, on a SQLite file of the test's own.
-#include "tests/storage/OdbcTestEnvironment.h"
+// The driver's statements on either engine, its connection strings and its setup.
+#include "tests/platform/rtudb/DriverFixture.h"
 
-#include <sql.h>
-#include <sqlext.h>
-
-#include <fstream>
 #include <ostream>
-#include <sstream>
 #include <thread>
+#include <tuple>
 
 namespace {
-
-SQLCHAR* Text(const std::string& text) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())); }
-
-std::string FileText(const std::filesystem::path& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// One environment and connection; each statement on a fresh statement handle.
-class DriverTest : public OdbcTest {
-protected:
-    void SetUp() override
-    {
-        OdbcTest::SetUp();
-        SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_);
-        SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-        SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_);
-        ASSERT_EQ(SQLConnect(dbc_, Text(OdbcTestEnvironment::kDataSource), SQL_NTS, Text(""), SQL_NTS, Text(""),
-                             SQL_NTS),
-                  SQL_SUCCESS);
-        ASSERT_EQ(Exec("CREATE TABLE T(A INT PRIMARY KEY, B TEXT(32))"), SQL_SUCCESS);
-    }
-
-    void TearDown() override
-    {
-        Close();
-        SQLDisconnect(dbc_);
-        SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
-        SQLFreeHandle(SQL_HANDLE_ENV, env_);
-    }
-
-    // Runs one statement on a new handle, which stays open for fetching; remembers its state.
-    SQLRETURN Exec(const std::string& text)
-    {
-        Close();
-        SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt_);
-        const SQLRETURN result = SQLExecDirect(stmt_, Text(text), SQL_NTS);
-        state_ = StateOf(stmt_);
-        return result;
-    }
-
-    static std::string StateOf(SQLHSTMT stmt)
-    {
-        SQLCHAR state[6] = {};
-        SQLINTEGER native = 0;
-        SQLCHAR message[512];
-        SQLSMALLINT length = 0;
-        if (SQLGetDiagRec(SQL_HANDLE_STMT, stmt, 1, state, &native, message, sizeof message, &length) != SQL_SUCCESS)
-            return "";
-        return reinterpret_cast<const char*>(state);
-    }
-
-    // The first column of every row.
-    std::vector<std::string> Fetch()
-    {
-        std::vector<std::string> values;
-        while (SQLFetch(stmt_) == SQL_SUCCESS) {
-            char buffer[256];
-            SQLLEN indicator = 0;
-            SQLGetData(stmt_, 1, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
-            values.push_back(indicator == SQL_NULL_DATA ? "<null>" : buffer);
-        }
-        return values;
-    }
-
-    void Close()
-    {
-        if (stmt_ != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, stmt_);
-        stmt_ = SQL_NULL_HSTMT;
-    }
-
-    SQLHENV env_ = SQL_NULL_HENV;
-    SQLHDBC dbc_ = SQL_NULL_HDBC;
-    SQLHSTMT stmt_ = SQL_NULL_HSTMT;
-    std::string state_;
-};
 
 TEST_F(DriverTest, DataSourceFileIsFoundUnderTheConnectingUsersHome)
 {
@@ -111,27 +28,37 @@ struct FailureCase {
 
 void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.name; }
 
-class DriverFailureTest : public DriverTest, public ::testing::WithParamInterface<FailureCase> {};
+class DriverFailureTest : public DriverTest,
+                          public ::testing::WithParamInterface<std::tuple<TestEngine, FailureCase>> {
+protected:
+    TestEngine Engine() const override { return std::get<0>(GetParam()); }
+    const FailureCase& Case() const { return std::get<1>(GetParam()); }
+};
 
 TEST_P(DriverFailureTest, RefusalCarriesItsSqlState)
 {
     ASSERT_EQ(Exec("INSERT INTO T(A, B) VALUES (1, 'x')"), SQL_SUCCESS);
-    EXPECT_EQ(Exec(GetParam().statement), SQL_ERROR);
-    EXPECT_EQ(state_, GetParam().sqlState);
+    EXPECT_EQ(Exec(Case().statement), SQL_ERROR);
+    EXPECT_EQ(state_, Case().sqlState);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     States, DriverFailureTest,
-    ::testing::Values(FailureCase{"DuplicateKey", "INSERT INTO T(A) VALUES (1)", "23000"},
+    ::testing::Combine(EachEngine(), ::testing::Values(FailureCase{"DuplicateKey", "INSERT INTO T(A) VALUES (1)", "23000"},
                       FailureCase{"TableExists", "CREATE TABLE T(A INT)", "42S01"},
                       FailureCase{"NoSuchTable", "SELECT * FROM 12_DIN0", "42S02"},
                       FailureCase{"Syntax", "SELEC * FROM T", "42000"},
                       FailureCase{"SecondStatement", "SELECT * FROM T; DELETE FROM T", "42000"},
                       FailureCase{"UnterminatedLiteral", "SELECT 'x FROM T", "42000"},
-                      FailureCase{"OtherFailure", "SELECT NOPE FROM T", "HY000"}),
-    [](const auto& info) { return std::string(info.param.name); });
+                      FailureCase{"OtherFailure", "SELECT NOPE FROM T", "HY000"})),
+    [](const auto& info) {
+        return std::string(std::get<1>(info.param).name) + "_" + EngineLabel(std::get<0>(info.param));
+    });
 
-TEST_F(DriverTest, RefusedSecondStatementLeavesTheDataAlone)
+using DriverStatementTest = OnEachEngine<DriverTest>;
+INSTANTIATE_TEST_SUITE_P(Engines, DriverStatementTest, EachEngine(), EngineName);
+
+TEST_P(DriverStatementTest, RefusedSecondStatementLeavesTheDataAlone)
 {
     ASSERT_EQ(Exec("INSERT INTO T(A) VALUES (1)"), SQL_SUCCESS);
     EXPECT_EQ(Exec("INSERT INTO T(A) VALUES (2);DELETE FROM T"), SQL_ERROR);
@@ -139,7 +66,7 @@ TEST_F(DriverTest, RefusedSecondStatementLeavesTheDataAlone)
     EXPECT_EQ(Fetch(), std::vector<std::string>{"1"});
 }
 
-TEST_F(DriverTest, UpdateOrDeleteThatChangesNothingReportsNoData)
+TEST_P(DriverStatementTest, UpdateOrDeleteThatChangesNothingReportsNoData)
 {
     EXPECT_EQ(Exec("UPDATE T SET B='y' WHERE A=5"), SQL_NO_DATA);
     EXPECT_EQ(Exec("DELETE * FROM T WHERE A=5"), SQL_NO_DATA);
@@ -150,7 +77,7 @@ TEST_F(DriverTest, UpdateOrDeleteThatChangesNothingReportsNoData)
     EXPECT_EQ(rows, 1);
 }
 
-TEST_F(DriverTest, NullFetchesEmptyWithTheNullIndicator)
+TEST_P(DriverStatementTest, NullFetchesEmptyWithTheNullIndicator)
 {
     ASSERT_EQ(Exec("INSERT INTO T(A) VALUES (1)"), SQL_SUCCESS);
     ASSERT_EQ(Exec("SELECT B, A FROM T"), SQL_SUCCESS);
@@ -165,7 +92,7 @@ TEST_F(DriverTest, NullFetchesEmptyWithTheNullIndicator)
     EXPECT_EQ(indicator, 1);
 }
 
-TEST_F(DriverTest, LongTextIsFetchedInPieces)
+TEST_P(DriverStatementTest, LongTextIsFetchedInPieces)
 {
     ASSERT_EQ(Exec("INSERT INTO T(A, B) VALUES (1, 'abcdefghij')"), SQL_SUCCESS);
     ASSERT_EQ(Exec("SELECT B FROM T"), SQL_SUCCESS);
@@ -183,7 +110,7 @@ TEST_F(DriverTest, LongTextIsFetchedInPieces)
     EXPECT_EQ(SQLGetData(stmt_, 1, SQL_C_CHAR, buffer, sizeof buffer, &indicator), SQL_NO_DATA);
 }
 
-TEST_F(DriverTest, EveryColumnTypeFetchesAsText)
+TEST_P(DriverStatementTest, EveryColumnTypeFetchesAsText)
 {
     ASSERT_EQ(Exec("CREATE TABLE 7_AIN0(RID INT PRIMARY KEY, RVALUE FLOAT, RSTATE BYTE, RTIME TEXT(32))"), SQL_SUCCESS);
     ASSERT_EQ(Exec("INSERT INTO 7_AIN0(RID, RVALUE, RSTATE, RTIME) VALUES (-7, 12.30, 1, {d'2014-04-11'})"),
@@ -192,7 +119,7 @@ TEST_F(DriverTest, EveryColumnTypeFetchesAsText)
     EXPECT_EQ(Fetch(), std::vector<std::string>{"-7|12.3|1|2014-04-11"});
 }
 
-TEST_F(DriverTest, NowIsOfferedAsLocalTimeText)
+TEST_P(DriverStatementTest, NowIsOfferedAsLocalTimeText)
 {
     ASSERT_EQ(Exec("SELECT length(now()), substr(now(), 5, 1), substr(now(), 11, 1)"), SQL_SUCCESS);
     ASSERT_EQ(SQLFetch(stmt_), SQL_SUCCESS);
@@ -208,7 +135,7 @@ TEST_F(DriverTest, NowIsOfferedAsLocalTimeText)
 
 // Each thread's failures keep their own state even while other threads fail differently on the
 // same connection, because a step and its error read happen under one lock.
-TEST_F(DriverTest, ThreadsSharingTheConnectionGetTheirOwnErrors)
+TEST_P(DriverStatementTest, ThreadsSharingTheConnectionGetTheirOwnErrors)
 {
     ASSERT_EQ(Exec("INSERT INTO T(A) VALUES (1)"), SQL_SUCCESS);
     auto repeat = [this](const char* statement, const char* expected, std::atomic<int>& wrong) {
@@ -303,6 +230,30 @@ TEST_F(ConfigDsnTest, SystemDataSourceIsWrittenAndRemoved)
 TEST_F(ConfigDsnTest, RequestWithoutDsnIsRefused)
 {
     EXPECT_FALSE(SQLConfigDataSource(nullptr, ODBC_ADD_SYS_DSN, OdbcTestEnvironment::kDriverName, "DBQ=x\0"));
+}
+
+// The program registers its SQLite entry whenever connecting fails; over an entry an
+// administrator pointed at a server (down for now) that must change nothing, in either file.
+TEST_F(ConfigDsnTest, AddingOverAnEntryOfAnotherEngineLeavesItAsItIs)
+{
+    PointDataSource({{"ENGINE", "postgresql"}, {"SERVER", "db.example"}});
+    const std::filesystem::path system = std::filesystem::path(getenv("ODBCSYSINI")) / "odbc.ini";
+    const std::string before = FileText(system);
+
+    EXPECT_FALSE(SQLConfigDataSource(nullptr, ODBC_ADD_SYS_DSN, OdbcTestEnvironment::kDriverName,
+                                     "DSN=RTUDB\0DBQ=~/rtu/RTU.db\0DEFAULTDIR=~/rtu\0"));
+    EXPECT_FALSE(SQLConfigDataSource(nullptr, ODBC_ADD_DSN, OdbcTestEnvironment::kDriverName,
+                                     "DSN=RTUDB\0DBQ=~/rtu/RTU.db\0DEFAULTDIR=~/rtu\0"));
+    EXPECT_EQ(FileText(system), before);
+    EXPECT_NE(before.find("ENGINE"), std::string::npos) << before;
+    EXPECT_EQ(FileText(getenv("ODBCINI")).find("[RTUDB]"), std::string::npos) << FileText(getenv("ODBCINI"));
+}
+
+TEST_F(ConfigDsnTest, AddingOverAnSqliteEntryRewritesIt)
+{
+    PointDataSource({{"ENGINE", "SQLite"}});
+    EXPECT_TRUE(SQLConfigDataSource(nullptr, ODBC_ADD_SYS_DSN, OdbcTestEnvironment::kDriverName,
+                                    "DSN=RTUDB\0DBQ=~/rtu/RTU.db\0DEFAULTDIR=~/rtu\0"));
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ namespace {
 constexpr int kWriters = 4;
 constexpr int kRowsPerWriter = 150;
 
-class ConcurrencyTest : public SqlLayerTest {
+class ConcurrencyFixture : public SqlLayerTest {
 protected:
     void SetUp() override
     {
@@ -71,7 +71,10 @@ protected:
     std::atomic<bool> writersDone{false};
 };
 
-TEST_F(ConcurrencyTest, WritersAndReaderUnderTheMutexLoseNoRow)
+using ConcurrencyTest = OnEachEngine<ConcurrencyFixture>;
+INSTANTIATE_TEST_SUITE_P(Engines, ConcurrencyTest, EachEngine(), EngineName);
+
+TEST_P(ConcurrencyTest, WritersAndReaderUnderTheMutexLoseNoRow)
 {
     std::atomic<int> reads{0};
     RunWritersWith([&] {
@@ -85,7 +88,7 @@ TEST_F(ConcurrencyTest, WritersAndReaderUnderTheMutexLoseNoRow)
     EXPECT_EQ(Count("12_AIN0"), kWriters * kRowsPerWriter);
 }
 
-TEST_F(ConcurrencyTest, RecordsetsWithoutTheMutexReadBesideTheWriters)
+TEST_P(ConcurrencyTest, RecordsetsWithoutTheMutexReadBesideTheWriters)
 {
     std::atomic<int> reads{0};
     RunWritersWith([&] {
@@ -106,7 +109,7 @@ TEST_F(ConcurrencyTest, RecordsetsWithoutTheMutexReadBesideTheWriters)
 
 // A row committed while a recordset on the same connection is still open is already visible
 // to a second, independent connection: an open cursor does not hold the commit back.
-TEST_F(ConcurrencyTest, CommitIsVisibleElsewhereWhileARecordsetIsOpen)
+TEST_P(ConcurrencyTest, CommitIsVisibleElsewhereWhileARecordsetIsOpen)
 {
     Write(0);
     CSQLRecordset open(db);
@@ -115,7 +118,7 @@ TEST_F(ConcurrencyTest, CommitIsVisibleElsewhereWhileARecordsetIsOpen)
     ASSERT_TRUE(open.MoveNext());
     ASSERT_TRUE(Exec("INSERT INTO 12_AIN0(RID, RVALUE, LTIME, RTIME, RTYPE) VALUES (99999, 1, 'l', 't', 0)"));
     CSQLDatabase other;
-    ASSERT_TRUE(other.Connect(OdbcTestEnvironment::kDataSource, "", ""));
+    ASSERT_TRUE(other.Connect(OdbcTestEnvironment::kDataSource, User(), Password()));
     EXPECT_EQ(FirstField(other, "SELECT COUNT(*) FROM 12_AIN0 WHERE RID=99999"), "1");
 }
 

@@ -12,7 +12,7 @@ namespace {
 
 constexpr const char* kCreatePeople = "CREATE TABLE PEOPLE(UID TEXT(32) PRIMARY KEY, NAME TEXT(32), NOTE TEXT(32))";
 
-class SQLDatabaseTest : public SqlLayerTest {
+class SQLDatabaseFixture : public SqlLayerTest {
 protected:
     void SetUp() override
     {
@@ -30,50 +30,53 @@ protected:
     }
 };
 
-TEST_F(SQLDatabaseTest, QuoteInTextValueIsStoredIntact)
+using SQLDatabaseTest = OnEachEngine<SQLDatabaseFixture>;
+INSTANTIATE_TEST_SUITE_P(Engines, SQLDatabaseTest, EachEngine(), EngineName);
+
+TEST_P(SQLDatabaseTest, QuoteInTextValueIsStoredIntact)
 {
     EXPECT_TRUE(InsertPerson("1", "O'Brien"));
     EXPECT_EQ(Column("SELECT NAME FROM PEOPLE"), std::vector<std::string>{"O'Brien"});
 }
 
-TEST_F(SQLDatabaseTest, NullAndEmptyValuesAreStoredAsNull)
+TEST_P(SQLDatabaseTest, NullAndEmptyValuesAreStoredAsNull)
 {
     EXPECT_TRUE(InsertPerson("1", "nUlL", ""));
     EXPECT_EQ(Count("PEOPLE WHERE NAME IS NULL AND NOTE IS NULL"), 1);
 }
 
-TEST_F(SQLDatabaseTest, NowValueStoresTheCurrentTimeStamp)
+TEST_P(SQLDatabaseTest, NowValueStoresTheCurrentTimeStamp)
 {
     EXPECT_TRUE(InsertPerson("1", "NOW()"));
     const std::string stored = Column("SELECT NAME FROM PEOPLE").at(0);
     EXPECT_TRUE(std::regex_match(stored, std::regex(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2})"))) << stored;
 }
 
-TEST_F(SQLDatabaseTest, DateEscapeValueIsStoredAsItsText)
+TEST_P(SQLDatabaseTest, DateEscapeValueIsStoredAsItsText)
 {
     EXPECT_TRUE(InsertPerson("1", "{d'2014-04-11'}"));
     EXPECT_EQ(Column("SELECT NAME FROM PEOPLE"), std::vector<std::string>{"2014-04-11"});
 }
 
-TEST_F(SQLDatabaseTest, DeleteMatchingNothingReturnsFalseWithoutError)
+TEST_P(SQLDatabaseTest, DeleteMatchingNothingReturnsFalseWithoutError)
 {
     EXPECT_FALSE(Exec("DELETE FROM PEOPLE WHERE UID='nobody'"));
     EXPECT_FALSE(Exec("DELETE * FROM PEOPLE WHERE UID='nobody' "));
 }
 
-TEST_F(SQLDatabaseTest, UpdateMatchingNothingReturnsFalseWithoutError)
+TEST_P(SQLDatabaseTest, UpdateMatchingNothingReturnsFalseWithoutError)
 {
     EXPECT_FALSE(Exec("update PEOPLE set NAME='a' WHERE UID='nobody'"));
 }
 
-TEST_F(SQLDatabaseTest, ChangingStatementsReturnTrue)
+TEST_P(SQLDatabaseTest, ChangingStatementsReturnTrue)
 {
     EXPECT_TRUE(InsertPerson("1", "a"));
     EXPECT_TRUE(Exec("update PEOPLE set NAME='b' WHERE UID='1'"));
     EXPECT_TRUE(Exec("DELETE FROM PEOPLE WHERE UID='1'"));
 }
 
-TEST_F(SQLDatabaseTest, CreatingAnExistingTableRaises)
+TEST_P(SQLDatabaseTest, CreatingAnExistingTableRaises)
 {
     const CSQLException error = ErrorOf(kCreatePeople);
     EXPECT_EQ(error.sqlState, "42S01");
@@ -81,13 +84,13 @@ TEST_F(SQLDatabaseTest, CreatingAnExistingTableRaises)
     EXPECT_TRUE(error.statement.empty());
 }
 
-TEST_F(SQLDatabaseTest, NullColumnReadsAsEmptyText)
+TEST_P(SQLDatabaseTest, NullColumnReadsAsEmptyText)
 {
     EXPECT_TRUE(InsertPerson("1", ""));
     EXPECT_EQ(Query("SELECT NAME, UID FROM PEOPLE"), (Rows{{"", "1"}}));
 }
 
-TEST_F(SQLDatabaseTest, EmptyResultEndsAtOnce)
+TEST_P(SQLDatabaseTest, EmptyResultEndsAtOnce)
 {
     CSQLRecordset recordset(db);
     recordset.SetSQL("SELECT * FROM PEOPLE");
@@ -95,7 +98,7 @@ TEST_F(SQLDatabaseTest, EmptyResultEndsAtOnce)
     EXPECT_FALSE(recordset.MoveNext());
 }
 
-TEST_F(SQLDatabaseTest, RecordsetErrorCarriesItsStatement)
+TEST_P(SQLDatabaseTest, RecordsetErrorCarriesItsStatement)
 {
     CSQLRecordset recordset(db);
     recordset.SetSQL("SELECT * FROM MISSING");
@@ -108,28 +111,28 @@ TEST_F(SQLDatabaseTest, RecordsetErrorCarriesItsStatement)
     }
 }
 
-TEST_F(SQLDatabaseTest, FieldLongerThanTheBufferIsCutTo2023Bytes)
+TEST_P(SQLDatabaseTest, FieldLongerThanTheBufferIsCutTo2023Bytes)
 {
     ASSERT_TRUE(Exec("CREATE TABLE LONGTEXT(T TEXT)"));
     ASSERT_TRUE(Exec("INSERT INTO LONGTEXT(T) VALUES ('" + std::string(3000, 'a') + "')"));
     EXPECT_EQ(Column("SELECT T FROM LONGTEXT").at(0), std::string(2023, 'a'));
 }
 
-TEST_F(SQLDatabaseTest, FloatFieldIsRewrittenWithTwoDecimals)
+TEST_P(SQLDatabaseTest, FloatFieldIsRewrittenWithTwoDecimals)
 {
     ASSERT_TRUE(Exec("CREATE TABLE V(RVALUE FLOAT)"));
     ASSERT_TRUE(Exec("INSERT INTO V(RVALUE) VALUES (12.3)"));
     EXPECT_EQ(FirstField(db, "SELECT RVALUE FROM V", kValueFloat), "12.30");
 }
 
-TEST_F(SQLDatabaseTest, TextAfterTheFirstStatementIsRefusedAndNothingRuns)
+TEST_P(SQLDatabaseTest, TextAfterTheFirstStatementIsRefusedAndNothingRuns)
 {
     const CSQLException error = ErrorOf("INSERT INTO PEOPLE(UID) VALUES ('1'); DROP TABLE PEOPLE");
     EXPECT_EQ(error.sqlState, "42000");
     EXPECT_EQ(Count("PEOPLE"), 0);
 }
 
-TEST_F(SQLDatabaseTest, OverlongComposedStatementIsRefusedAndNothingRuns)
+TEST_P(SQLDatabaseTest, OverlongComposedStatementIsRefusedAndNothingRuns)
 {
     const std::string name(300, 'n');
     try {
@@ -142,19 +145,19 @@ TEST_F(SQLDatabaseTest, OverlongComposedStatementIsRefusedAndNothingRuns)
     EXPECT_EQ(Count("PEOPLE"), 0);
 }
 
-TEST_F(SQLDatabaseTest, ComposedStatementThatFitsIsWhole)
+TEST_P(SQLDatabaseTest, ComposedStatementThatFitsIsWhole)
 {
     EXPECT_EQ(ComposeStatement(25, "DELETE FROM %s", "PEOPLE_TABLE"), "DELETE FROM PEOPLE_TABLE");
     EXPECT_THROW(ComposeStatement(24, "DELETE FROM %s", "PEOPLE_TABLE"), CSQLException);
 }
 
-TEST_F(SQLDatabaseTest, DuplicatePrimaryKeyIsRefused)
+TEST_P(SQLDatabaseTest, DuplicatePrimaryKeyIsRefused)
 {
     EXPECT_TRUE(InsertPerson("1", "a"));
     EXPECT_EQ(ErrorOf("INSERT INTO PEOPLE( UID ) VALUES( '1' )").sqlState, "23000");
 }
 
-TEST_F(SQLDatabaseTest, StatementHandleIsReleasedAfterEveryExecute)
+TEST_P(SQLDatabaseTest, StatementHandleIsReleasedAfterEveryExecute)
 {
     EXPECT_TRUE(InsertPerson("1", "a"));
     EXPECT_EQ(db.stmt, nullptr);

@@ -29,7 +29,7 @@ protected:
     void SetUp() override
     {
         OdbcTest::SetUp();
-        ASSERT_TRUE(db.Connect(OdbcTestEnvironment::kDataSource, "", ""));
+        ASSERT_TRUE(db.Connect(OdbcTestEnvironment::kDataSource, User(), Password()));
     }
 
     bool Exec(const std::string& statement) { return db.Execute(statement); }

@@ -5,6 +5,7 @@
 #include "storage/sql/SQLUpdate.h"
 
 #include <cstdio>
+#include <tuple>
 
 namespace {
 
@@ -26,7 +27,7 @@ std::string Format(const char* format, Args... args)
     return text;
 }
 
-class StatementFormsTest : public SqlLayerTest {
+class StatementFormsFixture : public SqlLayerTest {
 protected:
     void SetUp() override
     {
@@ -76,7 +77,10 @@ protected:
     }
 };
 
-TEST_F(StatementFormsTest, EveryChannelTableFormIsCreated)
+using StatementFormsTest = OnEachEngine<StatementFormsFixture>;
+INSTANTIATE_TEST_SUITE_P(Engines, StatementFormsTest, EachEngine(), EngineName);
+
+TEST_P(StatementFormsTest, EveryChannelTableFormIsCreated)
 {
     EXPECT_TRUE(CreateChannel("12", "DIN", 0, "BYTE"));
     EXPECT_TRUE(CreateChannel("12", "BATT", -1, "BYTE"));
@@ -89,7 +93,7 @@ TEST_F(StatementFormsTest, EveryChannelTableFormIsCreated)
     EXPECT_EQ(Query("SELECT * FROM 12_MBUSREG63"), Rows{});
 }
 
-TEST_F(StatementFormsTest, ExistingTablesAreRefused)
+TEST_P(StatementFormsTest, ExistingTablesAreRefused)
 {
     EXPECT_EQ(ErrorOf(Format(kCreateRtuTab, "RTU_TAB")).sqlState, "42S01");
     EXPECT_EQ(ErrorOf(kCreateFullRcds).sqlState, "42S01");
@@ -97,7 +101,7 @@ TEST_F(StatementFormsTest, ExistingTablesAreRefused)
     EXPECT_THROW(CreateChannel("12", "DIN", 3, "BYTE"), CSQLException);
 }
 
-TEST_F(StatementFormsTest, DigitalReadingIsStoredInItsChannelAndInFullRcds)
+TEST_P(StatementFormsTest, DigitalReadingIsStoredInItsChannelAndInFullRcds)
 {
     ASSERT_TRUE(CreateChannel("12", "DIN", 3, "BYTE"));
     EXPECT_TRUE(WriteInt(12, "DIN", 3, 1000, 1, "2014-04-11 09:05:07", 1));
@@ -107,7 +111,7 @@ TEST_F(StatementFormsTest, DigitalReadingIsStoredInItsChannelAndInFullRcds)
               (Rows{{"1001", "12", "DIN3", "1.00", "1", "", ""}}));
 }
 
-TEST_F(StatementFormsTest, ChannelWithoutNumberIsWrittenWithMinusOneInFullRcds)
+TEST_P(StatementFormsTest, ChannelWithoutNumberIsWrittenWithMinusOneInFullRcds)
 {
     ASSERT_TRUE(CreateChannel("12", "BATT", -1, "BYTE"));
     EXPECT_TRUE(WriteInt(12, "BATT", -1, -5, 3, "t", 0));
@@ -116,7 +120,7 @@ TEST_F(StatementFormsTest, ChannelWithoutNumberIsWrittenWithMinusOneInFullRcds)
     EXPECT_EQ(Column("SELECT RDATACH FROM FULLRCDS"), std::vector<std::string>{"BATT-1"});
 }
 
-TEST_F(StatementFormsTest, DuplicateRidIsRefusedWithIntegrityState)
+TEST_P(StatementFormsTest, DuplicateRidIsRefusedWithIntegrityState)
 {
     ASSERT_TRUE(CreateChannel("12", "AIN", 3, "FLOAT"));
     EXPECT_TRUE(WriteFloat(12, "AIN", 3, 42, 1.5, "t"));
@@ -131,7 +135,7 @@ TEST_F(StatementFormsTest, DuplicateRidIsRefusedWithIntegrityState)
     EXPECT_EQ(Count("12_AIN3"), 1);
 }
 
-TEST_F(StatementFormsTest, ReadingForMissingChannelTableIsRefused)
+TEST_P(StatementFormsTest, ReadingForMissingChannelTableIsRefused)
 {
     try {
         WriteInt(99, "DIN", 0, 1, 1, "t", 0);
@@ -141,7 +145,7 @@ TEST_F(StatementFormsTest, ReadingForMissingChannelTableIsRefused)
     }
 }
 
-TEST_F(StatementFormsTest, RegistryReadsBackInTextOrderOfUid)
+TEST_P(StatementFormsTest, RegistryReadsBackInTextOrderOfUid)
 {
     for (const char* uid : {"7", "12", "A7", "100"}) ASSERT_TRUE(AddRtu(uid, "403"));
     EXPECT_EQ(Column(Format("SELECT * FROM %s ORDER BY UID", "RTU_TAB")),
@@ -149,7 +153,7 @@ TEST_F(StatementFormsTest, RegistryReadsBackInTextOrderOfUid)
     EXPECT_EQ(Query("SELECT * FROM RTU_TAB ORDER BY UID").at(0).size(), 13U);
 }
 
-TEST_F(StatementFormsTest, RegistryEditChangesOnlyItsRow)
+TEST_P(StatementFormsTest, RegistryEditChangesOnlyItsRow)
 {
     ASSERT_TRUE(AddRtu("12", "403"));
     ASSERT_TRUE(AddRtu("13", "403"));
@@ -162,7 +166,7 @@ TEST_F(StatementFormsTest, RegistryEditChangesOnlyItsRow)
     EXPECT_FALSE(Exec(Format("%s WHERE UID='%s'", update.BuildSQL().c_str(), "99")));
 }
 
-TEST_F(StatementFormsTest, RegistryDeleteWithAsteriskRemovesTheRow)
+TEST_P(StatementFormsTest, RegistryDeleteWithAsteriskRemovesTheRow)
 {
     ASSERT_TRUE(AddRtu("12", "403"));
     EXPECT_TRUE(Exec(Format("DELETE * FROM %s WHERE UID='%s' ", "RTU_TAB", "12")));
@@ -170,13 +174,13 @@ TEST_F(StatementFormsTest, RegistryDeleteWithAsteriskRemovesTheRow)
     EXPECT_EQ(Count("RTU_TAB"), 0);
 }
 
-TEST_F(StatementFormsTest, DuplicateUnitIdIsRefused)
+TEST_P(StatementFormsTest, DuplicateUnitIdIsRefused)
 {
     ASSERT_TRUE(AddRtu("42", "403"));
     EXPECT_THROW(AddRtu("42", "402"), CSQLException);
 }
 
-TEST_F(StatementFormsTest, TimeRangeComparesRtimeAsText)
+TEST_P(StatementFormsTest, TimeRangeComparesRtimeAsText)
 {
     ASSERT_TRUE(CreateChannel("12", "AIN", 3, "FLOAT"));
     int rid = 1;
@@ -192,7 +196,7 @@ TEST_F(StatementFormsTest, TimeRangeComparesRtimeAsText)
 }
 
 // The history query as the page composes it: "SELECT * FROM %s %s" with a value condition.
-TEST_F(StatementFormsTest, ValueConditionComparesRvalueAsNumber)
+TEST_P(StatementFormsTest, ValueConditionComparesRvalueAsNumber)
 {
     ASSERT_TRUE(CreateChannel("12", "AIN", 3, "FLOAT"));
     int rid = 1;
@@ -211,7 +215,7 @@ TEST_F(StatementFormsTest, ValueConditionComparesRvalueAsNumber)
     EXPECT_EQ(Query(Format("SELECT * FROM %s %s", "12_AIN3", both.c_str())).size(), 1U);
 }
 
-TEST_F(StatementFormsTest, ChannelLoadFormsReadEveryRowInCreationColumnOrder)
+TEST_P(StatementFormsTest, ChannelLoadFormsReadEveryRowInCreationColumnOrder)
 {
     ASSERT_TRUE(CreateChannel("12", "ECOUNTER", 1, "FLOAT"));
     ASSERT_TRUE(CreateChannel("12", "SIGNAL", -1, "BYTE"));
@@ -222,7 +226,7 @@ TEST_F(StatementFormsTest, ChannelLoadFormsReadEveryRowInCreationColumnOrder)
     EXPECT_EQ(Query(Format("SELECT * FROM %s_%s", "12", "SIGNAL")), (Rows{{"6", "27", "u", kLtime, "0"}}));
 }
 
-TEST_F(StatementFormsTest, HistoryDeletionsByRidAndWholeTable)
+TEST_P(StatementFormsTest, HistoryDeletionsByRidAndWholeTable)
 {
     ASSERT_TRUE(CreateChannel("12", "AIN", 3, "FLOAT"));
     for (int rid = 1; rid <= 3; ++rid) ASSERT_TRUE(WriteFloat(12, "AIN", 3, rid, 1.0, "t"));
@@ -233,7 +237,7 @@ TEST_F(StatementFormsTest, HistoryDeletionsByRidAndWholeTable)
     EXPECT_FALSE(Exec(Format("DELETE FROM %s", "12_AIN3")));
 }
 
-TEST_F(StatementFormsTest, QuoteInTimeTextIsStoredIntact)
+TEST_P(StatementFormsTest, QuoteInTimeTextIsStoredIntact)
 {
     ASSERT_TRUE(CreateChannel("12", "RMESSAGES", -1, "TEXT(128)"));
     ASSERT_TRUE(Exec("INSERT INTO 12_RMESSAGES(RID, RVALUE, LTIME, RTIME, RTYPE) VALUES (1, 'it''s; DROP', '', "
@@ -243,17 +247,25 @@ TEST_F(StatementFormsTest, QuoteInTimeTextIsStoredIntact)
 
 // RVALUE holds BYTE, FLOAT or INT by channel; each compares with a bare number as a number
 // (as text "100" would sort before "9").
-class RvalueTypeTest : public StatementFormsTest, public ::testing::WithParamInterface<const char*> {};
+class RvalueTypeTest : public StatementFormsFixture,
+                       public ::testing::WithParamInterface<std::tuple<TestEngine, const char*>> {
+protected:
+    TestEngine Engine() const override { return std::get<0>(GetParam()); }
+};
 
 TEST_P(RvalueTypeTest, BareNumberConditionIsNumeric)
 {
-    ASSERT_TRUE(CreateChannel("12", "DIN", 0, GetParam()));
+    ASSERT_TRUE(CreateChannel("12", "DIN", 0, std::get<1>(GetParam())));
     int rid = 1;
     for (int value : {9, 10, 100}) ASSERT_TRUE(WriteInt(12, "DIN", 0, rid++, value, "t", 0));
     EXPECT_EQ(Column("SELECT RID FROM 12_DIN0 WHERE RVALUE >= 10"), (std::vector<std::string>{"2", "3"}));
     EXPECT_EQ(Column("SELECT RID FROM 12_DIN0 WHERE RVALUE <= 9"), (std::vector<std::string>{"1"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(ValueTypes, RvalueTypeTest, ::testing::Values("BYTE", "FLOAT", "INT"));
+INSTANTIATE_TEST_SUITE_P(ValueTypes, RvalueTypeTest,
+                         ::testing::Combine(EachEngine(), ::testing::Values("BYTE", "FLOAT", "INT")),
+                         [](const auto& info) {
+                             return std::string(std::get<1>(info.param)) + "_" + EngineLabel(std::get<0>(info.param));
+                         });
 
 }  // namespace
