@@ -33,6 +33,8 @@ public:
     // The RTU state page that "view" opens, and how to bring a page of the tab control to the front.
     void LinkStatePage(CPageRtuState* page, PageSelector selector);
 
+    // The posted commands (reload, edit and show the selected RTU) and the context menu's (add, view,
+    // reload); the buttons call their methods directly.
     void OnCommand(int commandId) override;
     // The buttons, the heading icon, a list of a few rows and the whole RTU form.
     QSize MinimumSize() const override;
@@ -52,7 +54,7 @@ protected:
 
 private:
     void SetUpList();
-    CButtonST* MakeButton(int id, int icon, int x);
+    CButtonST* MakeButton(int id, int icon, int x, void (CPageRtuList::*handler)());
     void LayOut();
     void PlaceInputPanel();
     void Reload();
