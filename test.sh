@@ -44,7 +44,7 @@ case "$mode" in
   --tsan)
     configure_and_build build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
       -DCMAKE_CXX_COMPILER=clang++ -DTELVORN_SANITIZE=thread -DTELVORN_BENCHMARKS=OFF
-    # Qt's libraries are not instrumented; the suppressions cover only their internal hand-over.
+    # Qt's libraries are not instrumented; the suppressions name only those libraries.
     TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(pwd)/tests/ui/tsan-qt.supp" \
       ctest --test-dir build-tsan --output-on-failure -j "$jobs"
     ;;

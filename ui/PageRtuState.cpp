@@ -198,7 +198,7 @@ void CPageRtuState::BuildChannelTable() {
 
 void CPageRtuState::PostCommand(std::uint32_t commandId) {
     QPointer<CPageRtuState> target(this);
-    gate.Post(this, [target, commandId] {
+    gate.Post([target, commandId] {
         if (target) {
             target->OnCommand(static_cast<int>(commandId));
         }

@@ -67,17 +67,17 @@ void CPageTcpRowData::AddLine(const char* text) {
     while (line.endsWith('\n') || line.endsWith('\r')) {
         line.chop(1);
     }
-    gate.CallAndWait(this, [this, &line] { list->AppendLine(line); });
+    gate.CallAndWait([this, &line] { list->AppendLine(line); });
 }
 
 int CPageTcpRowData::Count() {
     int count = 0;
-    gate.CallAndWait(this, [this, &count] { count = list->count(); });
+    gate.CallAndWait([this, &count] { count = list->count(); });
     return count;
 }
 
 void CPageTcpRowData::Clear() {
-    gate.CallAndWait(this, [this] { list->ClearLines(); });
+    gate.CallAndWait([this] { list->ClearLines(); });
 }
 
 void CPageTcpRowData::resizeEvent(QResizeEvent* event) {
