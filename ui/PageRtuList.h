@@ -17,7 +17,7 @@ class CDyInputView;
 class CPageRtuState;
 
 // Page 0, the RTU registry: the list of registered RTUs, the RTU form for adding and editing, and the
-// way to the RTU state page. Reloading it (command 1032) reads the registry from the open database
+// way to the RTU state page. Reloading it (CMD_RELOAD_RTU_LIST) reads the registry from the open database
 // into the list and the live RTU table. User-interface thread only.
 class CPageRtuList final : public CPageDialog {
 public:

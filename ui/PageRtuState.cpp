@@ -87,7 +87,8 @@ void CPageRtuState::BuildPanel() {
     }
     MakeGroup(IDC_AIN_GROUP, 8, 100, 116, 98, PageText("AIN"));
     for (int j = 0; j < 4; ++j) {
-        MakeButton(IDC_AIN_FIRST + j, 12, 116 + 19 * j, 106, 18, IDI_ANALOGUE_INPUT, PageText("AIN" + std::to_string(j)));
+        MakeButton(IDC_AIN_FIRST + j, 12, 116 + 19 * j, 106, 18, IDI_ANALOGUE_INPUT,
+                   PageText("AIN" + std::to_string(j)));
     }
     MakeGroup(IDC_GRAY_GROUP, 127, 160, 141, 38, PageText("GRAY"));
     MakeButton(IDC_GRAY_BUTTON, 134, 173, 126, 18, IDI_GRAY_CODE, PageText("GrayCode"));
@@ -98,14 +99,16 @@ void CPageRtuState::BuildPanel() {
     }
     MakeGroup(IDC_ETEMP_GROUP, 174, 206, 110, 98, PageText("ExTempTitle"));
     for (int k = 0; k < 4; ++k) {
-        MakeButton(IDC_ETEMP_FIRST + k, 182, 222 + 20 * k, 96, 18, IDI_EXTERNAL_TEMPERATURE, PageText("ExTemp" + std::to_string(k)));
+        MakeButton(IDC_ETEMP_FIRST + k, 182, 222 + 20 * k, 96, 18, IDI_EXTERNAL_TEMPERATURE,
+                   PageText("ExTemp" + std::to_string(k)));
     }
     MakeButton(IDC_GPS_BUTTON, 12, 213, 154, 18, 0, QStringLiteral("GPS: N' 100.349820 E' 92.009831"));
     MakeGroup(IDC_RTU_INFO_GROUP, 7, 249, 156, 55, PageText("RTUINFO"));
     const QSize large(32, 32);
     MakeButton(IDC_POWER_BUTTON, 12, 260, 48, 40, IDI_POWER_OFF)->SetIconNumber(IDI_POWER_OFF, large);
     MakeButton(IDC_SIGNAL_BUTTON, 61, 260, 48, 40, IDI_SIGNAL)->SetIconNumber(IDI_SIGNAL, large);
-    MakeButton(IDC_ITEMP_BUTTON, 110, 260, 48, 40, IDI_INTERNAL_TEMPERATURE)->SetIconNumber(IDI_INTERNAL_TEMPERATURE, large);
+    MakeButton(IDC_ITEMP_BUTTON, 110, 260, 48, 40, IDI_INTERNAL_TEMPERATURE)
+        ->SetIconNumber(IDI_INTERNAL_TEMPERATURE, large);
 }
 
 void CPageRtuState::BuildHistoryArea() {

@@ -30,10 +30,10 @@ TEST_F(DialogUnitsTest, ArialNinePointHasBaseUnitsOfSevenByFourteen) {
 // A horizontal unit is 1.75 pixels and a vertical one likewise; a half rounds up.
 TEST_F(DialogUnitsTest, UnitsRoundToTheNearestPixel) {
     EXPECT_EQ(units.X(0), 0);
-    EXPECT_EQ(units.X(1), 2);  // 1.75
-    EXPECT_EQ(units.X(2), 4);  // 3.5
-    EXPECT_EQ(units.X(3), 5);  // 5.25
-    EXPECT_EQ(units.Y(3), 5);  // 5.25
+    EXPECT_EQ(units.X(1), 2);   // 1.75
+    EXPECT_EQ(units.X(2), 4);   // 3.5
+    EXPECT_EQ(units.X(3), 5);   // 5.25
+    EXPECT_EQ(units.Y(3), 5);   // 5.25
     EXPECT_EQ(units.Y(6), 11);  // 10.5
 }
 
