@@ -4,11 +4,24 @@
 #   ./test.sh --asan     clang address+undefined sanitizer build, every test
 #   ./test.sh --tsan     thread sanitizer build, every test
 #   ./test.sh --fuzz [N] libFuzzer targets under address+undefined, N inputs each (default 200000)
+#   ./test.sh --format-check  fails on any C++ file that clang-format (.clang-format) would change
 set -euo pipefail
 cd "$(dirname "$0")"
-scripts/install-deps.sh
 
 mode="${1:-plain}"
+
+# Needs no build and no packages beyond clang-format itself.
+if [ "$mode" = --format-check ]; then
+  format=$(command -v clang-format || command -v clang-format-14 || true)
+  if [ -z "$format" ]; then
+    echo "clang-format not found (apt-get install clang-format)" >&2
+    exit 2
+  fi
+  git ls-files -z '*.cpp' '*.h' | xargs -0 "$format" --dry-run --Werror
+  exit
+fi
+
+scripts/install-deps.sh
 jobs=$(nproc)
 
 configure_and_build() {
@@ -31,7 +44,7 @@ case "$mode" in
   --tsan)
     configure_and_build build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
       -DCMAKE_CXX_COMPILER=clang++ -DTELVORN_SANITIZE=thread -DTELVORN_BENCHMARKS=OFF
-    # Qt's libraries are not instrumented; the suppressions cover only their internal hand-over.
+    # Qt's libraries are not instrumented; the suppressions name only those libraries.
     TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(pwd)/tests/ui/tsan-qt.supp" \
       ctest --test-dir build-tsan --output-on-failure -j "$jobs"
     ;;
@@ -52,7 +65,7 @@ case "$mode" in
     [ "$found" -eq 1 ] || echo "no fuzz targets built"
     ;;
   *)
-    echo "usage: $0 [--asan|--tsan|--fuzz [N]]" >&2
+    echo "usage: $0 [--asan|--tsan|--fuzz [N]|--format-check]" >&2
     exit 2
     ;;
 esac

@@ -1,8 +1,5 @@
 #include "server/CThread.h"
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <system_error>
 #include <thread>
 
@@ -66,9 +63,6 @@ void CThread::Run() {
 void CThread::Routine(CThread* self) {
     std::lock_guard guard(self->runLock);
     ThreadContextSlot = self;
-    if (self->priority != 0) {
-        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), -self->priority);
-    }
     try {
         self->Run();
     } catch (...) {

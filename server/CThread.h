@@ -41,8 +41,6 @@ private:
 
     std::atomic<std::uint8_t> stopRequested{0};
     std::atomic<std::uint8_t> running{0};
-    // Applied at start; every pool thread runs at normal priority.
-    std::int32_t priority = 0;
     IRunnable* target;  // not owned
     std::recursive_mutex runLock;
 };

@@ -5,16 +5,13 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "ui/ResourceIds.h"
 #include "widgets/ResourceIcon.h"
-
-namespace {
-constexpr int kApplicationIcon = 128;
-}  // namespace
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle("About Telvorn");
     auto* icon = new QLabel(this);
-    icon->setPixmap(ResourcePixmap(kApplicationIcon, QSize(48, 48)));
+    icon->setPixmap(ResourcePixmap(IDI_APPLICATION, QSize(48, 48)));
     auto* text = new QLabel("Telvorn Version 1.44\nServer for GPRS RTU fleets", this);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
 

@@ -6,17 +6,11 @@
 #include "platform/profile/IniFileReader.h"
 #include "ui/PageDialog.h"
 #include "ui/UiText.h"
-#include "ui/WindowCommands.h"
+#include "ui/ResourceIds.h"
 #include "widgets/ControlId.h"
 #include "widgets/DialogUnits.h"
 
 namespace {
-constexpr int kHeadingId = 1034;
-constexpr int kConfirmId = 1032;
-constexpr int kCancelId = 1033;
-constexpr int kDeleteId = 1035;
-constexpr int kFirstFieldId = 1001;
-constexpr int kFirstLabelId = 2001;
 // The model codes the last row offers, in the order the operator sees them.
 const char* const kModelCodes[] = {"406", "407", "403", "405", "408", "409"};
 // Face of the form's buttons: shaded towards this blue.
@@ -38,11 +32,14 @@ CDyInputView::CDyInputView(QWidget* parent, CSQLDatabase& database, IMessageBox&
     DialogUnits units(DialogFont());
     setFont(DialogFont());
     resize(units.Size(241, 183));
-    SetControlId(*heading, kHeadingId);
+    SetControlId(*heading, IDC_FORM_HEADING);
     heading->setGeometry(units.Rect(0, 0, 237, 182));
-    deleteButton = MakeButton(kDeleteId, "DEL", 148, 66);
-    confirmButton = MakeButton(kConfirmId, "Ok", 144, 125);
-    cancelButton = MakeButton(kCancelId, "Esc", 145, 183);
+    deleteButton = MakeButton(IDC_FORM_DELETE, "DEL", IDI_DELETE, 66);
+    confirmButton = MakeButton(IDC_FORM_CONFIRM, "Ok", IDI_CONFIRM, 125);
+    cancelButton = MakeButton(IDC_FORM_CANCEL, "Esc", IDI_CANCEL, 183);
+    connect(deleteButton, &QPushButton::clicked, this, &CDyInputView::Delete);
+    connect(confirmButton, &QPushButton::clicked, this, &CDyInputView::Confirm);
+    connect(cancelButton, &QPushButton::clicked, this, &QWidget::hide);
     hide();
 }
 
@@ -55,7 +52,6 @@ CButtonST* CDyInputView::MakeButton(int id, const char* captionKey, int icon, in
     button->SetIconNumber(icon);
     button->setStyleSheet(kShadeStyle);
     button->setAutoDefault(false);
-    connect(button, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
     return button;
 }
 
@@ -77,10 +73,10 @@ void CDyInputView::buildRows(const std::vector<std::string>& captions) {
             field = new QLineEdit(this);
         }
         field->setGeometry(QRect(QPoint(130, c - 20), QPoint(400, c)));
-        SetControlId(*field, kFirstFieldId + k);
+        SetControlId(*field, IDC_FORM_FIRST_FIELD + k);
         auto* label = new QLabel(UiText(captions[static_cast<std::size_t>(k)]), this);
         label->setGeometry(QRect(QPoint(20, c - 18), QPoint(110, c + 2)));
-        SetControlId(*label, kFirstLabelId + k);
+        SetControlId(*label, IDC_FORM_FIRST_LABEL + k);
         field->setFont(rowFont);
         label->setFont(rowFont);
         fields.push_back(field);
@@ -147,15 +143,6 @@ void CDyInputView::SetRowText(int row, const QString& text) {
 void CDyInputView::ClearRows() {
     for (int k = 0; k < RowCount(); ++k) {
         SetRowText(k, QString());
-    }
-}
-
-void CDyInputView::OnCommand(int commandId) {
-    switch (commandId) {
-        case kConfirmId: Confirm(); break;
-        case kCancelId: hide(); break;
-        case kDeleteId: Delete(); break;
-        default: break;
     }
 }
 

@@ -34,8 +34,6 @@ public:
     void prepareEdit(CPageDialog& owner);
     void fillRows(const std::vector<std::string>& texts);
 
-    void OnCommand(int commandId);
-
     int RowCount() const override { return static_cast<int>(fields.size()); }
     std::string RowText(int row) const override;
     void SetRowText(int row, const QString& text);

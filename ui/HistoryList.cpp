@@ -8,12 +8,11 @@
 #include "core/RtuSlot.h"
 #include "platform/profile/IniFileReader.h"
 #include "ui/CurrentRtu.h"
+#include "ui/ResourceIds.h"
 #include "ui/UiText.h"
 #include "widgets/ResourceIcon.h"
 
 namespace {
-constexpr int kRecordIcon = 139;
-constexpr int kFlagIcon = 150;
 constexpr int kColumnWidths[] = {0, 100, 130, 130};
 constexpr int kValueColumn = 1;
 constexpr int kTimeColumns[] = {2, 3};
@@ -29,8 +28,8 @@ CHistoryList::CHistoryList(QWidget* page, ISaveFileDialog& saveFile, FilterSourc
       title(new QLabel(page)),
       saveFile(saveFile),
       filterSource(std::move(filterSource)),
-      recordIcon(ResourceIcon(kRecordIcon)),
-      flagIcon(ResourceIcon(kFlagIcon)) {
+      recordIcon(ResourceIcon(IDI_RECORD)),
+      flagIcon(ResourceIcon(IDI_STATE_FLAG)) {
     list->setRootIsDecorated(false);
     list->setAllColumnsShowFocus(true);
     list->setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -5,20 +5,10 @@
 #include "platform/profile/IniFileReader.h"
 #include "ui/PageFonts.h"
 #include "ui/UiText.h"
-#include "ui/WindowCommands.h"
+#include "ui/ResourceIds.h"
 #include "widgets/CButtonST.h"
 #include "widgets/CDataTipDelegate.h"
 #include "widgets/ResourceIcon.h"
-
-namespace {
-// Image of every register row: the record card.
-constexpr int kRegisterRowIcon = 139;
-constexpr int kExportIcon = 154;
-constexpr int IDC_REGISTER_HISTORY = 1040;
-constexpr int IDC_REGISTER_TITLE = 1068;
-constexpr int CMD_EXPORT_REGISTER_HISTORY = 1058;
-constexpr int CMD_LOAD_REGISTER_HISTORY = 1067;
-}  // namespace
 
 CPageModbusRegs::CPageModbusRegs(QWidget* parent, CSQLDatabase& database, IMessageBox& box, ISaveFileDialog& saveFile)
     : CPageDialog(parent, kTemplateId, 547, 239),
@@ -50,18 +40,19 @@ CPageModbusRegs::CPageModbusRegs(QWidget* parent, CSQLDatabase& database, IMessa
     history.SetFont(PageListFont());
     PlaceControl(history.Title(), IDC_REGISTER_TITLE, 318, 13, 176, 8);
     auto* exportButton = new CButtonST(this, IniText(ui, "Page2Text", "EXPORT"));
-    PlaceControl(*exportButton, CMD_EXPORT_REGISTER_HISTORY, 502, 7, 38, 14);
-    exportButton->SetIconNumber(kExportIcon);
+    PlaceControl(*exportButton, IDC_REGISTER_EXPORT, 502, 7, 38, 14);
+    exportButton->SetIconNumber(IDI_EXPORT);
     exportButton->setAutoDefault(false);
 
-    connect(exportButton, &QPushButton::clicked, this, [this] { OnCommand(CMD_EXPORT_REGISTER_HISTORY); });
+    connect(exportButton, &QPushButton::clicked, this, [this] { browser.ExportHistoryCsv(); });
     connect(registers, &QTreeWidget::itemSelectionChanged, this,
             [this] { PostCommand(*this, CMD_LOAD_REGISTER_HISTORY); });
 }
 
 void CPageModbusRegs::FillRegisterNames() {
     IniFileReader names(kNamesIniPath);
-    QIcon rowIcon = ResourceIcon(kRegisterRowIcon);
+    // Every register row shows the record card.
+    QIcon rowIcon = ResourceIcon(IDI_RECORD);
     for (int k = 0; k < kRegisterRows; ++k) {
         QString name = IniText(names, "DEVNAMES", "MBUSREG" + std::to_string(k));
         if (name.isEmpty()) {
@@ -75,8 +66,6 @@ void CPageModbusRegs::FillRegisterNames() {
 void CPageModbusRegs::OnCommand(int commandId) {
     if (commandId == CMD_LOAD_REGISTER_HISTORY) {
         LoadSelectedRegister();
-    } else if (commandId == CMD_EXPORT_REGISTER_HISTORY) {
-        browser.ExportHistoryCsv();
     }
 }
 

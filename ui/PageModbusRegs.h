@@ -18,6 +18,7 @@ public:
 
     CPageModbusRegs(QWidget* parent, CSQLDatabase& database, IMessageBox& box, ISaveFileDialog& saveFile);
 
+    // The posted load of the selected register's history; the export button calls the browser.
     void OnCommand(int commandId) override;
 
     QTreeWidget& RegisterList() const { return *registers; }

@@ -11,20 +11,12 @@
 #include "ui/PageRtuState.h"
 #include "ui/StartupSettings.h"
 #include "ui/UiText.h"
-#include "ui/WindowCommands.h"
+#include "ui/ResourceIds.h"
 #include "widgets/BCMenu.h"
 #include "widgets/CDataTipDelegate.h"
 #include "widgets/ResourceIcon.h"
 
 namespace {
-constexpr int IDC_RTU_LIST = 1030;
-constexpr int CMD_ADD_RTU = 1031;
-constexpr int CMD_VIEW_RTU = 1034;
-constexpr int CMD_EXPAND = 1035;
-constexpr int kHeadingIcon = 176;
-constexpr int kRowIcon = 177;
-constexpr int kExpandIcon = 175;
-constexpr int kCollapseIcon = 174;
 constexpr int kColumnWidth = 80;
 // The list's width when the form is beside it, and the least height that keeps a few rows in view.
 constexpr int kCollapsedListWidth = 456;
@@ -46,17 +38,17 @@ CPageRtuList::CPageRtuList(QWidget* parent, CSQLDatabase& database, RegistryLoad
       headingIcon(new CXColorStatic(this)),
       headingText(new CXColorStatic(this, PageText("PageTitle"))),
       list(new QTreeWidget(this)),
-      addButton(MakeButton(CMD_ADD_RTU, 142, 276)),
-      viewButton(MakeButton(CMD_VIEW_RTU, 151, 306)),
-      editButton(MakeButton(CMD_EDIT_SELECTED_RTU, 0, 335)),
-      reloadButton(MakeButton(CMD_RELOAD_RTU_LIST, 146, 492)),
-      expandButton(MakeButton(CMD_EXPAND, kExpandIcon, 0)),
+      addButton(MakeButton(CMD_ADD_RTU, IDI_ADD, 276, &CPageRtuList::Add)),
+      viewButton(MakeButton(CMD_VIEW_RTU, IDI_VIEW, 306, &CPageRtuList::View)),
+      editButton(MakeButton(CMD_EDIT_SELECTED_RTU, 0, 335, &CPageRtuList::EditSelected)),
+      reloadButton(MakeButton(CMD_RELOAD_RTU_LIST, IDI_RELOAD, 492, &CPageRtuList::Reload)),
+      expandButton(MakeButton(IDC_RTU_LIST_EXPAND, IDI_EXPAND, 0, &CPageRtuList::ToggleExpanded)),
       inputPanel(new CDyInputView(this, database, box)) {
-    PlaceControl(*expandButton, CMD_EXPAND, 7, 21, 16, 12);
+    PlaceControl(*expandButton, IDC_RTU_LIST_EXPAND, 7, 21, 16, 12);
     editButton->hide();
     reloadButton->hide();
     headingIcon->SetBackgroundColor(kHeadingColor);
-    headingIcon->setPixmap(ResourcePixmap(kHeadingIcon, QSize(32, 32)));
+    headingIcon->setPixmap(ResourcePixmap(IDI_RTU_HEADING, QSize(32, 32)));
     headingIcon->setAlignment(Qt::AlignCenter);
     headingText->SetBackgroundColor(kHeadingColor);
     headingText->SetTextColor(Qt::white);
@@ -70,12 +62,12 @@ CPageRtuList::CPageRtuList(QWidget* parent, CSQLDatabase& database, RegistryLoad
     LayOut();
 }
 
-CButtonST* CPageRtuList::MakeButton(int id, int icon, int x) {
+CButtonST* CPageRtuList::MakeButton(int id, int icon, int x, void (CPageRtuList::*handler)()) {
     auto* button = new CButtonST(this);
     PlaceControl(*button, id, x, 24, 26, 17);
     button->SetIconNumber(icon);
     button->setAutoDefault(false);
-    connect(button, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
+    connect(button, &QPushButton::clicked, this, handler);
     return button;
 }
 
@@ -145,7 +137,6 @@ void CPageRtuList::OnCommand(int commandId) {
         case CMD_ADD_RTU: Add(); break;
         case CMD_EDIT_SELECTED_RTU: EditSelected(); break;
         case CMD_VIEW_RTU: View(); break;
-        case CMD_EXPAND: ToggleExpanded(); break;
         case CMD_SHOW_SELECTED_RTU: ShowSelected(); break;
         default: break;
     }
@@ -164,7 +155,7 @@ void CPageRtuList::ShowRegistryRows(const std::vector<RegistryRow>& registry) {
     list->clear();
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(registry.size()));
-    const QIcon rowIcon = ResourceIcon(kRowIcon);
+    const QIcon rowIcon = ResourceIcon(IDI_RTU_ROW);
     for (const RegistryRow& row : registry) {
         QStringList cells;
         for (const std::string& cell : row) {
@@ -248,7 +239,7 @@ void CPageRtuList::ToggleExpanded() {
         addButton->show();
         viewButton->show();
     }
-    expandButton->SetIconNumber(expanded ? kCollapseIcon : kExpandIcon);
+    expandButton->SetIconNumber(expanded ? IDI_COLLAPSE : IDI_EXPAND);
     LayOut();
 }
 

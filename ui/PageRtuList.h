@@ -17,7 +17,7 @@ class CDyInputView;
 class CPageRtuState;
 
 // Page 0, the RTU registry: the list of registered RTUs, the RTU form for adding and editing, and the
-// way to the RTU state page. Reloading it (command 1032) reads the registry from the open database
+// way to the RTU state page. Reloading it (CMD_RELOAD_RTU_LIST) reads the registry from the open database
 // into the list and the live RTU table. User-interface thread only.
 class CPageRtuList final : public CPageDialog {
 public:
@@ -33,6 +33,8 @@ public:
     // The RTU state page that "view" opens, and how to bring a page of the tab control to the front.
     void LinkStatePage(CPageRtuState* page, PageSelector selector);
 
+    // The posted commands (reload, edit and show the selected RTU) and the context menu's (add, view,
+    // reload); the buttons call their methods directly.
     void OnCommand(int commandId) override;
     // The buttons, the heading icon, a list of a few rows and the whole RTU form.
     QSize MinimumSize() const override;
@@ -52,7 +54,7 @@ protected:
 
 private:
     void SetUpList();
-    CButtonST* MakeButton(int id, int icon, int x);
+    CButtonST* MakeButton(int id, int icon, int x, void (CPageRtuList::*handler)());
     void LayOut();
     void PlaceInputPanel();
     void Reload();

@@ -14,8 +14,6 @@
 
 namespace {
 constexpr int kLampX[] = {12, 33, 54, 75, 96, 117, 138, 160};
-constexpr int kLampOnIcon = 132;
-constexpr int kChartFrameId = 1046;
 
 QString PageText(const std::string& key) { return IniText(IniFileReader(kUiIniPath), "Page2Text", key); }
 
@@ -47,6 +45,7 @@ CPageRtuState::CPageRtuState(QWidget* parent, CSQLDatabase& database, IMessageBo
     BuildHistoryArea();
     BuildFilters();
     BuildChannelTable();
+    ConnectButtons();
     ConnectHistoryList();
     ::PostCommand(*this, static_cast<int>(CMD_REFRESH_STATE));
 }
@@ -57,7 +56,6 @@ CButtonST* CPageRtuState::MakeButton(int id, int x, int y, int width, int height
     button->SetIconNumber(icon);
     button->setFont(buttonFont);
     button->setAutoDefault(false);
-    connect(button, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
     controls[id] = button;
     return button;
 }
@@ -84,30 +82,33 @@ void CPageRtuState::BuildPanel() {
     MakeGroup(IDC_DIN_GROUP, 7, 36, 186, 28, PageText("DIN"));
     MakeGroup(IDC_DOUT_GROUP, 7, 66, 186, 28, PageText("DOUT"));
     for (int i = 0; i < 8; ++i) {
-        MakeButton(IDC_DIN_FIRST + i, kLampX[i], 46, 18, 14, kLampOnIcon);
-        MakeButton(IDC_DOUT_FIRST + i, kLampX[i], 76, 18, 14, kLampOnIcon);
+        MakeButton(IDC_DIN_FIRST + i, kLampX[i], 46, 18, 14, IDI_LAMP_ON);
+        MakeButton(IDC_DOUT_FIRST + i, kLampX[i], 76, 18, 14, IDI_LAMP_ON);
     }
     MakeGroup(IDC_AIN_GROUP, 8, 100, 116, 98, PageText("AIN"));
     for (int j = 0; j < 4; ++j) {
-        MakeButton(IDC_AIN_FIRST + j, 12, 116 + 19 * j, 106, 18, 137, PageText("AIN" + std::to_string(j)));
+        MakeButton(IDC_AIN_FIRST + j, 12, 116 + 19 * j, 106, 18, IDI_ANALOGUE_INPUT,
+                   PageText("AIN" + std::to_string(j)));
     }
     MakeGroup(IDC_GRAY_GROUP, 127, 160, 141, 38, PageText("GRAY"));
-    MakeButton(IDC_GRAY_BUTTON, 134, 173, 126, 18, 168, PageText("GrayCode"));
+    MakeButton(IDC_GRAY_BUTTON, 134, 173, 126, 18, IDI_GRAY_CODE, PageText("GrayCode"));
     MakeGroup(IDC_COUNTER_GROUP, 199, 30, 78, 124, PageText("COUNTER"));
     const int counterY[] = {41, 63, 85, 109};
     for (int k = 0; k < 4; ++k) {
-        MakeButton(kCounterIds[k], 209, counterY[k], 63, 18, 173, QStringLiteral("Counter"));
+        MakeButton(IDC_COUNTER_BUTTONS[k], 209, counterY[k], 63, 18, IDI_COUNTER, QStringLiteral("Counter"));
     }
     MakeGroup(IDC_ETEMP_GROUP, 174, 206, 110, 98, PageText("ExTempTitle"));
     for (int k = 0; k < 4; ++k) {
-        MakeButton(IDC_ETEMP_FIRST + k, 182, 222 + 20 * k, 96, 18, 172, PageText("ExTemp" + std::to_string(k)));
+        MakeButton(IDC_ETEMP_FIRST + k, 182, 222 + 20 * k, 96, 18, IDI_EXTERNAL_TEMPERATURE,
+                   PageText("ExTemp" + std::to_string(k)));
     }
     MakeButton(IDC_GPS_BUTTON, 12, 213, 154, 18, 0, QStringLiteral("GPS: N' 100.349820 E' 92.009831"));
-    MakeGroup(1060, 7, 249, 156, 55, PageText("RTUINFO"));
+    MakeGroup(IDC_RTU_INFO_GROUP, 7, 249, 156, 55, PageText("RTUINFO"));
     const QSize large(32, 32);
-    MakeButton(IDC_POWER_BUTTON, 12, 260, 48, 40, 133)->SetIconNumber(133, large);
-    MakeButton(IDC_SIGNAL_BUTTON, 61, 260, 48, 40, 135)->SetIconNumber(135, large);
-    MakeButton(IDC_ITEMP_BUTTON, 110, 260, 48, 40, 136)->SetIconNumber(136, large);
+    MakeButton(IDC_POWER_BUTTON, 12, 260, 48, 40, IDI_POWER_OFF)->SetIconNumber(IDI_POWER_OFF, large);
+    MakeButton(IDC_SIGNAL_BUTTON, 61, 260, 48, 40, IDI_SIGNAL)->SetIconNumber(IDI_SIGNAL, large);
+    MakeButton(IDC_ITEMP_BUTTON, 110, 260, 48, 40, IDI_INTERNAL_TEMPERATURE)
+        ->SetIconNumber(IDI_INTERNAL_TEMPERATURE, large);
 }
 
 void CPageRtuState::BuildHistoryArea() {
@@ -117,49 +118,62 @@ void CPageRtuState::BuildHistoryArea() {
     history.SetFont(PageListFont());
     history.List().setSelectionMode(QAbstractItemView::ExtendedSelection);
     chart = new CChartCtrl(this);
-    PlaceControl(*chart, kChartFrameId, 290, 174, 363, 130);
+    PlaceControl(*chart, IDC_STATE_CHART, 290, 174, 363, 130);
     chart->SetBottomRange(0, 30);
     chart->SetBottomAutomatic(false);
     chart->show();
-    MakeButton(CMD_QUERY_HISTORY, 510, 21, 19, 14, 153);
-    MakeButton(CMD_EXPORT_HISTORY, 533, 21, 38, 14, 154, PageText("EXPORT"));
-    MakeButton(CMD_DELETE_HISTORY, 573, 21, 21, 14, 148);
+    MakeButton(IDC_QUERY_HISTORY, 510, 21, 19, 14, IDI_FILTER);
+    MakeButton(CMD_EXPORT_HISTORY, 533, 21, 38, 14, IDI_EXPORT, PageText("EXPORT"));
+    MakeButton(CMD_DELETE_HISTORY, 573, 21, 21, 14, IDI_DELETE);
 }
 
 void CPageRtuState::BuildFilters() {
     MakeGroup(0, 510, 34, 143, 117, QString());
     timeRangeBox = new QCheckBox(this);
-    PlaceControl(*timeRangeBox, 1047, 513, 42, 18, 8);
+    PlaceControl(*timeRangeBox, IDC_TIME_RANGE, 513, 42, 18, 8);
     // Calendar dates: the query takes whole days, from the first day's start to the last day's end.
     for (QDateEdit** picker : {&fromDate, &toDate}) {
         *picker = new QDateEdit(QDate::currentDate(), this);
         (*picker)->setCalendarPopup(true);
     }
-    PlaceControl(*fromDate, 1052, 513, 53, 100, 15);
-    PlaceControl(*toDate, 1053, 513, 69, 100, 15);
+    PlaceControl(*fromDate, IDC_FROM_DATE, 513, 53, 100, 15);
+    PlaceControl(*toDate, IDC_TO_DATE, 513, 69, 100, 15);
     auto* valueLabel = new QLabel(PageText("DATALISTC1"), this);
-    PlaceControl(*valueLabel, 1059, 515, 87, 99, 8);
+    PlaceControl(*valueLabel, IDC_VALUE_LABEL, 515, 87, 99, 8);
     compareSelector = new QComboBox(this);
     compareSelector->addItems({QStringLiteral(">"), QStringLiteral("="), QStringLiteral("<")});
     compareSelector->setCurrentIndex(-1);
-    PlaceControl(*compareSelector, 1055, 513, 100, 48, 12);
+    PlaceControl(*compareSelector, IDC_VALUE_COMPARE, 513, 100, 48, 12);
     valueEdit = new QLineEdit(this);
-    PlaceControl(*valueEdit, 1056, 570, 100, 73, 12);
+    PlaceControl(*valueEdit, IDC_VALUE_EDIT, 570, 100, 73, 12);
     counterSource = new QComboBox(this);
     counterSource->addItems({PageText("DATA_REAL"), PageText("DATA_REPT")});
-    PlaceControl(*counterSource, 1064, 513, 132, 75, 12);
+    PlaceControl(*counterSource, IDC_COUNTER_SOURCE, 513, 132, 75, 12);
     auto* pointSizeIcon = new QLabel(this);
-    pointSizeIcon->setPixmap(ResourcePixmap(171, QSize(20, 20)));
+    pointSizeIcon->setPixmap(ResourcePixmap(IDI_POINT_SIZE, QSize(20, 20)));
     PlaceControl(*pointSizeIcon, 0, 513, 157, 20, 20);
     pointSizeSelector = new QComboBox(this);
     for (int size = 6; size <= 16; size += 2) {
         pointSizeSelector->addItem(QString::number(size));
     }
-    PlaceControl(*pointSizeSelector, 1065, 534, 159, 34, 12);
+    PlaceControl(*pointSizeSelector, IDC_POINT_SIZE, 534, 159, 34, 12);
     autoFitBox = new QCheckBox(PageText("AUTOFIT"), this);
-    PlaceControl(*autoFitBox, CMD_AUTOFIT, 572, 158, 81, 8);
-    connect(autoFitBox, &QCheckBox::clicked, this, [this] { OnCommand(CMD_AUTOFIT); });
+    PlaceControl(*autoFitBox, IDC_AUTOFIT, 572, 158, 81, 8);
 }
+
+// Each button calls what it stands for: a channel button loads that channel's history.
+void CPageRtuState::ConnectButtons() {
+    connect(Button(IDC_STATE_BACK), &QPushButton::clicked, this, &CPageRtuState::ShowRtuList);
+    for (const auto& [id, channel] : channels) {
+        connect(Button(id), &QPushButton::clicked, this, [this, id = id] { LoadChannel(id); });
+    }
+    connect(Button(IDC_QUERY_HISTORY), &QPushButton::clicked, this, &CPageRtuState::Query);
+    connect(Button(CMD_EXPORT_HISTORY), &QPushButton::clicked, this, &CPageRtuState::ExportHistory);
+    connect(Button(CMD_DELETE_HISTORY), &QPushButton::clicked, this, &CPageRtuState::DeleteRows);
+    connect(autoFitBox, &QCheckBox::clicked, this, &CPageRtuState::ApplyAutoFit);
+}
+
+QAbstractButton* CPageRtuState::Button(int id) const { return static_cast<QAbstractButton*>(controls.at(id)); }
 
 void CPageRtuState::ConnectHistoryList() {
     QTreeWidget& list = history.List();
@@ -177,7 +191,7 @@ void CPageRtuState::BuildChannelTable() {
     for (int i = 0; i < 4; ++i) {
         channels[IDC_AIN_FIRST + i] = {"AIN", i, "AD" + std::to_string(i)};
         channels[IDC_ETEMP_FIRST + i] = {"ETEMP", i, "ETEMP"};
-        channels[kCounterIds[i]] = {"ECOUNTER", i, "COUNTER" + std::to_string(i)};
+        channels[IDC_COUNTER_BUTTONS[i]] = {"ECOUNTER", i, "COUNTER" + std::to_string(i)};
     }
     channels[IDC_SIGNAL_BUTTON] = {"SIGNAL", -1, "SIGNAL"};
     channels[IDC_POWER_BUTTON] = {"BATT", -1, "BATT"};
@@ -187,7 +201,7 @@ void CPageRtuState::BuildChannelTable() {
 
 void CPageRtuState::PostCommand(std::uint32_t commandId) {
     QPointer<CPageRtuState> target(this);
-    gate.Post(this, [target, commandId] {
+    gate.Post([target, commandId] {
         if (target) {
             target->OnCommand(static_cast<int>(commandId));
         }
@@ -197,16 +211,15 @@ void CPageRtuState::PostCommand(std::uint32_t commandId) {
 void CPageRtuState::OnCommand(int commandId) {
     switch (commandId) {
         case static_cast<int>(CMD_REFRESH_STATE): Refresh(); break;
-        case IDC_STATE_BACK:
-            if (selectPage) selectPage(0);
-            break;
-        case CMD_QUERY_HISTORY: Query(); break;
-        case CMD_EXPORT_HISTORY: browser.ExportHistoryCsv(); break;
+        case CMD_EXPORT_HISTORY: ExportHistory(); break;
         case CMD_DELETE_HISTORY: DeleteRows(); break;
-        case CMD_AUTOFIT: ApplyAutoFit(); break;
-        default:
-            if (channels.count(commandId) != 0) LoadChannel(commandId);
-            break;
+        default: break;
+    }
+}
+
+void CPageRtuState::ShowRtuList() {
+    if (selectPage) {
+        selectPage(0);
     }
 }
 
@@ -228,7 +241,7 @@ void CPageRtuState::setHeader(const std::string& uidText, const std::string& nam
     static_cast<QLabel*>(controls.at(IDC_STATE_HEADER_NAME))
         ->setText(IniText(data, "RTU", "RDATA2") + QStringLiteral(": ") + UiText(name));
     auto* back = static_cast<CButtonST*>(controls.at(IDC_STATE_BACK));
-    back->SetIconNumber(176);
+    back->SetIconNumber(IDI_RTU_HEADING);
     back->show();
 }
 
@@ -263,9 +276,9 @@ void CPageRtuState::Query() {
     }
 }
 
-void CPageRtuState::DeleteRows() {
-    browser.DeleteHistoryRows();
-}
+void CPageRtuState::ExportHistory() { browser.ExportHistoryCsv(); }
+
+void CPageRtuState::DeleteRows() { browser.DeleteHistoryRows(); }
 
 void CPageRtuState::ShowHistoryMenu(const QPoint& globalPosition) {
     BCMenu menu(QString(), this);

@@ -23,6 +23,7 @@
 #include "ui/CrossThreadGate.h"
 #include "ui/HistoryList.h"
 #include "ui/PageDialog.h"
+#include "ui/ResourceIds.h"
 #include "ui/SaveFileDialog.h"
 #include "widgets/CButtonST.h"
 #include "widgets/CChartCtrl.h"
@@ -44,6 +45,8 @@ public:
     // Refuses further posts from workers and waits until those under way are queued.
     void Detach() { gate.Close(); }
 
+    // The posted refresh and the history menu's commands (export, delete); buttons call their
+    // methods directly.
     void OnCommand(int commandId) override;
 
     // The Modbus register list whose value and kind columns the refresh writes; null for none.
@@ -84,13 +87,17 @@ private:
     void BuildFilters();
     void ConnectHistoryList();
     void BuildChannelTable();
+    void ConnectButtons();
+    QAbstractButton* Button(int id) const;
     CButtonST* MakeButton(int id, int x, int y, int width, int height, int icon, const QString& caption = {});
     QWidget* MakeGroup(int id, int x, int y, int width, int height, const QString& caption);
     void SetShown(int id, bool shown);
     void SetCaption(int id, const QString& caption);
     HistoryFilter ReadFilter() const;
     void LoadChannel(int buttonId);
+    void ShowRtuList();
     void Query();
+    void ExportHistory();
     void DeleteRows();
     void ApplyAutoFit();
     void ShowHistoryMenu(const QPoint& globalPosition);
@@ -130,31 +137,3 @@ struct RegisterTexts {
     QString kind;
 };
 RegisterTexts RegisterColumnTexts(std::uint8_t kind, float value);
-
-// Control and command ids of the RTU state page.
-inline constexpr int IDC_STATE_BACK = 1023;
-inline constexpr int IDC_STATE_STATUS = 1062;
-inline constexpr int IDC_STATE_HEADER_ID = 1069;
-inline constexpr int IDC_STATE_HEADER_NAME = 1070;
-inline constexpr int IDC_STATE_HISTORY_TITLE = 1041;
-inline constexpr int IDC_STATE_HISTORY_LIST = 1040;
-inline constexpr int IDC_DIN_GROUP = 1035;
-inline constexpr int IDC_DIN_FIRST = 1007;
-inline constexpr int IDC_DOUT_GROUP = 1036;
-inline constexpr int IDC_DOUT_FIRST = 1015;
-inline constexpr int IDC_AIN_GROUP = 1037;
-inline constexpr int IDC_AIN_FIRST = 1028;
-inline constexpr int IDC_GRAY_GROUP = 1038;
-inline constexpr int IDC_GRAY_BUTTON = 1033;
-inline constexpr int IDC_COUNTER_GROUP = 1039;
-inline constexpr int IDC_ETEMP_GROUP = 1044;
-inline constexpr int IDC_ETEMP_FIRST = 1048;
-inline constexpr int IDC_GPS_BUTTON = 1043;
-inline constexpr int IDC_POWER_BUTTON = 1024;
-inline constexpr int IDC_SIGNAL_BUTTON = 1025;
-inline constexpr int IDC_ITEMP_BUTTON = 1027;
-inline constexpr int CMD_QUERY_HISTORY = 1054;
-inline constexpr int CMD_EXPORT_HISTORY = 1058;
-inline constexpr int CMD_DELETE_HISTORY = 1042;
-inline constexpr int CMD_AUTOFIT = 1057;
-inline constexpr int kCounterIds[] = {1032, 1034, 1045, 1061};

@@ -5,11 +5,9 @@
 
 #include <algorithm>
 
-#include "ui/WindowCommands.h"
+#include "ui/ResourceIds.h"
 
 namespace {
-// Icon of the Reset button: the waste bin.
-constexpr int kResetIcon = 148;
 // The list's place in the page: at (8, 28), 16 pixels narrower and 44 lower than the page.
 constexpr QPoint kListOrigin(8, 28);
 constexpr int kListSpareWidth = 16;
@@ -52,15 +50,15 @@ void RawDataListBox::ClearLines() {
 CPageTcpRowData::CPageTcpRowData(QWidget* parent)
     : CPageDialog(parent, kTemplateId, 562, 283), list(new RawDataListBox(this)), reset(new CButtonST(this, "Reset")) {
     PlaceControl(*list, IDC_RAW_DATA_LIST, 7, 21, 487, 255);
-    PlaceControl(*reset, IDC_RESET, 7, 0, 40, 14);
+    PlaceControl(*reset, IDC_RAW_DATA_RESET, 7, 0, 40, 14);
     // Lines arrive one by one; without uniform sizes every append re-measures the whole list.
     list->setUniformItemSizes(true);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
-    connect(reset, &QPushButton::clicked, this, [this] { OnCommand(IDC_RESET); });
+    connect(reset, &QPushButton::clicked, list, &RawDataListBox::ClearLines);
 
-    reset->SetIconNumber(kResetIcon);
+    reset->SetIconNumber(IDI_DELETE);
 }
 
 void CPageTcpRowData::AddLine(const char* text) {
@@ -69,23 +67,17 @@ void CPageTcpRowData::AddLine(const char* text) {
     while (line.endsWith('\n') || line.endsWith('\r')) {
         line.chop(1);
     }
-    gate.CallAndWait(this, [this, &line] { list->AppendLine(line); });
+    gate.CallAndWait([this, &line] { list->AppendLine(line); });
 }
 
 int CPageTcpRowData::Count() {
     int count = 0;
-    gate.CallAndWait(this, [this, &count] { count = list->count(); });
+    gate.CallAndWait([this, &count] { count = list->count(); });
     return count;
 }
 
 void CPageTcpRowData::Clear() {
-    gate.CallAndWait(this, [this] { list->ClearLines(); });
-}
-
-void CPageTcpRowData::OnCommand(int commandId) {
-    if (commandId == IDC_RESET) {
-        list->ClearLines();
-    }
+    gate.CallAndWait([this] { list->ClearLines(); });
 }
 
 void CPageTcpRowData::resizeEvent(QResizeEvent* event) {

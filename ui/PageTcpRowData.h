@@ -41,7 +41,6 @@ private:
 class CPageTcpRowData final : public CPageDialog, public IRawDataList {
 public:
     static constexpr int kTemplateId = 129;
-    static constexpr int IDC_RESET = 1066;
 
     explicit CPageTcpRowData(QWidget* parent);
 
@@ -56,7 +55,6 @@ public:
     QListWidget& List() const { return *list; }
     CButtonST& ResetButton() const { return *reset; }
 
-    void OnCommand(int commandId) override;
     // The Reset button and a list of a few lines.
     QSize MinimumSize() const override;
 

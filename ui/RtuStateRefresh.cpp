@@ -6,10 +6,6 @@
 #include "ui/UiText.h"
 
 namespace {
-constexpr int kLampOnIcon = 132;
-constexpr int kLampOffIcon = 131;
-constexpr int kPowerOnIcon = 134;
-constexpr int kPowerOffIcon = 133;
 constexpr int kLamps = 8;
 constexpr int kValueButtons = 4;
 constexpr int kValueColumn = 1;
@@ -55,7 +51,7 @@ void CPageRtuState::ShowLamps(int firstId, int groupId, int count, const std::ui
     for (int i = 0; i < kLamps; ++i) {
         auto* lamp = static_cast<CButtonST*>(Control(firstId + i));
         if (i < count) {
-            lamp->SetIconNumber(values[i] != 0 ? kLampOnIcon : kLampOffIcon);
+            lamp->SetIconNumber(values[i] != 0 ? IDI_LAMP_ON : IDI_LAMP_OFF);
         }
         lamp->setVisible(i < count);
     }
@@ -81,7 +77,7 @@ void CPageRtuState::ShowValueButtons(const RtuRecord& rtu) {
     }
     SetShown(IDC_ETEMP_GROUP, rtu.EtempCount() != 0);
     auto* power = static_cast<CButtonST*>(Control(IDC_POWER_BUTTON));
-    power->SetIconNumber(rtu.batt != 0 ? kPowerOnIcon : kPowerOffIcon, power->iconSize());
+    power->SetIconNumber(rtu.batt != 0 ? IDI_POWER_ON : IDI_POWER_OFF, power->iconSize());
     power->setText(QStringLiteral(" "));
     SetCaption(IDC_SIGNAL_BUTTON, QString::asprintf("%d", rtu.signal));
     SetCaption(IDC_ITEMP_BUTTON, QString::asprintf("%.2f", double(rtu.itemp)));
@@ -105,10 +101,10 @@ void CPageRtuState::ShowExtras(const RtuRecord& rtu) {
     const bool counters = rtu.CounterCount() != 0;
     for (int k = 0; k < kValueButtons; ++k) {
         if (counters) {
-            SetCaption(kCounterIds[k], QString::asprintf("%s: %.2f %s", names.CounterName(k).c_str(),
+            SetCaption(IDC_COUNTER_BUTTONS[k], QString::asprintf("%s: %.2f %s", names.CounterName(k).c_str(),
                                                           double(rtu.ecounter[k]), names.CounterUnit(k).c_str()));
         }
-        SetShown(kCounterIds[k], counters);
+        SetShown(IDC_COUNTER_BUTTONS[k], counters);
     }
     SetShown(IDC_COUNTER_GROUP, counters);
     const bool gray = rtu.HasGraycode();

@@ -18,16 +18,14 @@
 #include "ui/PageTcpRowData.h"
 #include "ui/StartupSettings.h"
 #include "ui/UiText.h"
-#include "ui/WindowCommands.h"
+#include "ui/ResourceIds.h"
 #include "widgets/ControlId.h"
 #include "widgets/DialogUnits.h"
 #include "widgets/ResourceIcon.h"
 
 namespace {
 
-constexpr int kApplicationIcon = 128;
-constexpr int kStatusLineBitmap = 167;
-constexpr int kViewMenuBitmaps[] = {159, 161, 163};
+constexpr int kViewMenuBitmaps[] = {IDB_MENU_RTU_LIST, IDB_MENU_RAW_DATA, IDB_MENU_RTU_STATE};
 // The look button's owner-drawn tab look: back colour, draw mode 2, all five look flags.
 const QColor kCustomLookColor(30, 60, 30);
 constexpr int kCustomDrawMode = 2;
@@ -72,8 +70,8 @@ CTelvornDlg::CTelvornDlg(IMessageBox& messageBox, StartupOperations operations)
     statusLine->setAutoDefault(false);
     lookButton->setAutoDefault(false);
 
-    connect(lookButton, &QPushButton::clicked, this, [this] { OnCommand(IDC_LOOK_BUTTON); });
-    connect(statusLine, &QPushButton::clicked, this, [this] { OnCommand(IDC_STATUS_LINE); });
+    // The status line is a button only for its look: a click on it does nothing.
+    connect(lookButton, &QPushButton::clicked, this, &CTelvornDlg::ApplyCustomLook);
     viewMenu->SetCommandHandler([this](int commandId) { OnCommand(commandId); });
 
     setMinimumSize(MinimumWindowSize());
@@ -95,7 +93,7 @@ void CTelvornDlg::OnInitDialog() {
     const QString title = IniText(uiIni, "Titles", "SYSTITLE");
     setWindowTitle(title.isEmpty() ? QStringLiteral(" ") : title);
 
-    statusLine->SetIconNumber(kStatusLineBitmap);
+    statusLine->SetIconNumber(IDB_STATUS_SERVER);
     lookButton->SetIconNumber(0);
 
     tabs->LayoutPages();
@@ -105,13 +103,13 @@ void CTelvornDlg::OnInitDialog() {
     BuildViewMenu();
     // The menu bar has its entry now, and with it its final height.
     setMinimumSize(MinimumWindowSize());
-    setWindowIcon(ResourceIcon(kApplicationIcon));
+    setWindowIcon(ResourceIcon(IDI_APPLICATION));
 
     OpenEventLog();
     ServerReferences references{rawDataList, &tabs->RtuStatePage(), &history};
-    if (StartTcpServer(settings.port, settings.timeoutSeconds, references, messageBox, *this, running) < 0) {
-        return;
-    }
+    // The result is always 1: a server that fails to build or start has said so in its message box,
+    // and the window goes on to open the database and show the registry all the same.
+    StartTcpServer(settings.port, settings.timeoutSeconds, references, messageBox, *this, running);
     PostWindowCommand(CMD_OPEN_DATABASE);
     PostCommand(tabs->RtuListPage(), CMD_RELOAD_RTU_LIST);
 }
@@ -134,7 +132,6 @@ void CTelvornDlg::OnCommand(int commandId) {
         case CMD_VIEW_PAGE0:
         case CMD_VIEW_PAGE1:
         case CMD_VIEW_PAGE2: tabs->selectPage(commandId - CMD_VIEW_PAGE0); break;
-        case IDC_LOOK_BUTTON: ApplyCustomLook(); break;
         default: break;
     }
 }
@@ -227,13 +224,13 @@ void CTelvornDlg::paintEvent(QPaintEvent* event) {
     int iconSize = style()->pixelMetric(QStyle::PM_LargeIconSize);
     QPainter painter(this);
     painter.drawPixmap((width() - iconSize + 1) / 2, (height() - iconSize + 1) / 2,
-                       ResourcePixmap(kApplicationIcon, QSize(iconSize, iconSize)));
+                       ResourcePixmap(IDI_APPLICATION, QSize(iconSize, iconSize)));
 }
 
 // The window manager owns the system menu; its About item is offered on the window's own context menu.
 void CTelvornDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu systemMenu(this);
-    QAction* about = systemMenu.addAction(ResourceIcon(kApplicationIcon), "About Telvorn...");
+    QAction* about = systemMenu.addAction(ResourceIcon(IDI_APPLICATION), "About Telvorn...");
     if (systemMenu.exec(event->globalPos()) == about) {
         OnCommand(CMD_ABOUT);
     }

@@ -14,7 +14,7 @@
 #include "ui/PageRtuList.h"
 #include "ui/PageRtuState.h"
 #include "ui/PageTcpRowData.h"
-#include "ui/WindowCommands.h"
+#include "ui/ResourceIds.h"
 
 namespace pagetest {
 namespace {

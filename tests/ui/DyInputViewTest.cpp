@@ -58,7 +58,7 @@ TEST_F(DyInputViewTest, CancelKeepsTheTypedTextsAndTheNextAddEmptiesThem) {
     panel->prepareAdd(*owner);
     panel->SetRowText(0, "33");
     panel->SetRowText(7, "999");
-    panel->OnCommand(1033);
+    ClickControl(*panel, IDC_FORM_CANCEL);
     EXPECT_TRUE(panel->isHidden());
     EXPECT_EQ(panel->RowText(0), "33");
     EXPECT_EQ(panel->RowText(7), "999");
@@ -70,7 +70,7 @@ TEST_F(DyInputViewTest, CancelKeepsTheTypedTextsAndTheNextAddEmptiesThem) {
 TEST_F(DyInputViewTest, AFailedEditHidesThePanelAfterItsMessage) {
     OpenForEdit({"7", "Pump house"});
     db.Close();
-    panel->OnCommand(1032);
+    ClickControl(*panel, IDC_FORM_CONFIRM);
     EXPECT_EQ(Texts(), std::vector<std::string>{"EDIT_RTU_ERR"});
     EXPECT_EQ(box.shown.back().icon, MessageIcon::Stop);
     EXPECT_TRUE(panel->isHidden());
@@ -90,7 +90,7 @@ TEST_F(DyInputViewTest, ConfirmedEditStoresTheFieldsAndEmptiesTheForm) {
     Register("7", "Pump house", "405");
     OpenForEdit({"7", "Pump house", "", "", "", "", "", "405"});
     panel->SetRowText(1, "Pump hall");
-    panel->OnCommand(1032);
+    ClickControl(*panel, IDC_FORM_CONFIRM);
     EXPECT_EQ(Texts(), std::vector<std::string>{"EDIT_RTU_OK"});
     EXPECT_TRUE(panel->isHidden());
     EXPECT_EQ(panel->RowText(1), "");
@@ -101,7 +101,7 @@ TEST_F(DyInputViewTest, DeleteAsksAndOnYesRemovesTheRtuLeavingThePanelAsItWas) {
     Register("7", "Pump house", "405");
     OpenForEdit({"7", "Pump house"});
     box.answers.push_back(MessageAnswer::Yes);
-    panel->OnCommand(1035);
+    ClickControl(*panel, IDC_FORM_DELETE);
     EXPECT_EQ(Texts(), std::vector<std::string>{"DELETE_RTU"});
     EXPECT_EQ(Count("RTU_TAB"), 0);
     EXPECT_FALSE(panel->isHidden());
@@ -110,7 +110,7 @@ TEST_F(DyInputViewTest, DeleteAsksAndOnYesRemovesTheRtuLeavingThePanelAsItWas) {
 
 TEST_F(DyInputViewTest, DeleteWithAnEmptyUnitIdAsksNothing) {
     panel->prepareAdd(*owner);
-    panel->OnCommand(1035);
+    ClickControl(*panel, IDC_FORM_DELETE);
     EXPECT_TRUE(box.shown.empty());
 }
 

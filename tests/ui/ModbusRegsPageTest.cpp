@@ -62,7 +62,7 @@ TEST_F(ModbusRegsPageTest, TheTitleAndTheExportNameTheRegister) {
     ASSERT_TRUE(RunUntil([this] { return page->History().RowCount() == 2; }));
     EXPECT_EQ(page->History().TitleLine(), "2  Unit ID:12 Flow:5");
     saveFile.chosen = (home_ / "flow").string();
-    page->OnCommand(1058);
+    ClickControl(*page, IDC_REGISTER_EXPORT);
     const std::string written = ReadFile(home_ / "flow.csv");
     EXPECT_EQ(written.substr(0, written.find('\n')), "2  Unit ID:12 Flow:5");
 }
@@ -82,7 +82,7 @@ TEST_F(ModbusRegsPageTest, ExportWritesTheShownHistoryToTheChosenFile) {
     Registers().setCurrentItem(Registers().topLevelItem(5));
     ASSERT_TRUE(RunUntil([this] { return page->History().RowCount() == 1; }));
     saveFile.chosen = (home_ / "regs").string();
-    page->OnCommand(1058);
+    ClickControl(*page, IDC_REGISTER_EXPORT);
     const std::string written = ReadFile(home_ / "regs.csv");
     EXPECT_NE(written.find("100"), std::string::npos) << written;
     EXPECT_EQ(saveFile.filters, std::vector<std::string>{"Excel file (*.csv)|*.csv|"});

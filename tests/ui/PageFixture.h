@@ -5,6 +5,7 @@
 
 #include "tests/storage/StorageFixture.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QHelpEvent>
@@ -18,6 +19,8 @@
 #include "storage/Schema.h"
 #include "tests/ui/UiFixture.h"
 #include "ui/CurrentRtu.h"
+#include "ui/ResourceIds.h"
+#include "widgets/ControlId.h"
 
 namespace pagetest {
 
@@ -45,6 +48,13 @@ inline QString DataTipAt(QAbstractItemView& view, const QModelIndex& index) {
     QHelpEvent help(QEvent::ToolTip, centre, view.viewport()->mapToGlobal(centre));
     QCoreApplication::sendEvent(view.viewport(), &help);
     return QToolTip::isVisible() ? QToolTip::text() : QString();
+}
+
+// Clicks the button (or check box) with that control id below `parent`, as the operator would.
+inline void ClickControl(const QWidget& parent, int id) {
+    auto* button = qobject_cast<QAbstractButton*>(FindControl(parent, id));
+    ASSERT_NE(button, nullptr) << "no button with id " << id;
+    button->click();
 }
 
 class PageTest : public StorageTest {

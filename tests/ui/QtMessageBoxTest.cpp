@@ -7,13 +7,19 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <ostream>
+#include <string>
+
 #include "tests/ui/UiFixture.h"
 
 namespace uitest {
 namespace {
 
+// What the box showed. Until a box is seen the icon is one no call asks for, so a box that was never
+// recorded cannot pass for one without an icon.
 struct SeenBox {
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::Icon icon = static_cast<QMessageBox::Icon>(-1);
+    bool iconShown = false;
     QString text;
     QString title;
 };
@@ -28,7 +34,7 @@ MessageAnswer ShowAndPress(const std::string& text, MessageIcon icon, MessageBut
             return;
         }
         presser.stop();
-        seen = SeenBox{box->icon(), box->text(), box->windowTitle()};
+        seen = SeenBox{box->icon(), !box->iconPixmap().isNull(), box->text(), box->windowTitle()};
         box->button(button)->click();
     });
     presser.start(5);
@@ -58,11 +64,32 @@ TEST(QtMessageBoxTest, StopIconIsTheErrorIconAndAnEmptyTextStillShowsABox) {
     EXPECT_EQ(seen.text, "");
 }
 
-TEST(QtMessageBoxTest, PlainBoxHasNoIcon) {
+struct IconCase {
+    MessageIcon icon;
+    QMessageBox::Icon expected;
+    const char* name;
+};
+
+void PrintTo(const IconCase& c, std::ostream* out) { *out << c.name; }
+
+class QtMessageBoxIconTest : public ::testing::TestWithParam<IconCase> {};
+
+// Each icon of the program's boxes shows as its Qt counterpart; the plain box shows none at all.
+TEST_P(QtMessageBoxIconTest, ShowsItsIcon) {
     SeenBox seen;
-    ShowAndPress("Created", MessageIcon::None, MessageButtons::Ok, QMessageBox::Ok, seen);
-    EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
+    ShowAndPress("Created", GetParam().icon, MessageButtons::Ok, QMessageBox::Ok, seen);
+    EXPECT_EQ(seen.text, "Created");
+    EXPECT_EQ(seen.icon, GetParam().expected);
+    EXPECT_EQ(seen.iconShown, GetParam().expected != QMessageBox::NoIcon);
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryIcon, QtMessageBoxIconTest,
+                         ::testing::Values(IconCase{MessageIcon::None, QMessageBox::NoIcon, "None"},
+                                           IconCase{MessageIcon::Stop, QMessageBox::Critical, "Stop"},
+                                           IconCase{MessageIcon::Information, QMessageBox::Information, "Information"},
+                                           IconCase{MessageIcon::Question, QMessageBox::Question, "Question"},
+                                           IconCase{MessageIcon::Warning, QMessageBox::Warning, "Warning"}),
+                         [](const ::testing::TestParamInfo<IconCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace uitest

@@ -146,7 +146,7 @@ TEST_F(RawDataPageTest, TheListScrollsSidewaysToTheEndOfTheLongestLine) {
     // Every row keeps the one size, so appending never measures the list.
     EXPECT_EQ(List().visualRect(List().model()->index(1, 0)).size(),
               List().visualRect(List().model()->index(0, 0)).size());
-    page.OnCommand(CPageTcpRowData::IDC_RESET);
+    page.ResetButton().click();
     page.AddLine("short");
     ASSERT_TRUE(ProcessEventsUntil([&] { return List().horizontalScrollBar()->maximum() == 0; }));
 }

@@ -8,7 +8,7 @@
 #include "ui/DyInputView.h"
 #include "ui/PageRtuList.h"
 #include "ui/PageRtuState.h"
-#include "ui/WindowCommands.h"
+#include "ui/ResourceIds.h"
 
 namespace pagetest {
 namespace {
@@ -83,13 +83,13 @@ TEST_F(RtuListPageTest, SelectionOpensTheRowInTheFormUnlessExpanded) {
     Register("7", "Pump house", "405");
     Register("8", "Tank", "407");
     Reload();
-    listPage->OnCommand(1035);
+    ClickControl(*listPage, IDC_RTU_LIST_EXPAND);
     ASSERT_TRUE(listPage->Expanded());
     Select(0);
     RunPosted();
     EXPECT_TRUE(Panel().isHidden());
 
-    listPage->OnCommand(1035);
+    ClickControl(*listPage, IDC_RTU_LIST_EXPAND);
     Select(1);
     RunPosted();
     EXPECT_FALSE(Panel().isHidden());
@@ -115,7 +115,7 @@ TEST_F(RtuListPageTest, DoubleClickShowsThatRtusValuesAtOnce) {
 }
 
 TEST_F(RtuListPageTest, ViewWithoutSelectionComplains) {
-    listPage->OnCommand(1034);
+    listPage->OnCommand(CMD_VIEW_RTU);
     EXPECT_EQ(Texts(), std::vector<std::string>{"SEL_RTU_ERR"});
 }
 
@@ -131,13 +131,13 @@ TEST_F(RtuListPageTest, AUidNotInTheLiveTableUnsetsTheCurrentRtuAndStaysOnTheLis
 }
 
 TEST_F(RtuListPageTest, AddingThroughTheFormStoresTheRtuAndReloadsTheList) {
-    listPage->OnCommand(1031);
+    listPage->OnCommand(CMD_ADD_RTU);
     EXPECT_EQ(Texts(), std::vector<std::string>{"Enter the new RTU"});
     EXPECT_EQ(Panel().Heading().title(), "Add RTU");
     Panel().SetRowText(0, "21");
     Panel().SetRowText(1, "Well");
     Panel().SetRowText(7, "403");
-    Panel().OnCommand(1032);
+    ClickControl(Panel(), IDC_FORM_CONFIRM);
     EXPECT_EQ(Texts().back(), "ADD_RTU_OK");
     EXPECT_EQ(Panel().RowText(0), "");
     EXPECT_FALSE(Panel().isHidden());
@@ -159,7 +159,7 @@ TEST_F(RtuListPageTest, ACellCutByItsColumnShowsItsWholeTextAsATooltip) {
 
 TEST_F(RtuListPageTest, ResizingMovesTheListButNotTheForm) {
     listPage->show();
-    listPage->OnCommand(1031);
+    listPage->OnCommand(CMD_ADD_RTU);
     const QRect form = Panel().geometry();
     const QRect list = List().geometry();
     listPage->resize(1200, 700);

@@ -159,11 +159,11 @@ TEST_F(RtuStatePageTest, AutoFitFollowsTheSamplesUntilTheNextPlot) {
 
 TEST_F(RtuStatePageTest, LessThanTwentySelectsValuesUpToTwenty) {
     History("12", "AIN", 0, {"10", "20", "30", "19.5"});
-    page->OnCommand(IDC_AIN_FIRST);
+    ClickControl(*page, IDC_AIN_FIRST);
     EXPECT_EQ(Values(), (std::vector<std::string>{"10.0", "20.0", "30.0", "19.5"}));
     page->CompareSelector().setCurrentIndex(2);
     page->ValueEdit().setText("20");
-    page->OnCommand(CMD_QUERY_HISTORY);
+    ClickControl(*page, IDC_QUERY_HISTORY);
     EXPECT_EQ(Values(), (std::vector<std::string>{"10.0", "20.0", "19.5"}));
     EXPECT_EQ(page->Chart().Points().count(), 3);
 }
@@ -171,17 +171,17 @@ TEST_F(RtuStatePageTest, LessThanTwentySelectsValuesUpToTwenty) {
 TEST_F(RtuStatePageTest, CounterButtonsReadTheCounterSource) {
     History("12", "ECOUNTER_REPORT", 2, {"7"});
     page->CounterSource().setCurrentIndex(1);
-    page->OnCommand(kCounterIds[2]);
+    ClickControl(*page, IDC_COUNTER_BUTTONS[2]);
     EXPECT_EQ(Values(), std::vector<std::string>{"7.0"});
     page->CounterSource().setCurrentIndex(-1);
     page->History().ClearRows();
-    page->OnCommand(kCounterIds[2]);
+    ClickControl(*page, IDC_COUNTER_BUTTONS[2]);
     EXPECT_TRUE(Values().empty());
 }
 
 TEST_F(RtuStatePageTest, TheDeleteKeyInTheHistoryListDeletesTheSelectedRecord) {
     History("12", "AIN", 0, {"10", "20"});
-    page->OnCommand(IDC_AIN_FIRST);
+    ClickControl(*page, IDC_AIN_FIRST);
     page->History().List().topLevelItem(1)->setSelected(true);
     box.answers.push_back(MessageAnswer::Yes);
     QKeyEvent press(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
@@ -192,11 +192,11 @@ TEST_F(RtuStatePageTest, TheDeleteKeyInTheHistoryListDeletesTheSelectedRecord) {
 
 TEST_F(RtuStatePageTest, AFilterWithoutConditionLeavesListAndChartAlone) {
     History("12", "AIN", 0, {"10", "20", "30"});
-    page->OnCommand(IDC_AIN_FIRST);
+    ClickControl(*page, IDC_AIN_FIRST);
     const QLineSeries* points = &page->Chart().Points();
     const QString title = page->Chart().Title();
     page->ValueEdit().setText("abc");  // no comparison selected: the value is not read
-    page->OnCommand(CMD_QUERY_HISTORY);
+    ClickControl(*page, IDC_QUERY_HISTORY);
     EXPECT_EQ(&page->Chart().Points(), points);
     EXPECT_EQ(page->Chart().Title(), title);
     EXPECT_EQ(Values().size(), 3u);
@@ -205,21 +205,21 @@ TEST_F(RtuStatePageTest, AFilterWithoutConditionLeavesListAndChartAlone) {
 
 TEST_F(RtuStatePageTest, ARefusedFilterEmptiesListAndChartAndTheChartTitle) {
     History("12", "AIN", 0, {"10", "20", "30"});
-    page->OnCommand(IDC_AIN_FIRST);
+    ClickControl(*page, IDC_AIN_FIRST);
     page->CompareSelector().setCurrentIndex(0);
     page->ValueEdit().setText("abc");
-    page->OnCommand(CMD_QUERY_HISTORY);
+    ClickControl(*page, IDC_QUERY_HISTORY);
     EXPECT_TRUE(Values().empty());
     EXPECT_EQ(page->Chart().Points().count(), 0);
     EXPECT_EQ(page->Chart().Title(), "");
     page->ValueEdit().setText(" 20 ");
-    page->OnCommand(CMD_QUERY_HISTORY);
+    ClickControl(*page, IDC_QUERY_HISTORY);
     EXPECT_EQ(Values(), (std::vector<std::string>{"20.0", "30.0"}));
 }
 
 TEST_F(RtuStatePageTest, TheTimeRangeIsPickedAsCalendarDays) {
     History("12", "AIN", 0, {"10", "20"});  // both on 2026-12-01
-    page->OnCommand(IDC_AIN_FIRST);
+    ClickControl(*page, IDC_AIN_FIRST);
     for (QDateEdit* picker : {&page->FromDate(), &page->ToDate()}) {
         EXPECT_TRUE(picker->calendarPopup());
         EXPECT_EQ(picker->displayedSections() & QDateTimeEdit::TimeSections_Mask, 0);
@@ -227,11 +227,11 @@ TEST_F(RtuStatePageTest, TheTimeRangeIsPickedAsCalendarDays) {
     page->TimeRangeBox().setChecked(true);
     page->FromDate().setDate(QDate(2026, 12, 1));
     page->ToDate().setDate(QDate(2026, 12, 1));
-    page->OnCommand(CMD_QUERY_HISTORY);
+    ClickControl(*page, IDC_QUERY_HISTORY);
     EXPECT_EQ(Values().size(), 2u);
     page->FromDate().setDate(QDate(2026, 12, 2));
     page->ToDate().setDate(QDate(2026, 12, 2));
-    page->OnCommand(CMD_QUERY_HISTORY);
+    ClickControl(*page, IDC_QUERY_HISTORY);
     EXPECT_TRUE(Values().empty());
 }
 
@@ -273,7 +273,7 @@ TEST_F(RtuStatePageTest, AHistoryIsAddedToTheListInOneInsertion) {
     std::vector<std::string> values(200, "1.5");
     History("12", "AIN", 1, values);
     QSignalSpy inserted(page->History().List().model(), &QAbstractItemModel::rowsInserted);
-    page->OnCommand(IDC_AIN_FIRST + 1);
+    ClickControl(*page, IDC_AIN_FIRST + 1);
     EXPECT_EQ(page->History().RowCount(), 200);
     EXPECT_EQ(inserted.count(), 1);
 }

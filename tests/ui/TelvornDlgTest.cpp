@@ -10,7 +10,7 @@
 #include "tests/ui/UiFixture.h"
 #include "ui/DyInputView.h"
 #include "ui/PageRtuState.h"
-#include "ui/WindowCommands.h"
+#include "ui/ResourceIds.h"
 #include "widgets/DialogUnits.h"
 
 namespace uitest {
@@ -106,7 +106,7 @@ TEST_F(TelvornDlgTest, EscapeInAFieldLeavesTheWindowOpenAndTheCloseBoxClosesIt) 
 
 TEST_F(TelvornDlgTest, NoSizeCutsOffAControl) {
     Start();
-    window->Tabs().RtuListPage().OnCommand(1031);  // the form with its Save and Cancel buttons
+    window->Tabs().RtuListPage().OnCommand(CMD_ADD_RTU);  // the form with its Save and Cancel buttons
     window->ResizeClientArea(QSize(700, 500));
     QCoreApplication::processEvents();
     EXPECT_TRUE(EveryControlReachable(*window));

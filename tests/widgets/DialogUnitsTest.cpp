@@ -2,33 +2,45 @@
 
 #include <gtest/gtest.h>
 
-#include <QFontMetrics>
+#include <QFontInfo>
 
 namespace {
 
-TEST(DialogUnitsTest, FourHorizontalUnitsMakeOneAverageCharacter) {
-    DialogUnits units(DialogFont());
-    EXPECT_EQ(units.X(4), units.BaseX());
-    EXPECT_EQ(units.Y(8), units.BaseY());
-    EXPECT_EQ(units.BaseY(), QFontMetrics(DialogFont()).height());
+// Arial 9 pt is 12 pixels at 96 dots per inch. Arial's 52 Latin letters advance 62138/2048 em between
+// them, 364 pixels at that size: 7 pixels a letter, the horizontal base unit. Its cell is 11 pixels of
+// ascent and 3 of descent, the vertical one. Liberation Sans has the same metrics.
+class DialogUnitsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const QFontInfo info(DialogFont());
+        if ((info.family() != "Arial" && info.family() != "Liberation Sans") || info.pixelSize() != 12) {
+            GTEST_SKIP() << "the dialog font is " << info.family().toStdString() << " at " << info.pixelSize()
+                         << " pixels, not Arial's metrics at 12";
+        }
+    }
+
+    DialogUnits units{DialogFont()};
+};
+
+TEST_F(DialogUnitsTest, ArialNinePointHasBaseUnitsOfSevenByFourteen) {
+    EXPECT_EQ(units.BaseX(), 7);
+    EXPECT_EQ(units.BaseY(), 14);
 }
 
-TEST(DialogUnitsTest, RectScalesPositionAndSize) {
-    DialogUnits units(DialogFont());
-    QRect rect = units.Rect(7, 7, 652, 316);
-    EXPECT_EQ(rect.x(), units.X(7));
-    EXPECT_EQ(rect.width(), units.X(652));
-    EXPECT_EQ(rect.height(), units.Y(316));
-    // The template's 666 units are wider than its 652-unit tab control plus margins.
-    EXPECT_GT(units.X(666), rect.right());
-}
-
-TEST(DialogUnitsTest, RoundsToTheNearestPixel) {
-    QFont font = DialogFont();
-    DialogUnits units(font);
-    int base = units.BaseX();
-    EXPECT_EQ(units.X(1), (base + 2) / 4);
+// A horizontal unit is 1.75 pixels and a vertical one likewise; a half rounds up.
+TEST_F(DialogUnitsTest, UnitsRoundToTheNearestPixel) {
     EXPECT_EQ(units.X(0), 0);
+    EXPECT_EQ(units.X(1), 2);   // 1.75
+    EXPECT_EQ(units.X(2), 4);   // 3.5
+    EXPECT_EQ(units.X(3), 5);   // 5.25
+    EXPECT_EQ(units.Y(3), 5);   // 5.25
+    EXPECT_EQ(units.Y(6), 11);  // 10.5
+}
+
+// The main window's tab control, 652 x 316 units at (7, 7), and the window's 666 x 385.
+TEST_F(DialogUnitsTest, TemplateGeometryInPixels) {
+    EXPECT_EQ(units.Rect(7, 7, 652, 316), QRect(12, 12, 1141, 553));
+    EXPECT_EQ(units.Size(666, 385), QSize(1166, 674));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <sqlite3.h>
 #include <stdlib.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 
 #include <cstdio>
@@ -114,7 +115,7 @@ void BM_LoadChannelOnStatePage(benchmark::State& state) {
     page.show();
     QCoreApplication::processEvents();
     for (auto _ : state) {
-        page.OnCommand(IDC_AIN_FIRST);
+        static_cast<QAbstractButton*>(page.Control(IDC_AIN_FIRST))->click();
         Settle(page);
         if (page.History().RowCount() != kRows) state.SkipWithError("the list was not filled");
     }
