@@ -71,15 +71,13 @@ wakeups() {
     "$(awk 'NR <= 4 && $1 >= 1 {printf "%s%s", sep, $1; sep = ", "}' <<< "$rates")"
 }
 
-# Wall seconds for one fixed integer loop on every core at once (the slowest of them).
+# Wall seconds for one fixed integer loop on every core at once (the slowest of them). The loops run
+# under a shell of their own: this script's `wait` is slowed down while its child server is stopped.
 cpu_job() {
-  local start end pids=()
+  local start end
   start=$(date +%s.%N)
-  for _ in $(seq "$cores"); do
-    awk 'BEGIN { for (i = 0; i < 40000000; i++) s += i % 7 }' &
-    pids+=($!)
-  done
-  wait "${pids[@]}"
+  bash -c 'for _ in $(seq "$1"); do awk "BEGIN { for (i = 0; i < 40000000; i++) s += i % 7 }" & done; wait' \
+    cpu_job "$cores"
   end=$(date +%s.%N)
   awk -v a="$start" -v b="$end" 'BEGIN {printf "%.2f", b - a}'
 }
@@ -105,17 +103,20 @@ measure_build() {
     "ps -L -o stat= -p PID, most of 20 samples"
   row "wake-ups while idle, no connection, $label" "$(wakeups "$server_pid")" \
     "voluntary_ctxt_switches of /proc/PID/task/*/status over 10 s"
-  # Alone means with the server stopped; alone is the mean of a run before and one after.
-  kill -STOP "$server_pid"
-  alone=$(cpu_job)
-  kill -CONT "$server_pid"
-  beside=$(cpu_job)
-  kill -STOP "$server_pid"
-  alone=$(awk -v a="$alone" -v b="$(cpu_job)" 'BEGIN {printf "%.2f", (a + b) / 2}')
-  kill -CONT "$server_pid"
+  # Alone means with the server stopped; five runs of each, interleaved, and the median of each kind,
+  # so that other work on the machine falls on both alike.
+  local alone_runs=() beside_runs=()
+  for _ in $(seq 5); do
+    kill -STOP "$server_pid"
+    alone_runs+=("$(cpu_job)")
+    kill -CONT "$server_pid"
+    beside_runs+=("$(cpu_job)")
+  done
+  alone=$(printf '%s\n' "${alone_runs[@]}" | sort -n | sed -n 3p)
+  beside=$(printf '%s\n' "${beside_runs[@]}" | sort -n | sed -n 3p)
   row "CPU-bound job on each of $cores cores, alone / beside idle telvorn-headless, $label" \
     "$alone s / $beside s: $(awk -v a="$alone" -v b="$beside" 'BEGIN {printf "%+.1f %%", 100 * (b - a) / a}')" \
-    "awk loop of 4e7 steps per core, alone = mean of two runs with the server stopped (SIGSTOP)"
+    "awk loop of 4e7 steps per core, medians of 5 interleaved runs each, alone = server stopped (SIGSTOP)"
   "$python" -c "
 import socket, time
 held = [socket.create_connection(('127.0.0.1', $port)) for _ in range(100)]
