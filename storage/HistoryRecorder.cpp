@@ -11,6 +11,7 @@
 #include "storage/sql/SQLDatabase.h"
 #include "storage/sql/SQLException.h"
 #include "storage/sql/SQLRecordset.h"
+#include "storage/sql/SqlQuote.h"
 
 namespace {
 
@@ -43,16 +44,6 @@ std::int64_t MaxRecordId(const CSQLDatabase& database, const std::string& table)
 }
 
 }  // namespace
-
-std::string DoubleQuotes(const char* text)
-{
-    std::string doubled;
-    for (const char* c = text; c != nullptr && *c != '\0'; ++c) {
-        doubled += *c;
-        if (*c == '\'') doubled += '\'';
-    }
-    return doubled;
-}
 
 template <class Compose>
 bool CHistoryRecorder::Insert(const std::string& table, Compose compose)

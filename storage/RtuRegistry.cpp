@@ -6,7 +6,6 @@
 
 #include "core/RtuTable.h"
 #include "platform/profile/IniFileReader.h"
-#include "storage/HistoryRecorder.h"
 #include "storage/MessageText.h"
 #include "storage/Schema.h"
 #include "storage/sql/ComposeStatement.h"
@@ -16,6 +15,7 @@
 #include "storage/sql/SQLInsert.h"
 #include "storage/sql/SQLRecordset.h"
 #include "storage/sql/SQLUpdate.h"
+#include "storage/sql/SqlQuote.h"
 
 namespace {
 
@@ -81,7 +81,7 @@ bool EditRtu(CSQLDatabase& database, const IRtuInputRows& rows)
         for (int i = 1; i < rows.RowCount(); ++i) update.AddField(FieldName(i), rows.RowText(i), kValueText);
         const std::string uidText = rows.RowText(0);
         const std::string edit = ComposeStatement(kEditArea, "%s WHERE UID='%s'", update.BuildSQL().c_str(),
-                                                  DoubleQuotes(uidText.c_str()).c_str());
+                                                  DoubleQuotes(uidText).c_str());
         if (!uidText.empty()) database.Execute(edit);
         return true;
     } catch (const CSQLException&) {
@@ -102,7 +102,7 @@ bool DeleteRtu(CSQLDatabase& database, const IRtuInputRows& rows, IMessageBox& b
     // A refused delete only means the list is not reloaded.
     try {
         return database.Execute(ComposeStatement(kDeleteArea, "DELETE * FROM %s WHERE UID='%s' ", kRtuTable,
-                                                 DoubleQuotes(uidText.c_str()).c_str()));
+                                                 DoubleQuotes(uidText).c_str()));
     } catch (const CSQLException&) {
         return false;
     }
