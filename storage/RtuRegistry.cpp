@@ -6,6 +6,7 @@
 
 #include "core/RtuTable.h"
 #include "platform/profile/IniFileReader.h"
+#include "platform/profile/IniFiles.h"
 #include "storage/MessageText.h"
 #include "storage/Schema.h"
 #include "storage/sql/ComposeStatement.h"
@@ -94,7 +95,7 @@ bool DeleteRtu(CSQLDatabase& database, const IRtuInputRows& rows, IMessageBox& b
     if (rows.RowCount() <= 0) return false;
     const std::string uidText = rows.RowText(0);
     if (uidText.empty()) return false;
-    if (ShowMessageText(box, "QUESTION", "DELETE_RTU", MessageIcon::Question, MessageButtons::YesNo) !=
+    if (ShowMessageText(box, kQuestionSection, "DELETE_RTU", MessageIcon::Question, MessageButtons::YesNo) !=
         MessageAnswer::Yes)
         return false;
     std::lock_guard<std::recursive_mutex> lock(DatabaseMutex);
