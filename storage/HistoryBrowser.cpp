@@ -11,6 +11,7 @@
 #include "platform/profile/IniFiles.h"
 #include "storage/MessageText.h"
 #include "storage/TimeStamp.h"
+#include "storage/StatementTexts.h"
 #include "storage/sql/ComposeStatement.h"
 #include "storage/sql/DatabaseMutex.h"
 #include "storage/sql/SQLDatabase.h"
@@ -212,7 +213,7 @@ void CHistoryBrowser::DeleteAll()
         return;
     std::lock_guard<std::recursive_mutex> lock(DatabaseMutex);
     try {
-        database_.Execute(ComposeStatement(kArea, "DELETE FROM %s", currentTable_.c_str()));
+        database_.Execute(ComposeStatement(kArea, kHistoryDeleteAllFormat, currentTable_.c_str()));
     } catch (const CSQLException&) {
     }
 }
@@ -228,7 +229,7 @@ void CHistoryBrowser::DeleteSelected()
         if (!IsInteger(rid)) return;
         std::lock_guard<std::recursive_mutex> lock(DatabaseMutex);
         try {
-            if (!database_.Execute(ComposeStatement(kArea, "DELETE FROM %s WHERE RID=%s", currentTable_.c_str(),
+            if (!database_.Execute(ComposeStatement(kArea, kHistoryDeleteRowFormat, currentTable_.c_str(),
                                                     rid.c_str())))
                 return;
         } catch (const CSQLException&) {

@@ -9,6 +9,7 @@
 #include "platform/profile/IniFiles.h"
 #include "storage/MessageText.h"
 #include "storage/Schema.h"
+#include "storage/StatementTexts.h"
 #include "storage/sql/ComposeStatement.h"
 #include "storage/sql/DatabaseMutex.h"
 #include "storage/sql/SQLDatabase.h"
@@ -81,7 +82,7 @@ bool EditRtu(CSQLDatabase& database, const IRtuInputRows& rows)
         CSQLUpdate update(kRtuTable);
         for (int i = 1; i < rows.RowCount(); ++i) update.AddField(FieldName(i), rows.RowText(i), kValueText);
         const std::string uidText = rows.RowText(0);
-        const std::string edit = ComposeStatement(kEditArea, "%s WHERE UID='%s'", update.BuildSQL().c_str(),
+        const std::string edit = ComposeStatement(kEditArea, kRtuEditFormat, update.BuildSQL().c_str(),
                                                   DoubleQuotes(uidText).c_str());
         if (!uidText.empty()) database.Execute(edit);
         return true;
@@ -102,7 +103,7 @@ bool DeleteRtu(CSQLDatabase& database, const IRtuInputRows& rows, IMessageBox& b
     if (!database.connected) return false;
     // A refused delete only means the list is not reloaded.
     try {
-        return database.Execute(ComposeStatement(kDeleteArea, "DELETE * FROM %s WHERE UID='%s' ", kRtuTable,
+        return database.Execute(ComposeStatement(kDeleteArea, kRtuDeleteFormat, kRtuTable,
                                                  DoubleQuotes(uidText).c_str()));
     } catch (const CSQLException&) {
         return false;
@@ -115,7 +116,7 @@ std::vector<RegistryRow> LoadRegistry(const CSQLDatabase& database, RtuTable& ta
     if (!database.connected) return rows;
     try {
         CSQLRecordset recordset(database);
-        recordset.SetSQL(ComposeStatement(kReadArea, "SELECT * FROM %s ORDER BY UID", kRtuTable));
+        recordset.SetSQL(ComposeStatement(kReadArea, kRtuListFormat, kRtuTable));
         if (!recordset.Open()) return rows;
         while (recordset.MoveNext()) {
             RegistryRow row;
