@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/profile/IniFileReader.h"
+#include "platform/profile/IniFiles.h"
 #include "server/ServerService.h"
 
 namespace {
@@ -13,12 +14,13 @@ constexpr std::size_t kStatusLineSize = 256;
 }  // namespace
 
 std::string ComposeServerStatusLine(int port, int timeoutSeconds) {
-    IniFileReader titles("./rtu_ui.ini");
+    IniFileReader titles(kUiIniPath);
     char line[kStatusLineSize];
-    std::snprintf(line, sizeof line, "%s %d, %s %d, %s %d, %s %d %s", titles.readValue("Titles", "SVRSTART").c_str(),
-                  port, titles.readValue("Titles", "SVRCONN").c_str(), kConnectionRecords,
-                  titles.readValue("Titles", "SVRTHEAD").c_str(), static_cast<int>(kWorkerThreads),
-                  titles.readValue("Titles", "SVRTIMEOUT").c_str(), timeoutSeconds,
-                  titles.readValue("Titles", "SVRTIMEOUTSEC").c_str());
+    std::snprintf(line, sizeof line, "%s %d, %s %d, %s %d, %s %d %s",
+                  titles.readValue(kTitlesSection, "SVRSTART").c_str(), port,
+                  titles.readValue(kTitlesSection, "SVRCONN").c_str(), kConnectionRecords,
+                  titles.readValue(kTitlesSection, "SVRTHEAD").c_str(), static_cast<int>(kWorkerThreads),
+                  titles.readValue(kTitlesSection, "SVRTIMEOUT").c_str(), timeoutSeconds,
+                  titles.readValue(kTitlesSection, "SVRTIMEOUTSEC").c_str());
     return line;
 }

@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "platform/profile/IniFileReader.h"
+#include "platform/profile/IniFiles.h"
 #include "storage/MessageText.h"
 #include "storage/TimeStamp.h"
+#include "storage/StatementTexts.h"
 #include "storage/sql/ComposeStatement.h"
 #include "storage/sql/DatabaseMutex.h"
 #include "storage/sql/SQLDatabase.h"
@@ -27,9 +29,9 @@ constexpr int kMaxChannelNumber = 32;
 
 std::string ComposeTitle(const std::string& uidText, int number, const std::string& displayKey)
 {
-    const std::string records = IniFileReader("./rtu_ui.ini").readValue("Page2Text", "RECORDS");
-    const std::string caption = IniFileReader("./data_rtu.ini").readValue("RTU", "RDATA1");
-    const std::string display = IniFileReader("./name_rtu.ini").readValue("DEVNAMES", displayKey);
+    const std::string records = IniFileReader(kUiIniPath).readValue(kRtuStateTextSection, "RECORDS");
+    const std::string caption = IniFileReader(kDataIniPath).readValue(kRtuColumnsSection, "RDATA1");
+    const std::string display = IniFileReader(kNamesIniPath).readValue(kDeviceNamesSection, displayKey);
     if (number >= 0)
         return ComposeStatement(kArea, "%s %s:%s %s:%d", records.c_str(), caption.c_str(), uidText.c_str(),
                                 display.c_str(), number);
@@ -206,19 +208,19 @@ void CHistoryBrowser::DeleteHistoryRows()
 
 void CHistoryBrowser::DeleteAll()
 {
-    if (ShowMessageText(box_, "QUESTION", "DELETE_ALL", MessageIcon::Question, MessageButtons::YesNo) !=
+    if (ShowMessageText(box_, kQuestionSection, "DELETE_ALL", MessageIcon::Question, MessageButtons::YesNo) !=
         MessageAnswer::Yes)
         return;
     std::lock_guard<std::recursive_mutex> lock(DatabaseMutex);
     try {
-        database_.Execute(ComposeStatement(kArea, "DELETE FROM %s", currentTable_.c_str()));
+        database_.Execute(ComposeStatement(kArea, kHistoryDeleteAllFormat, currentTable_.c_str()));
     } catch (const CSQLException&) {
     }
 }
 
 void CHistoryBrowser::DeleteSelected()
 {
-    if (ShowMessageText(box_, "QUESTION", "DELETE_RID", MessageIcon::Question, MessageButtons::YesNo) !=
+    if (ShowMessageText(box_, kQuestionSection, "DELETE_RID", MessageIcon::Question, MessageButtons::YesNo) !=
         MessageAnswer::Yes)
         return;
     if (currentTable_.empty() || !database_.connected) return;
@@ -227,7 +229,7 @@ void CHistoryBrowser::DeleteSelected()
         if (!IsInteger(rid)) return;
         std::lock_guard<std::recursive_mutex> lock(DatabaseMutex);
         try {
-            if (!database_.Execute(ComposeStatement(kArea, "DELETE FROM %s WHERE RID=%s", currentTable_.c_str(),
+            if (!database_.Execute(ComposeStatement(kArea, kHistoryDeleteRowFormat, currentTable_.c_str(),
                                                     rid.c_str())))
                 return;
         } catch (const CSQLException&) {
@@ -244,15 +246,15 @@ void CHistoryBrowser::ExportHistoryCsv()
     if (!chosen) return;
     std::ofstream file(CsvExportPath(*chosen), std::ios::out | std::ios::trunc);
     if (!file.is_open()) return;
-    const IniFileReader captions("./rtu_ui.ini");
+    const IniFileReader captions(kUiIniPath);
     file << view_.TitleLine() << "\n";
-    file << captions.readValue("Page2Text", "DATALISTC0") << ',' << captions.readValue("Page2Text", "DATALISTC1")
-         << ',' << captions.readValue("Page2Text", "DATALISTC2") << ','
-         << captions.readValue("Page2Text", "DATALISTC3") << "\n";
+    file << captions.readValue(kRtuStateTextSection, "DATALISTC0") << ',' << captions.readValue(kRtuStateTextSection, "DATALISTC1")
+         << ',' << captions.readValue(kRtuStateTextSection, "DATALISTC2") << ','
+         << captions.readValue(kRtuStateTextSection, "DATALISTC3") << "\n";
     for (int index = 0; index < view_.RowCount(); ++index) {
         const HistoryRow row = view_.Row(index);
         file << index << ',' << row.value << ',' << row.rtuTime << ',' << row.localTime << "\n";
     }
     file.flush();
-    ShowMessageText(box_, "SUCCESS", "EXPORT_CSV_OK", MessageIcon::Information);
+    ShowMessageText(box_, kSuccessSection, "EXPORT_CSV_OK", MessageIcon::Information);
 }

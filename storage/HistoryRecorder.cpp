@@ -6,11 +6,13 @@
 #include "storage/EventLog.h"
 #include "storage/RecordId.h"
 #include "storage/TimeStamp.h"
+#include "storage/StatementTexts.h"
 #include "storage/sql/ComposeStatement.h"
 #include "storage/sql/DatabaseMutex.h"
 #include "storage/sql/SQLDatabase.h"
 #include "storage/sql/SQLException.h"
 #include "storage/sql/SQLRecordset.h"
+#include "storage/sql/SqlQuote.h"
 
 namespace {
 
@@ -43,16 +45,6 @@ std::int64_t MaxRecordId(const CSQLDatabase& database, const std::string& table)
 }
 
 }  // namespace
-
-std::string DoubleQuotes(const char* text)
-{
-    std::string doubled;
-    for (const char* c = text; c != nullptr && *c != '\0'; ++c) {
-        doubled += *c;
-        if (*c == '\'') doubled += '\'';
-    }
-    return doubled;
-}
 
 template <class Compose>
 bool CHistoryRecorder::Insert(const std::string& table, Compose compose)
@@ -124,7 +116,7 @@ void CHistoryRecorder::WriteChannel(int unitId, const char* channelName, int cha
         std::to_string(unitId) + "_" + channelName + (indexed ? std::to_string(channelNumber) : std::string());
     const bool stored = Insert(table, [&](std::int32_t rid) {
         return ComposeStatement(kStatementArea,
-                                "INSERT INTO %s(RID, RVALUE, LTIME, RTIME, RTYPE) VALUES (%d, %s, '%s', '%s', %d)",
+                                kChannelInsertFormat,
                                 table.c_str(), rid, valueText.c_str(), localTime, time.c_str(), state);
     });
     if (!stored) {
@@ -144,8 +136,7 @@ bool CHistoryRecorder::WriteFullRcds(int unitId, const char* channelName, int ch
     const std::string gps = DoubleQuotes(gpsText);
     const bool stored = Insert("FULLRCDS", [&](std::int32_t rid) {
         return ComposeStatement(kStatementArea,
-                                "INSERT INTO FULLRCDS(RID, UID, RDATACH, RVALUE, RSTATE, RGPS, RTIME, LTIME) VALUES "
-                                "(%d, '%d', '%s%d', '%.2f', %d, '%s', '%s', '%s')",
+                                kFullRcdsInsertFormat,
                                 rid, unitId, channelName, channelNumber, value, state, gps.c_str(), time.c_str(),
                                 localTime);
     });

@@ -40,6 +40,3 @@ private:
 
     CSQLDatabase* database_;
 };
-
-// The text with every single quote doubled, for a quoted SQL literal.
-std::string DoubleQuotes(const char* text);

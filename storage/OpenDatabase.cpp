@@ -4,7 +4,8 @@
 #include <string>
 #include <system_error>
 
-#include "platform/profile/IniFileReader.h"
+#include "platform/profile/IniFiles.h"
+#include "platform/profile/ProfileSettings.h"
 #include "storage/DatabasePlaces.h"
 #include "storage/MessageText.h"
 #include "storage/OdbcInstaller.h"
@@ -15,23 +16,23 @@
 
 namespace {
 
-bool ConnectWithSettings(CSQLDatabase& database, const IniFileReader& settings)
+// The login is read anew for each attempt, as the file is for every other read.
+bool ConnectWithLogin(CSQLDatabase& database)
 {
-    const std::string password = settings.readValue("RTU_DB", "PWD");
-    const std::string user = settings.readValue("RTU_DB", "USER");
-    return database.Connect(kDataSourceName, user, password);
+    const DatabaseLogin login = ReadDatabaseLogin();
+    return database.Connect(kDataSourceName, login.user, login.password);
 }
 
 // Steps that may raise: connect, register on failure, connect again. False when not connected.
 // A data source known to be missing is registered before the first attempt, since the driver
 // manager would answer the retry from its memory of the failed lookup.
-bool Connect(CSQLDatabase& database, IMessageBox& box, OdbcInstaller& installer, const IniFileReader& settings)
+bool Connect(CSQLDatabase& database, IMessageBox& box, OdbcInstaller& installer)
 {
     if (installer.DataSourceMissing()) installer.RegisterDataSource(box);
-    if (ConnectWithSettings(database, settings)) return true;
+    if (ConnectWithLogin(database)) return true;
     installer.RegisterDataSource(box);
-    if (ConnectWithSettings(database, settings)) return true;
-    ShowMessageText(box, "ERRORS", "OPEN_DB_ERR", MessageIcon::Stop);
+    if (ConnectWithLogin(database)) return true;
+    ShowMessageText(box, kErrorsSection, "OPEN_DB_ERR", MessageIcon::Stop);
     return false;
 }
 
@@ -57,22 +58,21 @@ void OpenDatabase(CSQLDatabase& database, IMessageBox& box, OdbcInstaller& insta
 {
     std::error_code ignored;
     std::filesystem::create_directory(DatabaseDirectory(), ignored);
-    const IniFileReader settings("./data_rtu.ini");
     if (!database.connected) {
         CopySeedDatabase(kSeedDatabase, DatabaseFile());
         try {
-            if (!Connect(database, box, installer, settings)) return;
+            if (!Connect(database, box, installer)) return;
         } catch (const std::exception&) {
-            ShowMessageText(box, "ERRORS", "OPEN_DB_ERR", MessageIcon::None);
+            ShowMessageText(box, kErrorsSection, "OPEN_DB_ERR", MessageIcon::None);
             if (!database.connected) return;
         } catch (const CSQLException&) {
-            ShowMessageText(box, "ERRORS", "OPEN_DB_ERR", MessageIcon::None);
+            ShowMessageText(box, kErrorsSection, "OPEN_DB_ERR", MessageIcon::None);
             if (!database.connected) return;
         }
     }
-    ShowMessageText(box, "SUCCESS", "OPEN_DB_OK", MessageIcon::Information);
+    ShowMessageText(box, kSuccessSection, "OPEN_DB_OK", MessageIcon::Information);
     if (CreateFixedTable(database, RtuTableCreation()))
-        ShowMessageText(box, "SUCCESS", "CREATE_RTU_TAB_OK", MessageIcon::None);
+        ShowMessageText(box, kSuccessSection, "CREATE_RTU_TAB_OK", MessageIcon::None);
     if (CreateFixedTable(database, kFullRcdsCreation))
-        ShowMessageText(box, "SUCCESS", "CREATE_RTU_TAB_OK", MessageIcon::None);
+        ShowMessageText(box, kSuccessSection, "CREATE_RTU_TAB_OK", MessageIcon::None);
 }

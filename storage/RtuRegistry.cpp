@@ -6,9 +6,10 @@
 
 #include "core/RtuTable.h"
 #include "platform/profile/IniFileReader.h"
-#include "storage/HistoryRecorder.h"
+#include "platform/profile/IniFiles.h"
 #include "storage/MessageText.h"
 #include "storage/Schema.h"
+#include "storage/StatementTexts.h"
 #include "storage/sql/ComposeStatement.h"
 #include "storage/sql/DatabaseMutex.h"
 #include "storage/sql/SQLDatabase.h"
@@ -16,6 +17,7 @@
 #include "storage/sql/SQLInsert.h"
 #include "storage/sql/SQLRecordset.h"
 #include "storage/sql/SQLUpdate.h"
+#include "storage/sql/SqlQuote.h"
 
 namespace {
 
@@ -80,8 +82,8 @@ bool EditRtu(CSQLDatabase& database, const IRtuInputRows& rows)
         CSQLUpdate update(kRtuTable);
         for (int i = 1; i < rows.RowCount(); ++i) update.AddField(FieldName(i), rows.RowText(i), kValueText);
         const std::string uidText = rows.RowText(0);
-        const std::string edit = ComposeStatement(kEditArea, "%s WHERE UID='%s'", update.BuildSQL().c_str(),
-                                                  DoubleQuotes(uidText.c_str()).c_str());
+        const std::string edit = ComposeStatement(kEditArea, kRtuEditFormat, update.BuildSQL().c_str(),
+                                                  DoubleQuotes(uidText).c_str());
         if (!uidText.empty()) database.Execute(edit);
         return true;
     } catch (const CSQLException&) {
@@ -94,15 +96,15 @@ bool DeleteRtu(CSQLDatabase& database, const IRtuInputRows& rows, IMessageBox& b
     if (rows.RowCount() <= 0) return false;
     const std::string uidText = rows.RowText(0);
     if (uidText.empty()) return false;
-    if (ShowMessageText(box, "QUESTION", "DELETE_RTU", MessageIcon::Question, MessageButtons::YesNo) !=
+    if (ShowMessageText(box, kQuestionSection, "DELETE_RTU", MessageIcon::Question, MessageButtons::YesNo) !=
         MessageAnswer::Yes)
         return false;
     std::lock_guard<std::recursive_mutex> lock(DatabaseMutex);
     if (!database.connected) return false;
     // A refused delete only means the list is not reloaded.
     try {
-        return database.Execute(ComposeStatement(kDeleteArea, "DELETE * FROM %s WHERE UID='%s' ", kRtuTable,
-                                                 DoubleQuotes(uidText.c_str()).c_str()));
+        return database.Execute(ComposeStatement(kDeleteArea, kRtuDeleteFormat, kRtuTable,
+                                                 DoubleQuotes(uidText).c_str()));
     } catch (const CSQLException&) {
         return false;
     }
@@ -114,7 +116,7 @@ std::vector<RegistryRow> LoadRegistry(const CSQLDatabase& database, RtuTable& ta
     if (!database.connected) return rows;
     try {
         CSQLRecordset recordset(database);
-        recordset.SetSQL(ComposeStatement(kReadArea, "SELECT * FROM %s ORDER BY UID", kRtuTable));
+        recordset.SetSQL(ComposeStatement(kReadArea, kRtuListFormat, kRtuTable));
         if (!recordset.Open()) return rows;
         while (recordset.MoveNext()) {
             RegistryRow row;

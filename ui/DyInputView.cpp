@@ -45,7 +45,7 @@ CDyInputView::CDyInputView(QWidget* parent, CSQLDatabase& database, IMessageBox&
 
 CButtonST* CDyInputView::MakeButton(int id, const char* captionKey, int icon, int x) {
     IniFileReader ui(kUiIniPath);
-    auto* button = new CButtonST(this, IniText(ui, "BUTTONS", captionKey));
+    auto* button = new CButtonST(this, IniText(ui, kButtonsSection, captionKey));
     DialogUnits units(DialogFont());
     SetControlId(*button, id);
     button->setGeometry(units.Rect(x, 162, 50, 16));
@@ -149,19 +149,19 @@ void CDyInputView::ClearRows() {
 void CDyInputView::Confirm() {
     if (mode == kAddMode) {
         if (AddRtu(database, *this, box)) {
-            Notify("SUCCESS", "ADD_RTU_OK", MessageIcon::Information);
+            Notify(kSuccessSection, "ADD_RTU_OK", MessageIcon::Information);
             ClearRows();
             ReloadOwner();
         } else {
-            Notify("ERRORS", "ADD_RTU_ERR", MessageIcon::Stop);
+            Notify(kErrorsSection, "ADD_RTU_ERR", MessageIcon::Stop);
         }
     } else if (mode == kEditMode) {
         if (EditRtu(database, *this)) {
-            Notify("SUCCESS", "EDIT_RTU_OK", MessageIcon::Information);
+            Notify(kSuccessSection, "EDIT_RTU_OK", MessageIcon::Information);
             ClearRows();
             ReloadOwner();
         } else {
-            Notify("ERRORS", "EDIT_RTU_ERR", MessageIcon::Stop);
+            Notify(kErrorsSection, "EDIT_RTU_ERR", MessageIcon::Stop);
         }
         hide();
     }

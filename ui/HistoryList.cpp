@@ -37,7 +37,7 @@ CHistoryList::CHistoryList(QWidget* page, ISaveFileDialog& saveFile, FilterSourc
     IniFileReader ui(kUiIniPath);
     QStringList captions;
     for (int i = 0; i < 4; ++i) {
-        captions << IniText(ui, "Page2Text", "DATALISTC" + std::to_string(i));
+        captions << IniText(ui, kRtuStateTextSection, "DATALISTC" + std::to_string(i));
     }
     list->setHeaderLabels(captions);
     list->header()->setMinimumSectionSize(0);

@@ -18,7 +18,7 @@ CMyTabCtrl::CMyTabCtrl(QWidget* parent, CSQLDatabase& database, CPageRtuList::Re
     rtuState->LinkRegisterList(&modbusRegs->RegisterList());
     CPageDialog* inTabOrder[] = {rtuList, rawData, rtuState, modbusRegs};
     for (int i = 0; i < 4; ++i) {
-        AddPage(inTabOrder[i], inTabOrder[i]->TemplateId(), IniText(uiIni, "Titles", "Page" + std::to_string(i)));
+        AddPage(inTabOrder[i], inTabOrder[i]->TemplateId(), IniText(uiIni, kTitlesSection, "Page" + std::to_string(i)));
     }
 }
 

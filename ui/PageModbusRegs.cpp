@@ -26,7 +26,7 @@ CPageModbusRegs::CPageModbusRegs(QWidget* parent, CSQLDatabase& database, IMessa
     IniFileReader ui(kUiIniPath);
     QStringList captions;
     for (int i = 0; i < 5; ++i) {
-        captions << IniText(ui, "Page3Text", "List" + std::to_string(i));
+        captions << IniText(ui, kModbusTextSection, "List" + std::to_string(i));
     }
     registers->setHeaderLabels(captions);
     registers->header()->resizeSection(0, 80);
@@ -39,7 +39,7 @@ CPageModbusRegs::CPageModbusRegs(QWidget* parent, CSQLDatabase& database, IMessa
     history.List().setSelectionMode(QAbstractItemView::SingleSelection);
     history.SetFont(PageListFont());
     PlaceControl(history.Title(), IDC_REGISTER_TITLE, 318, 13, 176, 8);
-    auto* exportButton = new CButtonST(this, IniText(ui, "Page2Text", "EXPORT"));
+    auto* exportButton = new CButtonST(this, IniText(ui, kRtuStateTextSection, "EXPORT"));
     PlaceControl(*exportButton, IDC_REGISTER_EXPORT, 502, 7, 38, 14);
     exportButton->SetIconNumber(IDI_EXPORT);
     exportButton->setAutoDefault(false);
@@ -54,7 +54,7 @@ void CPageModbusRegs::FillRegisterNames() {
     // Every register row shows the record card.
     QIcon rowIcon = ResourceIcon(IDI_RECORD);
     for (int k = 0; k < kRegisterRows; ++k) {
-        QString name = IniText(names, "DEVNAMES", "MBUSREG" + std::to_string(k));
+        QString name = IniText(names, kDeviceNamesSection, "MBUSREG" + std::to_string(k));
         if (name.isEmpty()) {
             name = QStringLiteral("R%1").arg(k, 2, 10, QChar('0'));
         }

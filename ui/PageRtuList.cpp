@@ -25,7 +25,7 @@ constexpr int kLeastListHeight = 100;
 constexpr int kEdgeMargin = 16;
 const QColor kHeadingColor(44, 101, 133);
 
-QString PageText(const char* key) { return IniText(IniFileReader(kUiIniPath), "Page0Text", key); }
+QString PageText(const char* key) { return IniText(IniFileReader(kUiIniPath), kRtuListTextSection, key); }
 }  // namespace
 
 // The template gives no size of its own; the page fills the tab control's display area.
@@ -173,7 +173,7 @@ void CPageRtuList::Add() {
         ToggleExpanded();
     }
     IniFileReader ui(kUiIniPath);
-    box.Show(ui.readValue("Page0Text", "Message_AddNew"), "", MessageIcon::Information, MessageButtons::Ok);
+    box.Show(ui.readValue(kRtuListTextSection, "Message_AddNew"), "", MessageIcon::Information, MessageButtons::Ok);
     inputPanel->show();
     inputPanel->setHeading(CDyInputView::kAddMode, PageText("ADD_BTN"));
     inputPanel->prepareAdd(*this);
@@ -205,7 +205,7 @@ void CPageRtuList::EditSelected() {
 void CPageRtuList::View() {
     if (list->selectedItems().isEmpty()) {
         IniFileReader messages(kMessagesIniPath);
-        box.Show(messages.readValue("ERRORS", "SEL_RTU_ERR"), "", MessageIcon::None, MessageButtons::Ok);
+        box.Show(messages.readValue(kErrorsSection, "SEL_RTU_ERR"), "", MessageIcon::None, MessageButtons::Ok);
         return;
     }
     PostCommand(*this, CMD_SHOW_SELECTED_RTU);

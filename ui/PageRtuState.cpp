@@ -15,7 +15,7 @@
 namespace {
 constexpr int kLampX[] = {12, 33, 54, 75, 96, 117, 138, 160};
 
-QString PageText(const std::string& key) { return IniText(IniFileReader(kUiIniPath), "Page2Text", key); }
+QString PageText(const std::string& key) { return IniText(IniFileReader(kUiIniPath), kRtuStateTextSection, key); }
 
 // Posts the Delete key of the history list to the page as the delete command.
 class DeleteKeyFilter final : public QObject {
@@ -237,9 +237,9 @@ void CPageRtuState::SetCaption(int id, const QString& caption) {
 void CPageRtuState::setHeader(const std::string& uidText, const std::string& name) {
     IniFileReader data(kDataIniPath);
     static_cast<QLabel*>(controls.at(IDC_STATE_HEADER_ID))
-        ->setText(IniText(data, "RTU", "RDATA1") + QStringLiteral(": ") + UiText(uidText));
+        ->setText(IniText(data, kRtuColumnsSection, "RDATA1") + QStringLiteral(": ") + UiText(uidText));
     static_cast<QLabel*>(controls.at(IDC_STATE_HEADER_NAME))
-        ->setText(IniText(data, "RTU", "RDATA2") + QStringLiteral(": ") + UiText(name));
+        ->setText(IniText(data, kRtuColumnsSection, "RDATA2") + QStringLiteral(": ") + UiText(name));
     auto* back = static_cast<CButtonST*>(controls.at(IDC_STATE_BACK));
     back->SetIconNumber(IDI_RTU_HEADING);
     back->show();

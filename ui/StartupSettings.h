@@ -3,20 +3,7 @@
 #include <string>
 #include <vector>
 
-// Server settings from section SYSCONFIG of "./data_rtu.ini", read once at start-up.
-struct ServerSettings {
-    int port = 0;
-    int timeoutSeconds = 0;
-    int echoServer = 0;
-};
-ServerSettings ReadServerSettings();
-
-// Login of the data source from section RTU_DB of "./data_rtu.ini".
-struct DatabaseLogin {
-    std::string user;
-    std::string password;
-};
-DatabaseLogin ReadDatabaseLogin();
+#include "platform/profile/ProfileSettings.h"
 
 // The RTU form holds 32 rows, so more columns than that are not shown.
 inline constexpr int kMaxRtuColumns = 32;

@@ -90,7 +90,7 @@ void CTelvornDlg::OnInitDialog() {
 
     setWindowTitle(QStringLiteral("Telvorn (Release Version 1.44) for GPRS RTU %1").arg("Ms Access"));
     // Given an empty title the window system shows the program's name instead; a blank reads as empty.
-    const QString title = IniText(uiIni, "Titles", "SYSTITLE");
+    const QString title = IniText(uiIni, kTitlesSection, "SYSTITLE");
     setWindowTitle(title.isEmpty() ? QStringLiteral(" ") : title);
 
     statusLine->SetIconNumber(IDB_STATUS_SERVER);
@@ -116,10 +116,10 @@ void CTelvornDlg::OnInitDialog() {
 
 void CTelvornDlg::BuildViewMenu() {
     for (int i = 0; i < 3; ++i) {
-        viewMenu->AppendItem(CMD_VIEW_PAGE0 + i, IniText(uiIni, "Titles", "Page" + std::to_string(i)),
+        viewMenu->AppendItem(CMD_VIEW_PAGE0 + i, IniText(uiIni, kTitlesSection, "Page" + std::to_string(i)),
                              ResourceIcon(kViewMenuBitmaps[i]));
     }
-    QString caption = IniText(uiIni, "Menu", "View");
+    QString caption = IniText(uiIni, kMenuSection, "View");
     viewMenu->setTitle(caption);
     menuBar->addMenu(viewMenu);
     menuBar->actions().front()->setText(caption);

@@ -136,28 +136,25 @@ SQLRETURN SQL_API SQLGetData(SQLHSTMT handle, SQLUSMALLINT column, SQLSMALLINT t
     if (!ValidColumn(*stmt, column)) return Fail(stmt->diag, "07009", "invalid column number");
     if (targetType != SQL_C_CHAR && targetType != SQL_C_DEFAULT)
         return Fail(stmt->diag, "07006", "columns are fetched as text only (SQL_C_CHAR)");
-    if (column != stmt->dataColumn) {
-        stmt->dataColumn = column;
-        stmt->dataOffset = 0;
-    }
+    if (column != stmt->dataRead.column) stmt->dataRead = ColumnRead{column};
+    ColumnRead& read = stmt->dataRead;
+    if (read.fetch == ColumnFetch::Done) return SQL_NO_DATA;
     std::string text;
     if (!ColumnText(*stmt, column, text)) {
-        if (stmt->dataOffset > 0) return SQL_NO_DATA;
-        stmt->dataOffset = 1;
+        read.fetch = ColumnFetch::Done;
         return NullData(buffer, bufferLength, indicator) == SQL_SUCCESS
             ? SQL_SUCCESS
             : Fail(stmt->diag, "22002", "NULL value and no indicator");
     }
-    if (stmt->dataOffset > text.size() || (stmt->dataOffset == text.size() && stmt->dataOffset > 0))
-        return SQL_NO_DATA;
-    const std::string rest = text.substr(stmt->dataOffset);
-    const SQLRETURN result = CopyText(rest, buffer, bufferLength, indicator);
-    if (result == SQL_SUCCESS_WITH_INFO) {
-        stmt->dataOffset += bufferLength > 0 ? static_cast<std::size_t>(bufferLength) - 1 : 0;
-        stmt->diag.Add("01004", "[Telvorn RTUDB] String data, right truncated");
-    } else {
-        stmt->dataOffset = text.size() + (text.empty() ? 1 : 0);
+    const SQLRETURN result = CopyText(text.substr(read.bytesHandedOut), buffer, bufferLength, indicator);
+    if (result != SQL_SUCCESS_WITH_INFO) {
+        read.fetch = ColumnFetch::Done;
+        return result;
     }
+    // What fits is the buffer less its terminating NUL.
+    read.fetch = ColumnFetch::PartlyRead;
+    read.bytesHandedOut += bufferLength > 0 ? static_cast<std::size_t>(bufferLength) - 1 : 0;
+    stmt->diag.Add("01004", "[Telvorn RTUDB] String data, right truncated");
     return result;
 }
 

@@ -89,6 +89,5 @@ void ResetStatement(DriverStmt& stmt)
     stmt.rows.reset();
     stmt.cursor = CursorState::None;
     stmt.rowCount = -1;
-    stmt.dataColumn = 0;
-    stmt.dataOffset = 0;
+    stmt.dataRead = {};
 }

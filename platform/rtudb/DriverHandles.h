@@ -59,6 +59,17 @@ struct DriverDbc {
 // Open: rows to fetch, none current yet.
 enum class CursorState { None, Open, OnRow, Done };
 
+// How far SQLGetData has read the column it last read. A caller's buffer too small for the text
+// leaves the column partly read, and the next call continues after the bytes already handed
+// out; once the last piece (or the NULL) is handed out, only SQL_NO_DATA follows.
+enum class ColumnFetch { NotRead, PartlyRead, Done };
+
+struct ColumnRead {
+    int column = 0;  // the column SQLGetData last read; 0 before the row's first read
+    ColumnFetch fetch = ColumnFetch::NotRead;
+    std::size_t bytesHandedOut = 0;  // while PartlyRead: bytes of the text already handed out
+};
+
 struct DriverStmt {
     explicit DriverStmt(DriverDbc* owner) : dbc(owner) {}
     DriverDbc* dbc;
@@ -68,8 +79,7 @@ struct DriverStmt {
     std::string verb;
     CursorState cursor = CursorState::None;
     SQLLEN rowCount = -1;
-    int dataColumn = 0;           // the column SQLGetData last read, for reading it in pieces
-    std::size_t dataOffset = 0;   // bytes of that column already handed out
+    ColumnRead dataRead;  // forgotten at each fetch
 };
 
 // Records one diagnostic and returns SQL_ERROR.

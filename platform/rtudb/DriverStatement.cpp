@@ -63,8 +63,7 @@ SQLRETURN SQL_API SQLFetch(SQLHSTMT handle)
 {
     DriverStmt* stmt = Begin(handle);
     if (stmt == nullptr) return SQL_INVALID_HANDLE;
-    stmt->dataColumn = 0;
-    stmt->dataOffset = 0;
+    stmt->dataRead = {};
     switch (stmt->cursor) {
     case CursorState::None: return Fail(stmt->diag, "24000", "no result set");
     case CursorState::Done: return SQL_NO_DATA;

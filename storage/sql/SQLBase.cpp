@@ -2,22 +2,13 @@
 
 #include <strings.h>
 
+#include "storage/sql/SqlQuote.h"
+
 namespace {
 
 bool IsNumberType(std::uint8_t valueType)
 {
     return valueType == kValueFloat || valueType == kValueInteger || valueType == kValueNumber;
-}
-
-std::string DoubleQuotes(const std::string& text)
-{
-    std::string doubled;
-    doubled.reserve(text.size() + 2);
-    for (char c : text) {
-        doubled += c;
-        if (c == '\'') doubled += '\'';
-    }
-    return doubled;
 }
 
 }  // namespace

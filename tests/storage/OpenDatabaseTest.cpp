@@ -145,7 +145,7 @@ TEST_F(OpenDatabaseFixture, MissingInstallerLibraryIsShownAndOpeningFailsOnce)
     EXPECT_FALSE(std::filesystem::exists(DatabaseFile()));
 }
 
-TEST_F(OpenDatabaseFixture, RefusedConnectionIsRetriedOnceAndReportedOnce)
+TEST_F(OpenDatabaseFixture, RefusedConnectionLeavesTheDatabaseClosedAndIsReportedOnce)
 {
     // The data source is registered but its file cannot be made: ~/rtu is a plain file.
     std::filesystem::remove_all(home_ / "rtu");

@@ -3,6 +3,7 @@
 #include "tests/ui/UiFixture.h"
 #include "ui/PageModbusRegs.h"
 #include "ui/PageRtuState.h"
+#include "platform/profile/ProfileSettings.h"
 #include "ui/StartupSettings.h"
 
 namespace uitest {

@@ -110,6 +110,24 @@ TEST_P(DriverStatementTest, LongTextIsFetchedInPieces)
     EXPECT_EQ(SQLGetData(stmt_, 1, SQL_C_CHAR, buffer, sizeof buffer, &indicator), SQL_NO_DATA);
 }
 
+// A NULL or an empty text has no bytes to count progress by, yet is handed out once all the same.
+TEST_P(DriverStatementTest, NullAndEmptyTextAreHandedOutOnceThenNoData)
+{
+    ASSERT_EQ(Exec("INSERT INTO T(A, B) VALUES (1, '')"), SQL_SUCCESS);
+    ASSERT_EQ(Exec("INSERT INTO T(A) VALUES (2)"), SQL_SUCCESS);
+    ASSERT_EQ(Exec("SELECT B FROM T ORDER BY A"), SQL_SUCCESS);
+    char buffer[8];
+    SQLLEN indicator = 0;
+    ASSERT_EQ(SQLFetch(stmt_), SQL_SUCCESS);
+    EXPECT_EQ(SQLGetData(stmt_, 1, SQL_C_CHAR, buffer, sizeof buffer, &indicator), SQL_SUCCESS);
+    EXPECT_EQ(indicator, 0);
+    EXPECT_EQ(SQLGetData(stmt_, 1, SQL_C_CHAR, buffer, sizeof buffer, &indicator), SQL_NO_DATA);
+    ASSERT_EQ(SQLFetch(stmt_), SQL_SUCCESS);
+    EXPECT_EQ(SQLGetData(stmt_, 1, SQL_C_CHAR, buffer, sizeof buffer, &indicator), SQL_SUCCESS);
+    EXPECT_EQ(indicator, SQL_NULL_DATA);
+    EXPECT_EQ(SQLGetData(stmt_, 1, SQL_C_CHAR, buffer, sizeof buffer, &indicator), SQL_NO_DATA);
+}
+
 TEST_P(DriverStatementTest, EveryColumnTypeFetchesAsText)
 {
     ASSERT_EQ(Exec("CREATE TABLE 7_AIN0(RID INT PRIMARY KEY, RVALUE FLOAT, RSTATE BYTE, RTIME TEXT(32))"), SQL_SUCCESS);

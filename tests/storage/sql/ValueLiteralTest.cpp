@@ -45,13 +45,14 @@ INSTANTIATE_TEST_SUITE_P(Literals, ValueLiteralTest,
                                            LiteralCase{"NullPrefixIsText", "nullable", kValueText, "'nullable'"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(CSQLInsertTest, ColumnsAndValuesAreJoinedInOrder)
+TEST(CSQLInsertTest, ColumnsAndValuesAreJoinedInOrderAndKeptInSql)
 {
     CSQLInsert insert("RTU_TAB");
     insert.AddField("UID", "12", kValueText);
     insert.AddField("RDATA1", "a'b", kValueText);
-    EXPECT_EQ(insert.BuildSQL(), "INSERT INTO RTU_TAB( UID, RDATA1 ) VALUES( '12', 'a''b' )");
-    EXPECT_EQ(insert.sql, insert.BuildSQL());
+    const std::string expected = "INSERT INTO RTU_TAB( UID, RDATA1 ) VALUES( '12', 'a''b' )";
+    EXPECT_EQ(insert.BuildSQL(), expected);
+    EXPECT_EQ(insert.sql, expected);
 }
 
 TEST(CSQLInsertTest, QuotesStayWhenEscapingIsOff)

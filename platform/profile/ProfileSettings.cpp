@@ -1,0 +1,15 @@
+#include "platform/profile/ProfileSettings.h"
+
+#include "platform/profile/IniFileReader.h"
+#include "platform/profile/IniFiles.h"
+
+ServerSettings ReadServerSettings() {
+    const IniFileReader data(kDataIniPath);
+    return ServerSettings{data.readNumber(kServerSection, "PORT"), data.readNumber(kServerSection, "TCPTO"),
+                          data.readNumber(kServerSection, "ECHOSERVER")};
+}
+
+DatabaseLogin ReadDatabaseLogin() {
+    const IniFileReader data(kDataIniPath);
+    return DatabaseLogin{data.readValue(kDatabaseLoginSection, "USER"), data.readValue(kDatabaseLoginSection, "PWD")};
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+// Server settings from section SYSCONFIG of "./data_rtu.ini", read once at start-up by whichever
+// program runs the server (the window or the headless runner).
+struct ServerSettings {
+    int port = 0;
+    int timeoutSeconds = 0;  // TCPTO: seconds a connection may stay silent
+    int echoServer = 0;      // ECHOSERVER: non-zero has the decoder echo every RTU I/O frame
+};
+ServerSettings ReadServerSettings();
+
+// Login of the data source from section RTU_DB of "./data_rtu.ini", read at each open.
+struct DatabaseLogin {
+    std::string user;
+    std::string password;
+};
+DatabaseLogin ReadDatabaseLogin();
+
+// Keys of section RTU of "./data_rtu.ini": the number of RTU list columns and, numbered from 1,
+// each column's caption ("RDATA1" is the unit id's, "RDATA2" the name's).
+inline constexpr const char* kRtuColumnCountKey = "RDATACOUNTS";
+inline constexpr const char* kRtuColumnCaptionKey = "RDATA";
