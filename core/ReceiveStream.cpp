@@ -7,7 +7,17 @@
 #include "core/ModbusService.h"
 
 namespace {
+
 constexpr std::uint8_t kMark = '$';
+// The protocol id (bytes 2..3) is known from here on.
+constexpr std::size_t kProtocolIdKnown = 4;
+
+// Bytes that begin like an ADU rather than like the rest of a frame after its start mark, whose
+// unit-id characters are never two zero bytes.
+bool ReadsAsAdu(const ChunkView& view) {
+    return view.Size() >= kProtocolIdKnown && InspectAdu(view).shape != AduShape::kNotAdu;
+}
+
 }  // namespace
 
 void ReceiveStream::Take(const std::uint8_t* data, std::size_t size) {
@@ -30,7 +40,8 @@ void ReceiveStream::Decode(TelemetryCore& core, IReplyPath& reply) {
         const CutKind kind = heldKind;
         switch (JoinHeld(core, reply, end - held, rtuTime)) {
             case Join::kJoined: begin = 0; break;
-            case Join::kAlone: frameDecodedAlone = kind == CutKind::kFrame; break;
+            case Join::kDecodedAlone: frameDecodedAlone = kind == CutKind::kFrame; break;
+            case Join::kDropped: break;
             case Join::kStillCut:
                 heldMayBeEndMark = false;
                 Hold(core, DecodeStop{CutKind::kFrame}, 0, end);
@@ -54,14 +65,17 @@ ReceiveStream::Join ReceiveStream::JoinHeld(TelemetryCore& core, IReplyPath& rep
     if (heldKind == CutKind::kAdu) {
         if (InspectAdu(ChunkView(bytes, held + n)).shape == AduShape::kNotAdu) {
             core.DropUnfinished(CutKind::kAdu, held);
-            return Join::kAlone;
+            return Join::kDropped;
         }
         std::memcpy(rtuTime, heldRtuTime, sizeof rtuTime);
         return Join::kJoined;
     }
+    if (heldMayBeEndMark && (in[0] == kMark || ReadsAsAdu(ChunkView(in, n)))) {
+        return Join::kDropped;  // it was the end mark of the frame before
+    }
     if (in[0] == kMark && (n < 2 || in[1] != kMark)) {
-        if (!heldMayBeEndMark) core.DecodeBytes(bytes, held, reply, false);
-        return Join::kAlone;
+        core.DecodeBytes(bytes, held, reply, false);
+        return Join::kDecodedAlone;
     }
     // A frame ends with a "$": without one in the receive it is still cut, no need to decode it again.
     return std::memchr(in, kMark, n) ? Join::kJoined : Join::kStillCut;

@@ -22,7 +22,8 @@
 //   and the rest of that frame (up to its end mark) or ADU (up to its extent) is skipped;
 // - held bytes of a connection that ends are dropped;
 // - a receive of a lone "$" after a frame decoded on its own may be that frame's end mark: it is
-//   held as a start mark, but forgotten without a count when the next receive starts a frame.
+//   held as a start mark, but forgotten without a count when the next receive starts a frame or
+//   begins like an ADU.
 // Every drop counts in unknowCount and adds one line to the raw-data list.
 //
 // Not thread-safe: a connection's receives are decoded one at a time (the server holds the
@@ -51,7 +52,12 @@ public:
     std::size_t ReceivedSize() const { return received; }
 
 private:
-    enum class Join : std::uint8_t { kJoined, kAlone, kStillCut };
+    enum class Join : std::uint8_t {
+        kJoined,        // decode the held bytes and the receive together
+        kDecodedAlone,  // the held frame was decoded on its own; decode the receive alone
+        kDropped,       // the held bytes are gone; decode the receive alone
+        kStillCut,      // the held frame goes on in the receive and does not end there
+    };
 
     Join JoinHeld(TelemetryCore& core, IReplyPath& reply, std::size_t n, char (&rtuTime)[15]);
     std::size_t SkipDropped(std::size_t begin, std::size_t end);

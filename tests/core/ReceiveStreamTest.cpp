@@ -255,6 +255,22 @@ TEST_F(ReceiveStreamTest, EndMarkCutFromTheStartMarkOfTheNextFrameJoins) {
               (std::vector<std::string>{"123 AIN1 12.30 20140411123000", "123 AIN2 45.60 20140411123000"}));
 }
 
+// The end mark alone in a receive, then a Modbus/TCP read: the read is answered, nothing counted.
+TEST_F(ReceiveStreamTest, EndMarkAloneThenARead) {
+    const int unknownBefore = unknowCount.load();
+    receiveCut(ToBytes(ain1) + ReadRegisters(3, 1000, 2), {35, 36});
+    EXPECT_EQ(ainHistory(), (std::vector<std::string>{"123 AIN1 12.30 20140411123000"}));
+    EXPECT_EQ(sent().size(), 1u);
+    EXPECT_EQ(unknowCount.load(), unknownBefore);
+    EXPECT_EQ(stream.Held(), 0u);
+}
+
+TEST_F(ReceiveStreamTest, FrameInReceivesOfOneByte) {
+    receiveInPieces(ain1 + frame(123, "10", "02", "145.60"), 1);
+    EXPECT_EQ(ainHistory(),
+              (std::vector<std::string>{"123 AIN1 12.30 20140411123000", "123 AIN2 45.60 20140411123000"}));
+}
+
 TEST_F(ReceiveStreamTest, GarbageThenAValidFrameOnTheSameConnection) {
     const int unknownBefore = unknowCount.load();
     receive("GET / HTTP/1.0\r\n\r\n");
