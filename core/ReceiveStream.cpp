@@ -53,7 +53,8 @@ void ReceiveStream::Decode(TelemetryCore& core, IReplyPath& reply) {
         return;
     }
     const bool loneMark = frameDecodedAlone && end - begin == 1;
-    const DecodeStop stop = core.DecodeBytes(bytes + begin, end - begin, reply, true, rtuTime);
+    const bool heldAdu = begin == 0 && heldKind == CutKind::kAdu;
+    const DecodeStop stop = core.DecodeBytes(bytes + begin, end - begin, reply, true, heldAdu, rtuTime);
     Hold(core, stop, begin + stop.offset, end);
     heldMayBeEndMark = loneMark && heldKind == CutKind::kFrame;
 }

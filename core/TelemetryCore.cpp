@@ -40,12 +40,12 @@ void TelemetryCore::LogChunk(const std::uint8_t* data, std::size_t size) {
 }
 
 DecodeStop TelemetryCore::DecodeBytes(const std::uint8_t* data, std::size_t size, IReplyPath& reply, bool stopAtCut,
-                                      const char* rtuTime) {
+                                      bool heldAdu, const char* rtuTime) {
     ChunkContext ctx{*this, ChunkView(data, size), reply, rawDataList.load(), statePage.load(), LocalTime()};
     ctx.stopAtCut = stopAtCut;
     std::snprintf(ctx.rtuTime, sizeof ctx.rtuTime, "%s", rtuTime);
     if (size == 0) return {};
-    return ctx.chunk.At(0) == '$' ? RunFrameLoop(ctx, 0) : RunModbusLoop(ctx, 0);
+    return ctx.chunk.At(0) == '$' && !heldAdu ? RunFrameLoop(ctx, 0) : RunModbusLoop(ctx, 0);
 }
 
 void TelemetryCore::DropUnfinished(CutKind kind, std::size_t bytes) {

@@ -47,9 +47,10 @@ public:
     // Counts one received chunk and adds its counters line and hex dump to the raw-data list.
     void LogChunk(const std::uint8_t* data, std::size_t size);
     // Decodes size bytes as one chunk. stopAtCut: a frame or ADU running past the end is left alone
-    // and reported; rtuTime: the timestamp that ADUs before the chunk's first frame carry.
+    // and reported. heldAdu: the bytes begin with an ADU held from an earlier receive, which is read
+    // as one whatever its first byte, and rtuTime is the timestamp it carries.
     DecodeStop DecodeBytes(const std::uint8_t* data, std::size_t size, IReplyPath& reply, bool stopAtCut,
-                           const char* rtuTime = "");
+                           bool heldAdu = false, const char* rtuTime = "");
     // A frame or ADU that will never be completed: counted in unknowCount and logged.
     void DropUnfinished(CutKind kind, std::size_t bytes);
 

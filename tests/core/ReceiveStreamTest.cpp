@@ -141,6 +141,14 @@ TEST_F(ReceiveStreamTest, AduCutAtEachBoundaryIsAppliedAndEchoedOnce) {
     }
 }
 
+// A transaction id may begin with the byte "$": a held ADU stays an ADU.
+TEST_F(ReceiveStreamTest, HeldAduWhoseFirstByteIsAStartMark) {
+    const Bytes write = WriteTwoRegisters('$' << 8 | '0', 1200, 5, 6);
+    receiveCut(Bytes{0, 1, 0, 0, 0, 6, 5, 6, 0x04, 0xb0, 0, 1} + write, {15});
+    EXPECT_EQ(ainHistory(), (std::vector<std::string>{"5 MBUSREG0 0.01 ", "5 MBUSREG0 5.00 ", "5 MBUSREG1 6.00 "}));
+    EXPECT_EQ(sent().size(), 2u);
+}
+
 TEST_F(ReceiveStreamTest, ReadCutAtEachBoundaryIsAnsweredOnce) {
     table.FindRtu(5)->SetAin(1, 0.5);
     const Bytes read = ReadRegisters(9, 1000, 2);
