@@ -19,5 +19,5 @@ struct DecodeStop {
     CutKind kind = CutKind::kNone;
     std::size_t offset = 0;
     std::size_t extent = 0;   // an ADU's whole size when its header already tells it, else 0
-    char rtuTime[15] = {};    // the timestamp an ADU after a frame of the same chunk would carry
+    char rtuTime[15] = {};    // the timestamp of the chunk's last frame, which an ADU after it carries
 };

@@ -9,16 +9,19 @@
 namespace {
 
 constexpr std::uint8_t kMark = '$';
-// The protocol id (bytes 2..3) is known from here on.
+// The protocol id (bytes 2..3) of an ADU is known from here on.
 constexpr std::size_t kProtocolIdKnown = 4;
 
-// Bytes that begin like an ADU rather than like the rest of a frame after its start mark, whose
-// unit-id characters are never two zero bytes.
-bool ReadsAsAdu(const ChunkView& view) {
-    return view.Size() >= kProtocolIdKnown && InspectAdu(view).shape != AduShape::kNotAdu;
-}
-
 }  // namespace
+
+// What a "$" right after a held frame is, by the bytes after it: the next frame's start mark
+// ("$$": so the first is the held frame's end mark), the start of an ADU (a protocol id of zeros
+// and a served function: the "$" is the end mark), or anything else (a start mark).
+ReceiveStream::Mark ReceiveStream::MarkMeaning(const ChunkView& after) {
+    if (after.Size() >= 1 && after.At(0) == kMark) return Mark::kEndMark;
+    if (InspectAdu(after).shape == AduShape::kNotAdu) return Mark::kStartMark;
+    return after.Size() >= kProtocolIdKnown ? Mark::kEndMark : Mark::kUndecided;
+}
 
 void ReceiveStream::Take(const std::uint8_t* data, std::size_t size) {
     size = std::min(size, kMaxReceive);
@@ -33,53 +36,69 @@ void ReceiveStream::Decode(TelemetryCore& core, IReplyPath& reply) {
     core.LogChunk(bytes + held, end - held);
     char rtuTime[15] = {};
     std::size_t begin = held;
-    bool frameDecodedAlone = false;
     if (held == 0) {
         begin = SkipDropped(begin, end);
     } else {
-        const CutKind kind = heldKind;
-        switch (JoinHeld(core, reply, end - held, rtuTime)) {
-            case Join::kJoined: begin = 0; break;
-            case Join::kDecodedAlone: frameDecodedAlone = kind == CutKind::kFrame; break;
-            case Join::kDropped: break;
-            case Join::kStillCut:
-                heldMayBeEndMark = false;
-                Hold(core, DecodeStop{CutKind::kFrame}, 0, end);
-                return;
+        const Joined joined = JoinHeld(core, reply, end, rtuTime);
+        if (joined.stillCut) {
+            DecodeStop stillCut{CutKind::kFrame};
+            std::memcpy(stillCut.rtuTime, heldRtuTime, sizeof stillCut.rtuTime);
+            const bool markUsed = heldMarkUsed;
+            Hold(core, stillCut, joined.begin, end);
+            heldMarkUsed = held > 0 && markUsed;
+            return;
         }
+        begin = joined.begin;
     }
     if (begin >= end) {
         ClearHeld();
         return;
     }
-    const bool loneMark = frameDecodedAlone && end - begin == 1;
     const bool heldAdu = begin == 0 && heldKind == CutKind::kAdu;
     const DecodeStop stop = core.DecodeBytes(bytes + begin, end - begin, reply, true, heldAdu, rtuTime);
     Hold(core, stop, begin + stop.offset, end);
-    heldMayBeEndMark = loneMark && heldKind == CutKind::kFrame;
 }
 
-// Decides how the held bytes meet the n received bytes behind them.
-ReceiveStream::Join ReceiveStream::JoinHeld(TelemetryCore& core, IReplyPath& reply, std::size_t n,
-                                            char (&rtuTime)[15]) {
-    const std::uint8_t* in = bytes + held;
+// How the held bytes meet the receive behind them (bytes up to end): where decoding starts, or
+// from where everything is held on.
+ReceiveStream::Joined ReceiveStream::JoinHeld(TelemetryCore& core, IReplyPath& reply, std::size_t end,
+                                              char (&rtuTime)[15]) {
     if (heldKind == CutKind::kAdu) {
-        if (InspectAdu(ChunkView(bytes, held + n)).shape == AduShape::kNotAdu) {
+        if (InspectAdu(ChunkView(bytes, end)).shape == AduShape::kNotAdu) {
             core.DropUnfinished(CutKind::kAdu, held);
-            return Join::kDropped;
+            return {held, false};
         }
         std::memcpy(rtuTime, heldRtuTime, sizeof rtuTime);
-        return Join::kJoined;
+        return {0, false};
     }
-    if (heldMayBeEndMark && (in[0] == kMark || ReadsAsAdu(ChunkView(in, n)))) {
-        return Join::kDropped;  // it was the end mark of the frame before
+    if (heldMarkUsed) {
+        // The held "$" ended the frame before it; does it start one too?
+        switch (MarkMeaning(ChunkView(bytes + 1, end - 1))) {
+            case Mark::kEndMark:
+                std::memcpy(rtuTime, heldRtuTime, sizeof rtuTime);  // of the frame it ended
+                return {1, false};
+            case Mark::kStartMark: return {0, false};
+            case Mark::kUndecided: heldMarkUsed = true; return {0, true};
+        }
     }
-    if (in[0] == kMark && (n < 2 || in[1] != kMark)) {
-        core.DecodeBytes(bytes, held, reply, false);
-        return Join::kDecodedAlone;
+    if (bytes[held] == kMark) {
+        switch (MarkMeaning(ChunkView(bytes + held + 1, end - held - 1))) {
+            case Mark::kEndMark: return {0, false};
+            case Mark::kStartMark:
+                // An unterminated frame followed by a new one: decoded on its own, as it always was.
+                core.DecodeBytes(bytes, held, reply, false);
+                return {held, false};
+            case Mark::kUndecided:
+                // Either way the held frame is whole now: decoded with the "$" as its end mark, which
+                // stays held until what follows it tells whether it starts a frame as well.
+                std::memcpy(heldRtuTime, core.DecodeBytes(bytes, held + 1, reply, false).rtuTime, sizeof heldRtuTime);
+                heldMarkUsed = true;
+                return {held, true};
+        }
     }
     // A frame ends with a "$": without one in the receive it is still cut, no need to decode it again.
-    return std::memchr(in, kMark, n) ? Join::kJoined : Join::kStillCut;
+    const bool markArrived = std::memchr(bytes + held, kMark, end - held) != nullptr;
+    return {0, !markArrived};
 }
 
 std::size_t ReceiveStream::SkipDropped(std::size_t begin, std::size_t end) {
@@ -113,11 +132,14 @@ void ReceiveStream::Hold(TelemetryCore& core, const DecodeStop& stop, std::size_
     held = size;
     heldKind = stop.kind;
     heldExtent = stop.extent;
+    heldMarkUsed = false;
     std::memcpy(heldRtuTime, stop.rtuTime, sizeof heldRtuTime);
 }
 
 void ReceiveStream::Close(TelemetryCore& core) {
-    if (held > 0 && !heldMayBeEndMark) core.DropUnfinished(heldKind, held);
+    // A held "$" that ended the frame before it is not unfinished by itself.
+    const std::size_t unfinished = heldMarkUsed ? held - 1 : held;
+    if (unfinished > 0) core.DropUnfinished(heldKind, unfinished);
     Reset();
 }
 
@@ -134,5 +156,5 @@ void ReceiveStream::ClearHeld() {
     heldKind = CutKind::kNone;
     heldExtent = 0;
     heldRtuTime[0] = '\0';
-    heldMayBeEndMark = false;
+    heldMarkUsed = false;
 }

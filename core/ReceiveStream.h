@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/ChunkView.h"
 #include "core/DecodeStop.h"
 #include "core/ReplyPath.h"
 #include "core/TelemetryCore.h"
@@ -12,18 +13,18 @@
 // bytes that complete it, so that it is never applied, echoed or answered in pieces.
 //
 // What happens to held bytes when the next receive comes:
-// - a held frame followed by a receive that begins with a start mark ("$" not followed by another
-//   "$") is decoded on its own first, as an unterminated frame always was; "$$" is the held
-//   frame's end mark followed by the next frame's start mark, and joins;
+// - a held frame followed by a receive that begins with a start mark is decoded on its own first,
+//   as an unterminated frame always was. A "$" followed by another "$" (the next frame's start
+//   mark) or by the start of an ADU (a protocol id of zeros, a served function) is the held
+//   frame's end mark, and joins. While too few bytes follow the "$" to tell, the held frame is
+//   decoded with the "$" as its end mark (whole either way), and the "$" stays held until the
+//   bytes after it tell whether it starts a frame too;
 // - a held ADU is always joined, since its next byte may be anything; when the joined bytes cannot
 //   be an ADU (protocol id not 0, function not served) the held bytes are dropped and the receive
 //   is decoded on its own;
 // - held bytes growing past kMaxHeldBytes and an ADU whose extent is longer than that are dropped,
 //   and the rest of that frame (up to its end mark) or ADU (up to its extent) is skipped;
-// - held bytes of a connection that ends are dropped;
-// - a receive of a lone "$" after a frame decoded on its own may be that frame's end mark: it is
-//   held as a start mark, but forgotten without a count when the next receive starts a frame or
-//   begins like an ADU.
+// - held bytes of a connection that ends are dropped.
 // Every drop counts in unknowCount and adds one line to the raw-data list.
 //
 // Not thread-safe: a connection's receives are decoded one at a time (the server holds the
@@ -52,14 +53,14 @@ public:
     std::size_t ReceivedSize() const { return received; }
 
 private:
-    enum class Join : std::uint8_t {
-        kJoined,        // decode the held bytes and the receive together
-        kDecodedAlone,  // the held frame was decoded on its own; decode the receive alone
-        kDropped,       // the held bytes are gone; decode the receive alone
-        kStillCut,      // the held frame goes on in the receive and does not end there
+    enum class Mark : std::uint8_t { kEndMark, kStartMark, kUndecided };
+    struct Joined {
+        std::size_t begin;  // where decoding starts: 0 joins the held bytes, else after them
+        bool stillCut;      // the held frame goes on: hold everything
     };
 
-    Join JoinHeld(TelemetryCore& core, IReplyPath& reply, std::size_t n, char (&rtuTime)[15]);
+    static Mark MarkMeaning(const ChunkView& after);
+    Joined JoinHeld(TelemetryCore& core, IReplyPath& reply, std::size_t end, char (&rtuTime)[15]);
     std::size_t SkipDropped(std::size_t begin, std::size_t end);
     void Hold(TelemetryCore& core, const DecodeStop& stop, std::size_t from, std::size_t end);
     void ClearHeld();
@@ -70,8 +71,10 @@ private:
     std::size_t received = 0;
     CutKind heldKind = CutKind::kNone;
     std::size_t heldExtent = 0;
-    char heldRtuTime[15] = {};  // the timestamp a held ADU after a frame carries
-    bool heldMayBeEndMark = false;  // the held "$" came alone, right after a frame decoded on its own
+    char heldRtuTime[15] = {};  // the timestamp a held ADU (or what follows a held "$") carries
+    // The held bytes begin with a "$" that ended the frame before it; whether it also starts a
+    // frame is still undecided.
+    bool heldMarkUsed = false;
     bool skipToEndMark = false;  // a dropped frame: skip through its end mark
     std::size_t skipBytes = 0;   // a dropped ADU: the rest of its extent
 };

@@ -1,6 +1,7 @@
 #include "core/TelemetryCore.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "core/ChunkContext.h"
 #include "core/FrameDecoder.h"
@@ -45,7 +46,9 @@ DecodeStop TelemetryCore::DecodeBytes(const std::uint8_t* data, std::size_t size
     ctx.stopAtCut = stopAtCut;
     std::snprintf(ctx.rtuTime, sizeof ctx.rtuTime, "%s", rtuTime);
     if (size == 0) return {};
-    return ctx.chunk.At(0) == '$' && !heldAdu ? RunFrameLoop(ctx, 0) : RunModbusLoop(ctx, 0);
+    DecodeStop stop = ctx.chunk.At(0) == '$' && !heldAdu ? RunFrameLoop(ctx, 0) : RunModbusLoop(ctx, 0);
+    std::memcpy(stop.rtuTime, ctx.rtuTime, sizeof stop.rtuTime);
+    return stop;
 }
 
 void TelemetryCore::DropUnfinished(CutKind kind, std::size_t bytes) {

@@ -279,6 +279,15 @@ TEST_F(ReceiveStreamTest, FrameInReceivesOfOneByte) {
               (std::vector<std::string>{"123 AIN1 12.30 20140411123000", "123 AIN2 45.60 20140411123000"}));
 }
 
+TEST_F(ReceiveStreamTest, EndMarkCutFromTheWriteAfterItJoins) {
+    const Bytes all = ToBytes(ain1) + WriteTwoRegisters(4, 1200, 1, 2);
+    receiveCut(all, {35});
+    EXPECT_EQ(ainHistory(), (std::vector<std::string>{"123 AIN1 12.30 20140411123000",
+                                                      "5 MBUSREG0 1.00 20140411123000",
+                                                      "5 MBUSREG1 2.00 20140411123000"}));
+    EXPECT_EQ(sent().size(), 1u);
+}
+
 TEST_F(ReceiveStreamTest, GarbageThenAValidFrameOnTheSameConnection) {
     const int unknownBefore = unknowCount.load();
     receive("GET / HTTP/1.0\r\n\r\n");

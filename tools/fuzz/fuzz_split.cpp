@@ -169,13 +169,12 @@ Bytes Stream(FuzzedDataProvider& in, std::set<std::size_t>& avoid) {
         // An ADU that starts a receive is the start of a chunk: it carries no frame's timestamp.
         if (framesEnd > 0) avoid.insert(stream.size());
         Bytes adu = Adu(in);
-        // "$" right after a frame's end mark starts the next frame.
+        // Right after a frame's end mark, "$" starts the next frame, and a function 0x41 frame reads
+        // on for an item whose type byte ("C" or "R") sits two bytes after its last one.
         if (stream.size() == framesEnd && adu[0] == '$') adu[0] = 0;
+        if (stream.size() == framesEnd && (adu[1] == 'C' || adu[1] == 'R')) adu[1] = 0;
         stream.insert(stream.end(), adu.begin(), adu.end());
     }
-    // A receive that starts with the last frame's end mark reads as an unterminated frame followed
-    // by a new one, and is decoded so on purpose.
-    if (framesEnd > 0 && stream.size() > framesEnd) avoid.insert(framesEnd - 1);
     return stream;
 }
 
