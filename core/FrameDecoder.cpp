@@ -50,22 +50,24 @@ FrameHeader DecodeFrameHeader(const ChunkView& frame) {
     return header;
 }
 
-void RunFrameLoop(ChunkContext& ctx, std::size_t start) {
+DecodeStop RunFrameLoop(ChunkContext& ctx, std::size_t start) {
     for (std::size_t f = start;;) {
         const ChunkView frame = ctx.chunk.From(f);
-        if (ctx.list) ctx.Log(std::string(ctx.chunk.TextFrom(f)));
         const FrameHeader header = DecodeFrameHeader(frame);
+        // A frame is whole once an end mark follows what its function reads; the measuring pass
+        // finds that position without touching anything.
+        if (ctx.stopAtCut && ctx.chunk.Find(kMark, f + MeasureFrameFunction(ctx, header, frame)) == ChunkView::npos) {
+            return DecodeStop{CutKind::kFrame, f};
+        }
+        if (ctx.list) ctx.Log(std::string(ctx.chunk.TextFrom(f)));
         std::memcpy(ctx.rtuTime, header.timestamp, sizeof ctx.rtuTime);
         const std::size_t parseEnd = f + RunFrameFunction(ctx, header, frame);
         LogAndEcho(ctx, header, parseEnd);
 
         const std::size_t mark = ctx.chunk.Find(kMark, parseEnd);
-        if (mark == ChunkView::npos) return;
+        if (mark == ChunkView::npos) return {};
         // "$$": one frame's end mark directly before the next frame's start mark.
-        if (ctx.chunk.At(mark + 1) != kMark) {
-            RunModbusLoop(ctx, mark + 1);
-            return;
-        }
+        if (ctx.chunk.At(mark + 1) != kMark) return RunModbusLoop(ctx, mark + 1);
         f = mark + 1;
     }
 }

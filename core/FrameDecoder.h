@@ -5,6 +5,7 @@
 
 #include "core/ChunkContext.h"
 #include "core/ChunkView.h"
+#include "core/DecodeStop.h"
 
 // RTU I/O frame header. Positions count from the frame's "$":
 //   1..8 unit id, 9..10 not read, 11..12 function code, 13..26 timestamp, 27..28 channel, 29.. payload.
@@ -21,9 +22,13 @@ struct FrameHeader {
 FrameHeader DecodeFrameHeader(const ChunkView& frame);
 
 // Decodes the frames starting at position start, one after another, and hands Modbus/TCP data that
-// follows the last frame's end mark to the ADU loop.
-void RunFrameLoop(ChunkContext& ctx, std::size_t start);
+// follows the last frame's end mark to the ADU loop. With ctx.stopAtCut, stops in front of a frame
+// whose end mark is not in the chunk and says so.
+DecodeStop RunFrameLoop(ChunkContext& ctx, std::size_t start);
 
 // Runs the frame's function on its payload; returns the frame position after what it consumed,
 // where the scan for the end mark starts.
 std::size_t RunFrameFunction(ChunkContext& ctx, const FrameHeader& header, const ChunkView& frame);
+
+// The position RunFrameFunction would return, without applying, logging, sending or counting anything.
+std::size_t MeasureFrameFunction(ChunkContext& ctx, const FrameHeader& header, const ChunkView& frame);

@@ -13,19 +13,22 @@ constexpr std::size_t kStatePos = kPayloadStart;
 constexpr std::size_t kNumberPos = kPayloadStart + 1;
 constexpr std::size_t kGpsTextPos = 31;
 
-// A frame being decoded, with the words its handlers speak.
+// A frame being decoded, with the words its handlers speak. A frame that is only measured (apply
+// false) walks its payload the same way and changes nothing: handlers test `apply` before any
+// effect other than Register and Coil.
 struct Frame {
     ChunkContext& ctx;
     const FrameHeader& header;
     const ChunkView& view;
+    bool apply;
 
     std::uint8_t State(std::size_t pos) const { return static_cast<std::uint8_t>(view.At(pos) - 0x30); }
     bool On(std::size_t pos) const { return view.At(pos) != '0'; }
     void Register(std::uint32_t registerNumber, std::int32_t value, std::uint8_t state) const {
-        ctx.core.UpdateRegister(header.unitId, registerNumber, value, header.timestamp, state);
+        if (apply) ctx.core.UpdateRegister(header.unitId, registerNumber, value, header.timestamp, state);
     }
     void Coil(std::uint32_t registerNumber, std::int32_t value, std::uint8_t state) const {
-        ctx.core.UpdateCoil(header.unitId, registerNumber, value, header.timestamp, state);
+        if (apply) ctx.core.UpdateCoil(header.unitId, registerNumber, value, header.timestamp, state);
     }
 };
 
@@ -129,18 +132,20 @@ std::size_t ModbusList(const Frame& f) {
 }
 
 std::size_t CounterReportFrame(const Frame& f) {
-    std::string line = Format("%s,%s", f.header.unitText, f.header.timestamp);
+    std::string line = Format("%s,%s", PrintableText(f.header.unitText).c_str(),
+                              PrintableText(f.header.timestamp).c_str());
     const std::size_t end = ForEachListItem(f, [&](std::uint32_t i, double number, std::uint8_t state) {
         f.Register(1301 + i, Scaled(number, 100), state);
         line += Format("%.2f,", number);
     });
     const GpsPosition position = ScanGpsPosition(f.view, end);
     line += Format("%.6f,%.6f\r\n", position.latitude, position.longitude);
-    AppendCountersLine(f.ctx.core.CountersPath(), line);
+    if (f.apply) AppendCountersLine(f.ctx.core.CountersPath(), line);
     return end;
 }
 
 std::size_t GpsText(const Frame& f) {
+    if (!f.apply) return kGpsTextPos;
     const std::string text(f.view.TextFrom(kGpsTextPos));
     f.ctx.Log(Format("Register# set GPS=%s\n", text.c_str()));
     if (!f.ctx.statePage) return kGpsTextPos;
@@ -152,12 +157,14 @@ std::size_t GpsText(const Frame& f) {
 }
 
 std::size_t RegistrationText(const Frame& f) {
+    if (!f.apply) return kPayloadStart;
     f.ctx.core.UpdateRegistString(f.header.unitId, std::string(f.view.TextFrom(kPayloadStart)).c_str());
     return kPayloadStart;
 }
 
 // The server's local time, in the RTU's own frame syntax.
 std::size_t TimeReply(const Frame& f) {
+    if (!f.apply) return kPayloadStart;
     const std::tm& now = f.ctx.now;
     const std::string reply = Format("$%sSC83%2.2d/%2.2d/%2.2d %2.2d:%2.2d$", f.header.unitText, now.tm_year - 100,
                                      now.tm_mon + 1, now.tm_mday, now.tm_hour, now.tm_min);
@@ -201,5 +208,10 @@ std::size_t RunFrameFunction(ChunkContext& ctx, const FrameHeader& header, const
         unknowCount.fetch_add(1, std::memory_order_relaxed);
         return kPayloadStart;
     }
-    return handler(Frame{ctx, header, frame});
+    return handler(Frame{ctx, header, frame, true});
+}
+
+std::size_t MeasureFrameFunction(ChunkContext& ctx, const FrameHeader& header, const ChunkView& frame) {
+    const Handler handler = kHandlers[header.fn];
+    return handler ? handler(Frame{ctx, header, frame, false}) : kPayloadStart;
 }

@@ -1,6 +1,7 @@
 #include "core/ModbusService.h"
 
 #include <cstdio>
+#include <cstring>
 #include <span>
 
 #include "core/TextFormat.h"
@@ -12,17 +13,22 @@ std::size_t FixedSize14(const ChunkView&) { return 14; }
 std::size_t SizeByByteCount(const ChunkView& adu) { return 13 + adu.At(12); }
 std::size_t SizeByTimestampedItems(const ChunkView& adu) { return 18 + 5 * std::size_t{adu.BigEndian16(10)}; }
 
+// The function code is byte 7, the byte count byte 12, the item count of 0x23 bytes 10..11.
+constexpr std::size_t kFunctionKnown = 8;
+constexpr std::size_t kByteCountKnown = 13;
+constexpr std::size_t kItemCountKnown = 12;
+
 constexpr ModbusFunction kFunctions[] = {
-    {0x01, &FixedSize12, &ReadBits},
-    {0x03, &FixedSize12, &ReadRegisters},
-    {0x04, &FixedSize12, &ReadRegisters},
-    {0x05, &FixedSize12, &WriteCoil},
-    {0x06, &FixedSize12, &WriteRegister},
-    {0x0F, &SizeByByteCount, &WriteCoils},
-    {0x10, &SizeByByteCount, &WriteRegisters},
-    {0x23, &SizeByTimestampedItems, &WriteTimestamped},
-    {0x80, &SizeByByteCount, &WriteLongRegisters},
-    {0x86, &FixedSize14, &WriteLongRegister},
+    {0x01, &FixedSize12, &ReadBits, kFunctionKnown},
+    {0x03, &FixedSize12, &ReadRegisters, kFunctionKnown},
+    {0x04, &FixedSize12, &ReadRegisters, kFunctionKnown},
+    {0x05, &FixedSize12, &WriteCoil, kFunctionKnown},
+    {0x06, &FixedSize12, &WriteRegister, kFunctionKnown},
+    {0x0F, &SizeByByteCount, &WriteCoils, kByteCountKnown},
+    {0x10, &SizeByByteCount, &WriteRegisters, kByteCountKnown},
+    {0x23, &SizeByTimestampedItems, &WriteTimestamped, kItemCountKnown},
+    {0x80, &SizeByByteCount, &WriteLongRegisters, kByteCountKnown},
+    {0x86, &FixedSize14, &WriteLongRegister, kFunctionKnown},
 };
 
 using BuildReply = std::size_t (*)(const RtuRecord&, ReplyBuffer&, std::uint32_t k, std::uint32_t n,
@@ -124,15 +130,38 @@ const ModbusFunction* FindModbusFunction(std::uint8_t code) {
     return nullptr;
 }
 
-void RunModbusLoop(ChunkContext& ctx, std::size_t offset) {
+AduInspection InspectAdu(const ChunkView& view) {
+    const std::size_t n = view.Size();
+    for (std::size_t i = kAduProtocolPos; i < kAduProtocolPos + 2 && i < n; ++i) {
+        if (view.At(i) != 0) return {AduShape::kNotAdu, 0};
+    }
+    if (n < kFunctionKnown) return {AduShape::kCut, 0};
+    const ModbusFunction* function = FindModbusFunction(view.At(kAduFunctionPos));
+    if (!function) return {AduShape::kNotAdu, 0};
+    if (n < function->sizeKnownFrom) return {AduShape::kCut, 0};
+    const std::size_t extent = function->size(view);
+    if (extent <= n) return {AduShape::kWhole, extent};
+    return {extent > kMaxHeldBytes ? AduShape::kTooLong : AduShape::kCut, extent};
+}
+
+DecodeStop RunModbusLoop(ChunkContext& ctx, std::size_t offset) {
     const std::size_t fill = ctx.chunk.Size();
     while (offset < fill) {
+        if (ctx.stopAtCut) {
+            const AduInspection adu = InspectAdu(ctx.chunk.From(offset));
+            if (adu.shape == AduShape::kCut || adu.shape == AduShape::kTooLong) {
+                DecodeStop stop{CutKind::kAdu, offset, adu.extent};
+                std::memcpy(stop.rtuTime, ctx.rtuTime, sizeof stop.rtuTime);
+                return stop;
+            }
+        }
         if (ctx.list) ctx.Log(Format("Decode ModTcp: %zu %zu", offset, fill));
         const std::size_t size = ServeAdu(ctx, offset);
-        if (size == 0) return;
+        if (size == 0) break;
         offset += size;
         std::printf("offset = %zu, Packsize=%zu\n", offset, fill);
     }
+    return {};
 }
 
 void DumpReply(const ChunkContext& ctx, const std::uint8_t* reply, std::size_t length) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "core/ChunkContext.h"
+#include "core/DecodeStop.h"
 #include "core/RtuRecord.h"
 #include "core/RtuSlot.h"
 
@@ -37,13 +38,28 @@ struct ModbusFunction {
     std::uint8_t code;
     std::size_t (*size)(const ChunkView& adu);  // how far the loop advances
     void (*run)(const Adu& adu);
+    std::size_t sizeKnownFrom;                  // bytes that must have arrived before size() can be read
 };
 
 // The served function code, or null.
 const ModbusFunction* FindModbusFunction(std::uint8_t code);
 
-// Serves the ADUs of the chunk from offset on.
-void RunModbusLoop(ChunkContext& ctx, std::size_t offset);
+// What the bytes at the start of a view are, read as the beginning of an ADU.
+enum class AduShape : std::uint8_t {
+    kWhole,    // a served function whose whole extent is there
+    kCut,      // could still become an ADU: the header or the extent runs past the end
+    kTooLong,  // an ADU longer than one receive buffer: it can never be held whole
+    kNotAdu,   // a protocol id other than 0 or a function code not served
+};
+struct AduInspection {
+    AduShape shape;
+    std::size_t extent;  // the ADU's size when the header tells it, else 0
+};
+AduInspection InspectAdu(const ChunkView& view);
+
+// Serves the ADUs of the chunk from offset on. With ctx.stopAtCut, stops in front of an ADU that
+// runs past the end of the chunk and says so.
+DecodeStop RunModbusLoop(ChunkContext& ctx, std::size_t offset);
 
 // Adds the reply's bytes in hex to the raw-data list; nothing for an empty reply.
 void DumpReply(const ChunkContext& ctx, const std::uint8_t* reply, std::size_t length);

@@ -1,5 +1,8 @@
 #include "core/TelemetryCore.h"
 
+#include <cstdio>
+#include <cstring>
+
 #include "core/ChunkContext.h"
 #include "core/FrameDecoder.h"
 #include "core/ModbusService.h"
@@ -23,17 +26,34 @@ std::tm TelemetryCore::LocalTime() const {
 }
 
 void TelemetryCore::DecodeChunk(const std::uint8_t* data, std::uint32_t fill, IReplyPath& reply) {
-    ChunkContext ctx{*this, ChunkView(data, fill), reply, rawDataList.load(), statePage.load(), LocalTime()};
+    LogChunk(data, fill);
+    DecodeBytes(data, fill, reply, false);
+}
+
+void TelemetryCore::LogChunk(const std::uint8_t* data, std::size_t size) {
     const std::int32_t chunks = rxCount.fetch_add(1, std::memory_order_relaxed) + 1;
-    if (ctx.list) {
-        if (ctx.list->Count() > kMaxRawDataLines) ctx.list->Clear();
-        ctx.Log("\r\n");
-        ctx.Log(Format("Rx=%d,UnKnow=%d\r\n", chunks, unknowCount.load(std::memory_order_relaxed)));
-        ctx.Log(HexDump(data, fill));
-    }
-    if (ctx.chunk.At(0) == '$') {
-        RunFrameLoop(ctx, 0);
-    } else {
-        RunModbusLoop(ctx, 0);
+    IRawDataList* list = rawDataList.load();
+    if (!list) return;
+    if (list->Count() > kMaxRawDataLines) list->Clear();
+    list->AddLine("\r\n");
+    list->AddLine(Format("Rx=%d,UnKnow=%d\r\n", chunks, unknowCount.load(std::memory_order_relaxed)).c_str());
+    list->AddLine(HexDump(data, size).c_str());
+}
+
+DecodeStop TelemetryCore::DecodeBytes(const std::uint8_t* data, std::size_t size, IReplyPath& reply, bool stopAtCut,
+                                      bool heldAdu, const char* rtuTime) {
+    ChunkContext ctx{*this, ChunkView(data, size), reply, rawDataList.load(), statePage.load(), LocalTime()};
+    ctx.stopAtCut = stopAtCut;
+    std::snprintf(ctx.rtuTime, sizeof ctx.rtuTime, "%s", rtuTime);
+    if (size == 0) return {};
+    DecodeStop stop = ctx.chunk.At(0) == '$' && !heldAdu ? RunFrameLoop(ctx, 0) : RunModbusLoop(ctx, 0);
+    std::memcpy(stop.rtuTime, ctx.rtuTime, sizeof stop.rtuTime);
+    return stop;
+}
+
+void TelemetryCore::DropUnfinished(CutKind kind, std::size_t bytes) {
+    unknowCount.fetch_add(1, std::memory_order_relaxed);
+    if (IRawDataList* list = rawDataList.load()) {
+        list->AddLine(Format("Drop unfinished %s: %zu bytes", kind == CutKind::kFrame ? "frame" : "ADU", bytes).c_str());
     }
 }

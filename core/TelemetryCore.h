@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "core/DecodeStop.h"
 #include "core/HistoryWriter.h"
 #include "core/RawDataList.h"
 #include "core/ReplyPath.h"
@@ -36,9 +37,22 @@ public:
     void SetStatePage(IStatePage* page) { statePage.store(page); }
     void SetHistoryWriter(IHistoryWriter* writer) { historyWriter.store(writer); }
 
-    // Decodes one received chunk: data[0 .. fill) followed by a zero byte at data[fill].
-    // Replies and echoes go back through reply.
+    // Decodes one received chunk whole: data[0 .. fill) followed by a zero byte at data[fill]. A frame
+    // or ADU cut by the end of the chunk is decoded from what arrived. Replies and echoes go back
+    // through reply. A connection decodes through its ReceiveStream instead, which joins such a
+    // frame or ADU with the bytes that complete it.
     void DecodeChunk(const std::uint8_t* data, std::uint32_t fill, IReplyPath& reply);
+
+    // The parts of DecodeChunk, for ReceiveStream.
+    // Counts one received chunk and adds its counters line and hex dump to the raw-data list.
+    void LogChunk(const std::uint8_t* data, std::size_t size);
+    // Decodes size bytes as one chunk. stopAtCut: a frame or ADU running past the end is left alone
+    // and reported. heldAdu: the bytes begin with an ADU held from an earlier receive, which is read
+    // as one whatever its first byte, and rtuTime is the timestamp it carries.
+    DecodeStop DecodeBytes(const std::uint8_t* data, std::size_t size, IReplyPath& reply, bool stopAtCut,
+                           bool heldAdu = false, const char* rtuTime = "");
+    // A frame or ADU that will never be completed: counted in unknowCount and logged.
+    void DropUnfinished(CutKind kind, std::size_t bytes);
 
     void UpdateCoil(std::int32_t unitId, std::uint32_t registerNumber, std::int32_t value, const char* rtuTime,
                     std::uint8_t state);

@@ -38,3 +38,12 @@ std::string HexDump(const std::uint8_t* bytes, std::size_t length) {
     }
     return text;
 }
+
+std::string PrintableText(const char* text) {
+    std::string printable(text);
+    for (char& c : printable) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) c = '?';
+    }
+    return printable;
+}

@@ -10,3 +10,7 @@ std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2))
 // Bytes as "%2.2x " each, for the raw data page. Only bytes whose text starts before column 1024
 // appear (the first 342), which keeps one dump line within the page's line buffer.
 std::string HexDump(const std::uint8_t* bytes, std::size_t length);
+
+// The text with every control character (below 0x20, and 0x7f) replaced by "?", so that bytes from
+// a frame can never start a new line or move the cursor in a line of their own.
+std::string PrintableText(const char* text);

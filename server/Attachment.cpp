@@ -15,6 +15,7 @@ bool Attachment::Attach(int acceptedSocket, const sockaddr_in& peer) {
     lastActive.store(0);
     std::memset(buffer, 0, sizeof buffer);
     fill = 0;
+    stream.Reset();
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "core/ReceiveStream.h"
 #include "platform/completionport/CompletionPort.h"
 
 inline constexpr std::uint32_t kReceiveBufferSize = 4096;
@@ -19,7 +20,7 @@ inline constexpr int kNoSocket = -1;
 std::uint32_t NowSeconds();
 
 // One connection slot, made once and reused. `lock` serialises every event of the connection; the
-// fields below it that are not atomic (peerAddress, buffer, fill, decodeBuffer) are only touched
+// fields below it that are not atomic (peerAddress, buffer, fill, stream) are only touched
 // under it. inUse, sequence and lastActive are also read and written by service threads and the
 // timeout checker without the lock, hence atomic.
 struct Attachment {
@@ -31,9 +32,11 @@ struct Attachment {
     std::atomic<std::uint32_t> lastActive{0};  // 0: not timed
     std::uint8_t buffer[kReceiveBufferSize]{};  // receives always write from the first byte
     std::uint32_t fill = 0;
-    // The bytes of the latest receive while they are decoded: the next receive is armed into
-    // `buffer` before decoding starts and may complete at any time.
-    std::uint8_t decodeBuffer[kReceiveBufferSize]{};
+    // The bytes of the latest receive while they are decoded (the next receive is armed into
+    // `buffer` before decoding starts and may complete at any time), behind a frame or ADU of the
+    // connection that an earlier receive cut. Close leaves it alone, since the decoder may be
+    // releasing the connection from inside it; the handler closes it, Attach empties it.
+    ReceiveStream stream;
 
     // Takes a newly accepted socket; false (nothing changed) if the record is in use. Under `lock`.
     bool Attach(int acceptedSocket, const sockaddr_in& peer);

@@ -4,7 +4,7 @@
 
 #include "server/ConnectionOps.h"
 
-void ChunkReceiver::OnClose(Attachment&, IoRecord*, ConnectionTable&, CompletionPort&) {}
+void ChunkReceiver::OnClose(Attachment& record, IoRecord*, ConnectionTable&, CompletionPort&) { EndStream(record); }
 
 void ChunkReceiver::OnSpare(Attachment&, IoRecord*, ConnectionTable&, CompletionPort&) {}
 
@@ -21,6 +21,7 @@ void ChunkReceiver::OnRestart(Attachment& record, IoRecord*, std::uint32_t, Conn
     record.lastActive.store(0);
     std::memset(record.buffer, 0, sizeof record.buffer);
     record.fill = 0;
+    record.stream.Reset();
     OnAccept(record, nullptr, table, port);
 }
 
@@ -31,13 +32,15 @@ void ChunkReceiver::OnRead(Attachment& record, IoRecord* io, std::uint32_t bytes
         record.buffer[record.fill] = 0;
     }
     // The receive armed next writes into `buffer` and may complete while these bytes are decoded.
-    std::memcpy(record.decodeBuffer, record.buffer, record.fill + 1);
+    record.stream.Take(record.buffer, record.fill);
     bool armed = PostReceive(record, port);
     record.lastActive.store(NowSeconds());
-    if (!armed) {
+    if (armed) {
+        DecodeChunk(record, io, bytes, table, port);
+    } else {
         ReleaseConnection(record, table, port);
-        return;
     }
-    DecodeChunk(record, io, bytes, table, port);
     record.fill = 0;
+    // A failed arm, or a reply that failed while decoding, has closed the connection.
+    if (record.inUse.load() == 0) EndStream(record);
 }

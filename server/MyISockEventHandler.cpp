@@ -5,5 +5,7 @@
 void MyISockEventHandler::DecodeChunk(Attachment& record, IoRecord*, std::uint32_t, ConnectionTable& table,
                                       CompletionPort& port) {
     ConnectionReply reply(record, table, port);
-    TelemetryCore::DecodeChunk(record.decodeBuffer, record.fill, reply);
+    record.stream.Decode(*this, reply);
 }
+
+void MyISockEventHandler::EndStream(Attachment& record) { record.stream.Close(*this); }

@@ -13,7 +13,8 @@ public:
     MyISockEventHandler() = default;
 
 protected:
-    // Decodes the chunk from the record's decode buffer; replies go back on the same connection.
+    // Decodes the receive through the record's stream; replies go back on the same connection.
     void DecodeChunk(Attachment& record, IoRecord* io, std::uint32_t bytes, ConnectionTable& table,
                      CompletionPort& port) override;
+    void EndStream(Attachment& record) override;
 };

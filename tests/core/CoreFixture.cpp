@@ -48,6 +48,11 @@ std::vector<HistoryCall> RecordingHistoryWriter::Calls() {
     return calls;
 }
 
+void RecordingHistoryWriter::Clear() {
+    std::lock_guard<std::mutex> guard(lock);
+    calls.clear();
+}
+
 bool RecordingReplyPath::Send(const std::uint8_t* bytes, std::size_t length) {
     if (failSends) return false;
     std::lock_guard<std::mutex> guard(lock);

@@ -47,6 +47,7 @@ public:
     void WriteChannelFloat(int unitId, const char* channelName, int channelNumber, double value, const char* rtuTime,
                            std::uint8_t state) override;
     std::vector<HistoryCall> Calls();
+    void Clear();
 
 private:
     std::mutex lock;

@@ -65,7 +65,7 @@ TEST_F(ServerTest, BytesUnderDecodingStayIntactWhileTheNextReceiveCompletes) {
         decoding = true;
         changed.notify_all();
         changed.wait_for(guard, 30s, [&] { return proceed; });
-        reread.assign(reinterpret_cast<char*>(record.decodeBuffer), record.fill);
+        reread.assign(reinterpret_cast<const char*>(record.stream.Received()), record.fill);
     };
     int client = Connect();
     ASSERT_TRUE(Send(client, "first chunk"));

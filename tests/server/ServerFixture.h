@@ -97,8 +97,9 @@ public:
 protected:
     void DecodeChunk(Attachment& record, IoRecord*, std::uint32_t bytes, ConnectionTable& table,
                      CompletionPort& port) override {
-        Chunk chunk{bytes, record.fill, std::string(reinterpret_cast<char*>(record.decodeBuffer), record.fill),
-                    record.decodeBuffer[record.fill]};
+        const std::uint8_t* received = record.stream.Received();
+        Chunk chunk{bytes, record.fill, std::string(reinterpret_cast<const char*>(received), record.fill),
+                    received[record.fill]};
         {
             std::lock_guard guard(lock);
             chunks.push_back(chunk);
@@ -111,6 +112,7 @@ protected:
             onDecode(record, table, port);
         }
     }
+    void EndStream(Attachment& record) override { record.stream.Reset(); }
 
 private:
     std::mutex lock;

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <mutex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -26,6 +29,10 @@ public:
     void Clear() override {
         std::lock_guard guard(lock);
         lines.clear();
+    }
+    std::size_t Occurrences(const std::string& line) {
+        std::lock_guard guard(lock);
+        return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
     }
 
 private:
@@ -130,6 +137,46 @@ TEST_F(StartTcpServerTest, ModbusReadIsAnsweredOnTheSameConnection) {
     EXPECT_EQ(reply.substr(0, 4), request.substr(0, 4));
     EXPECT_EQ(static_cast<std::uint8_t>(reply[6]), 0x7B);
     close(client);
+}
+
+// Twenty connections at once, each with a frame cut in two: every frame is decoded once, whole,
+// on its own connection; a connection that closes while holding a piece has it dropped and counted.
+TEST_F(StartTcpServerTest, FramesCutAcrossReceivesAreDecodedOnceOnEachConnection) {
+    LiveRtuTable().Slot(0).SetUidText("5");
+    LiveRtuTable().Slot(0).SetModel(402);
+    Start(0, 600);
+    std::vector<int> clients;
+    std::vector<std::string> frames;
+    for (int c = 0; c < 20; ++c) {
+        frames.push_back("$00000005AB10" "20261207120000" "0" + std::to_string(c % 8) + "1" + std::to_string(c + 1) +
+                         ".00$");
+        clients.push_back(loopback::Connect(BoundPort()));
+        ASSERT_GE(clients.back(), 0);
+        ASSERT_TRUE(loopback::SendText(clients.back(), frames.back().substr(0, 10 + c)));
+    }
+    const int leaving = loopback::Connect(BoundPort());
+    ASSERT_TRUE(loopback::SendText(leaving, frames[0].substr(0, 20)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const std::int32_t unknownBefore = unknowCount.load();
+    close(leaving);
+    const std::string read("\x01\x02\x00\x00\x00\x06\x05\x03\x03\xE8\x00\x08", 12);
+    for (int c = 0; c < 20; ++c) ASSERT_TRUE(loopback::SendText(clients[c], frames[c].substr(10 + c) + read));
+    for (int c = 0; c < 20; ++c) {
+        std::string reply;
+        while (reply.size() < 25) {
+            const std::string more = loopback::Receive(clients[c], kGenerousMs);
+            if (more.empty()) break;
+            reply += more;
+        }
+        EXPECT_EQ(reply.size(), 25u) << "connection " << c;
+        close(clients[c]);
+    }
+    for (int c = 0; c < 20; ++c) {
+        // The frame's text line runs to the first zero byte: into the read's transaction id.
+        EXPECT_EQ(rawDataList.Occurrences(frames[c] + "\x01\x02"), 1u) << frames[c];
+    }
+    EXPECT_TRUE(WaitUntil([&] { return rawDataList.Occurrences("Drop unfinished frame: 20 bytes") == 1; }));
+    EXPECT_GE(unknowCount.load(), unknownBefore + 1);
 }
 
 }  // namespace

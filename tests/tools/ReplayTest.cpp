@@ -127,6 +127,38 @@ TEST_F(Replay, BrokenModbusTraffic) {
     EXPECT_EQ(r.out, ReadFile(kExpected / "modbus-edges.txt"));
 }
 
+// The bundled samples are whole chunks: taken as the receives of one connection they decode
+// exactly as each on its own.
+TEST_F(Replay, BundledSamplesAsOneConnectionDecodeAsOnTheirOwn) {
+    auto args = Options({"123:403", "5:402"});
+    args.push_back("--dump");
+    args.push_back("--stream");
+    std::vector<fs::path> samples;
+    for (const auto& entry : fs::directory_iterator(kSamples)) {
+        if (entry.path().extension() == ".bin") samples.push_back(entry.path());
+    }
+    std::sort(samples.begin(), samples.end());
+    for (const auto& s : samples) args.push_back(s.string());
+    const RunResult r = RunReplay(args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, ReadFile(kExpected / "samples.txt"));
+}
+
+TEST_F(Replay, StreamJoinsAFrameCutBetweenFiles) {
+    const std::string frame = ReadFile(kSamples / "01-ain-frame.bin");
+    std::ofstream(directory / "a.bin", std::ios::binary) << frame.substr(0, 17);
+    std::ofstream(directory / "b.bin", std::ios::binary) << frame.substr(17) << "\r\n";
+    auto args = Options({"123:403"});
+    for (const char* name : {"--stream", "a.bin", "b.bin"}) {
+        args.push_back(name[0] == '-' ? std::string(name) : (directory / name).string());
+    }
+    const RunResult r = RunReplay(args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("\n" + frame + "\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Update AIN1 12.30, State:1"), std::string::npos);
+    EXPECT_NE(r.out.find("Drop unfinished ADU: 2 bytes"), std::string::npos);
+}
+
 TEST_F(Replay, UnreadableFileFailsButOthersAreDecoded) {
     auto args = Options({"123:403"});
     args.push_back((directory / "missing.bin").string());

@@ -25,6 +25,7 @@
 #include "storage/RtuRegistry.h"
 #include "storage/sql/SQLDatabase.h"
 #include "tools/headless/HeadlessSinks.h"
+#include "tools/headless/StdoutRelay.h"
 
 namespace {
 
@@ -94,6 +95,11 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // Raw-data lines are written by the workers while they decode: a reader of standard output
+    // that falls behind must cost lines, never readings.
+    // Never destroyed: its writer may still be blocked on a stalled output when main returns.
+    StdoutRelay& relay = *new StdoutRelay;
+    relay.Start();
 
     StderrMessageBox messageBox;
     // Opened and read before the server starts, so no reading arrives before its RTU is known.
@@ -125,5 +131,6 @@ int main(int argc, char** argv) {
         _exit(0);
     }).detach();
     running.server.reset();
+    relay.Stop(kShutdownLimit);
     return 0;
 }

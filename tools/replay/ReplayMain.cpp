@@ -1,5 +1,6 @@
 // telvorn-replay: feeds captured chunks through the telemetry core and prints what the raw data
 // page would show, what would be recorded and what would be sent back.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/ReceiveStream.h"
 #include "core/TelemetryCore.h"
 #include "tools/replay/RecordJson.h"
 #include "tools/replay/ReplayOptions.h"
@@ -64,6 +66,7 @@ int main(int argc, char** argv) {
     core.SetHistoryWriter(&history);
 
     int status = 0;
+    static ReceiveStream connection;
     std::vector<std::uint8_t> chunk;
     for (const std::string& path : options.files) {
         if (!ReadChunk(path, chunk)) {
@@ -72,8 +75,16 @@ int main(int argc, char** argv) {
             status = 1;
             continue;
         }
-        core.DecodeChunk(chunk.data(), static_cast<std::uint32_t>(chunk.size() - 1), reply);
+        if (!options.stream) {
+            core.DecodeChunk(chunk.data(), static_cast<std::uint32_t>(chunk.size() - 1), reply);
+            continue;
+        }
+        for (std::size_t at = 0; at + 1 < chunk.size(); at += ReceiveStream::kMaxReceive) {
+            connection.Take(chunk.data() + at, std::min(ReceiveStream::kMaxReceive, chunk.size() - 1 - at));
+            connection.Decode(core, reply);
+        }
     }
+    if (options.stream) connection.Close(core);
     if (options.dump) {
         for (std::size_t i = 0; i < options.rtus.size(); ++i) {
             std::puts(RecordToJson(i, table.Slot(i).Snapshot()).c_str());

@@ -7,8 +7,11 @@
 
 const char* const kReplayUsage =
     "usage: telvorn-replay [--rtu UID[:MODEL]]... [--echo] [--now \"YYYY-MM-DD HH:MM:SS\"]\n"
-    "                      [--counters PATH] [--dump] FILE...\n"
-    "Each FILE is one received chunk, bytes as received; \"-\" reads standard input.\n";
+    "                      [--counters PATH] [--dump] [--stream] FILE...\n"
+    "Each FILE is one received chunk, bytes as received; \"-\" reads standard input.\n"
+    "--stream: the FILEs are the receives of one connection in order (at most 4095 bytes are taken\n"
+    "at a time), decoded as the server does, which joins a frame or ADU cut by the end of a receive\n"
+    "with the next; what is still held at the end is dropped as when the connection closes.\n";
 
 namespace {
 
@@ -76,6 +79,8 @@ bool ParseReplayOptions(int argc, char** argv, ReplayOptions& options, std::stri
             options.echo = true;
         } else if (arg == "--dump") {
             options.dump = true;
+        } else if (arg == "--stream") {
+            options.stream = true;
         } else if (i + 1 < argc && ParseValueOption(arg, argv[i + 1], options, error)) {
             ++i;
         } else {

@@ -23,7 +23,15 @@ bool recordsNumber(std::uint32_t r) {
            (r >= 1301 && r <= 1308) || r == 1401 || (r >= 1501 && r <= 1508) || r == 1800 || r == 1801;
 }
 
+std::vector<RecordedReading>* readingSink = nullptr;
+
 }  // namespace
+
+void collectReadings(std::vector<RecordedReading>* sink) { readingSink = sink; }
+
+void recordReading(std::uint32_t registerNumber, std::int64_t value) {
+    if (readingSink) readingSink->push_back({registerNumber, false, value});
+}
 
 unsigned addCoilEffect(Effects& effects, std::uint32_t registerNumber, bool on) {
     const double bit = on ? 1.0 : 0.0;
@@ -34,7 +42,10 @@ unsigned addCoilEffect(Effects& effects, std::uint32_t registerNumber, bool on) 
     } else if (registerNumber >= 1201 && registerNumber <= 1233) {
         effects.push_back({Area::Reg, static_cast<std::uint16_t>(registerNumber - 1201), std::nullopt});
     }
-    return (registerNumber >= 1001 && registerNumber <= 1008) || (registerNumber >= 1101 && registerNumber <= 1108);
+    const bool recorded =
+        (registerNumber >= 1001 && registerNumber <= 1008) || (registerNumber >= 1101 && registerNumber <= 1108);
+    if (recorded && readingSink) readingSink->push_back({registerNumber, true, on ? 1 : 0});
+    return recorded;
 }
 
 unsigned addRegisterEffect(Effects& effects, std::uint32_t registerNumber, std::optional<std::int64_t> value) {
@@ -47,7 +58,13 @@ unsigned addRegisterEffect(Effects& effects, std::uint32_t registerNumber, std::
     } else if (registerNumber >= 1201 && registerNumber <= 1233) {
         effects.push_back({Area::Reg, static_cast<std::uint16_t>(registerNumber - 1201), predictable(v * 0.01)});
     }
-    return recordsNumber(registerNumber);
+    if (!recordsNumber(registerNumber)) return 0;
+    if (readingSink) {
+        std::optional<std::int64_t> received;
+        if (value) received = static_cast<std::int32_t>(*value);
+        readingSink->push_back({registerNumber, false, received});
+    }
+    return 1;
 }
 
 }  // namespace rtusim

@@ -20,6 +20,21 @@ struct Effect {
 
 using Effects = std::vector<Effect>;
 
+// One history row a write makes the server record: the register number, and for a numeric write
+// the integer the server receives (empty when rtusim cannot tell), for a bit write 0 or 1.
+struct RecordedReading {
+    std::uint32_t registerNumber = 0;
+    bool coil = false;
+    std::optional<std::int64_t> value;
+};
+
+// A reading whose value is not a readable one (battery, signal), for the sink below.
+void recordReading(std::uint32_t registerNumber, std::int64_t value);
+
+// While a sink is set, addCoilEffect and addRegisterEffect append every reading they count to it.
+// Run thread only; null stops the collecting.
+void collectReadings(std::vector<RecordedReading>* sink);
+
 // Bit writes (UpdateCoil) by register number: DIN and DOUT become readable bits; a coil written
 // into the Modbus register area stores a byte whose value rtusim does not predict. Returns the
 // readings the server records for the write (one history row each): 1 for DIN and DOUT, else 0.

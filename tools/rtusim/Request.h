@@ -29,6 +29,7 @@ struct Request {
     std::vector<ExpectedReply> replies;
     Effects effects;  // on unit
     unsigned readings = 0;  // history rows the server records for it
+    std::vector<RecordedReading> recorded;  // those rows, one entry each
 };
 
 }  // namespace rtusim

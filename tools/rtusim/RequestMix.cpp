@@ -96,8 +96,13 @@ RequestMix::RequestMix(const SimOptions& options, std::vector<std::uint32_t> own
 Request RequestMix::next(std::time_t now) {
     const std::uint16_t picked = functions[choice(random)];
     const auto fn = static_cast<std::uint8_t>(picked & 0xff);
-    if (!(picked & kModbusMark)) return frame(fn, now);
-    return isWriteFunction(fn) ? modbusWrite(fn, now) : modbusRead(fn);
+    std::vector<RecordedReading> recorded;
+    collectReadings(&recorded);
+    Request request = !(picked & kModbusMark) ? frame(fn, now)
+                                              : (isWriteFunction(fn) ? modbusWrite(fn, now) : modbusRead(fn));
+    collectReadings(nullptr);
+    request.recorded = std::move(recorded);
+    return request;
 }
 
 bool RequestMix::isSafeTransaction(std::uint16_t t) {

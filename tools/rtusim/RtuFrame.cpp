@@ -54,7 +54,10 @@ Payload powerPayload(const FrameValues& v) {
     Payload p;
     p.text = std::string("0") + stateChar(v.states, 0) + signal + decimalText(numberAt(v.numbers, 0));
     p.parsed = p.text.size();
-    // Battery (1103) and signal (1102) are recorded too, but their values are not readable.
+    // Battery (1103: 1 when the power character is "0") and signal (1102) are recorded too, but
+    // their values are not readable.
+    recordReading(1103, p.text[1] == '0' ? 1 : 0);
+    recordReading(1102, v.signal % 10000);
     p.readings = 2 + addRegisterEffect(p.effects, 1101, scaledWhole(numberAt(v.numbers, 0), 100));
     return p;
 }
@@ -147,7 +150,9 @@ Payload payloadFor(std::uint8_t fn, std::uint32_t unitId, const FrameValues& v) 
         p.readings = addCoilEffect(p.effects, 1001u + v.channel, stateChar(v.states, 0) != '0');
         return p;
     }
-    case 0x03: return {std::string(1, stateChar(v.states, 0)), 0, {}, 1};  // the battery state
+    case 0x03:  // the battery state: 1 when the character is "0"
+        recordReading(1103, stateChar(v.states, 0) == '0' ? 1 : 0);
+        return {std::string(1, stateChar(v.states, 0)), 0, {}, 1};
     case 0x20: return bitListPayload(1001, v);
     case 0x21: return bitListPayload(1101, v);
     case 0x22: return numberListPayload(1001, 10, v);

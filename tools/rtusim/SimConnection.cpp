@@ -81,6 +81,8 @@ void SimConnection::closeSocket() {
     socketFd = -1;
     received.clear();
     pendingSend.clear();
+    laterPieces.clear();
+    sendingReadings.clear();
     // Frames sent on this connection may never have been decoded, so their values are unknown.
     model.forget();
 }
@@ -184,6 +186,11 @@ void SimConnection::onTimer(Clock::time_point now, bool sending, SendBudget& bud
         return;
     }
     if (!outstanding.empty() && now >= replyDeadline()) return reset(now);
+    if (pendingSend.empty() && !laterPieces.empty() && now >= nextPieceAt) {
+        pendingSend = std::move(laterPieces.front());
+        laterPieces.pop_front();
+        return flush(now);
+    }
     if (!sending || !ready() || now < nextSlot) return;
     if (options.reconnectRate > 0 && now >= reopenAt) {
         ++stats.reopened;
@@ -214,8 +221,35 @@ void SimConnection::sendNext(Clock::time_point now, SendBudget& budget) {
     if (request.kind == MessageKind::ModbusWrite) ++stats.modbusWrites;
     if (options.checkValues) model.apply(request.unit, request.effects);
     for (ExpectedReply& reply : request.replies) outstanding.push_back({std::move(reply), now, std::time(nullptr)});
+    sendingUnit = request.unit;
+    sendingReadings = std::move(request.recorded);
     pendingSend = std::move(request.bytes);
+    if (options.split) cutIntoPieces();
     flush(now);
+}
+
+// 1 to 4 pieces, cut anywhere; the first goes at once, each later one 1 to 20 ms after the last.
+void SimConnection::cutIntoPieces() {
+    std::uniform_int_distribution<int> pieces(1, 4);
+    for (int cuts = pieces(timing) - 1; cuts > 0 && pendingSend.size() >= 2; --cuts) {
+        const std::size_t size = pendingSend.size();
+        std::uniform_int_distribution<std::size_t> at(1, size - 1);
+        const std::size_t cut = at(timing);
+        laterPieces.emplace_front(pendingSend.begin() + static_cast<std::ptrdiff_t>(cut), pendingSend.end());
+        pendingSend.resize(cut);
+    }
+}
+
+// The whole message is out: its readings are the server's to record.
+void SimConnection::sent() {
+    if (stats.sentRecord) {
+        for (const RecordedReading& reading : sendingReadings) {
+            const std::string value = reading.value ? std::to_string(*reading.value) : "?";
+            std::fprintf(stats.sentRecord, "%u %c %u %s\n", sendingUnit, reading.coil ? 'c' : 'r',
+                         reading.registerNumber, value.c_str());
+        }
+    }
+    sendingReadings.clear();
 }
 
 void SimConnection::flush(Clock::time_point now) {
@@ -229,6 +263,12 @@ void SimConnection::flush(Clock::time_point now) {
         if (wrote < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
         return lose(now, true);
     }
+    if (!laterPieces.empty()) {
+        std::uniform_int_distribution<int> pause(1, 20);
+        nextPieceAt = now + millis(static_cast<unsigned>(pause(timing)));
+        return;
+    }
+    sent();
 }
 
 Clock::time_point SimConnection::nextWake(bool sending) const {
@@ -236,6 +276,9 @@ Clock::time_point SimConnection::nextWake(bool sending) const {
     case State::Waiting: return sending ? retryAt : Clock::time_point::max();
     case State::Connecting: return retryAt;
     case State::Open: break;
+    }
+    if (pendingSend.empty() && !laterPieces.empty()) {
+        return outstanding.empty() ? nextPieceAt : std::min(nextPieceAt, replyDeadline());
     }
     if (!outstanding.empty()) return replyDeadline();
     if (!sending || !ready()) return Clock::time_point::max();

@@ -49,7 +49,8 @@ public:
     void onTimer(Clock::time_point now, bool sending, SendBudget& budget);
     Clock::time_point nextWake(bool sending) const;
     bool isOpen() const { return state == State::Open; }
-    bool awaitsReplies() const { return !outstanding.empty(); }
+    // Replies still due, or a message still being written (--split): the run waits for both.
+    bool awaitsReplies() const { return !outstanding.empty() || !pendingSend.empty() || !laterPieces.empty(); }
     // Counts what is still outstanding as missing, and the slots passed up to slotsEnd (when
     // sending ended for lack of time rather than of budget) as skipped, and closes.
     void finish(std::optional<Clock::time_point> slotsEnd);
@@ -72,7 +73,11 @@ private:
     void judgeReplies(Clock::time_point now);
     void sendNext(Clock::time_point now, SendBudget& budget);
     void flush(Clock::time_point now);
-    bool ready() const { return state == State::Open && outstanding.empty() && pendingSend.empty(); }
+    void sent();
+    void cutIntoPieces();
+    bool ready() const {
+        return state == State::Open && outstanding.empty() && pendingSend.empty() && laterPieces.empty();
+    }
     Clock::time_point replyDeadline() const;
 
     const SimOptions& options;
@@ -90,6 +95,12 @@ private:
     std::deque<Outstanding> outstanding;
     Bytes received;
     Bytes pendingSend;
+    // --split: the pieces of the message after pendingSend, and when the next one goes.
+    std::deque<Bytes> laterPieces;
+    Clock::time_point nextPieceAt{};
+    // The readings of the message being written, recorded once all of it is out.
+    std::uint32_t sendingUnit = 0;
+    std::vector<RecordedReading> sendingReadings;
 };
 
 }  // namespace rtusim

@@ -53,7 +53,13 @@ Checks
                          positions that always read 0. Sound only while nothing else writes
                          these units.
 
+  --split                write every message in 1 to 4 pieces cut at random points, 1 to 20 ms
+                         apart, so that the server receives frames and ADUs cut anywhere
+
 Output
+  --record FILE          one line per reading sent, when its message has been written whole:
+                         "UNIT c|r REGISTER VALUE" (c a bit write, r a numeric write with the
+                         integer the server receives; VALUE "?" when rtusim cannot tell)
   --progress S           every S seconds a JSON progress line on standard error (default 0: off)
   --help                 this text
 

@@ -170,6 +170,10 @@ const std::map<std::string, Setter>& valueOptions() {
         {"--seed", [](SimOptions& o, const std::string& v) {
              return store(wholeNumber(v, 0, UINT64_MAX), o.seed, "seed must be a whole number");
          }},
+        {"--record", [](SimOptions& o, const std::string& v) {
+             o.recordPath = v;
+             return v.empty() ? std::string("--record needs a file name") : std::string();
+         }},
         {"--progress", [](SimOptions& o, const std::string& v) {
              return store(realNumber(v, 0.0, 86400.0), o.progressSeconds, "progress must be 0..86400 seconds");
          }},
@@ -222,6 +226,10 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
             name = name.substr(0, equals);
         }
         if (name == "--help" || name == "-h") return {std::nullopt, true, {}};
+        if (name == "--split") {
+            options.split = true;
+            continue;
+        }
         if (name == "--expect-echo" || name == "--check-values") {
             (name == "--expect-echo" ? options.expectEcho : options.checkValues) = true;
             continue;

@@ -4,6 +4,7 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <ostream>
@@ -108,6 +109,7 @@ RunResult runSimulation(const SimOptions& options, const PeerAddress& peer, cons
     Clock::time_point drainEnd = Clock::time_point::max();
     std::optional<Clock::time_point> slotsEnd;
     SendBudget budget{options.count, 0};
+    if (!options.recordPath.empty()) result.stats.sentRecord = std::fopen(options.recordPath.c_str(), "w");
     Connections connections = makeConnections(options, peer, start, result.stats);
     for (Clock::time_point now = start;; now = Clock::now()) {
         const bool sending = now < sendEnd && !budget.exhausted() && !stop.load();
@@ -124,6 +126,8 @@ RunResult runSimulation(const SimOptions& options, const PeerAddress& peer, cons
         waitForEvents(connections, sending, std::min({sending ? sendEnd : drainEnd, nextProgress, drainEnd}));
     }
     for (auto& connection : connections) connection->finish(slotsEnd);
+    if (result.stats.sentRecord) std::fclose(result.stats.sentRecord);
+    result.stats.sentRecord = nullptr;
     result.elapsedSeconds = secondsSince(start, Clock::now());
     return result;
 }

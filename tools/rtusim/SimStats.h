@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "tools/rtusim/LatencyHistogram.h"
@@ -32,6 +33,7 @@ struct SimStats {
     std::uint64_t resets = 0;         // connections rtusim closed after a wrong or missing reply
     std::uint64_t skipped = 0;        // send slots passed while a connection was busy or closed
     LatencyHistogram latency;
+    std::FILE* sentRecord = nullptr;  // --record: readings are written here once sent; not owned
 
     void countWrong(ReplyFault fault);
     bool passed() const { return wrongReplies == 0 && missingReplies == 0 && connects > 0; }

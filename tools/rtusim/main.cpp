@@ -39,6 +39,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "rtusim: cannot resolve host %s\n", options.host.c_str());
         return 2;
     }
+    if (!options.recordPath.empty()) {
+        std::FILE* record = std::fopen(options.recordPath.c_str(), "w");
+        if (!record) {
+            std::fprintf(stderr, "rtusim: cannot write %s\n", options.recordPath.c_str());
+            return 2;
+        }
+        std::fclose(record);
+    }
     installStopHandlers();
     const rtusim::RunResult result = rtusim::runSimulation(options, *peer, stopRequested, std::cerr);
     std::cout << rtusim::summaryJson(result.stats, options.connections, result.elapsedSeconds) << std::endl;

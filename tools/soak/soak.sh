@@ -4,7 +4,7 @@
 # memory and open descriptors over the run, wrong or missing replies.
 #
 #   tools/soak/soak.sh [--binary PATH] [--minutes N] [--connections N] [--reconnect-rate R]
-#                      [--reopen-delay MS] [--reply-timeout MS] [--build DIR] [--all-frames]
+#                      [--reopen-delay MS] [--reply-timeout MS] [--build DIR] [--all-frames] [--split]
 #
 # --binary   telvorn-headless (default: BUILD/tools/telvorn-headless) or the window, `telvorn`,
 #            which runs on the offscreen platform
@@ -16,6 +16,12 @@
 #            slow, but a reply must still come)
 # --all-frames  every frame function and every Modbus write too (default: FN 0x10, 0x11, 0x43 and
 #            Modbus reads). Either way rows must equal the readings rtusim counts as sent.
+# --split    every message is written in random pieces (rtusim --split), so the server receives
+#            frames and ADUs cut anywhere
+# The verdict: rtusim reads back the values it wrote (--check-values, against this server), and
+# lists every reading it sent (--record); every channel table must hold as many rows as readings
+# were sent to that channel, FULLRCDS must hold each reading with the value sent, and "Log.txt"
+# must hold no failure line.
 # Exit status 0 when no reply was wrong or missing, memory and descriptors stayed flat, and every
 # reading became a row.
 set -euo pipefail
@@ -28,6 +34,7 @@ reconnect_rate=0.01
 reopen_delay=1000
 reply_timeout=10000
 all_frames=0
+split=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --binary) binary="$2"; shift 2 ;;
@@ -38,6 +45,7 @@ while [ $# -gt 0 ]; do
     --reply-timeout) reply_timeout="$2"; shift 2 ;;
     --build) build="$2"; shift 2 ;;
     --all-frames) all_frames=1; shift ;;
+    --split) split=(--split); shift ;;
     *) awk 'NR > 1 && /^#/ {print; next} NR > 1 {exit}' "$0" >&2; exit 2 ;;
   esac
 done
@@ -80,7 +88,7 @@ start_server "$binary"
 if [ "$all_frames" -eq 1 ]; then mix=(--frames all --modbus all); else mix=(--frames 10,11,43 --modbus reads); fi
 duration=$(awk -v m="$minutes" 'BEGIN {print int(m * 60)}')
 "$build/tools/rtusim/rtusim" --port "$port" --units 1-100 --connections "$connections" --rate 1 "${mix[@]}" \
-  --reconnect-rate "$reconnect_rate" --reopen-delay "$reopen_delay" --reply-timeout "$reply_timeout" --duration "$duration" > "$scratch/rtusim.json" &
+  "${split[@]}" --check-values --record "$scratch/sent.txt" --reconnect-rate "$reconnect_rate" --reopen-delay "$reopen_delay" --reply-timeout "$reply_timeout" --duration "$duration" > "$scratch/rtusim.json" &
 sim_pid=$!
 : > "$scratch/samples"
 while kill -0 "$sim_pid" 2>/dev/null; do
@@ -91,9 +99,62 @@ wait "$sim_pid" || true
 stop_server
 rows=$(sqlite3 "$scratch/home/rtu/RTU.db" "SELECT COUNT(*) FROM FULLRCDS;")
 
-/usr/bin/python3 - "$scratch/rtusim.json" "$scratch/samples" "$rows" "$all_frames" "$binary" "$minutes" <<'EOF'
-import json, sys
+cat "$scratch/work/Log.txt" "$scratch/home/Log.txt" 2>/dev/null | grep -i "fail" > "$scratch/log-failures" || true
+
+/usr/bin/python3 - "$scratch/rtusim.json" "$scratch/samples" "$rows" "$all_frames" "$binary" "$minutes" \
+  "$scratch/sent.txt" "$scratch/home/rtu/RTU.db" "$scratch/log-failures" "${#split[@]}" <<'EOF'
+import collections, json, sqlite3, struct, sys
 sim = json.load(open(sys.argv[1]))
+
+# What the server records for a reading: channel name, number (-1: none), and the value as the
+# history writes it. Bit writes: DIN, DOUT. Numeric writes: the integer the server received, scaled.
+def channel(kind, register, value):
+    if kind == "c":
+        for first, name in ((1001, "DIN"), (1101, "DOUT")):
+            if first <= register <= first + 7: return name, register - first, None if value is None else int(value != 0)
+        return None
+    rows = ((1001, 1008, "AIN", 0.1), (1101, 1101, "ITEMP", 0.01), (1102, 1102, "SIGNAL", None),
+            (1103, 1103, "BATT", None), (1201, 1233, "MBUSREG", 0.01), (1301, 1308, "ECOUNTER", 0.01),
+            (1401, 1401, "GRYCODE", 0.01), (1501, 1508, "ETEMP", 0.01), (1800, 1801, "ECOUNTER_REPORT", 0.01))
+    for first, last, name, scale in rows:
+        if first <= register <= last:
+            number = -1 if name in ("ITEMP", "SIGNAL", "BATT") else (0 if name == "GRYCODE" else register - first)
+            if value is None: return name, number, None
+            if name == "SIGNAL": return name, number, value & 0xff
+            if name == "BATT": return name, number, 1 if value == 0 else 0
+            return name, number, value * scale
+    return None
+
+def as_float(x): return struct.unpack("f", struct.pack("f", x))[0]
+
+expected = collections.defaultdict(list)  # (uid, RDATACH) -> values as FULLRCDS holds them, None unknown
+per_table = collections.Counter()
+for line in open(sys.argv[7]):
+    unit, kind, register, value = line.split()
+    found = channel(kind, int(register), None if value == "?" else int(value))
+    if not found: continue
+    name, number, x = found
+    expected[(unit, "%s%d" % (name, number))].append(None if x is None else "%.2f" % as_float(x))
+    per_table["%s_%s%s" % (unit, name, "" if number < 0 else number)] += 1
+
+db = sqlite3.connect(sys.argv[8])
+stored = collections.defaultdict(list)
+for uid, ch, value in db.execute("SELECT UID, RDATACH, RVALUE FROM FULLRCDS"): stored[(uid, ch)].append(value)
+wrong_channels, wrong_values = [], []
+for key in set(expected) | set(stored):
+    sent, got = expected.get(key, []), list(stored.get(key, []))
+    if len(sent) != len(got): wrong_channels.append([*key, len(sent), len(got)])
+    for value in sent:
+        if value is None: continue
+        if value in got: got.remove(value)
+        else: wrong_values.append([*key, value])
+tables = [t for (t,) in db.execute("SELECT name FROM sqlite_master WHERE type='table' AND name GLOB '[0-9]*_*'")]
+wrong_tables = []
+for table in tables + [t for t in per_table if t not in tables]:
+    rows_in = db.execute('SELECT COUNT(*) FROM "%s"' % table).fetchone()[0] if table in tables else 0
+    if rows_in != per_table.get(table, 0): wrong_tables.append([table, per_table.get(table, 0), rows_in])
+log_failures = [line.strip() for line in open(sys.argv[9]) if line.strip()]
+record_ok = not wrong_channels and not wrong_values and not wrong_tables and not log_failures
 samples = [tuple(map(int, line.split())) for line in open(sys.argv[2]) if line.strip()]
 rows, all_frames = int(sys.argv[3]), sys.argv[4] == "1"
 # Warm-up is the first fifth of the run, at least 30 s (samples are 5 s apart); after it, memory may grow by 4 MiB (SQLite's page cache
@@ -103,7 +164,12 @@ rss_flat = max(s[0] for s in warm) <= warm[0][0] + 4096
 fds_flat = max(s[1] for s in warm) <= warm[0][1] + 10
 rows_ok = rows == sim["readings"]
 summary = {
-    "ok": sim["ok"] and rss_flat and fds_flat and rows_ok,
+    "ok": sim["ok"] and rss_flat and fds_flat and rows_ok and record_ok,
+    "split": sys.argv[10] != "0", "readings_recorded": sum(len(v) for v in expected.values()),
+    "values_compared": sum(1 for v in expected.values() for x in v if x is not None),
+    "channel_tables": len(tables), "wrong_channel_counts": wrong_channels[:10], "wrong_values": wrong_values[:10],
+    "wrong_table_rows": wrong_tables[:10], "log_failures": log_failures[:10],
+    "values_checked_by_reads": sim["values_checked"],
     "binary": sys.argv[5], "minutes": float(sys.argv[6]),
     "all_frames": all_frames, "frames_sent": sim["frames"], "readings_sent": sim["readings"],
     "rows_in_fullrcds": rows,

@@ -21,7 +21,8 @@
 // collected line by line.
 class HeadlessProcess {
 public:
-    explicit HeadlessProcess(const std::vector<std::string>& arguments) {
+    // readOutput false: nobody reads the child's standard output until ReadOutput() is called.
+    explicit HeadlessProcess(const std::vector<std::string>& arguments, bool readOutput = true) {
         int out[2];
         int err[2];
         if (pipe(out) != 0 || pipe(err) != 0) {
@@ -45,8 +46,15 @@ public:
         }
         close(out[1]);
         close(err[1]);
-        readers.emplace_back([this, fd = out[0]] { Collect(fd, outLines); });
+        outRead = out[0];
+        if (readOutput) ReadOutput();
         readers.emplace_back([this, fd = err[0]] { Collect(fd, errLines); });
+    }
+
+    void ReadOutput() {
+        if (outRead < 0) return;
+        readers.emplace_back([this, fd = outRead] { Collect(fd, outLines); });
+        outRead = -1;
     }
 
     ~HeadlessProcess() {
@@ -54,6 +62,7 @@ public:
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
         }
+        if (outRead >= 0) close(outRead);
         for (std::thread& reader : readers) {
             reader.join();
         }
@@ -132,9 +141,11 @@ private:
 
     bool WaitForLine(std::vector<std::string>& lines, const std::string& text) {
         std::unique_lock guard(lock);
+        // Each wake-up looks only at the lines that came since the last: output may be megabytes.
+        std::size_t checked = 0;
         return changed.wait_for(guard, std::chrono::seconds(30), [&] {
-            for (const std::string& line : lines) {
-                if (line.find(text) != std::string::npos) {
+            for (; checked < lines.size(); ++checked) {
+                if (lines[checked].find(text) != std::string::npos) {
                     return true;
                 }
             }
@@ -143,6 +154,7 @@ private:
     }
 
     pid_t pid = -1;
+    int outRead = -1;  // the output pipe while nobody reads it
     bool exited = false;
     std::mutex lock;
     std::condition_variable changed;

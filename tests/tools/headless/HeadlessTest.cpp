@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "tests/platform/completionport/LoopbackSockets.h"
 #include "tests/server/TempWorkingDirectory.h"
 #include "tests/tools/headless/HeadlessProcess.h"
@@ -56,6 +59,43 @@ TEST_F(HeadlessTest, InterruptWhileConnectionsAreBusyExitsZero) {
     for (int client : clients) {
         close(client);
     }
+}
+
+// Nobody reads standard output: raw-data lines pile up, yet readings are decoded and answered;
+// the lines that did not fit are counted, and the count is shown once output is read again.
+TEST_F(HeadlessTest, UnreadStandardOutputNeverHoldsUpDecoding) {
+    directory.Write("data_rtu.ini", "[SYSCONFIG]\nPORT=0\n");
+    HeadlessProcess headless({"--rtu", "123:402"}, false);
+    std::uint16_t port = 0;
+    for (int waited = 0; port == 0 && waited < kGenerousMs; waited += 20) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        port = headless.ListeningPort();
+    }
+    ASSERT_NE(port, 0);
+    // 110 frames of an unknown unit per send: each send logs about 200 KB.
+    std::string burst;
+    for (int i = 0; i < 110; ++i) burst += "$00000999AB102026120712000001111.00$";
+    // A connection's chunks are decoded in order: the reply after the flood comes once every line of
+    // it has been written or dropped.
+    const int rtu = loopback::Connect(port);
+    ASSERT_GE(rtu, 0);
+    for (int i = 0; i < 25; ++i) ASSERT_TRUE(loopback::SendText(rtu, burst));
+    const unsigned char read[] = {0, 1, 0, 0, 0, 6, 123, 3, 0x03, 0xe8, 0, 2};
+    ASSERT_TRUE(loopback::SendText(rtu, "$00000123AB102026120712000001112.34$" +
+                                            std::string(reinterpret_cast<const char*>(read), sizeof read)));
+    std::string reply;
+    while (reply.size() < 13) {
+        const std::string more = loopback::Receive(rtu, kGenerousMs);
+        if (more.empty()) break;
+        reply += more;
+    }
+    ASSERT_EQ(reply.size(), 13u);
+    EXPECT_EQ(reply.substr(9), std::string("\0\0\0\x7b", 4)) << "AIN1 read back as 12.3";
+
+    headless.ReadOutput();
+    EXPECT_TRUE(headless.WaitForOutput("lines dropped while standard output was blocked"));
+    close(rtu);
+    EXPECT_EQ(headless.StopWith(SIGTERM), 0);
 }
 
 TEST_F(HeadlessTest, PortInUseIsReportedOnStandardError) {

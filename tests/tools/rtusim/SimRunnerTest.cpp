@@ -3,6 +3,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <fstream>
 #include <sstream>
 
 #include "tests/tools/rtusim/TestPeer.h"
@@ -95,6 +97,46 @@ TEST_F(RtusimRun, EveryFrameAndWriteIsReadBackFromAnHonestPeer) {
     EXPECT_EQ(s.wrongReplies, 0u);
     EXPECT_EQ(s.missingReplies, 0u);
     EXPECT_GT(s.valuesChecked, 1000u);
+}
+
+// Every message cut into pieces still reaches the peer whole and is answered as usual.
+TEST_F(RtusimRun, SplitMessagesArriveWholeAndAreAnswered) {
+    TestPeer peer(Flaw::None, false, {1, 2, 3, 4, 5});
+    const SimStats s = run(peer.port(), "--split --check-values --frames all --modbus all --units 1-5 "
+                                        "--connections 3 --rate 200 --count 300").stats;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (peer.messages() < s.sent && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(peer.messages(), s.sent);
+    EXPECT_EQ(s.wrongReplies, 0u);
+    EXPECT_EQ(s.missingReplies, 0u);
+    EXPECT_GT(s.valuesChecked, 0u);
+}
+
+// --record: one line per reading once its message is out, so as many as the readings counted.
+TEST_F(RtusimRun, RecordHasALinePerReadingSent) {
+    char path[] = "/tmp/rtusim-record-XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    const SimStats s = runAgainst(Flaw::None, std::string("--record ") + path +
+                                                  " --frames all --modbus writes --units 1-5 --rate 500 --count 300")
+                           .stats;
+    std::ifstream record(path);
+    std::string unit, kind, registerNumber, value;
+    std::uint64_t lines = 0, unknown = 0;
+    while (record >> unit >> kind >> registerNumber >> value) {
+        ++lines;
+        EXPECT_TRUE(kind == "c" || kind == "r") << kind;
+        EXPECT_GE(std::stoi(unit), 1);
+        EXPECT_LE(std::stoi(unit), 5);
+        if (kind == "c") EXPECT_TRUE(value == "0" || value == "1") << value;
+        unknown += value == "?";
+    }
+    EXPECT_GT(lines, 0u);
+    EXPECT_EQ(lines, s.readings);
+    EXPECT_LT(unknown, lines);
+    std::remove(path);
 }
 
 TEST_F(RtusimRun, PeerThatIgnoresWritesGivesWrongValues) {
