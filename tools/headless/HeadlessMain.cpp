@@ -97,9 +97,10 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     // Raw-data lines are written by the workers while they decode: a reader of standard output
     // that falls behind must cost lines, never readings.
-    // Never destroyed: its writer may still be blocked on a stalled output when main returns.
-    StdoutRelay& relay = *new StdoutRelay;
-    relay.Start();
+    // Never destroyed: its writer may still be blocked on a stalled output when main returns. Held
+    // in static storage so that it stays reachable (and leak checkers know it is kept on purpose).
+    static StdoutRelay* const relay = new StdoutRelay;
+    relay->Start();
 
     StderrMessageBox messageBox;
     // Opened and read before the server starts, so no reading arrives before its RTU is known.
@@ -131,6 +132,6 @@ int main(int argc, char** argv) {
         _exit(0);
     }).detach();
     running.server.reset();
-    relay.Stop(kShutdownLimit);
+    relay->Stop(kShutdownLimit);
     return 0;
 }
