@@ -8,6 +8,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -112,8 +113,9 @@ protected:
     // no full reply came.
     std::vector<int> ReadRegisters(int client, int unit, int address, int quantity)
     {
-        static std::uint16_t transaction = 0x0100;
-        ++transaction;
+        // Several client threads of one test may read at once.
+        static std::atomic<std::uint16_t> lastTransaction{0x0100};
+        const std::uint16_t transaction = ++lastTransaction;
         if (!loopback::SendText(client, ModbusRequest(transaction, unit, 3, address, quantity))) return {};
         const std::string reply = ReceiveBytes(client, 9 + 2 * static_cast<std::size_t>(quantity));
         if (reply.size() != 9 + 2 * static_cast<std::size_t>(quantity)) return {};

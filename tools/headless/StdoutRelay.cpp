@@ -50,8 +50,20 @@ bool StdoutRelay::Stop(std::chrono::milliseconds limit) {
     const int nothing = open("/dev/null", O_WRONLY | O_CLOEXEC);
     dup2(nothing, STDOUT_FILENO);
     close(nothing);
-    std::unique_lock guard(lock);
-    return changed.wait_for(guard, limit, [this] { return writerDone; });
+    bool written = false;
+    {
+        std::unique_lock guard(lock);
+        written = changed.wait_for(guard, limit, [this] { return writerDone; });
+    }
+    // A writer still blocked on a stalled output is left to the process's exit.
+    if (written) {
+        reader.join();
+        writer.join();
+    } else {
+        reader.detach();
+        writer.detach();
+    }
+    return written;
 }
 
 void StdoutRelay::ReadLines(int pipeRead) {
