@@ -60,10 +60,10 @@ protected:
         std::filesystem::create_directories(directory);
         for (const char* file : {"data_rtu.ini", "rtu_ui.ini", "Messages.ini"})
             std::filesystem::copy_file(home_ / file, directory / file);
-        const std::filesystem::path previous = std::filesystem::current_path();
-        std::filesystem::current_path(directory);
-        servers_[index] = std::make_unique<HeadlessProcess>(std::vector<std::string>{});
-        std::filesystem::current_path(previous);
+        {
+            const ScopedWorkingDirectory working(directory);
+            servers_[index] = std::make_unique<ChildProcess>(TELVORN_HEADLESS, std::vector<std::string>{});
+        }
         ASSERT_TRUE(servers_[index]->WaitForOutput(kStatusLine));
         ports_[index] = servers_[index]->ListeningPort();
         ASSERT_NE(ports_[index], 0);
@@ -96,7 +96,7 @@ protected:
         }
     }
 
-    std::array<std::unique_ptr<HeadlessProcess>, 2> servers_;
+    std::array<std::unique_ptr<ChildProcess>, 2> servers_;
     std::array<std::uint16_t, 2> ports_{};
 };
 

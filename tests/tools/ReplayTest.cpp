@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ReadFile.h"
+#include "tests/support/TempWorkingDirectory.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -18,12 +21,6 @@ const fs::path kSourceDir = TELVORN_SOURCE_DIR;
 const fs::path kCaptures = kSourceDir / "tests/tools/captures";
 const fs::path kExpected = kSourceDir / "tests/tools/expected";
 const fs::path kSamples = kSourceDir / "samples";
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    EXPECT_TRUE(file) << path;
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
 
 std::string Quote(const std::string& arg) {
     std::string quoted = "'";
@@ -54,15 +51,7 @@ RunResult RunReplay(const std::vector<std::string>& args, const std::string& std
 
 class Replay : public ::testing::Test {
 protected:
-    Replay() {
-        std::string pattern = (fs::path(::testing::TempDir()) / "telvorn-replay-XXXXXX").string();
-        directory = mkdtemp(pattern.data());
-        counters = (directory / "counters.txt").string();
-    }
-    ~Replay() override {
-        std::error_code ignored;
-        fs::remove_all(directory, ignored);
-    }
+    Replay() : counters((directory.Path() / "counters.txt").string()) {}
 
     std::vector<std::string> Options(std::vector<std::string> rtus) const {
         std::vector<std::string> args;
@@ -71,7 +60,7 @@ protected:
         return args;
     }
 
-    fs::path directory;
+    TempDirectory directory{"telvorn-replay"};
     std::string counters;
 };
 
@@ -146,11 +135,11 @@ TEST_F(Replay, BundledSamplesAsOneConnectionDecodeAsOnTheirOwn) {
 
 TEST_F(Replay, StreamJoinsAFrameCutBetweenFiles) {
     const std::string frame = ReadFile(kSamples / "01-ain-frame.bin");
-    std::ofstream(directory / "a.bin", std::ios::binary) << frame.substr(0, 17);
-    std::ofstream(directory / "b.bin", std::ios::binary) << frame.substr(17) << "\r\n";
+    std::ofstream(directory.Path() / "a.bin", std::ios::binary) << frame.substr(0, 17);
+    std::ofstream(directory.Path() / "b.bin", std::ios::binary) << frame.substr(17) << "\r\n";
     auto args = Options({"123:403"});
     for (const char* name : {"--stream", "a.bin", "b.bin"}) {
-        args.push_back(name[0] == '-' ? std::string(name) : (directory / name).string());
+        args.push_back(name[0] == '-' ? std::string(name) : (directory.Path() / name).string());
     }
     const RunResult r = RunReplay(args);
     EXPECT_EQ(r.status, 0);
@@ -161,7 +150,7 @@ TEST_F(Replay, StreamJoinsAFrameCutBetweenFiles) {
 
 TEST_F(Replay, UnreadableFileFailsButOthersAreDecoded) {
     auto args = Options({"123:403"});
-    args.push_back((directory / "missing.bin").string());
+    args.push_back((directory.Path() / "missing.bin").string());
     args.push_back((kSamples / "01-ain-frame.bin").string());
     const RunResult r = RunReplay(args);
     EXPECT_EQ(r.status, 1);

@@ -10,8 +10,9 @@
 #include <thread>
 
 #include "storage/Schema.h"
-#include "tests/server/TempWorkingDirectory.h"
-#include "tests/tools/headless/HeadlessProcess.h"
+#include "tests/support/TempWorkingDirectory.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
@@ -31,19 +32,10 @@ std::string RunRtusim(std::uint16_t port, const std::string& options) {
     return summary;
 }
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+// The window and its database start slowly on a loaded machine.
+constexpr std::chrono::seconds kStartLimit{60};
 
-template <class Condition>
-bool WaitFor(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 class EndToEndTest : public StorageTest {
 protected:
@@ -61,20 +53,20 @@ protected:
 };
 
 TEST_F(EndToEndTest, RegisteredRtuIsAnsweredAndRecorded) {
-    HeadlessProcess telvorn({});
+    ChildProcess telvorn(TELVORN_WINDOW, {});
     std::uint16_t port = 0;
-    ASSERT_TRUE(WaitFor([&] { return (port = telvorn.ListeningPort()) != 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return (port = telvorn.ListeningPort()) != 0; }, kStartLimit));
 
     // The list is loaded once the database is open: until then reads of unit 123 go unanswered.
     std::string summary;
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         summary = RunRtusim(port, "--units 123 --count 3 --modbus 03 --reply-timeout 500");
         return Contains(summary, "\"ok\":true");
-    })) << summary;
+    }, kStartLimit)) << summary;
 
     summary = RunRtusim(port, "--units 123 --count 40 --rate 50 --frames 10,20 --modbus reads");
     EXPECT_TRUE(Contains(summary, "\"ok\":true")) << summary;
-    EXPECT_TRUE(WaitFor([&] { return Count("FULLRCDS") > 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return Count("FULLRCDS") > 0; }, kStartLimit));
     // Each reading is kept twice: in FULLRCDS and in its channel table.
     const std::string channel = Column("SELECT RDATACH FROM FULLRCDS ORDER BY RID").at(0);
     EXPECT_GT(Count("\"123_" + channel + "\""), 0) << channel;
