@@ -13,24 +13,6 @@ namespace {
 
 constexpr int kUnit = 123;
 
-// What a shell command printed on standard output and error, and its exit status.
-struct CommandResult {
-    std::string output;
-    int status = -1;
-};
-
-CommandResult RunCommand(const std::string& command)
-{
-    CommandResult result;
-    std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return result;
-    char chunk[512];
-    while (std::fgets(chunk, sizeof chunk, pipe) != nullptr) result.output += chunk;
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
 class ClientsTest : public SystemTest {
 protected:
     void SetUp() override
@@ -60,7 +42,7 @@ protected:
     {
         const CommandResult result = RunCommand("/usr/bin/mbpoll -m tcp -1 -0 -o 10 -a " + std::to_string(kUnit) + " -t "
                                          + type + " -r " + std::to_string(start) + " -c " + std::to_string(count)
-                                         + " -p " + std::to_string(port) + " 127.0.0.1");
+                                         + " -p " + std::to_string(port) + " 127.0.0.1" + " 2>&1");
         EXPECT_EQ(result.status, 0) << result.output;
         std::map<int, std::string> values;
         const std::regex line(R"(\[(\d+)\]:\s+(\S+))");
@@ -141,11 +123,11 @@ client.close()
 
 TEST_F(ClientsTest, PymodbusWritesRegistersWithFunctions06And10AndReadsThemBack)
 {
-    if (RunCommand("/usr/bin/python3 -c 'import pymodbus.client'").status != 0) {
+    if (RunCommand("/usr/bin/python3 -c 'import pymodbus.client' 2>&1").status != 0) {
         GTEST_SKIP() << "pymodbus cannot be imported (Debian packages python3-pymodbus, python3-serial-asyncio)";
     }
     WriteFile("write_read.py", kPymodbusScript);
-    const CommandResult result = RunCommand("/usr/bin/python3 write_read.py " + std::to_string(port));
+    const CommandResult result = RunCommand("/usr/bin/python3 write_read.py " + std::to_string(port) + " 2>&1");
     EXPECT_EQ(result.status, 0) << result.output;
     EXPECT_NE(result.output.find("fn06 ok"), std::string::npos) << result.output;
     // The server acknowledges 0x10 by echoing the whole request, which pymodbus cannot decode as
@@ -166,7 +148,7 @@ TEST_F(ClientsTest, IsqlListsTheRowsTheServerStored)
     Report({Frame(kUnit, "10", 1, "1" "12.34"), Frame(kUnit, "11", 0, "1" "25.50")});
     ASSERT_EQ(headless->StopWith(SIGTERM), 0);
     WriteFile("list.sql", "SELECT UID, RDATACH, RVALUE FROM FULLRCDS ORDER BY RID\n");
-    const CommandResult result = RunCommand("/usr/bin/isql -b -v RTUDB < list.sql");
+    const CommandResult result = RunCommand("/usr/bin/isql -b -v RTUDB < list.sql 2>&1");
     EXPECT_EQ(result.status, 0) << result.output;
     const std::regex ain1(R"(\| 123\s*\| AIN1\s*\| 12\.30)");
     const std::regex itemp(R"(\| 123\s*\| ITEMP-1\s*\| 25\.50)");

@@ -27,13 +27,7 @@ long SummaryNumber(const std::string& summary, const std::string& key)
 std::string RunRtusim(std::uint16_t port, const std::string& arguments)
 {
     const std::string command = std::string(TELVORN_RTUSIM) + " --port " + std::to_string(port) + " " + arguments;
-    std::string summary;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) summary += buffer;
-        pclose(pipe);
-    }
-    return summary;
+    return RunCommand(command).output;
 }
 
 class PostgresSharedServersTest : public SystemTest {

@@ -19,6 +19,7 @@
 #include "tests/platform/completionport/LoopbackSockets.h"
 #include "tests/support/TempWorkingDirectory.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/RunCommand.h"
 
 namespace system_test {
 

@@ -12,6 +12,7 @@
 #include "storage/Schema.h"
 #include "tests/support/TempWorkingDirectory.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/RunCommand.h"
 #include "tests/support/WaitUntil.h"
 
 namespace {
@@ -19,17 +20,7 @@ namespace {
 // rtusim's one-line JSON summary for these options.
 std::string RunRtusim(std::uint16_t port, const std::string& options) {
     const std::string command = std::string(TELVORN_RTUSIM) + " --port " + std::to_string(port) + " " + options;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return {};
-    }
-    std::string summary;
-    char buffer[4096];
-    while (fgets(buffer, sizeof buffer, pipe) != nullptr) {
-        summary += buffer;
-    }
-    pclose(pipe);
-    return summary;
+    return RunCommand(command).output;
 }
 
 // The window and its database start slowly on a loaded machine.
