@@ -18,6 +18,12 @@ public:
     const std::uint8_t* Data() const { return data; }
     std::uint8_t At(std::size_t i) const { return i < size ? data[i] : 0; }
 
+    // The byte at i taken as a decimal digit. Not checked: any other byte gives its distance from
+    // '0' (negative, or above 9), and the frame fields use that value as it is.
+    int Digit(std::size_t i) const { return static_cast<int>(At(i)) - '0'; }
+    // The two-digit field at i ("07" is 7), with the same unchecked digit arithmetic.
+    int TwoDigits(std::size_t i) const { return Digit(i) * 10 + Digit(i + 1); }
+
     std::uint16_t BigEndian16(std::size_t i) const { return static_cast<std::uint16_t>(At(i) << 8 | At(i + 1)); }
     std::uint32_t BigEndian32(std::size_t i) const {
         return static_cast<std::uint32_t>(BigEndian16(i)) << 16 | BigEndian16(i + 2);

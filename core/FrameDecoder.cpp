@@ -40,13 +40,14 @@ FrameHeader DecodeFrameHeader(const ChunkView& frame) {
     CopyChars(frame, kUnitIdPos, header.unitText);
     static_assert(sizeof header.unitText == kUnitIdChars + 1);
     header.unitId = ReadLeadingInt(header.unitText) & 0xffff;
-    const unsigned c11 = frame.At(kFunctionPos);
-    const int c12 = frame.At(kFunctionPos + 1);
-    header.fn = static_cast<std::uint8_t>((static_cast<int>(c11 << 4) | (c12 - 0x30)) & 0xff);
+    // Two characters make the function code: the low four bits of the first are its high nibble
+    // ('1' is 0x31, so "10" gives 0x10), and the second's digit value is ORed in as the low nibble.
+    // Past '9' the second carries into the high nibble ("1A" gives 0x11), as the RTUs compute it.
+    const unsigned first = frame.At(kFunctionPos);
+    header.fn = static_cast<std::uint8_t>((static_cast<int>(first << 4) | frame.Digit(kFunctionPos + 1)) & 0xff);
     CopyChars(frame, kTimestampPos, header.timestamp);
     static_assert(sizeof header.timestamp == kTimestampChars + 1);
-    header.channel =
-        static_cast<std::uint16_t>((frame.At(kChannelPos) - 0x30) * 10 + (frame.At(kChannelPos + 1) - 0x30));
+    header.channel = static_cast<std::uint16_t>(frame.TwoDigits(kChannelPos));
     return header;
 }
 

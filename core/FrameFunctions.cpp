@@ -22,7 +22,7 @@ struct Frame {
     const ChunkView& view;
     bool apply;
 
-    std::uint8_t State(std::size_t pos) const { return static_cast<std::uint8_t>(view.At(pos) - 0x30); }
+    std::uint8_t State(std::size_t pos) const { return static_cast<std::uint8_t>(view.Digit(pos)); }
     bool On(std::size_t pos) const { return view.At(pos) != '0'; }
     void Register(std::uint32_t registerNumber, std::int32_t value, std::uint8_t state) const {
         if (apply) ctx.core.UpdateRegister(header.unitId, registerNumber, value, header.timestamp, state);
@@ -103,7 +103,7 @@ std::size_t ListValues(const Frame& f) {
 std::size_t ModbusValue(const Frame& f) {
     const std::uint8_t type = f.view.At(kPayloadStart);
     const std::uint32_t registerNumber = 1201u + f.header.channel;
-    if (type == 'C') f.Coil(registerNumber, (f.view.At(31) - 0x30) * 100, f.State(30));
+    if (type == 'C') f.Coil(registerNumber, f.view.Digit(31) * 100, f.State(30));
     if (type != 'R') return kPayloadStart;
     const DecimalNumber number = ParseDecimal(f.view, 31);
     f.Register(registerNumber, Scaled(number.value, 100), f.State(30));
@@ -117,11 +117,11 @@ std::size_t ModbusList(const Frame& f) {
     for (;;) {
         const std::uint8_t type = f.view.At(k + 2);
         if (type != 'C' && type != 'R') return k;
-        const int index = (f.view.At(k) - 0x30) * 10 + (f.view.At(k + 1) - 0x30);
+        const int index = f.view.TwoDigits(k);
         const std::uint32_t registerNumber = static_cast<std::uint32_t>(1201 + index);
         const std::uint8_t state = f.State(k + 3);
         if (type == 'C') {
-            f.Coil(registerNumber, (f.view.At(k + 4) - 0x30) * 100, state);
+            f.Coil(registerNumber, f.view.Digit(k + 4) * 100, state);
             k += 6;
             continue;
         }

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "core/TextFormat.h"
+#include "tests/support/ReadFile.h"
 
 void RecordingRawDataList::AddLine(const char* text) {
     std::lock_guard<std::mutex> guard(lock);
@@ -68,13 +69,11 @@ std::vector<Bytes> RecordingReplyPath::Sends() {
 Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
 CoreTest::CoreTest() {
-    std::string pattern = (std::filesystem::path(::testing::TempDir()) / "telvorn-core-XXXXXX").string();
-    directory = mkdtemp(pattern.data());
     core.SetRtuTable(table);
     core.SetRawDataList(&rawData);
     core.SetStatePage(&statePage);
     core.SetHistoryWriter(&historyWriter);
-    core.SetCountersPath((directory / "counters.txt").string());
+    core.SetCountersPath((directory.Path() / "counters.txt").string());
     core.SetClock([] {
         std::tm t{};
         t.tm_year = 114;
@@ -89,8 +88,6 @@ CoreTest::CoreTest() {
 
 CoreTest::~CoreTest() {
     echoServer = 0;
-    std::error_code ignored;
-    std::filesystem::remove_all(directory, ignored);
 }
 
 void CoreTest::registerRtu(std::size_t slot, const char* uidText, int model) {
@@ -133,6 +130,5 @@ std::vector<std::string> CoreTest::updateLines() {
 }
 
 std::string CoreTest::countersFileText() {
-    std::ifstream file(directory / "counters.txt", std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return ReadFile(directory.Path() / "counters.txt");
 }

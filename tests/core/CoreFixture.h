@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/TelemetryCore.h"
+#include "tests/support/TempWorkingDirectory.h"
 
 // Sinks that remember what the core did to them; safe to share between threads.
 class RecordingRawDataList : public IRawDataList {
@@ -96,7 +97,7 @@ protected:
     std::vector<Bytes> sent() { return reply.Sends(); }
     std::string countersFileText();
 
-    std::filesystem::path directory;
+    TempDirectory directory{"telvorn-core"};
     RtuTable table;
     RecordingRawDataList rawData;
     RecordingStatePage statePage;

@@ -38,7 +38,7 @@ TEST_F(CounterReport, ControlCharactersFromTheFrameNeverReachTheFile) {
 }
 
 TEST_F(CounterReport, UnwritableCountersFileStillAppliesCounters) {
-    core.SetCountersPath((directory / "missing" / "counters.txt").string());
+    core.SetCountersPath((directory.Path() / "missing" / "counters.txt").string());
     send(frame(123, "32", "01", "17.00,"));
     EXPECT_EQ(rtu(123).ecounter[0], 7.0f);
 }

@@ -20,6 +20,7 @@
 #include "server/ServerService.h"
 #include "server/ServerTrace.h"
 #include "tests/platform/completionport/LoopbackSockets.h"
+#include "tests/support/WaitUntil.h"
 
 namespace servertest {
 
@@ -27,17 +28,6 @@ using namespace std::chrono_literals;
 
 constexpr int kGenerousMs = 30000;
 
-// Polls a condition until it holds or a generous deadline passes.
-inline bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = 30s) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
 
 // Every server trace line, in order.
 class TraceLog : public IServerTraceListener {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/server/TempWorkingDirectory.h"
+#include "tests/support/TempWorkingDirectory.h"
 
 namespace {
 

@@ -11,7 +11,8 @@
 
 #include "core/RtuTable.h"
 #include "tests/server/ServerFixture.h"
-#include "tests/server/TempWorkingDirectory.h"
+#include "tests/support/FakeMessageBox.h"
+#include "tests/support/TempWorkingDirectory.h"
 
 namespace servertest {
 namespace {
@@ -45,20 +46,6 @@ public:
     void PostCommand(std::uint32_t) override {}
 };
 
-struct ShownMessage {
-    std::string text;
-    MessageIcon icon;
-};
-
-class RecordingMessageBox final : public IMessageBox {
-public:
-    MessageAnswer Show(const std::string& text, const std::string&, MessageIcon icon, MessageButtons) override {
-        shown.push_back(ShownMessage{text, icon});
-        return MessageAnswer::Ok;
-    }
-    std::vector<ShownMessage> shown;
-};
-
 class RecordingStatusLine final : public IStatusLine {
 public:
     void SetText(const std::string& text) override { texts.push_back(text); }
@@ -79,7 +66,7 @@ protected:
     TempWorkingDirectory directory;
     RecordingRawDataList rawDataList;
     IgnoredStatePage statePage;
-    RecordingMessageBox messageBox;
+    FakeMessageBox messageBox;
     RecordingStatusLine statusLine;
     RunningServer running;
 };

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "server/ServerError.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
@@ -217,16 +218,6 @@ bool WaitUntilAllWaiting(CSimpleThreadPool& pool, std::size_t workers) {
         std::this_thread::sleep_for(10ms);
     }
     return false;
-}
-
-bool WaitUntil(const std::function<bool()>& done) {
-    for (int i = 0; i < 3000; ++i) {
-        if (done()) {
-            return true;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return done();
 }
 
 TEST(ThreadPoolWaitTest, TaskSubmittedWhileEveryWorkerSleepsIsRun) {

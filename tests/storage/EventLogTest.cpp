@@ -1,6 +1,7 @@
 #include "storage/EventLog.h"
 
-#include "tests/storage/CalendarTime.h"
+#include "tests/support/CalendarTime.h"
+#include "tests/support/TempWorkingDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -20,15 +21,11 @@ class EventLogTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "telvorn-log-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        path_ = dir_ / "Log.txt";
+        path_ = dir_.Path() / "Log.txt";
     }
     void TearDown() override
     {
         log_.Close();
-        std::filesystem::remove_all(dir_);
     }
 
     std::vector<std::string> Lines() const
@@ -39,7 +36,7 @@ protected:
         return lines;
     }
 
-    std::filesystem::path dir_;
+    TempDirectory dir_{"telvorn-log"};
     std::filesystem::path path_;
     EventLogFile log_;
 };
@@ -81,7 +78,7 @@ TEST_F(EventLogTest, ClosedLogWritesNothing)
 
 TEST_F(EventLogTest, UnopenableLogStaysClosed)
 {
-    EXPECT_FALSE(log_.Open((dir_ / "missing" / "Log.txt").c_str()));
+    EXPECT_FALSE(log_.Open((dir_.Path() / "missing" / "Log.txt").c_str()));
     EXPECT_EQ(log_.Write("lost\n"), 0);
 }
 
@@ -118,12 +115,11 @@ TEST_F(EventLogTest, LinesFromSeveralThreadsStayWhole)
 
 TEST_F(EventLogTest, ProcessLogIsLogTxtInTheCurrentDirectory)
 {
-    const auto previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
+    const TempWorkingDirectory working("telvorn-log-cwd");
+    path_ = working.Path() / "Log.txt";
     EXPECT_EQ(WriteEventLog("before open\n"), 0);
     OpenEventLog();
     EXPECT_GT(WriteEventLog("Write Data To FullRcds Table fail\n"), 0);
-    std::filesystem::current_path(previous);
     ASSERT_EQ(Lines().size(), 1U);
     EXPECT_NE(Lines()[0].find(": Write Data To FullRcds Table fail"), std::string::npos);
 }

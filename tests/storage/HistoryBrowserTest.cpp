@@ -2,7 +2,7 @@
 
 #include "storage/HistoryBrowser.h"
 #include "storage/Schema.h"
-#include "tests/storage/CalendarTime.h"
+#include "tests/support/CalendarTime.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include "storage/HistoryRecorder.h"
 #include "storage/RecordId.h"
 #include "storage/Schema.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
@@ -168,7 +169,7 @@ TEST_P(HistoryRecorderTest, AnotherServerWritingTheSameTablesAtOnceLosesNoReadin
             }
         }
     });
-    for (int wait = 0; wait < 500 && written == 0; ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    WaitUntil([&] { return written > 0; }, std::chrono::seconds(5));
     for (int i = 0; i < kReadings; ++i) recorder.WriteChannelFloat(12, "AIN", 1, i, kTime, 0);
     done = true;
     server.join();

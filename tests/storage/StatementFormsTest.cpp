@@ -7,7 +7,7 @@
 #include "storage/StatementTexts.h"
 #include "storage/sql/SQLInsert.h"
 #include "storage/sql/SQLUpdate.h"
-#include "tests/storage/CalendarTime.h"
+#include "tests/support/CalendarTime.h"
 
 #include <cstdio>
 #include <tuple>

@@ -10,46 +10,18 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/profile/MessageBox.h"
+#include "tests/support/FakeMessageBox.h"
+#include "tests/support/ReadFile.h"
+#include "tests/support/TempWorkingDirectory.h"
 #include "storage/EventLog.h"
 #include "storage/sql/SQLDatabase.h"
 #include "storage/sql/SQLException.h"
 #include "storage/sql/SQLRecordset.h"
-
-struct ShownBox {
-    std::string text;
-    std::string caption;
-    MessageIcon icon;
-    MessageButtons buttons;
-
-    bool operator==(const ShownBox&) const = default;
-};
-
-inline std::ostream& operator<<(std::ostream& out, const ShownBox& box)
-{
-    return out << "{\"" << box.text << "\", \"" << box.caption << "\", icon " << static_cast<int>(box.icon)
-               << ", buttons " << static_cast<int>(box.buttons) << "}";
-}
-
-class ScriptedMessageBox final : public IMessageBox {
-public:
-    MessageAnswer Show(const std::string& text, const std::string& caption, MessageIcon icon,
-                       MessageButtons buttons) override
-    {
-        shown.push_back({text, caption, icon, buttons});
-        if (buttons == MessageButtons::Ok) return MessageAnswer::Ok;
-        if (answers.empty()) return MessageAnswer::No;
-        const MessageAnswer answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-
-    std::vector<ShownBox> shown;
-    std::deque<MessageAnswer> answers;  // for questions; No when empty
-};
 
 // Every message text is its own key, so a box shows which message it was.
 inline const char* const kMessagesIni =
@@ -64,9 +36,8 @@ protected:
     void SetUp() override
     {
         OdbcTest::SetUp();
-        previousDirectory_ = std::filesystem::current_path();
         OpenProcessEventLog();
-        std::filesystem::current_path(home_);
+        working_.emplace(home_);
         WriteFile("Messages.ini", kMessagesIni);
         WriteFile("data_rtu.ini", DatabaseSettings());
         logStart_ = LogText().size();
@@ -75,7 +46,7 @@ protected:
     void TearDown() override
     {
         db.Close();
-        std::filesystem::current_path(previousDirectory_);
+        working_.reset();
     }
 
     void WriteFile(const std::string& name, const std::string& text)
@@ -83,11 +54,6 @@ protected:
         std::ofstream(home_ / name, std::ios::binary | std::ios::trunc) << text;
     }
 
-    static std::string ReadFile(const std::filesystem::path& path)
-    {
-        std::ifstream file(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(file), {});
-    }
 
     // Connected, with no box shown and no table made.
     void Connect() { ASSERT_TRUE(db.Connect(OdbcTestEnvironment::kDataSource, User(), Password())); }
@@ -153,7 +119,7 @@ protected:
     }
 
     CSQLDatabase db;
-    ScriptedMessageBox box;
+    FakeMessageBox box;
 
 private:
     // The process-wide log, wherever an earlier test opened it, now writes to the environment's root.
@@ -165,6 +131,6 @@ private:
 
     static std::string LogText() { return ReadFile(OdbcTestEnvironment::Instance().Root() / "Log.txt"); }
 
-    std::filesystem::path previousDirectory_;
+    std::optional<ScopedWorkingDirectory> working_;
     std::size_t logStart_ = 0;
 };

@@ -1,6 +1,6 @@
 #include "storage/TimeStamp.h"
 
-#include "tests/storage/CalendarTime.h"
+#include "tests/support/CalendarTime.h"
 
 #include <gtest/gtest.h>
 

@@ -27,13 +27,7 @@ long SummaryNumber(const std::string& summary, const std::string& key)
 std::string RunRtusim(std::uint16_t port, const std::string& arguments)
 {
     const std::string command = std::string(TELVORN_RTUSIM) + " --port " + std::to_string(port) + " " + arguments;
-    std::string summary;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) summary += buffer;
-        pclose(pipe);
-    }
-    return summary;
+    return RunCommand(command).output;
 }
 
 class PostgresSharedServersTest : public SystemTest {
@@ -60,10 +54,10 @@ protected:
         std::filesystem::create_directories(directory);
         for (const char* file : {"data_rtu.ini", "rtu_ui.ini", "Messages.ini"})
             std::filesystem::copy_file(home_ / file, directory / file);
-        const std::filesystem::path previous = std::filesystem::current_path();
-        std::filesystem::current_path(directory);
-        servers_[index] = std::make_unique<HeadlessProcess>(std::vector<std::string>{});
-        std::filesystem::current_path(previous);
+        {
+            const ScopedWorkingDirectory working(directory);
+            servers_[index] = std::make_unique<ChildProcess>(TELVORN_HEADLESS, std::vector<std::string>{});
+        }
         ASSERT_TRUE(servers_[index]->WaitForOutput(kStatusLine));
         ports_[index] = servers_[index]->ListeningPort();
         ASSERT_NE(ports_[index], 0);
@@ -96,7 +90,7 @@ protected:
         }
     }
 
-    std::array<std::unique_ptr<HeadlessProcess>, 2> servers_;
+    std::array<std::unique_ptr<ChildProcess>, 2> servers_;
     std::array<std::uint16_t, 2> ports_{};
 };
 

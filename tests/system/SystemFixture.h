@@ -18,8 +18,9 @@
 
 #include "storage/Schema.h"
 #include "tests/platform/completionport/LoopbackSockets.h"
-#include "tests/server/TempWorkingDirectory.h"
-#include "tests/tools/headless/HeadlessProcess.h"
+#include "tests/support/TempWorkingDirectory.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/RunCommand.h"
 
 namespace system_test {
 
@@ -95,7 +96,7 @@ protected:
     // Starts the server and waits for it to listen.
     void Start(const std::vector<std::string>& arguments = {})
     {
-        headless = std::make_unique<HeadlessProcess>(arguments);
+        headless = std::make_unique<ChildProcess>(TELVORN_HEADLESS, arguments);
         ASSERT_TRUE(headless->WaitForOutput(kStatusLine));
         port = headless->ListeningPort();
         ASSERT_NE(port, 0);
@@ -132,7 +133,7 @@ protected:
         return false;
     }
 
-    std::unique_ptr<HeadlessProcess> headless;
+    std::unique_ptr<ChildProcess> headless;
     std::uint16_t port = 0;
 };
 

@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ReadFile.h"
+#include "tests/support/RunCommand.h"
+#include "tests/support/TempWorkingDirectory.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -19,50 +23,24 @@ const fs::path kCaptures = kSourceDir / "tests/tools/captures";
 const fs::path kExpected = kSourceDir / "tests/tools/expected";
 const fs::path kSamples = kSourceDir / "samples";
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    EXPECT_TRUE(file) << path;
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
 std::string Quote(const std::string& arg) {
     std::string quoted = "'";
     for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
 }
 
-struct RunResult {
-    std::string out;
-    int status = -1;
-};
-
 // Runs the replay tool with args; stdinFile, when given, becomes its standard input.
-RunResult RunReplay(const std::vector<std::string>& args, const std::string& stdinFile = "") {
+CommandResult RunReplay(const std::vector<std::string>& args, const std::string& stdinFile = "") {
     std::string command = Quote(TELVORN_REPLAY);
     for (const auto& arg : args) command += " " + Quote(arg);
     if (!stdinFile.empty()) command += " < " + Quote(stdinFile);
     command += " 2>/dev/null";
-    RunResult result;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return result;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) result.out.append(buffer, n);
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return RunCommand(command);
 }
 
 class Replay : public ::testing::Test {
 protected:
-    Replay() {
-        std::string pattern = (fs::path(::testing::TempDir()) / "telvorn-replay-XXXXXX").string();
-        directory = mkdtemp(pattern.data());
-        counters = (directory / "counters.txt").string();
-    }
-    ~Replay() override {
-        std::error_code ignored;
-        fs::remove_all(directory, ignored);
-    }
+    Replay() : counters((directory.Path() / "counters.txt").string()) {}
 
     std::vector<std::string> Options(std::vector<std::string> rtus) const {
         std::vector<std::string> args;
@@ -71,24 +49,24 @@ protected:
         return args;
     }
 
-    fs::path directory;
+    TempDirectory directory{"telvorn-replay"};
     std::string counters;
 };
 
 TEST_F(Replay, ExampleFrame) {
     auto args = Options({"123:403"});
     args.push_back((kSamples / "01-ain-frame.bin").string());
-    const RunResult r = RunReplay(args);
+    const CommandResult r = RunReplay(args);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, ReadFile(kExpected / "example.txt"));
+    EXPECT_EQ(r.output, ReadFile(kExpected / "example.txt"));
 }
 
 TEST_F(Replay, StandardInputIsOneChunk) {
     auto args = Options({"123:403"});
     args.push_back("-");
-    const RunResult r = RunReplay(args, (kSamples / "01-ain-frame.bin").string());
+    const CommandResult r = RunReplay(args, (kSamples / "01-ain-frame.bin").string());
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, ReadFile(kExpected / "example.txt"));
+    EXPECT_EQ(r.output, ReadFile(kExpected / "example.txt"));
 }
 
 TEST_F(Replay, BundledSamplesWithDump) {
@@ -101,9 +79,9 @@ TEST_F(Replay, BundledSamplesWithDump) {
     std::sort(samples.begin(), samples.end());
     ASSERT_FALSE(samples.empty());
     for (const auto& s : samples) args.push_back(s.string());
-    const RunResult r = RunReplay(args);
+    const CommandResult r = RunReplay(args);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, ReadFile(kExpected / "samples.txt"));
+    EXPECT_EQ(r.output, ReadFile(kExpected / "samples.txt"));
     EXPECT_EQ(ReadFile(counters), "00000123,20140411123000150.25,7.00,4807.038000,1131.000000\r\n");
 }
 
@@ -112,9 +90,9 @@ TEST_F(Replay, EchoesAndUnknownFunctions) {
     args.push_back("--echo");
     args.push_back((kCaptures / "echo-frames.bin").string());
     args.push_back((kCaptures / "frame-crlf.bin").string());
-    const RunResult r = RunReplay(args);
+    const CommandResult r = RunReplay(args);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, ReadFile(kExpected / "echo.txt"));
+    EXPECT_EQ(r.output, ReadFile(kExpected / "echo.txt"));
 }
 
 TEST_F(Replay, BrokenModbusTraffic) {
@@ -122,9 +100,9 @@ TEST_F(Replay, BrokenModbusTraffic) {
     for (const char* name : {"unknown-modbus.bin", "truncated-adu.bin", "foreign-protocol.bin"}) {
         args.push_back((kCaptures / name).string());
     }
-    const RunResult r = RunReplay(args);
+    const CommandResult r = RunReplay(args);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, ReadFile(kExpected / "modbus-edges.txt"));
+    EXPECT_EQ(r.output, ReadFile(kExpected / "modbus-edges.txt"));
 }
 
 // The bundled samples are whole chunks: taken as the receives of one connection they decode
@@ -139,42 +117,42 @@ TEST_F(Replay, BundledSamplesAsOneConnectionDecodeAsOnTheirOwn) {
     }
     std::sort(samples.begin(), samples.end());
     for (const auto& s : samples) args.push_back(s.string());
-    const RunResult r = RunReplay(args);
+    const CommandResult r = RunReplay(args);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, ReadFile(kExpected / "samples.txt"));
+    EXPECT_EQ(r.output, ReadFile(kExpected / "samples.txt"));
 }
 
 TEST_F(Replay, StreamJoinsAFrameCutBetweenFiles) {
     const std::string frame = ReadFile(kSamples / "01-ain-frame.bin");
-    std::ofstream(directory / "a.bin", std::ios::binary) << frame.substr(0, 17);
-    std::ofstream(directory / "b.bin", std::ios::binary) << frame.substr(17) << "\r\n";
+    std::ofstream(directory.Path() / "a.bin", std::ios::binary) << frame.substr(0, 17);
+    std::ofstream(directory.Path() / "b.bin", std::ios::binary) << frame.substr(17) << "\r\n";
     auto args = Options({"123:403"});
     for (const char* name : {"--stream", "a.bin", "b.bin"}) {
-        args.push_back(name[0] == '-' ? std::string(name) : (directory / name).string());
+        args.push_back(name[0] == '-' ? std::string(name) : (directory.Path() / name).string());
     }
-    const RunResult r = RunReplay(args);
+    const CommandResult r = RunReplay(args);
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("\n" + frame + "\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("Update AIN1 12.30, State:1"), std::string::npos);
-    EXPECT_NE(r.out.find("Drop unfinished ADU: 2 bytes"), std::string::npos);
+    EXPECT_NE(r.output.find("\n" + frame + "\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("Update AIN1 12.30, State:1"), std::string::npos);
+    EXPECT_NE(r.output.find("Drop unfinished ADU: 2 bytes"), std::string::npos);
 }
 
 TEST_F(Replay, UnreadableFileFailsButOthersAreDecoded) {
     auto args = Options({"123:403"});
-    args.push_back((directory / "missing.bin").string());
+    args.push_back((directory.Path() / "missing.bin").string());
     args.push_back((kSamples / "01-ain-frame.bin").string());
-    const RunResult r = RunReplay(args);
+    const CommandResult r = RunReplay(args);
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("Update AIN1 12.30, State:1"), std::string::npos);
+    EXPECT_NE(r.output.find("Update AIN1 12.30, State:1"), std::string::npos);
 }
 
 TEST_F(Replay, BadOptionsPrintUsageOnly) {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"--now", "2014-13-01 00:00:00", "x.bin"}, {"--rtu", "5:abc", "x.bin"},
           {"--bogus", "x.bin"}, {"--rtu", "5"}}) {
-        const RunResult r = RunReplay(args);
+        const CommandResult r = RunReplay(args);
         EXPECT_EQ(r.status, 2) << args[0];
-        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.output, "");
     }
 }
 

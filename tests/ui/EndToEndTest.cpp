@@ -10,40 +10,23 @@
 #include <thread>
 
 #include "storage/Schema.h"
-#include "tests/server/TempWorkingDirectory.h"
-#include "tests/tools/headless/HeadlessProcess.h"
+#include "tests/support/TempWorkingDirectory.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/RunCommand.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
 // rtusim's one-line JSON summary for these options.
 std::string RunRtusim(std::uint16_t port, const std::string& options) {
     const std::string command = std::string(TELVORN_RTUSIM) + " --port " + std::to_string(port) + " " + options;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return {};
-    }
-    std::string summary;
-    char buffer[4096];
-    while (fgets(buffer, sizeof buffer, pipe) != nullptr) {
-        summary += buffer;
-    }
-    pclose(pipe);
-    return summary;
+    return RunCommand(command).output;
 }
+
+// The window and its database start slowly on a loaded machine.
+constexpr std::chrono::seconds kStartLimit{60};
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-template <class Condition>
-bool WaitFor(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
 
 class EndToEndTest : public StorageTest {
 protected:
@@ -61,20 +44,20 @@ protected:
 };
 
 TEST_F(EndToEndTest, RegisteredRtuIsAnsweredAndRecorded) {
-    HeadlessProcess telvorn({});
+    ChildProcess telvorn(TELVORN_WINDOW, {});
     std::uint16_t port = 0;
-    ASSERT_TRUE(WaitFor([&] { return (port = telvorn.ListeningPort()) != 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return (port = telvorn.ListeningPort()) != 0; }, kStartLimit));
 
     // The list is loaded once the database is open: until then reads of unit 123 go unanswered.
     std::string summary;
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         summary = RunRtusim(port, "--units 123 --count 3 --modbus 03 --reply-timeout 500");
         return Contains(summary, "\"ok\":true");
-    })) << summary;
+    }, kStartLimit)) << summary;
 
     summary = RunRtusim(port, "--units 123 --count 40 --rate 50 --frames 10,20 --modbus reads");
     EXPECT_TRUE(Contains(summary, "\"ok\":true")) << summary;
-    EXPECT_TRUE(WaitFor([&] { return Count("FULLRCDS") > 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return Count("FULLRCDS") > 0; }, kStartLimit));
     // Each reading is kept twice: in FULLRCDS and in its channel table.
     const std::string channel = Column("SELECT RDATACH FROM FULLRCDS ORDER BY RID").at(0);
     EXPECT_GT(Count("\"123_" + channel + "\""), 0) << channel;

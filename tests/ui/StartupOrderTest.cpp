@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
 #include "core/RtuTable.h"
 #include "storage/OpenDatabase.h"
@@ -21,8 +22,7 @@ protected:
     void SetUp() override {
         OdbcTest::SetUp();
         InitTelvornResources();
-        previous = std::filesystem::current_path();
-        std::filesystem::current_path(home_);
+        working.emplace(home_);
         Write("Messages.ini", kMessages);
         Write("data_rtu.ini", "[SYSCONFIG]\nPORT=0\n");
         LiveRtuTable().Slot(0).SetUidText("");
@@ -32,14 +32,14 @@ protected:
         window.reset();
         LiveRtuTable().Slot(0).SetUidText("");
         LiveRtuTable().Slot(0).SetModel(0);
-        std::filesystem::current_path(previous);
+        working.reset();
     }
     void Write(const std::string& name, const std::string& text) {
         std::ofstream(home_ / name, std::ios::binary | std::ios::trunc) << text;
     }
     // The database as an earlier run left it: its tables and one registered RTU of model 402.
     void RegisterRtuBeforeStart(const std::string& uid) {
-        RecordingMessageBox quiet;
+        FakeMessageBox quiet{MessageAnswer::Yes};
         CSQLDatabase database;
         OpenDatabase(database, quiet);
         ASSERT_TRUE(database.connected.load());
@@ -52,12 +52,12 @@ protected:
     }
     std::vector<std::string> Texts() const {
         std::vector<std::string> texts;
-        for (const ShownMessage& message : messageBox.shown) texts.push_back(message.text);
+        for (const ShownBox& message : messageBox.shown) texts.push_back(message.text);
         return texts;
     }
 
-    std::filesystem::path previous;
-    RecordingMessageBox messageBox;
+    std::optional<ScopedWorkingDirectory> working;
+    FakeMessageBox messageBox{MessageAnswer::Yes};
     std::unique_ptr<CTelvornDlg> window;
 };
 

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "platform/profile/MessageBox.h"
-#include "tests/server/TempWorkingDirectory.h"
+#include "tests/support/FakeMessageBox.h"
+#include "tests/support/TempWorkingDirectory.h"
+#include "tests/support/WaitUntil.h"
 #include "ui/Resources.h"
 #include "ui/SaveFileDialog.h"
 
@@ -19,31 +21,13 @@ namespace uitest {
 // Runs the user-interface thread's events until the condition holds or a generous deadline passes.
 inline bool ProcessEventsUntil(const std::function<bool()>& condition,
                                std::chrono::milliseconds limit = std::chrono::seconds(30)) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
+    return WaitUntil(
+        [&] {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            return condition();
+        },
+        limit);
 }
-
-struct ShownMessage {
-    std::string text;
-    MessageIcon icon;
-};
-
-// Answers every box with OK or Yes and keeps what was shown.
-class RecordingMessageBox final : public IMessageBox {
-public:
-    MessageAnswer Show(const std::string& text, const std::string&, MessageIcon icon,
-                       MessageButtons buttons) override {
-        shown.push_back(ShownMessage{text, icon});
-        return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
-    }
-    std::vector<ShownMessage> shown;
-};
 
 // Picks the file name a test set, or none (cancelled), and keeps the filters asked with.
 class ScriptedSaveFileDialog final : public ISaveFileDialog {
@@ -62,7 +46,7 @@ protected:
     UiTest() { InitTelvornResources(); }
 
     TempWorkingDirectory directory;
-    RecordingMessageBox messageBox;
+    FakeMessageBox messageBox{MessageAnswer::Yes};
     ScriptedSaveFileDialog saveFile;
 };
 

@@ -17,7 +17,7 @@
 
 #include "core/RtuTable.h"
 #include "core/TelemetryCore.h"
-#include "platform/profile/IniFileReader.h"
+#include "platform/profile/ProfileSettings.h"
 #include "server/StartTcpServer.h"
 #include "storage/EventLog.h"
 #include "storage/HistoryRecorder.h"
@@ -113,17 +113,15 @@ int main(int argc, char** argv) {
         LiveRtuTable().Slot(registered + i).SetUidText(rtus[i].uidText);
         LiveRtuTable().Slot(registered + i).SetModel(rtus[i].model);
     }
-    IniFileReader settings("./data_rtu.ini");
-    int port = settings.readNumber("SYSCONFIG", "PORT");
-    int timeoutSeconds = settings.readNumber("SYSCONFIG", "TCPTO");
-    echoServer.store(settings.readNumber("SYSCONFIG", "ECHOSERVER"));
+    const ServerSettings settings = ReadServerSettings();
+    echoServer.store(settings.echoServer);
 
     StdoutRawDataList rawDataList;
     IgnoringStatePage statePage;
     StdoutStatusLine statusLine;
     RunningServer running;
-    StartTcpServer(port, timeoutSeconds, ServerReferences{&rawDataList, &statePage, &history}, messageBox, statusLine,
-                   running);
+    StartTcpServer(settings.port, settings.timeoutSeconds, ServerReferences{&rawDataList, &statePage, &history},
+                   messageBox, statusLine, running);
 
     WaitForStopSignal(stopSignals);
     std::thread([] {

@@ -9,17 +9,14 @@
 #include <fstream>
 #include <string>
 
+#include "tests/support/TempWorkingDirectory.h"
+
 namespace {
 
 // A reader on a file of its own in a per-test directory.
 class IniFileReaderTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/telvorn-ini-XXXXXX";
-        directory = mkdtemp(pattern);
-        reader.setFile(directory + "/data_rtu.ini");
-    }
-    void TearDown() override { std::filesystem::remove_all(directory); }
+    void SetUp() override { reader.setFile((directory.Path() / "data_rtu.ini").string()); }
 
     void Write(const std::string& text) {
         std::ofstream file(reader.file(), std::ios::binary | std::ios::trunc);
@@ -27,7 +24,7 @@ protected:
     }
     std::string Read(const char* section, const char* key) { return reader.readValue(section, key); }
 
-    std::string directory;
+    TempDirectory directory{"telvorn-ini"};
     IniFileReader reader;
 };
 
@@ -87,13 +84,11 @@ TEST_F(IniFileReaderTest, EveryReadSeesTheFileAsItIsNow) {
 }
 
 TEST_F(IniFileReaderTest, RelativePathResolvesAgainstTheCurrentDirectoryAtReadTime) {
-    Write("[T]\nK=here\n");
-    std::filesystem::path previous = std::filesystem::current_path();
     IniFileReader relative("./data_rtu.ini");
     EXPECT_EQ(relative.readValue("T", "K"), "");
-    std::filesystem::current_path(directory);
+    const TempWorkingDirectory working("telvorn-ini-cwd");
+    working.Write("data_rtu.ini", "[T]\nK=here\n");
     EXPECT_EQ(relative.readValue("T", "K"), "here");
-    std::filesystem::current_path(previous);
 }
 
 TEST_F(IniFileReaderTest, NumbersFollowTheDecimalRule) {

@@ -2,6 +2,7 @@
 #include "platform/rtudb/PostgresErrors.h"
 #include "platform/rtudb/PostgresRows.h"
 #include "platform/rtudb/SqlRewriter.h"
+#include "tests/platform/rtudb/RewriteCase.h"
 
 #include <gtest/gtest.h>
 
@@ -9,14 +10,6 @@
 #include <regex>
 
 namespace {
-
-struct RewriteCase {
-    const char* name;
-    const char* input;
-    const char* output;
-};
-
-void PrintTo(const RewriteCase& c, std::ostream* out) { *out << c.name; }
 
 class PostgresRewriteTest : public ::testing::TestWithParam<RewriteCase> {};
 

@@ -1,6 +1,7 @@
 #include "platform/rtudb/HomePath.h"
 #include "platform/rtudb/SqlRewriter.h"
 #include "platform/rtudb/SqliteErrors.h"
+#include "tests/platform/rtudb/RewriteCase.h"
 
 #include <gtest/gtest.h>
 
@@ -12,14 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-struct RewriteCase {
-    const char* name;
-    const char* input;
-    const char* output;
-};
-
-void PrintTo(const RewriteCase& c, std::ostream* out) { *out << c.name; }
 
 class RewriteTest : public ::testing::TestWithParam<RewriteCase> {};
 

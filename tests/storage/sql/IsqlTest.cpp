@@ -2,6 +2,7 @@
 #include "tests/storage/sql/SqlLayerFixture.h"
 
 #include "storage/sql/SQLInsert.h"
+#include "tests/support/RunCommand.h"
 
 #include <cstdio>
 #include <fstream>
@@ -33,13 +34,7 @@ protected:
         const std::filesystem::path input = home_ / "isql-input.sql";
         std::ofstream(input) << statement << "\n";
         const std::string command = "/usr/bin/isql -b -v " + dataSource + " < " + input.string() + " 2>&1";
-        std::FILE* pipe = popen(command.c_str(), "r");
-        if (pipe == nullptr) return {};
-        std::string output;
-        char chunk[512];
-        while (std::fgets(chunk, sizeof chunk, pipe) != nullptr) output += chunk;
-        pclose(pipe);
-        return output;
+        return RunCommand(command).output;
     }
 };
 

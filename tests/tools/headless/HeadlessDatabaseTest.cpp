@@ -7,8 +7,8 @@
 
 #include "storage/Schema.h"
 #include "tests/platform/completionport/LoopbackSockets.h"
-#include "tests/server/TempWorkingDirectory.h"
-#include "tests/tools/headless/HeadlessProcess.h"
+#include "tests/support/TempWorkingDirectory.h"
+#include "tests/support/ChildProcess.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ protected:
 
 TEST_F(HeadlessDatabaseTest, FreshHomeGetsTheDatabaseWithBothTables)
 {
-    HeadlessProcess headless({});
+    ChildProcess headless(TELVORN_HEADLESS, {});
     ASSERT_TRUE(headless.WaitForOutput(kStatusLine));
     EXPECT_TRUE(headless.WaitForError("OPEN_DB_OK"));
     EXPECT_TRUE(headless.WaitForError("CREATE_RTU_TAB_OK"));
@@ -46,7 +46,7 @@ TEST_F(HeadlessDatabaseTest, FreshHomeGetsTheDatabaseWithBothTables)
 TEST_F(HeadlessDatabaseTest, UnregisteredDataSourceIsRegisteredAtStart)
 {
     ASSERT_TRUE(SQLConfigDataSource(nullptr, ODBC_REMOVE_SYS_DSN, OdbcTestEnvironment::kDriverName, "DSN=RTUDB\0"));
-    HeadlessProcess headless({});
+    ChildProcess headless(TELVORN_HEADLESS, {});
     ASSERT_TRUE(headless.WaitForOutput(kStatusLine));
     EXPECT_TRUE(headless.WaitForError("CREATE_RTU_TAB_OK"));
     EXPECT_EQ(headless.StopWith(SIGTERM), 0);
@@ -61,7 +61,7 @@ TEST_F(HeadlessDatabaseTest, ReadingsOfARegisteredRtuBecomeRows)
     Exec(kFullRcdsCreation);
     RegisterRtu123();
 
-    HeadlessProcess headless({});
+    ChildProcess headless(TELVORN_HEADLESS, {});
     ASSERT_TRUE(headless.WaitForOutput(kStatusLine));
     const int client = loopback::Connect(headless.ListeningPort());
     ASSERT_GE(client, 0);
@@ -87,7 +87,7 @@ TEST_F(HeadlessDatabaseTest, RegisteredRtusComeFirstAndRtuOptionsFollow)
     Exec(kFullRcdsCreation);
     RegisterRtu123();
 
-    HeadlessProcess headless({"--rtu", "77"});
+    ChildProcess headless(TELVORN_HEADLESS, {"--rtu", "77"});
     ASSERT_TRUE(headless.WaitForOutput(kStatusLine));
     const int client = loopback::Connect(headless.ListeningPort());
     ASSERT_GE(client, 0);

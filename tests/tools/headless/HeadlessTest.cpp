@@ -4,8 +4,8 @@
 #include <thread>
 
 #include "tests/platform/completionport/LoopbackSockets.h"
-#include "tests/server/TempWorkingDirectory.h"
-#include "tests/tools/headless/HeadlessProcess.h"
+#include "tests/support/TempWorkingDirectory.h"
+#include "tests/support/ChildProcess.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ protected:
 };
 
 TEST_F(HeadlessTest, ServesFramesAndPrintsTracesAndRawDataUntilTerminated) {
-    HeadlessProcess headless({"--rtu", "123:402"});
+    ChildProcess headless(TELVORN_HEADLESS, {"--rtu", "123:402"});
     ASSERT_TRUE(headless.WaitForOutput(kStatusLine));
     EXPECT_TRUE(headless.WaitForOutput("Creating \"socket_listener\" ... DONE"));
     std::uint16_t port = headless.ListeningPort();
@@ -45,7 +45,7 @@ TEST_F(HeadlessTest, ServesFramesAndPrintsTracesAndRawDataUntilTerminated) {
 }
 
 TEST_F(HeadlessTest, InterruptWhileConnectionsAreBusyExitsZero) {
-    HeadlessProcess headless({});
+    ChildProcess headless(TELVORN_HEADLESS, {});
     ASSERT_TRUE(headless.WaitForOutput(kStatusLine));
     std::uint16_t port = headless.ListeningPort();
     std::vector<int> clients;
@@ -65,7 +65,7 @@ TEST_F(HeadlessTest, InterruptWhileConnectionsAreBusyExitsZero) {
 // the lines that did not fit are counted, and the count is shown once output is read again.
 TEST_F(HeadlessTest, UnreadStandardOutputNeverHoldsUpDecoding) {
     directory.Write("data_rtu.ini", "[SYSCONFIG]\nPORT=0\n");
-    HeadlessProcess headless({"--rtu", "123:402"}, false);
+    ChildProcess headless(TELVORN_HEADLESS, {"--rtu", "123:402"}, false);
     std::uint16_t port = 0;
     for (int waited = 0; port == 0 && waited < kGenerousMs; waited += 20) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -102,14 +102,14 @@ TEST_F(HeadlessTest, PortInUseIsReportedOnStandardError) {
     std::uint16_t taken = 0;
     int holder = loopback::Listen(&taken);
     directory.Write("data_rtu.ini", "[SYSCONFIG]\nPORT=" + std::to_string(taken) + "\n");
-    HeadlessProcess headless({});
+    ChildProcess headless(TELVORN_HEADLESS, {});
     EXPECT_TRUE(headless.WaitForError("server socket failed to bind on given port."));
     EXPECT_EQ(headless.StopWith(SIGTERM), 0);
     close(holder);
 }
 
 TEST_F(HeadlessTest, UnknownOptionPrintsUsageAndFails) {
-    HeadlessProcess headless({"--bogus"});
+    ChildProcess headless(TELVORN_HEADLESS, {"--bogus"});
     EXPECT_TRUE(headless.WaitForError("usage: telvorn-headless"));
     EXPECT_EQ(headless.WaitExit(), 2);
 }

@@ -4,6 +4,7 @@
 #include <random>
 #include <string>
 
+#include "tests/support/CalendarTime.h"
 #include "tools/rtusim/ReplyCheck.h"
 #include "tools/rtusim/ReplyStream.h"
 
@@ -33,14 +34,7 @@ Bytes text(const std::string& s) {
 }
 
 std::time_t localTime(int year, int month, int day, int hour, int minute, int second) {
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    t.tm_isdst = -1;
+    std::tm t = Calendar(year, month, day, hour, minute, second);
     return std::mktime(&t);
 }
 

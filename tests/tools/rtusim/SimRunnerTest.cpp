@@ -9,6 +9,7 @@
 
 #include "tests/tools/rtusim/TestPeer.h"
 #include "tests/tools/rtusim/Words.h"
+#include "tests/support/WaitUntil.h"
 #include "tools/rtusim/SimRunner.h"
 
 using namespace rtusim;
@@ -65,9 +66,7 @@ TEST_F(RtusimRun, HonestPeerAnswersEveryKindOfMessage) {
                                         "--frames all --modbus all").stats;
     EXPECT_EQ(s.sent, 300u);
     // Frames need no reply, so the last ones may still be on their way when the run ends.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (peer.messages() < s.sent && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    WaitUntil([&] { return peer.messages() >= s.sent; }, std::chrono::seconds(10));
     EXPECT_EQ(peer.messages(), s.sent);
     EXPECT_EQ(s.frames + s.modbusReads + s.modbusWrites, s.sent);
     EXPECT_GT(s.timeRequests, 0u);
@@ -104,9 +103,7 @@ TEST_F(RtusimRun, SplitMessagesArriveWholeAndAreAnswered) {
     TestPeer peer(Flaw::None, false, {1, 2, 3, 4, 5});
     const SimStats s = run(peer.port(), "--split --check-values --frames all --modbus all --units 1-5 "
                                         "--connections 3 --rate 200 --count 300").stats;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (peer.messages() < s.sent && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    WaitUntil([&] { return peer.messages() >= s.sent; }, std::chrono::seconds(10));
     EXPECT_EQ(peer.messages(), s.sent);
     EXPECT_EQ(s.wrongReplies, 0u);
     EXPECT_EQ(s.missingReplies, 0u);

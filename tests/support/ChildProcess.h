@@ -17,18 +17,18 @@
 #include <thread>
 #include <vector>
 
-// telvorn-headless run as a child process in the current directory, its standard output and error
-// collected line by line.
-class HeadlessProcess {
+// A program of ours (the window or telvorn-headless) run as a child process in the current
+// directory, its standard output and error collected line by line.
+class ChildProcess {
 public:
     // readOutput false: nobody reads the child's standard output until ReadOutput() is called.
-    explicit HeadlessProcess(const std::vector<std::string>& arguments, bool readOutput = true) {
+    ChildProcess(const std::string& program, const std::vector<std::string>& arguments, bool readOutput = true) {
         int out[2];
         int err[2];
         if (pipe(out) != 0 || pipe(err) != 0) {
             return;
         }
-        std::vector<std::string> argv{TELVORN_HEADLESS};
+        std::vector<std::string> argv{program};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         std::vector<char*> raw;
         for (std::string& argument : argv) {
@@ -57,7 +57,7 @@ public:
         outRead = -1;
     }
 
-    ~HeadlessProcess() {
+    ~ChildProcess() {
         if (pid > 0 && !exited) {
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
