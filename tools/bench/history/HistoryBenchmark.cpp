@@ -37,6 +37,7 @@
 #include "storage/sql/SQLRecordset.h"
 #include "tools/bench/DurableSqlite.h"
 #include "tools/bench/NullSinks.h"
+#include "tools/bench/ScratchDataSource.h"
 
 namespace {
 
@@ -57,26 +58,13 @@ std::string SettingValue(const std::string& settings, const std::string& key)
     return {};
 }
 
-bool RegisterScratchSource(const std::filesystem::path& scratch, const std::string& postgres)
+bool RegisterBenchSource(const std::filesystem::path& scratch, const std::string& postgres)
 {
-    const std::filesystem::path etc = scratch / "etc";
-    std::filesystem::create_directories(etc);
-    std::ofstream(etc / "odbcinst.ini") << "[" << kDriverName << "]\nDriver=" << TELVORN_RTUDB_DRIVER
-                                        << "\nSetup=" << TELVORN_RTUDB_DRIVER << "\n";
-    std::ofstream(etc / "odbc.ini").flush();
-    setenv("ODBCSYSINI", etc.c_str(), 1);
-    setenv("ODBCINI", (scratch / "user-odbc.ini").c_str(), 1);
-    setenv("HOME", scratch.c_str(), 1);
-    std::string attributes = "DSN=HISTORYBENCH;DBQ=" + (scratch / "history.db").string() + ";;";
-    if (!postgres.empty()) {
-        attributes = "DSN=HISTORYBENCH;ENGINE=postgresql";
-        for (const char* key : {"SERVER", "PORT", "DATABASE", "SCHEMA"})
-            attributes += std::string(";") + key + "=" + SettingValue(postgres, key);
-        attributes += ";;";
-    }
-    for (char& c : attributes)
-        if (c == ';') c = '\0';
-    return SQLConfigDataSource(nullptr, ODBC_ADD_SYS_DSN, kDriverName, attributes.c_str());
+    if (postgres.empty()) return RegisterScratchSource(scratch, "DSN=HISTORYBENCH;DBQ=" + (scratch / "history.db").string());
+    std::string attributes = "DSN=HISTORYBENCH;ENGINE=postgresql";
+    for (const char* key : {"SERVER", "PORT", "DATABASE", "SCHEMA"})
+        attributes += std::string(";") + key + "=" + SettingValue(postgres, key);
+    return RegisterScratchSource(scratch, attributes);
 }
 
 // Raw SQLite with the driver's durability and the same two tables.
@@ -227,7 +215,7 @@ int main(int argc, char** argv)
     }
     const std::filesystem::path scratch = pattern;
     // Before the first ODBC handle exists: the driver manager caches where its files are.
-    const bool registered = RegisterScratchSource(scratch, postgres);
+    const bool registered = RegisterBenchSource(scratch, postgres);
     CSQLDatabase database;
     if (!registered
         || !database.Connect("HISTORYBENCH", SettingValue(postgres, "USER"), SettingValue(postgres, "PWD"))) {

@@ -26,6 +26,7 @@
 #include "storage/OdbcInstaller.h"
 #include "storage/sql/SQLDatabase.h"
 #include "tools/bench/DurableSqlite.h"
+#include "tools/bench/ScratchDataSource.h"
 #include "ui/CurrentRtu.h"
 #include "ui/HistoryList.h"
 #include "ui/PageRtuState.h"
@@ -65,20 +66,6 @@ bool SeedChannelTable(const std::filesystem::path& file) {
     return ok;
 }
 
-bool RegisterScratchSource(const std::filesystem::path& scratch) {
-    const std::filesystem::path etc = scratch / "etc";
-    std::filesystem::create_directories(etc);
-    std::ofstream(etc / "odbcinst.ini") << "[" << kDriverName << "]\nDriver=" << TELVORN_RTUDB_DRIVER
-                                        << "\nSetup=" << TELVORN_RTUDB_DRIVER << "\n";
-    std::ofstream(etc / "odbc.ini").flush();
-    setenv("ODBCSYSINI", etc.c_str(), 1);
-    setenv("ODBCINI", (scratch / "user-odbc.ini").c_str(), 1);
-    setenv("HOME", scratch.c_str(), 1);
-    std::string attributes = "DSN=HISTORYLISTBENCH;DBQ=" + (scratch / "history.db").string() + ";;";
-    for (char& c : attributes)
-        if (c == ';') c = '\0';
-    return SQLConfigDataSource(nullptr, ODBC_ADD_SYS_DSN, kDriverName, attributes.c_str());
-}
 
 CSQLDatabase* database = nullptr;
 
@@ -138,7 +125,7 @@ int main(int argc, char** argv) {
     }
     const std::filesystem::path scratch = pattern;
     // Before the first ODBC handle exists: the driver manager caches where its files are.
-    if (!SeedChannelTable(scratch / "history.db") || !RegisterScratchSource(scratch)) {
+    if (!SeedChannelTable(scratch / "history.db") || !RegisterScratchSource(scratch, "DSN=HISTORYLISTBENCH;DBQ=" + (scratch / "history.db").string())) {
         std::fprintf(stderr, "set-up failed\n");
         return 1;
     }
