@@ -14,10 +14,10 @@ struct ChunkContext {
     TelemetryCore& core;
     ChunkView chunk;
     IReplyPath& reply;
-    IRawDataList* list;      // may be absent
-    IStatePage* statePage;   // may be absent
-    std::tm now;             // local time when the call began, for the time reply
-    char rtuTime[15] = {};   // timestamp of the last frame decoded in this chunk, empty before the first
+    IRawDataList* list;     // may be absent
+    IStatePage* statePage;  // may be absent
+    std::tm now;            // local time when the call began, for the time reply
+    char rtuTime[15] = {};  // timestamp of the last frame decoded in this chunk, empty before the first
     // Set: a frame or ADU that runs past the end of the chunk is left undecoded and reported in the
     // loop's DecodeStop. Clear: it is decoded from what arrived, the zero bytes past the end standing in.
     bool stopAtCut = false;

@@ -14,9 +14,9 @@
 namespace {
 
 constexpr std::size_t kSentenceSearchChars = 60;
-constexpr std::size_t kLatitudeOffset = 6;        // after "G" and five more characters with their comma
-constexpr std::size_t kLatitudeEndOffset = 20;    // the latitude's comma comes before this offset
-constexpr std::size_t kHemisphereSkip = 3;        // ",", hemisphere letter, ","
+constexpr std::size_t kLatitudeOffset = 6;      // after "G" and five more characters with their comma
+constexpr std::size_t kLatitudeEndOffset = 20;  // the latitude's comma comes before this offset
+constexpr std::size_t kHemisphereSkip = 3;      // ",", hemisphere letter, ","
 constexpr std::size_t kMaxLongitudeChars = 20;
 
 bool IsDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }

@@ -18,6 +18,6 @@ enum class CutKind : std::uint8_t {
 struct DecodeStop {
     CutKind kind = CutKind::kNone;
     std::size_t offset = 0;
-    std::size_t extent = 0;   // an ADU's whole size when its header already tells it, else 0
-    char rtuTime[15] = {};    // the timestamp of the chunk's last frame, which an ADU after it carries
+    std::size_t extent = 0;  // an ADU's whole size when its header already tells it, else 0
+    char rtuTime[15] = {};   // the timestamp of the chunk's last frame, which an ADU after it carries
 };

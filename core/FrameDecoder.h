@@ -12,8 +12,8 @@
 inline constexpr std::size_t kPayloadStart = 29;
 
 struct FrameHeader {
-    std::int32_t unitId = 0;    // the unit-id characters read as a decimal integer, low 16 bits
-    char unitText[9] = {};      // the unit-id characters as received
+    std::int32_t unitId = 0;  // the unit-id characters read as a decimal integer, low 16 bits
+    char unitText[9] = {};    // the unit-id characters as received
     std::uint8_t fn = 0;
     char timestamp[15] = {};    // a zero byte inside ends it early
     std::uint16_t channel = 0;  // for list functions the number of items

@@ -132,8 +132,8 @@ std::size_t ModbusList(const Frame& f) {
 }
 
 std::size_t CounterReportFrame(const Frame& f) {
-    std::string line = Format("%s,%s", PrintableText(f.header.unitText).c_str(),
-                              PrintableText(f.header.timestamp).c_str());
+    std::string line =
+        Format("%s,%s", PrintableText(f.header.unitText).c_str(), PrintableText(f.header.timestamp).c_str());
     const std::size_t end = ForEachListItem(f, [&](std::uint32_t i, double number, std::uint8_t state) {
         f.Register(1301 + i, Scaled(number, 100), state);
         line += Format("%.2f,", number);

@@ -8,8 +8,8 @@
 class IHistoryWriter {
 public:
     // value: only its low byte is stored.
-    virtual void WriteChannelInt(int unitId, const char* channelName, int channelNumber, int value,
-                                 const char* rtuTime, std::uint8_t state) = 0;
+    virtual void WriteChannelInt(int unitId, const char* channelName, int channelNumber, int value, const char* rtuTime,
+                                 std::uint8_t state) = 0;
     virtual void WriteChannelFloat(int unitId, const char* channelName, int channelNumber, double value,
                                    const char* rtuTime, std::uint8_t state) = 0;
 

@@ -38,7 +38,7 @@ struct ModbusFunction {
     std::uint8_t code;
     std::size_t (*size)(const ChunkView& adu);  // how far the loop advances
     void (*run)(const Adu& adu);
-    std::size_t sizeKnownFrom;                  // bytes that must have arrived before size() can be read
+    std::size_t sizeKnownFrom;  // bytes that must have arrived before size() can be read
 };
 
 // The served function code, or null.

@@ -77,13 +77,17 @@ ReceiveStream::Joined ReceiveStream::JoinHeld(TelemetryCore& core, IReplyPath& r
             case Mark::kEndMark:
                 std::memcpy(rtuTime, heldRtuTime, sizeof rtuTime);  // of the frame it ended
                 return {1, false};
-            case Mark::kStartMark: return {0, false};
-            case Mark::kUndecided: heldMarkUsed = true; return {0, true};
+            case Mark::kStartMark:
+                return {0, false};
+            case Mark::kUndecided:
+                heldMarkUsed = true;
+                return {0, true};
         }
     }
     if (bytes[held] == kMark) {
         switch (MarkMeaning(ChunkView(bytes + held + 1, end - held - 1))) {
-            case Mark::kEndMark: return {0, false};
+            case Mark::kEndMark:
+                return {0, false};
             case Mark::kStartMark:
                 // An unterminated frame followed by a new one: decoded on its own, as it always was.
                 core.DecodeBytes(bytes, held, reply, false);
@@ -123,8 +127,10 @@ void ReceiveStream::Hold(TelemetryCore& core, const DecodeStop& stop, std::size_
     if (stop.extent > kMaxHeldBytes || size > kMaxHeldBytes) {
         core.DropUnfinished(stop.kind, size);
         ClearHeld();
-        if (stop.kind == CutKind::kFrame) skipToEndMark = true;
-        else skipBytes = stop.extent - size;
+        if (stop.kind == CutKind::kFrame)
+            skipToEndMark = true;
+        else
+            skipBytes = stop.extent - size;
         return;
     }
     std::memmove(bytes, bytes + from, size);

@@ -22,19 +22,19 @@ struct ModbusReplyHeader {
 // Modbus replies are built into a buffer the caller owns, so two connections reading the same unit
 // at once never share a reply area.
 struct RtuRecord {
-    char uidText[32];        // unit id as decimal text, as in the registry
-    std::uint8_t din[32];    // 0 off, non-zero on
+    char uidText[32];      // unit id as decimal text, as in the registry
+    std::uint8_t din[32];  // 0 off, non-zero on
     std::uint8_t dout[32];
-    float ain[32];           // reported value x 0.1
-    float itemp;             // reported value x 0.01
-    std::int32_t signal;     // reported value - 256
-    std::int32_t batt;       // 1 when the reported power value is non-zero
-    float reg[256];          // Modbus registers and coils MBUSREG0..255
+    float ain[32];              // reported value x 0.1
+    float itemp;                // reported value x 0.01
+    std::int32_t signal;        // reported value - 256
+    std::int32_t batt;          // 1 when the reported power value is non-zero
+    float reg[256];             // Modbus registers and coils MBUSREG0..255
     std::uint8_t regKind[256];  // 0 never written, 1 register value, 2 coil value
-    float etemp[32];         // reported value x 0.01
+    float etemp[32];            // reported value x 0.01
     char gps[128];
     std::int32_t model;
-    float ecounter[4];       // reported value, unsigned, x 0.01
+    float ecounter[4];  // reported value, unsigned, x 0.01
     float graycode[32];
     char registString[256];
 

@@ -50,8 +50,8 @@ public:
     // Register numbers 1301..1304 only: the value taken as unsigned, x 0.01.
     void SetCounter(std::uint32_t registerNumber, std::int32_t value);
     void SetGraycode(std::uint32_t i, double value);
-    void SetGps(std::string_view text);             // at most 127 characters
-    void SetRegistString(std::string_view text);    // at most 255 characters
+    void SetGps(std::string_view text);           // at most 127 characters
+    void SetRegistString(std::string_view text);  // at most 255 characters
 
 private:
     template <class F>

@@ -54,6 +54,7 @@ DecodeStop TelemetryCore::DecodeBytes(const std::uint8_t* data, std::size_t size
 void TelemetryCore::DropUnfinished(CutKind kind, std::size_t bytes) {
     unknowCount.fetch_add(1, std::memory_order_relaxed);
     if (IRawDataList* list = rawDataList.load()) {
-        list->AddLine(Format("Drop unfinished %s: %zu bytes", kind == CutKind::kFrame ? "frame" : "ADU", bytes).c_str());
+        list->AddLine(
+            Format("Drop unfinished %s: %zu bytes", kind == CutKind::kFrame ? "frame" : "ADU", bytes).c_str());
     }
 }

@@ -1,7 +1,7 @@
 #include "core/TextFormat.h"
 
-#include <cstdarg>
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 
 namespace {

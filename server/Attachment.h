@@ -29,7 +29,7 @@ struct Attachment {
     std::recursive_mutex lock;
     sockaddr_in peerAddress{};
     std::atomic<std::uint8_t> inUse{0};
-    std::atomic<std::uint32_t> lastActive{0};  // 0: not timed
+    std::atomic<std::uint32_t> lastActive{0};   // 0: not timed
     std::uint8_t buffer[kReceiveBufferSize]{};  // receives always write from the first byte
     std::uint32_t fill = 0;
     // The bytes of the latest receive while they are decoded (the next receive is armed into

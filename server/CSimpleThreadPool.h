@@ -48,7 +48,7 @@ private:
     void SiftUp(std::size_t hole);
     void SiftDown(std::size_t hole);
 
-    std::mutex queueLock;  // guards queue and waitingCount; nothing else is taken while it is held
+    std::mutex queueLock;                  // guards queue and waitingCount; nothing else is taken while it is held
     std::condition_variable queueChanged;  // an entry was queued, or the workers were asked to stop
     std::vector<std::unique_ptr<CThread>> threads;
     std::vector<QueueEntry> queue;  // a max-heap on priority

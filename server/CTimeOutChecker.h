@@ -33,8 +33,7 @@ public:
         ServerTrace("Time out checker service started.\n");
         std::size_t position = 0;
         std::uint32_t counter = 0;
-        for (CThread* context = CurrentThreadContext(); !context->StopRequested();
-             context = CurrentThreadContext()) {
+        for (CThread* context = CurrentThreadContext(); !context->StopRequested(); context = CurrentThreadContext()) {
             if (position >= records->size()) {
                 position = 0;
                 counter = 0;

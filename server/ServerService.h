@@ -95,8 +95,7 @@ public:
     // The service loop, run by P pool threads at once.
     void Run() override {
         ServerTrace("Socket service thread started.\n");
-        for (CThread* context = CurrentThreadContext(); !context->StopRequested();
-             context = CurrentThreadContext()) {
+        for (CThread* context = CurrentThreadContext(); !context->StopRequested(); context = CurrentThreadContext()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             AcceptOne();
             HandleCompletion(completionPort->Wait(waitTimeoutMs));

@@ -2,14 +2,12 @@
 
 #include <cstring>
 
-EventLogFile& ProcessEventLog()
-{
+EventLogFile& ProcessEventLog() {
     static EventLogFile log;
     return log;
 }
 
-bool EventLogFile::Open(const char* path)
-{
+bool EventLogFile::Open(const char* path) {
     if (file_.load() != nullptr) return true;
     std::FILE* file = std::fopen(path, "a");
     if (file == nullptr) return false;
@@ -18,8 +16,7 @@ bool EventLogFile::Open(const char* path)
     return true;
 }
 
-int EventLogFile::Write(const char* text)
-{
+int EventLogFile::Write(const char* text) {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
@@ -27,8 +24,7 @@ int EventLogFile::Write(const char* text)
 }
 
 // Write and flush errors are ignored: a log that cannot be written must not stop the caller.
-int EventLogFile::Write(const char* text, const std::tm& local)
-{
+int EventLogFile::Write(const char* text, const std::tm& local) {
     std::FILE* file = file_.load();
     if (file == nullptr) return 0;
     const std::string line = FormatLogLine(local, text);
@@ -37,17 +33,15 @@ int EventLogFile::Write(const char* text, const std::tm& local)
     return static_cast<int>(line.size());
 }
 
-void EventLogFile::Close()
-{
+void EventLogFile::Close() {
     if (std::FILE* file = file_.exchange(nullptr)) std::fclose(file);
 }
 
-std::string FormatLogLine(const std::tm& local, const char* text)
-{
+std::string FormatLogLine(const std::tm& local, const char* text) {
     char area[kLogLineSize];
-    const int length = std::snprintf(area, sizeof area, "%2.2d-%2.2d-%2.2d %2.2d:%2.2d:%2.2d: %s", local.tm_mday,
-                                     local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min,
-                                     local.tm_sec, text);
+    const int length =
+        std::snprintf(area, sizeof area, "%2.2d-%2.2d-%2.2d %2.2d:%2.2d:%2.2d: %s", local.tm_mday, local.tm_mon + 1,
+                      local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec, text);
     if (length < 0) return {};
     if (static_cast<std::size_t>(length) < sizeof area) return std::string(area, static_cast<std::size_t>(length));
     std::string line(area, sizeof area - 1);
@@ -56,12 +50,6 @@ std::string FormatLogLine(const std::tm& local, const char* text)
     return line;
 }
 
-void OpenEventLog()
-{
-    ProcessEventLog().Open("Log.txt");
-}
+void OpenEventLog() { ProcessEventLog().Open("Log.txt"); }
 
-int WriteEventLog(const char* text)
-{
-    return ProcessEventLog().Write(text);
-}
+int WriteEventLog(const char* text) { return ProcessEventLog().Write(text); }

@@ -10,8 +10,8 @@
 #include "platform/profile/IniFileReader.h"
 #include "platform/profile/IniFiles.h"
 #include "storage/MessageText.h"
-#include "storage/TimeStamp.h"
 #include "storage/StatementTexts.h"
+#include "storage/TimeStamp.h"
 #include "storage/sql/ComposeStatement.h"
 #include "storage/sql/DatabaseMutex.h"
 #include "storage/sql/SQLDatabase.h"
@@ -27,31 +27,24 @@ constexpr std::size_t kFieldLength = 31;
 // Channel numbers of a page never reach this.
 constexpr int kMaxChannelNumber = 32;
 
-std::string ComposeTitle(const std::string& uidText, int number, const std::string& displayKey)
-{
+std::string ComposeTitle(const std::string& uidText, int number, const std::string& displayKey) {
     const std::string records = IniFileReader(kUiIniPath).readValue(kRtuStateTextSection, "RECORDS");
     const std::string caption = IniFileReader(kDataIniPath).readValue(kRtuColumnsSection, "RDATA1");
     const std::string display = IniFileReader(kNamesIniPath).readValue(kDeviceNamesSection, displayKey);
     if (number >= 0)
         return ComposeStatement(kArea, "%s %s:%s %s:%d", records.c_str(), caption.c_str(), uidText.c_str(),
                                 display.c_str(), number);
-    return ComposeStatement(kArea, "%s %s:%s %s", records.c_str(), caption.c_str(), uidText.c_str(),
-                            display.c_str());
+    return ComposeStatement(kArea, "%s %s:%s %s", records.c_str(), caption.c_str(), uidText.c_str(), display.c_str());
 }
 
-std::string TableName(const std::string& uidText, const std::string& name, int number)
-{
+std::string TableName(const std::string& uidText, const std::string& name, int number) {
     if (number >= 0) return ComposeStatement(kArea, "%s_%s%d", uidText.c_str(), name.c_str(), number);
     return ComposeStatement(kArea, "%s_%s", uidText.c_str(), name.c_str());
 }
 
-std::string Cut(const std::string& text)
-{
-    return text.substr(0, kFieldLength);
-}
+std::string Cut(const std::string& text) { return text.substr(0, kFieldLength); }
 
-bool IsInteger(const std::string& text)
-{
+bool IsInteger(const std::string& text) {
     const std::size_t start = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
     if (start == text.size()) return false;
     for (std::size_t i = start; i < text.size(); ++i)
@@ -59,15 +52,13 @@ bool IsInteger(const std::string& text)
     return true;
 }
 
-std::string DayBound(std::time_t time, int mode)
-{
+std::string DayBound(std::time_t time, int mode) {
     char bound[kTimeStampSize];
     FormatDayBound(bound, time, mode);
     return bound;
 }
 
-std::string TrimBlanks(const std::string& text)
-{
+std::string TrimBlanks(const std::string& text) {
     const std::size_t first = text.find_first_not_of(" \t");
     if (first == std::string::npos) return {};
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
@@ -76,8 +67,7 @@ std::string TrimBlanks(const std::string& text)
 bool IsComparison(int valueCompare) { return valueCompare >= 0 && valueCompare <= 2; }
 
 // None without a comparison or a value; the value is a checked decimal number.
-std::optional<std::string> ValueCondition(int valueCompare, const std::string& value)
-{
+std::optional<std::string> ValueCondition(int valueCompare, const std::string& value) {
     static const char* const kConditions[] = {"RVALUE >= %s", "RVALUE = %s", "RVALUE <= %s"};
     if (value.empty() || !IsComparison(valueCompare)) return std::nullopt;
     return ComposeStatement(kArea, kConditions[valueCompare], value.c_str());
@@ -85,19 +75,18 @@ std::optional<std::string> ValueCondition(int valueCompare, const std::string& v
 
 }  // namespace
 
-bool IsDecimalNumber(const std::string& text)
-{
+bool IsDecimalNumber(const std::string& text) {
     const std::size_t point = text.find('.');
     if (point == std::string::npos) return IsInteger(text);
     const std::string whole = text.substr(0, point);
     const std::string fraction = text.substr(point + 1);
     const bool wholeOk = whole.empty() || whole == "-" || whole == "+" || IsInteger(whole);
-    const bool fractionDigits = !fraction.empty() && IsInteger(fraction) && std::isdigit(static_cast<unsigned char>(fraction[0]));
+    const bool fractionDigits =
+        !fraction.empty() && IsInteger(fraction) && std::isdigit(static_cast<unsigned char>(fraction[0]));
     return wholeOk && fractionDigits;
 }
 
-std::optional<std::string> ComposeHistoryQuery(const std::string& table, const HistoryFilter& filter)
-{
+std::optional<std::string> ComposeHistoryQuery(const std::string& table, const HistoryFilter& filter) {
     // The selector first: without a comparison the value field is not read at all.
     const std::string value = IsComparison(filter.valueCompare) ? TrimBlanks(filter.valueText) : std::string();
     if (!value.empty() && !IsDecimalNumber(value)) return std::string();
@@ -117,8 +106,7 @@ std::optional<std::string> ComposeHistoryQuery(const std::string& table, const H
     return ComposeStatement(kArea, "SELECT * FROM %s %s", table.c_str(), where.c_str());
 }
 
-std::string CsvExportPath(const std::string& chosen)
-{
+std::string CsvExportPath(const std::string& chosen) {
     std::string upper = chosen;
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     const std::string withExtension = upper.find(".CSV") == std::string::npos ? chosen + ".CSV" : chosen;
@@ -129,8 +117,7 @@ std::string CsvExportPath(const std::string& chosen)
 }
 
 std::string CHistoryBrowser::LoadHistory(const std::string& name, int number, const std::string& displayKey,
-                                         const std::optional<std::string>& statement)
-{
+                                         const std::optional<std::string>& statement) {
     const std::optional<std::string> uidText = view_.CurrentUidText();
     if (!uidText || number >= kMaxChannelNumber) return {};
     std::string table;
@@ -155,8 +142,7 @@ std::string CHistoryBrowser::LoadHistory(const std::string& name, int number, co
 
 // An empty statement is one refused before reaching the engine: the list stays empty, as after a
 // statement the engine rejects.
-std::string CHistoryBrowser::ReadRows(const std::string& statement)
-{
+std::string CHistoryBrowser::ReadRows(const std::string& statement) {
     if (statement.empty()) return {};
     CSQLRecordset recordset(database_);
     recordset.SetSQL(statement);
@@ -183,8 +169,7 @@ std::string CHistoryBrowser::ReadRows(const std::string& statement)
     return title;
 }
 
-std::optional<std::string> CHistoryBrowser::QueryHistory()
-{
+std::optional<std::string> CHistoryBrowser::QueryHistory() {
     const HistoryFilter filter = view_.TakeFilter();
     if (currentTable_.empty()) return std::nullopt;
     std::optional<std::string> query;
@@ -197,8 +182,7 @@ std::optional<std::string> CHistoryBrowser::QueryHistory()
     return LoadHistory("", -1, "", *query);
 }
 
-void CHistoryBrowser::DeleteHistoryRows()
-{
+void CHistoryBrowser::DeleteHistoryRows() {
     if (view_.FirstSelectedRow() < 0) {
         if (!currentTable_.empty() && database_.connected) DeleteAll();
         return;
@@ -206,8 +190,7 @@ void CHistoryBrowser::DeleteHistoryRows()
     DeleteSelected();
 }
 
-void CHistoryBrowser::DeleteAll()
-{
+void CHistoryBrowser::DeleteAll() {
     if (ShowMessageText(box_, kQuestionSection, "DELETE_ALL", MessageIcon::Question, MessageButtons::YesNo) !=
         MessageAnswer::Yes)
         return;
@@ -218,8 +201,7 @@ void CHistoryBrowser::DeleteAll()
     }
 }
 
-void CHistoryBrowser::DeleteSelected()
-{
+void CHistoryBrowser::DeleteSelected() {
     if (ShowMessageText(box_, kQuestionSection, "DELETE_RID", MessageIcon::Question, MessageButtons::YesNo) !=
         MessageAnswer::Yes)
         return;
@@ -229,8 +211,8 @@ void CHistoryBrowser::DeleteSelected()
         if (!IsInteger(rid)) return;
         std::lock_guard<std::recursive_mutex> lock(DatabaseMutex);
         try {
-            if (!database_.Execute(ComposeStatement(kArea, kHistoryDeleteRowFormat, currentTable_.c_str(),
-                                                    rid.c_str())))
+            if (!database_.Execute(
+                    ComposeStatement(kArea, kHistoryDeleteRowFormat, currentTable_.c_str(), rid.c_str())))
                 return;
         } catch (const CSQLException&) {
             return;
@@ -239,8 +221,7 @@ void CHistoryBrowser::DeleteSelected()
     }
 }
 
-void CHistoryBrowser::ExportHistoryCsv()
-{
+void CHistoryBrowser::ExportHistoryCsv() {
     if (view_.RowCount() == 0) return;
     const std::optional<std::string> chosen = view_.ChooseSaveFile();
     if (!chosen) return;
@@ -248,8 +229,9 @@ void CHistoryBrowser::ExportHistoryCsv()
     if (!file.is_open()) return;
     const IniFileReader captions(kUiIniPath);
     file << view_.TitleLine() << "\n";
-    file << captions.readValue(kRtuStateTextSection, "DATALISTC0") << ',' << captions.readValue(kRtuStateTextSection, "DATALISTC1")
-         << ',' << captions.readValue(kRtuStateTextSection, "DATALISTC2") << ','
+    file << captions.readValue(kRtuStateTextSection, "DATALISTC0") << ','
+         << captions.readValue(kRtuStateTextSection, "DATALISTC1") << ','
+         << captions.readValue(kRtuStateTextSection, "DATALISTC2") << ','
          << captions.readValue(kRtuStateTextSection, "DATALISTC3") << "\n";
     for (int index = 0; index < view_.RowCount(); ++index) {
         const HistoryRow row = view_.Row(index);

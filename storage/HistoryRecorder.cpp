@@ -5,8 +5,8 @@
 
 #include "storage/EventLog.h"
 #include "storage/RecordId.h"
-#include "storage/TimeStamp.h"
 #include "storage/StatementTexts.h"
+#include "storage/TimeStamp.h"
 #include "storage/sql/ComposeStatement.h"
 #include "storage/sql/DatabaseMutex.h"
 #include "storage/sql/SQLDatabase.h"
@@ -29,14 +29,12 @@ constexpr const char* kDuplicateKey = "23000";
 constexpr int kDuplicateKeyRetries = 8;
 constexpr std::uint32_t kFirstRetryGap = 16;
 
-std::uint32_t RetryGap(int attempt)
-{
+std::uint32_t RetryGap(int attempt) {
     thread_local std::minstd_rand random{std::random_device{}()};
     return 1 + static_cast<std::uint32_t>(random() % (kFirstRetryGap << attempt));
 }
 
-std::int64_t MaxRecordId(const CSQLDatabase& database, const std::string& table)
-{
+std::int64_t MaxRecordId(const CSQLDatabase& database, const std::string& table) {
     CSQLRecordset recordset(database);
     recordset.SetSQL("SELECT MAX(RID) FROM " + table);
     if (!recordset.Open() || !recordset.MoveNext()) return 0;
@@ -47,8 +45,7 @@ std::int64_t MaxRecordId(const CSQLDatabase& database, const std::string& table)
 }  // namespace
 
 template <class Compose>
-bool CHistoryRecorder::Insert(const std::string& table, Compose compose)
-{
+bool CHistoryRecorder::Insert(const std::string& table, Compose compose) {
     std::string statement;
     try {
         statement = compose(NextRecordId());
@@ -75,8 +72,7 @@ bool CHistoryRecorder::Insert(const std::string& table, Compose compose)
 // the next readings do not meet the same rows again. Call under DatabaseMutex.
 template <class Compose>
 CHistoryRecorder::RetryResult CHistoryRecorder::InsertAfterMaximum(const std::string& table, Compose compose,
-                                                                   std::uint32_t gap)
-{
+                                                                   std::uint32_t gap) {
     try {
         const auto maximum = static_cast<std::uint32_t>(MaxRecordId(*database_, table));
         const auto rid = static_cast<std::int32_t>(maximum + gap);
@@ -91,14 +87,12 @@ CHistoryRecorder::RetryResult CHistoryRecorder::InsertAfterMaximum(const std::st
 }
 
 void CHistoryRecorder::WriteChannelInt(int unitId, const char* channelName, int channelNumber, int value,
-                                       const char* rtuTime, std::uint8_t state)
-{
+                                       const char* rtuTime, std::uint8_t state) {
     WriteChannel(unitId, channelName, channelNumber, std::to_string(value & 0xff), value & 0xff, rtuTime, state);
 }
 
 void CHistoryRecorder::WriteChannelFloat(int unitId, const char* channelName, int channelNumber, double value,
-                                         const char* rtuTime, std::uint8_t state)
-{
+                                         const char* rtuTime, std::uint8_t state) {
     char text[kStatementArea];
     std::snprintf(text, sizeof text, "%.2f", value);
     WriteChannel(unitId, channelName, channelNumber, text, value, rtuTime, state);
@@ -106,8 +100,7 @@ void CHistoryRecorder::WriteChannelFloat(int unitId, const char* channelName, in
 
 void CHistoryRecorder::WriteChannel(int unitId, const char* channelName, int channelNumber,
                                     const std::string& valueText, double value, const char* rtuTime,
-                                    std::uint8_t state)
-{
+                                    std::uint8_t state) {
     char localTime[kTimeStampSize];
     FormatNow(localTime);
     const std::string time = DoubleQuotes(rtuTime);
@@ -115,9 +108,8 @@ void CHistoryRecorder::WriteChannel(int unitId, const char* channelName, int cha
     const std::string table =
         std::to_string(unitId) + "_" + channelName + (indexed ? std::to_string(channelNumber) : std::string());
     const bool stored = Insert(table, [&](std::int32_t rid) {
-        return ComposeStatement(kStatementArea,
-                                kChannelInsertFormat,
-                                table.c_str(), rid, valueText.c_str(), localTime, time.c_str(), state);
+        return ComposeStatement(kStatementArea, kChannelInsertFormat, table.c_str(), rid, valueText.c_str(), localTime,
+                                time.c_str(), state);
     });
     if (!stored) {
         char line[kStatementArea];
@@ -128,17 +120,14 @@ void CHistoryRecorder::WriteChannel(int unitId, const char* channelName, int cha
 }
 
 bool CHistoryRecorder::WriteFullRcds(int unitId, const char* channelName, int channelNumber, float value,
-                                     const char* rtuTime, std::uint8_t state, const char* gpsText)
-{
+                                     const char* rtuTime, std::uint8_t state, const char* gpsText) {
     char localTime[kTimeStampSize];
     FormatNow(localTime);
     const std::string time = DoubleQuotes(rtuTime);
     const std::string gps = DoubleQuotes(gpsText);
     const bool stored = Insert("FULLRCDS", [&](std::int32_t rid) {
-        return ComposeStatement(kStatementArea,
-                                kFullRcdsInsertFormat,
-                                rid, unitId, channelName, channelNumber, value, state, gps.c_str(), time.c_str(),
-                                localTime);
+        return ComposeStatement(kStatementArea, kFullRcdsInsertFormat, rid, unitId, channelName, channelNumber, value,
+                                state, gps.c_str(), time.c_str(), localTime);
     });
     if (!stored) WriteEventLog("Write Data To FullRcds Table fail\n");
     return stored;

@@ -19,8 +19,8 @@ public:
 
     void WriteChannelInt(int unitId, const char* channelName, int channelNumber, int value, const char* rtuTime,
                          std::uint8_t state) override;
-    void WriteChannelFloat(int unitId, const char* channelName, int channelNumber, double value,
-                           const char* rtuTime, std::uint8_t state) override;
+    void WriteChannelFloat(int unitId, const char* channelName, int channelNumber, double value, const char* rtuTime,
+                           std::uint8_t state) override;
     // The FULLRCDS row of a reading; true when stored.
     bool WriteFullRcds(int unitId, const char* channelName, int channelNumber, float value, const char* rtuTime,
                        std::uint8_t state, const char* gpsText);

@@ -4,8 +4,7 @@
 #include "platform/profile/IniFiles.h"
 
 MessageAnswer ShowMessageText(IMessageBox& box, std::string_view section, std::string_view key, MessageIcon icon,
-                              MessageButtons buttons)
-{
+                              MessageButtons buttons) {
     const IniFileReader messages(kMessagesIniPath);
     return box.Show(messages.readValue(section, key), "", icon, buttons);
 }

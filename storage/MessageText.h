@@ -11,7 +11,6 @@ MessageAnswer ShowMessageText(IMessageBox& box, std::string_view section, std::s
                               MessageButtons buttons = MessageButtons::Ok);
 
 // A box of a text built into the program.
-inline MessageAnswer ShowFixedText(IMessageBox& box, const std::string& text, MessageIcon icon)
-{
+inline MessageAnswer ShowFixedText(IMessageBox& box, const std::string& text, MessageIcon icon) {
     return box.Show(text, "", icon, MessageButtons::Ok);
 }

@@ -11,13 +11,11 @@ constexpr char kAttributes[] = "DSN=RTUDB\0DBQ=~/rtu/RTU.db\0DEFAULTDIR=~/rtu\0"
 
 }  // namespace
 
-OdbcInstaller::~OdbcInstaller()
-{
+OdbcInstaller::~OdbcInstaller() {
     if (library_ != nullptr) dlclose(library_);
 }
 
-bool OdbcInstaller::Load()
-{
+bool OdbcInstaller::Load() {
     if (configDataSource_ != nullptr && getProfileString_ != nullptr) return true;
     if (library_ == nullptr) library_ = dlopen(libraryName_.c_str(), RTLD_NOW);
     if (library_ == nullptr) return false;
@@ -26,16 +24,14 @@ bool OdbcInstaller::Load()
     return configDataSource_ != nullptr && getProfileString_ != nullptr;
 }
 
-bool OdbcInstaller::DataSourceMissing()
-{
+bool OdbcInstaller::DataSourceMissing() {
     if (!Load()) return false;
     char driver[256] = {};
     getProfileString_(kDataSourceName, "Driver", "", driver, sizeof driver, "ODBC.INI");
     return driver[0] == '\0';
 }
 
-bool OdbcInstaller::RegisterDataSource(IMessageBox& box)
-{
+bool OdbcInstaller::RegisterDataSource(IMessageBox& box) {
     if (!Load()) {
         box.Show("The ODBC installer DLL (ODBCCP32.DLL) is not installed on this system.", "ODBC Installer Error",
                  MessageIcon::Information, MessageButtons::Ok);
@@ -46,8 +42,7 @@ bool OdbcInstaller::RegisterDataSource(IMessageBox& box)
     return configDataSource_(nullptr, ODBC_ADD_DSN, kDriverName, kAttributes) != 0;
 }
 
-OdbcInstaller& ProcessOdbcInstaller()
-{
+OdbcInstaller& ProcessOdbcInstaller() {
     static OdbcInstaller installer;
     return installer;
 }

@@ -17,8 +17,7 @@
 namespace {
 
 // The login is read anew for each attempt, as the file is for every other read.
-bool ConnectWithLogin(CSQLDatabase& database)
-{
+bool ConnectWithLogin(CSQLDatabase& database) {
     const DatabaseLogin login = ReadDatabaseLogin();
     return database.Connect(kDataSourceName, login.user, login.password);
 }
@@ -26,8 +25,7 @@ bool ConnectWithLogin(CSQLDatabase& database)
 // Steps that may raise: connect, register on failure, connect again. False when not connected.
 // A data source known to be missing is registered before the first attempt, since the driver
 // manager would answer the retry from its memory of the failed lookup.
-bool Connect(CSQLDatabase& database, IMessageBox& box, OdbcInstaller& installer)
-{
+bool Connect(CSQLDatabase& database, IMessageBox& box, OdbcInstaller& installer) {
     if (installer.DataSourceMissing()) installer.RegisterDataSource(box);
     if (ConnectWithLogin(database)) return true;
     installer.RegisterDataSource(box);
@@ -37,8 +35,7 @@ bool Connect(CSQLDatabase& database, IMessageBox& box, OdbcInstaller& installer)
 }
 
 // An error means the table is there already (or cannot be made); either way nothing is shown.
-bool CreateFixedTable(CSQLDatabase& database, const std::string& creation)
-{
+bool CreateFixedTable(CSQLDatabase& database, const std::string& creation) {
     std::lock_guard<std::recursive_mutex> lock(DatabaseMutex);
     try {
         return database.Execute(creation);
@@ -49,13 +46,9 @@ bool CreateFixedTable(CSQLDatabase& database, const std::string& creation)
 
 }  // namespace
 
-void OpenDatabase(CSQLDatabase& database, IMessageBox& box)
-{
-    OpenDatabase(database, box, ProcessOdbcInstaller());
-}
+void OpenDatabase(CSQLDatabase& database, IMessageBox& box) { OpenDatabase(database, box, ProcessOdbcInstaller()); }
 
-void OpenDatabase(CSQLDatabase& database, IMessageBox& box, OdbcInstaller& installer)
-{
+void OpenDatabase(CSQLDatabase& database, IMessageBox& box, OdbcInstaller& installer) {
     std::error_code ignored;
     std::filesystem::create_directory(DatabaseDirectory(), ignored);
     if (!database.connected) {

@@ -25,14 +25,10 @@ constexpr std::size_t kEditArea = 512;
 constexpr std::size_t kDeleteArea = 256;
 constexpr std::size_t kReadArea = 256;
 
-std::string FieldName(int row)
-{
-    return "RDATA" + std::to_string(row);
-}
+std::string FieldName(int row) { return "RDATA" + std::to_string(row); }
 
 // Steps that may raise: the row, then the channel tables. The result is the row's.
-bool InsertRtu(CSQLDatabase& database, const IRtuInputRows& rows, const std::string& uid)
-{
+bool InsertRtu(CSQLDatabase& database, const IRtuInputRows& rows, const std::string& uid) {
     CSQLInsert insert(kRtuTable);
     insert.AddField("UID", uid, kValueText);
     for (int i = 1; i < rows.RowCount(); ++i) insert.AddField(FieldName(i), rows.RowText(i), kValueText);
@@ -43,17 +39,15 @@ bool InsertRtu(CSQLDatabase& database, const IRtuInputRows& rows, const std::str
 
 }  // namespace
 
-std::string NormaliseUnitId(const std::string& uidText)
-{
-    const bool digitsOnly = std::all_of(uidText.begin(), uidText.end(),
-                                        [](unsigned char c) { return std::isdigit(c) != 0; });
+std::string NormaliseUnitId(const std::string& uidText) {
+    const bool digitsOnly =
+        std::all_of(uidText.begin(), uidText.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
     if (uidText.empty() || !digitsOnly) return uidText;
     const std::size_t first = uidText.find_first_not_of('0');
     return first == std::string::npos ? "0" : uidText.substr(first);
 }
 
-bool AddRtu(CSQLDatabase& database, const IRtuInputRows& rows, IMessageBox& box)
-{
+bool AddRtu(CSQLDatabase& database, const IRtuInputRows& rows, IMessageBox& box) {
     std::lock_guard<std::recursive_mutex> lock(DatabaseMutex);
     if (rows.RowCount() <= 0 || !database.connected) {
         ShowFixedText(box, "database is closed when write", MessageIcon::None);
@@ -74,16 +68,15 @@ bool AddRtu(CSQLDatabase& database, const IRtuInputRows& rows, IMessageBox& box)
     return stored;
 }
 
-bool EditRtu(CSQLDatabase& database, const IRtuInputRows& rows)
-{
+bool EditRtu(CSQLDatabase& database, const IRtuInputRows& rows) {
     std::lock_guard<std::recursive_mutex> lock(DatabaseMutex);
     if (rows.RowCount() <= 0 || !database.connected) return false;
     try {
         CSQLUpdate update(kRtuTable);
         for (int i = 1; i < rows.RowCount(); ++i) update.AddField(FieldName(i), rows.RowText(i), kValueText);
         const std::string uidText = rows.RowText(0);
-        const std::string edit = ComposeStatement(kEditArea, kRtuEditFormat, update.BuildSQL().c_str(),
-                                                  DoubleQuotes(uidText).c_str());
+        const std::string edit =
+            ComposeStatement(kEditArea, kRtuEditFormat, update.BuildSQL().c_str(), DoubleQuotes(uidText).c_str());
         if (!uidText.empty()) database.Execute(edit);
         return true;
     } catch (const CSQLException&) {
@@ -91,8 +84,7 @@ bool EditRtu(CSQLDatabase& database, const IRtuInputRows& rows)
     }
 }
 
-bool DeleteRtu(CSQLDatabase& database, const IRtuInputRows& rows, IMessageBox& box)
-{
+bool DeleteRtu(CSQLDatabase& database, const IRtuInputRows& rows, IMessageBox& box) {
     if (rows.RowCount() <= 0) return false;
     const std::string uidText = rows.RowText(0);
     if (uidText.empty()) return false;
@@ -103,15 +95,14 @@ bool DeleteRtu(CSQLDatabase& database, const IRtuInputRows& rows, IMessageBox& b
     if (!database.connected) return false;
     // A refused delete only means the list is not reloaded.
     try {
-        return database.Execute(ComposeStatement(kDeleteArea, kRtuDeleteFormat, kRtuTable,
-                                                 DoubleQuotes(uidText).c_str()));
+        return database.Execute(
+            ComposeStatement(kDeleteArea, kRtuDeleteFormat, kRtuTable, DoubleQuotes(uidText).c_str()));
     } catch (const CSQLException&) {
         return false;
     }
 }
 
-std::vector<RegistryRow> LoadRegistry(const CSQLDatabase& database, RtuTable& table)
-{
+std::vector<RegistryRow> LoadRegistry(const CSQLDatabase& database, RtuTable& table) {
     std::vector<RegistryRow> rows;
     if (!database.connected) return rows;
     try {

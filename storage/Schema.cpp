@@ -14,8 +14,7 @@ constexpr const char* kTableExists = "42S01";
 
 const char* const kValueTypeNames[] = {"BYTE", "FLOAT", "TEXT(128)", "INT"};
 
-std::vector<ChannelTableSpec> BuildChannelTableSet()
-{
+std::vector<ChannelTableSpec> BuildChannelTableSet() {
     std::vector<ChannelTableSpec> set;
     for (int n = 0; n < 16; ++n) {
         set.push_back({"DIN", n, kChannelByte});
@@ -42,8 +41,7 @@ const char* const kFullRcdsCreation =
     "RGPS TEXT(128), RTIME TEXT(32), LTIME TEXT(32), RDATA1 TEXT(32), RDATA2 TEXT(32), RDATA3 TEXT(32), "
     "RDATA4 TEXT(32), RDATA5 TEXT(32), RDATA6 TEXT(32), RDATA7 TEXT(32) )";
 
-std::string RtuTableCreation()
-{
+std::string RtuTableCreation() {
     return ComposeStatement(kStatementArea,
                             "CREATE TABLE %s(UID TEXT(32) PRIMARY KEY, RDATA1 TEXT(32), RDATA2 TEXT(32), "
                             "RDATA3 TEXT(32), RDATA4 TEXT(32), RDATA5 TEXT(32), RDATA6 TEXT(32), RDATA7 TEXT(32), "
@@ -52,35 +50,33 @@ std::string RtuTableCreation()
                             kRtuTable);
 }
 
-const std::vector<ChannelTableSpec>& ChannelTableSet()
-{
+const std::vector<ChannelTableSpec>& ChannelTableSet() {
     static const std::vector<ChannelTableSpec> set = BuildChannelTableSet();
     return set;
 }
 
-std::string ChannelTableName(const std::string& uidText, const char* name, int number)
-{
+std::string ChannelTableName(const std::string& uidText, const char* name, int number) {
     if (number < 0) return ComposeStatement(kStatementArea, "%s_%s", uidText.c_str(), name);
     return ComposeStatement(kStatementArea, "%s_%s%d", uidText.c_str(), name, number);
 }
 
 bool CreateChannelTable(CSQLDatabase& database, const std::string& uidText, const char* name, int number,
-                        int valueType)
-{
+                        int valueType) {
     if (uidText.empty() || name == nullptr || *name == '\0' || valueType < 0 || valueType > 3) return false;
     const char* type = kValueTypeNames[valueType];
     if (number < 0) {
         return database.Execute(ComposeStatement(
-            kStatementArea, "CREATE TABLE %s_%s(RID INT PRIMARY KEY, RVALUE %s, RTIME TEXT(32), LTIME TEXT(32), RTYPE INT )",
+            kStatementArea,
+            "CREATE TABLE %s_%s(RID INT PRIMARY KEY, RVALUE %s, RTIME TEXT(32), LTIME TEXT(32), RTYPE INT )",
             uidText.c_str(), name, type));
     }
     return database.Execute(ComposeStatement(
-        kStatementArea, "CREATE TABLE %s_%s%d(RID INT PRIMARY KEY, RVALUE %s, RTIME TEXT(32), LTIME TEXT(32), RTYPE INT)",
+        kStatementArea,
+        "CREATE TABLE %s_%s%d(RID INT PRIMARY KEY, RVALUE %s, RTIME TEXT(32), LTIME TEXT(32), RTYPE INT)",
         uidText.c_str(), name, number, type));
 }
 
-void CreateChannelTables(CSQLDatabase& database, const std::string& uidText)
-{
+void CreateChannelTables(CSQLDatabase& database, const std::string& uidText) {
     for (const ChannelTableSpec& table : ChannelTableSet()) {
         try {
             CreateChannelTable(database, uidText, table.name, table.number, table.valueType);

@@ -5,8 +5,8 @@
 
 #include "platform/profile/IniFileReader.h"
 #include "ui/PageDialog.h"
-#include "ui/UiText.h"
 #include "ui/ResourceIds.h"
+#include "ui/UiText.h"
 #include "widgets/ControlId.h"
 #include "widgets/DialogUnits.h"
 
@@ -17,7 +17,8 @@ const char* const kModelCodes[] = {"406", "407", "403", "405", "408", "409"};
 constexpr const char* kShadeStyle =
     "QPushButton { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #ffffff, stop:1 rgb(55, 55, 255));"
     " border: 1px solid #37474f; border-radius: 3px; padding: 2px; }"
-    "QPushButton:hover { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #eceff1, stop:1 rgb(85, 85, 255)); }";
+    "QPushButton:hover { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #eceff1, stop:1 rgb(85, 85, 255)); "
+    "}";
 
 // Arial a sixth of an inch high: 16 pixels at 96 dots per inch.
 QFont RowFont() {

@@ -4,8 +4,8 @@
 
 #include "platform/profile/IniFileReader.h"
 #include "ui/PageFonts.h"
-#include "ui/UiText.h"
 #include "ui/ResourceIds.h"
+#include "ui/UiText.h"
 #include "widgets/CButtonST.h"
 #include "widgets/CDataTipDelegate.h"
 #include "widgets/ResourceIcon.h"

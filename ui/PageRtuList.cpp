@@ -9,9 +9,9 @@
 #include "ui/DyInputView.h"
 #include "ui/PageFonts.h"
 #include "ui/PageRtuState.h"
+#include "ui/ResourceIds.h"
 #include "ui/StartupSettings.h"
 #include "ui/UiText.h"
-#include "ui/ResourceIds.h"
 #include "widgets/BCMenu.h"
 #include "widgets/CDataTipDelegate.h"
 #include "widgets/ResourceIcon.h"
@@ -82,9 +82,10 @@ void CPageRtuList::SetUpList() {
     list->setItemDelegate(new CDataTipDelegate(list));
     list->setFont(PageListFont());
     // Grid lines; a style sheet on the items needs the selection colours spelt out as well.
-    list->setStyleSheet(QStringLiteral("QTreeView::item { border: 1px solid #d0d0d0; }"
-                                       "QTreeView::item:selected { background: palette(highlight);"
-                                       " color: palette(highlighted-text); }"));
+    list->setStyleSheet(
+        QStringLiteral("QTreeView::item { border: 1px solid #d0d0d0; }"
+                       "QTreeView::item:selected { background: palette(highlight);"
+                       " color: palette(highlighted-text); }"));
     const int columns = std::max<int>(kCellsPerRow, static_cast<int>(columnCaptions.size()));
     list->setColumnCount(columns);
     QStringList captions;
@@ -133,12 +134,23 @@ QSize CPageRtuList::MinimumSize() const {
 
 void CPageRtuList::OnCommand(int commandId) {
     switch (commandId) {
-        case CMD_RELOAD_RTU_LIST: Reload(); break;
-        case CMD_ADD_RTU: Add(); break;
-        case CMD_EDIT_SELECTED_RTU: EditSelected(); break;
-        case CMD_VIEW_RTU: View(); break;
-        case CMD_SHOW_SELECTED_RTU: ShowSelected(); break;
-        default: break;
+        case CMD_RELOAD_RTU_LIST:
+            Reload();
+            break;
+        case CMD_ADD_RTU:
+            Add();
+            break;
+        case CMD_EDIT_SELECTED_RTU:
+            EditSelected();
+            break;
+        case CMD_VIEW_RTU:
+            View();
+            break;
+        case CMD_SHOW_SELECTED_RTU:
+            ShowSelected();
+            break;
+        default:
+            break;
     }
 }
 

@@ -210,10 +210,17 @@ void CPageRtuState::PostCommand(std::uint32_t commandId) {
 
 void CPageRtuState::OnCommand(int commandId) {
     switch (commandId) {
-        case static_cast<int>(CMD_REFRESH_STATE): Refresh(); break;
-        case CMD_EXPORT_HISTORY: ExportHistory(); break;
-        case CMD_DELETE_HISTORY: DeleteRows(); break;
-        default: break;
+        case static_cast<int>(CMD_REFRESH_STATE):
+            Refresh();
+            break;
+        case CMD_EXPORT_HISTORY:
+            ExportHistory();
+            break;
+        case CMD_DELETE_HISTORY:
+            DeleteRows();
+            break;
+        default:
+            break;
     }
 }
 

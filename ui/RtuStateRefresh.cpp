@@ -62,8 +62,8 @@ void CPageRtuState::ShowValueButtons(const RtuRecord& rtu) {
     for (int j = 0; j < kValueButtons; ++j) {
         const bool shown = j < rtu.AinCount();
         if (shown) {
-            SetCaption(IDC_AIN_FIRST + j, QString::asprintf("%s: %.2f %s", names.AinName(j).c_str(),
-                                                             double(rtu.ain[j]), names.AinUnit(j).c_str()));
+            SetCaption(IDC_AIN_FIRST + j, QString::asprintf("%s: %.2f %s", names.AinName(j).c_str(), double(rtu.ain[j]),
+                                                            names.AinUnit(j).c_str()));
         }
         SetShown(IDC_AIN_FIRST + j, shown);
     }
@@ -71,7 +71,8 @@ void CPageRtuState::ShowValueButtons(const RtuRecord& rtu) {
     for (int k = 0; k < kValueButtons; ++k) {
         const bool shown = k < rtu.EtempCount();
         if (shown) {
-            SetCaption(IDC_ETEMP_FIRST + k, QString::asprintf("%s:%.2f", names.EtempName(k).c_str(), double(rtu.etemp[k])));
+            SetCaption(IDC_ETEMP_FIRST + k,
+                       QString::asprintf("%s:%.2f", names.EtempName(k).c_str(), double(rtu.etemp[k])));
         }
         SetShown(IDC_ETEMP_FIRST + k, shown);
     }
@@ -101,15 +102,17 @@ void CPageRtuState::ShowExtras(const RtuRecord& rtu) {
     const bool counters = rtu.CounterCount() != 0;
     for (int k = 0; k < kValueButtons; ++k) {
         if (counters) {
-            SetCaption(IDC_COUNTER_BUTTONS[k], QString::asprintf("%s: %.2f %s", names.CounterName(k).c_str(),
-                                                          double(rtu.ecounter[k]), names.CounterUnit(k).c_str()));
+            SetCaption(IDC_COUNTER_BUTTONS[k],
+                       QString::asprintf("%s: %.2f %s", names.CounterName(k).c_str(), double(rtu.ecounter[k]),
+                                         names.CounterUnit(k).c_str()));
         }
         SetShown(IDC_COUNTER_BUTTONS[k], counters);
     }
     SetShown(IDC_COUNTER_GROUP, counters);
     const bool gray = rtu.HasGraycode();
     if (gray) {
-        SetCaption(IDC_GRAY_BUTTON, QString::asprintf("%s: %.2f", names.GraycodeName(0).c_str(), double(rtu.graycode[0])));
+        SetCaption(IDC_GRAY_BUTTON,
+                   QString::asprintf("%s: %.2f", names.GraycodeName(0).c_str(), double(rtu.graycode[0])));
     }
     SetShown(IDC_GRAY_BUTTON, gray);
     SetShown(IDC_GRAY_GROUP, gray);

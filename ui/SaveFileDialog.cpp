@@ -22,7 +22,6 @@ QString ToolkitFileFilter(const std::string& filter) {
 }
 
 std::string QtSaveFileDialog::AskSaveFileName(const std::string& suggestedName, const std::string& filter) {
-    QString name =
-        QFileDialog::getSaveFileName(parent, QString(), UiText(suggestedName), ToolkitFileFilter(filter));
+    QString name = QFileDialog::getSaveFileName(parent, QString(), UiText(suggestedName), ToolkitFileFilter(filter));
     return name.toLocal8Bit().toStdString();
 }

@@ -16,9 +16,9 @@
 #include "ui/PageModbusRegs.h"
 #include "ui/PageRtuState.h"
 #include "ui/PageTcpRowData.h"
+#include "ui/ResourceIds.h"
 #include "ui/StartupSettings.h"
 #include "ui/UiText.h"
-#include "ui/ResourceIds.h"
 #include "widgets/ControlId.h"
 #include "widgets/DialogUnits.h"
 #include "widgets/ResourceIcon.h"
@@ -127,12 +127,19 @@ void CTelvornDlg::BuildViewMenu() {
 
 void CTelvornDlg::OnCommand(int commandId) {
     switch (commandId) {
-        case CMD_ABOUT: ShowAbout(); break;
-        case CMD_OPEN_DATABASE: operations.openDatabase(database, messageBox); break;
+        case CMD_ABOUT:
+            ShowAbout();
+            break;
+        case CMD_OPEN_DATABASE:
+            operations.openDatabase(database, messageBox);
+            break;
         case CMD_VIEW_PAGE0:
         case CMD_VIEW_PAGE1:
-        case CMD_VIEW_PAGE2: tabs->selectPage(commandId - CMD_VIEW_PAGE0); break;
-        default: break;
+        case CMD_VIEW_PAGE2:
+            tabs->selectPage(commandId - CMD_VIEW_PAGE0);
+            break;
+        default:
+            break;
     }
 }
 
@@ -150,7 +157,8 @@ void CTelvornDlg::Teardown() {
 }
 
 void CTelvornDlg::PostWindowCommand(int commandId) {
-    QMetaObject::invokeMethod(this, [this, commandId] { OnCommand(commandId); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, commandId] { OnCommand(commandId); }, Qt::QueuedConnection);
 }
 
 void CTelvornDlg::ShowAbout() {

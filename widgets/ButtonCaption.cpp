@@ -56,8 +56,8 @@ std::optional<CaptionLayout> Fit(const QRect& contents, QSize imageSize, const Q
 }
 }  // namespace
 
-CaptionLayout LayOutCaption(const QRect& contents, QSize imageSize, const QFontMetrics& metrics,
-                            const QString& caption, CaptionPriority priority) {
+CaptionLayout LayOutCaption(const QRect& contents, QSize imageSize, const QFontMetrics& metrics, const QString& caption,
+                            CaptionPriority priority) {
     if (caption.isEmpty()) {
         const bool fits = imageSize.width() <= contents.width() && imageSize.height() <= contents.height();
         return Centre(contents, imageSize, QSize(), caption, fits);

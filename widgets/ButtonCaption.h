@@ -12,9 +12,9 @@
 // shows matters more than its decoration. A button whose image is its meaning (a small "back" arrow)
 // keeps the image instead and leaves the caption out.
 struct CaptionLayout {
-    QRect image;    // empty when no image is drawn
+    QRect image;  // empty when no image is drawn
     QRect caption;
-    QString text;   // the caption with the line break chosen, if any
+    QString text;      // the caption with the line break chosen, if any
     bool fits = true;  // the whole caption lies inside the contents
 };
 
@@ -26,5 +26,5 @@ inline constexpr int kCaptionFlags = Qt::AlignCenter | Qt::TextWordWrap | Qt::Te
 
 enum class CaptionPriority { kCaptionFirst, kImageFirst };
 
-CaptionLayout LayOutCaption(const QRect& contents, QSize imageSize, const QFontMetrics& metrics,
-                            const QString& caption, CaptionPriority priority = CaptionPriority::kCaptionFirst);
+CaptionLayout LayOutCaption(const QRect& contents, QSize imageSize, const QFontMetrics& metrics, const QString& caption,
+                            CaptionPriority priority = CaptionPriority::kCaptionFirst);

@@ -117,8 +117,7 @@ void CChartCtrl::SpaceBottomLabels() {
     }
 }
 
-void CChartCtrl::ReplaceSeries(const QList<QPointF>& linePoints, const QList<QPointF>& pointPoints,
-                               double pointSize) {
+void CChartCtrl::ReplaceSeries(const QList<QPointF>& linePoints, const QList<QPointF>& pointPoints, double pointSize) {
     chartArea->removeSeries(line);
     chartArea->removeSeries(points);
     delete line;

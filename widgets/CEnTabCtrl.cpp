@@ -58,9 +58,7 @@ void CEnTabCtrl::selectPage(int index) {
     strip->setCurrentIndex(index);
 }
 
-QWidget* CEnTabCtrl::page(int index) const {
-    return index >= 0 && index < PageCount() ? pages[index].window : nullptr;
-}
+QWidget* CEnTabCtrl::page(int index) const { return index >= 0 && index < PageCount() ? pages[index].window : nullptr; }
 
 QWidget* CEnTabCtrl::dialogItem(int index, int controlId) const {
     QWidget* window = page(index);

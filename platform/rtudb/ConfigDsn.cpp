@@ -12,8 +12,7 @@ namespace {
 using Attribute = std::pair<std::string, std::string>;
 
 // "KEY=value" strings, each NUL-terminated, the list ended by an empty string.
-std::vector<Attribute> ParseAttributes(LPCSTR attributes)
-{
+std::vector<Attribute> ParseAttributes(LPCSTR attributes) {
     std::vector<Attribute> parsed;
     for (const char* item = attributes; item != nullptr && *item != '\0'; item += std::string(item).size() + 1) {
         const std::string text(item);
@@ -24,13 +23,11 @@ std::vector<Attribute> ParseAttributes(LPCSTR attributes)
     return parsed;
 }
 
-bool IsDsnKey(const std::string& key)
-{
+bool IsDsnKey(const std::string& key) {
     return key.size() == 3 && (key[0] | 0x20) == 'd' && (key[1] | 0x20) == 's' && (key[2] | 0x20) == 'n';
 }
 
-bool WriteDataSource(const std::string& dsn, LPCSTR driver, const std::vector<Attribute>& attributes)
-{
+bool WriteDataSource(const std::string& dsn, LPCSTR driver, const std::vector<Attribute>& attributes) {
     if (!SQLWriteDSNToIni(dsn.c_str(), driver)) return false;
     for (const auto& [key, value] : attributes) {
         if (IsDsnKey(key)) continue;
@@ -43,8 +40,7 @@ constexpr int kEngineValueSize = 64;
 
 // The engine an existing data source of that name names, in the user's or the system's file;
 // empty for none or for an entry without ENGINE (SQLite).
-std::string ExistingEngine(const std::string& dsn)
-{
+std::string ExistingEngine(const std::string& dsn) {
     UWORD mode = ODBC_BOTH_DSN;
     SQLGetConfigMode(&mode);
     SQLSetConfigMode(ODBC_BOTH_DSN);
@@ -58,8 +54,7 @@ std::string ExistingEngine(const std::string& dsn)
 // move the history back into a local file (the program registers its own entry whenever its
 // connection fails, for instance while the server is down): such an entry is left as it is, and
 // the request fails. Changing it on purpose is ODBC_CONFIG_DSN.
-bool AddDataSource(const std::string& dsn, LPCSTR driver, const std::vector<Attribute>& attributes)
-{
+bool AddDataSource(const std::string& dsn, LPCSTR driver, const std::vector<Attribute>& attributes) {
     const std::string engine = ExistingEngine(dsn);
     if (engine.empty()) return WriteDataSource(dsn, driver, attributes);
     const std::string message = "data source " + dsn + " names engine " + engine + "; left unchanged";
@@ -67,13 +62,16 @@ bool AddDataSource(const std::string& dsn, LPCSTR driver, const std::vector<Attr
     return false;
 }
 
-bool Configure(WORD request, LPCSTR driver, const std::string& dsn, const std::vector<Attribute>& attributes)
-{
+bool Configure(WORD request, LPCSTR driver, const std::string& dsn, const std::vector<Attribute>& attributes) {
     switch (request) {
-    case ODBC_ADD_DSN: return AddDataSource(dsn, driver, attributes);
-    case ODBC_CONFIG_DSN: return WriteDataSource(dsn, driver, attributes);
-    case ODBC_REMOVE_DSN: return SQLRemoveDSNFromIni(dsn.c_str());
-    default: return false;
+        case ODBC_ADD_DSN:
+            return AddDataSource(dsn, driver, attributes);
+        case ODBC_CONFIG_DSN:
+            return WriteDataSource(dsn, driver, attributes);
+        case ODBC_REMOVE_DSN:
+            return SQLRemoveDSNFromIni(dsn.c_str());
+        default:
+            return false;
     }
 }
 
@@ -83,8 +81,7 @@ extern "C" {
 
 // Requests 1 to 3 follow the installer's current configuration mode (the driver manager sets
 // it for a system data source); 4 to 6 name the system data sources themselves.
-BOOL INSTAPI ConfigDSN(HWND, WORD request, LPCSTR driver, LPCSTR attributes)
-{
+BOOL INSTAPI ConfigDSN(HWND, WORD request, LPCSTR driver, LPCSTR attributes) {
     const std::vector<Attribute> parsed = ParseAttributes(attributes);
     std::string dsn;
     for (const auto& [key, value] : parsed)

@@ -11,19 +11,16 @@ namespace {
 
 constexpr int kDataSourceValueSize = 4096;  // room for one odbc.ini value
 
-std::string DataSourceValue(const std::string& dataSource, const char* key)
-{
+std::string DataSourceValue(const std::string& dataSource, const char* key) {
     if (dataSource.empty()) return {};
     std::vector<char> value(kDataSourceValueSize, '\0');
-    SQLGetPrivateProfileString(dataSource.c_str(), key, "", value.data(), static_cast<int>(value.size()),
-                               "odbc.ini");
+    SQLGetPrivateProfileString(dataSource.c_str(), key, "", value.data(), static_cast<int>(value.size()), "odbc.ini");
     return value.data();
 }
 
 // Value of `key` in a "KEY=value;KEY={value; with semicolons};..." connection string, keys
 // in any letter case; empty when absent.
-std::string ConnectionStringValue(const std::string& text, const char* key)
-{
+std::string ConnectionStringValue(const std::string& text, const char* key) {
     std::size_t pos = 0;
     while (pos < text.size()) {
         const std::size_t equals = text.find('=', pos);
@@ -44,8 +41,7 @@ std::string ConnectionStringValue(const std::string& text, const char* key)
 }
 
 // A key of the connection string wins over the data source's entry.
-DataSourceSettings ReadSettings(const std::string& dataSource, const std::string& connectionString)
-{
+DataSourceSettings ReadSettings(const std::string& dataSource, const std::string& connectionString) {
     auto value = [&](const char* key) {
         std::string given = ConnectionStringValue(connectionString, key);
         return given.empty() ? DataSourceValue(dataSource, key) : given;
@@ -61,8 +57,7 @@ DataSourceSettings ReadSettings(const std::string& dataSource, const std::string
     return settings;
 }
 
-SQLRETURN Connect(DriverDbc& dbc, DataSourceSettings settings)
-{
+SQLRETURN Connect(DriverDbc& dbc, DataSourceSettings settings) {
     dbc.diag.Clear();
     if (dbc.engine != nullptr) return Fail(dbc.diag, "08002", "connection already open");
     dbc.dataSource = settings.dataSource;
@@ -78,8 +73,7 @@ extern "C" {
 
 // User name and password go to a server engine; the SQLite file has no accounts and ignores them.
 SQLRETURN SQL_API SQLConnect(SQLHDBC handle, SQLCHAR* dataSource, SQLSMALLINT dataSourceLength, SQLCHAR* user,
-                             SQLSMALLINT userLength, SQLCHAR* password, SQLSMALLINT passwordLength)
-{
+                             SQLSMALLINT userLength, SQLCHAR* password, SQLSMALLINT passwordLength) {
     if (handle == SQL_NULL_HDBC) return SQL_INVALID_HANDLE;
     DataSourceSettings settings = ReadSettings(TextArgument(dataSource, dataSourceLength), {});
     settings.user = TextArgument(user, userLength);
@@ -90,8 +84,7 @@ SQLRETURN SQL_API SQLConnect(SQLHDBC handle, SQLCHAR* dataSource, SQLSMALLINT da
 // For clients that connect with a connection string ("DSN=RTUDB" or "DRIVER=...;DBQ=...");
 // no dialog is ever shown, whatever completion is asked for.
 SQLRETURN SQL_API SQLDriverConnect(SQLHDBC handle, SQLHWND, SQLCHAR* in, SQLSMALLINT inLength, SQLCHAR* out,
-                                   SQLSMALLINT outLength, SQLSMALLINT* fullOutLength, SQLUSMALLINT)
-{
+                                   SQLSMALLINT outLength, SQLSMALLINT* fullOutLength, SQLUSMALLINT) {
     if (handle == SQL_NULL_HDBC) return SQL_INVALID_HANDLE;
     auto* dbc = static_cast<DriverDbc*>(handle);
     const std::string text = TextArgument(in, inLength);
@@ -104,8 +97,7 @@ SQLRETURN SQL_API SQLDriverConnect(SQLHDBC handle, SQLHWND, SQLCHAR* in, SQLSMAL
     return result;
 }
 
-SQLRETURN SQL_API SQLDisconnect(SQLHDBC handle)
-{
+SQLRETURN SQL_API SQLDisconnect(SQLHDBC handle) {
     if (handle == SQL_NULL_HDBC) return SQL_INVALID_HANDLE;
     auto* dbc = static_cast<DriverDbc*>(handle);
     dbc->diag.Clear();

@@ -3,28 +3,24 @@
 #include <algorithm>
 #include <cstring>
 
-void Diagnostics::Clear()
-{
+void Diagnostics::Clear() {
     std::lock_guard lock(mutex_);
     records_.clear();
 }
 
-void Diagnostics::Add(const char* sqlState, const std::string& message, SQLINTEGER nativeError)
-{
+void Diagnostics::Add(const char* sqlState, const std::string& message, SQLINTEGER nativeError) {
     std::lock_guard lock(mutex_);
     records_.push_back(DiagRecord{sqlState, message, nativeError});
 }
 
-bool Diagnostics::Get(SQLSMALLINT number, DiagRecord& record) const
-{
+bool Diagnostics::Get(SQLSMALLINT number, DiagRecord& record) const {
     std::lock_guard lock(mutex_);
     if (number < 1 || static_cast<std::size_t>(number) > records_.size()) return false;
     record = records_[static_cast<std::size_t>(number) - 1];
     return true;
 }
 
-bool Diagnostics::TakeFirst(DiagRecord& record)
-{
+bool Diagnostics::TakeFirst(DiagRecord& record) {
     std::lock_guard lock(mutex_);
     if (records_.empty()) return false;
     record = records_.front();
@@ -32,28 +28,24 @@ bool Diagnostics::TakeFirst(DiagRecord& record)
     return true;
 }
 
-SQLINTEGER Diagnostics::Count() const
-{
+SQLINTEGER Diagnostics::Count() const {
     std::lock_guard lock(mutex_);
     return static_cast<SQLINTEGER>(records_.size());
 }
 
-SQLRETURN Fail(Diagnostics& diag, const char* sqlState, const std::string& message, SQLINTEGER nativeError)
-{
+SQLRETURN Fail(Diagnostics& diag, const char* sqlState, const std::string& message, SQLINTEGER nativeError) {
     diag.Add(sqlState, "[Telvorn RTUDB] " + message, nativeError);
     return SQL_ERROR;
 }
 
-SQLRETURN FailFromEngine(Diagnostics& diag, const EngineError& error)
-{
+SQLRETURN FailFromEngine(Diagnostics& diag, const EngineError& error) {
     return Fail(diag, error.sqlState.c_str(), error.message, error.nativeError);
 }
 
 namespace {
 
 template <typename Length>
-SQLRETURN CopyTextImpl(const std::string& text, SQLPOINTER buffer, SQLLEN bufferLength, Length* fullLength)
-{
+SQLRETURN CopyTextImpl(const std::string& text, SQLPOINTER buffer, SQLLEN bufferLength, Length* fullLength) {
     if (fullLength != nullptr) *fullLength = static_cast<Length>(text.size());
     if (buffer == nullptr) return SQL_SUCCESS;
     if (bufferLength <= 0) return text.empty() ? SQL_SUCCESS : SQL_SUCCESS_WITH_INFO;
@@ -66,26 +58,22 @@ SQLRETURN CopyTextImpl(const std::string& text, SQLPOINTER buffer, SQLLEN buffer
 
 }  // namespace
 
-SQLRETURN CopyText(const std::string& text, SQLPOINTER buffer, SQLLEN bufferLength, SQLLEN* fullLength)
-{
+SQLRETURN CopyText(const std::string& text, SQLPOINTER buffer, SQLLEN bufferLength, SQLLEN* fullLength) {
     return CopyTextImpl(text, buffer, bufferLength, fullLength);
 }
 
-SQLRETURN CopyText(const std::string& text, SQLPOINTER buffer, SQLLEN bufferLength, SQLSMALLINT* fullLength)
-{
+SQLRETURN CopyText(const std::string& text, SQLPOINTER buffer, SQLLEN bufferLength, SQLSMALLINT* fullLength) {
     return CopyTextImpl(text, buffer, bufferLength, fullLength);
 }
 
-std::string TextArgument(const SQLCHAR* text, SQLLEN length)
-{
+std::string TextArgument(const SQLCHAR* text, SQLLEN length) {
     if (text == nullptr) return {};
     const char* chars = reinterpret_cast<const char*>(text);
     if (length == SQL_NTS || length < 0) return std::string(chars);
     return std::string(chars, static_cast<std::size_t>(length));
 }
 
-void ResetStatement(DriverStmt& stmt)
-{
+void ResetStatement(DriverStmt& stmt) {
     stmt.rows.reset();
     stmt.cursor = CursorState::None;
     stmt.rowCount = -1;

@@ -4,8 +4,7 @@
 
 namespace {
 
-SQLRETURN ExecuteText(DriverStmt& stmt, const std::string& text)
-{
+SQLRETURN ExecuteText(DriverStmt& stmt, const std::string& text) {
     ResetStatement(stmt);
     IEngine* engine = stmt.dbc->engine.get();
     if (engine == nullptr) return Fail(stmt.diag, "08003", "connection not open");
@@ -14,19 +13,23 @@ SQLRETURN ExecuteText(DriverStmt& stmt, const std::string& text)
     stmt.verb = rewritten.verb;
     RunResult result = engine->Run(rewritten);
     switch (result.outcome) {
-    case RunOutcome::Rows:
-        stmt.rows = std::move(result.rows);
-        stmt.cursor = CursorState::Open;
-        return SQL_SUCCESS;
-    case RunOutcome::Done: stmt.rowCount = result.changedRows; return SQL_SUCCESS;
-    case RunOutcome::NoData: stmt.rowCount = 0; return SQL_NO_DATA;
-    case RunOutcome::Failed: break;
+        case RunOutcome::Rows:
+            stmt.rows = std::move(result.rows);
+            stmt.cursor = CursorState::Open;
+            return SQL_SUCCESS;
+        case RunOutcome::Done:
+            stmt.rowCount = result.changedRows;
+            return SQL_SUCCESS;
+        case RunOutcome::NoData:
+            stmt.rowCount = 0;
+            return SQL_NO_DATA;
+        case RunOutcome::Failed:
+            break;
     }
     return FailFromEngine(stmt.diag, result.error);
 }
 
-DriverStmt* Begin(SQLHSTMT handle)
-{
+DriverStmt* Begin(SQLHSTMT handle) {
     auto* stmt = static_cast<DriverStmt*>(handle);
     if (stmt != nullptr) stmt->diag.Clear();
     return stmt;
@@ -36,15 +39,13 @@ DriverStmt* Begin(SQLHSTMT handle)
 
 extern "C" {
 
-SQLRETURN SQL_API SQLExecDirect(SQLHSTMT handle, SQLCHAR* text, SQLINTEGER length)
-{
+SQLRETURN SQL_API SQLExecDirect(SQLHSTMT handle, SQLCHAR* text, SQLINTEGER length) {
     DriverStmt* stmt = Begin(handle);
     if (stmt == nullptr) return SQL_INVALID_HANDLE;
     return ExecuteText(*stmt, TextArgument(text, length));
 }
 
-SQLRETURN SQL_API SQLPrepare(SQLHSTMT handle, SQLCHAR* text, SQLINTEGER length)
-{
+SQLRETURN SQL_API SQLPrepare(SQLHSTMT handle, SQLCHAR* text, SQLINTEGER length) {
     DriverStmt* stmt = Begin(handle);
     if (stmt == nullptr) return SQL_INVALID_HANDLE;
     ResetStatement(*stmt);
@@ -52,23 +53,24 @@ SQLRETURN SQL_API SQLPrepare(SQLHSTMT handle, SQLCHAR* text, SQLINTEGER length)
     return SQL_SUCCESS;
 }
 
-SQLRETURN SQL_API SQLExecute(SQLHSTMT handle)
-{
+SQLRETURN SQL_API SQLExecute(SQLHSTMT handle) {
     DriverStmt* stmt = Begin(handle);
     if (stmt == nullptr) return SQL_INVALID_HANDLE;
     return ExecuteText(*stmt, stmt->preparedText);
 }
 
-SQLRETURN SQL_API SQLFetch(SQLHSTMT handle)
-{
+SQLRETURN SQL_API SQLFetch(SQLHSTMT handle) {
     DriverStmt* stmt = Begin(handle);
     if (stmt == nullptr) return SQL_INVALID_HANDLE;
     stmt->dataRead = {};
     switch (stmt->cursor) {
-    case CursorState::None: return Fail(stmt->diag, "24000", "no result set");
-    case CursorState::Done: return SQL_NO_DATA;
-    case CursorState::Open:
-    case CursorState::OnRow: break;
+        case CursorState::None:
+            return Fail(stmt->diag, "24000", "no result set");
+        case CursorState::Done:
+            return SQL_NO_DATA;
+        case CursorState::Open:
+        case CursorState::OnRow:
+            break;
     }
     EngineError error;
     if (stmt->rows->Next(error)) {
@@ -80,13 +82,11 @@ SQLRETURN SQL_API SQLFetch(SQLHSTMT handle)
     return FailFromEngine(stmt->diag, error);
 }
 
-SQLRETURN SQL_API SQLMoreResults(SQLHSTMT handle)
-{
+SQLRETURN SQL_API SQLMoreResults(SQLHSTMT handle) {
     return Begin(handle) == nullptr ? SQL_INVALID_HANDLE : SQL_NO_DATA;
 }
 
-SQLRETURN SQL_API SQLRowCount(SQLHSTMT handle, SQLLEN* count)
-{
+SQLRETURN SQL_API SQLRowCount(SQLHSTMT handle, SQLLEN* count) {
     DriverStmt* stmt = Begin(handle);
     if (stmt == nullptr) return SQL_INVALID_HANDLE;
     if (count != nullptr) *count = stmt->rowCount;

@@ -27,8 +27,7 @@ constexpr const char* kKeepaliveIdleSeconds = "2";
 constexpr const char* kKeepaliveIntervalSeconds = "1";
 constexpr const char* kKeepaliveCount = "3";
 
-std::string ConnectionMessage(PGconn* connection)
-{
+std::string ConnectionMessage(PGconn* connection) {
     const char* message = connection != nullptr ? PQerrorMessage(connection) : "out of memory";
     std::string text = message != nullptr ? message : "";
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
@@ -38,8 +37,7 @@ std::string ConnectionMessage(PGconn* connection)
 EngineError LostConnection(const std::string& message) { return {"08S01", message, 0}; }
 
 // Opens and prepares one server connection; nullptr with `error` set on failure.
-PGconn* OpenConnection(const DataSourceSettings& settings, EngineError& error)
-{
+PGconn* OpenConnection(const DataSourceSettings& settings, EngineError& error) {
     const std::string timeout = std::to_string(settings.loginTimeoutSeconds);
     const std::string userTimeoutMs = std::to_string(settings.loginTimeoutSeconds * 1000);
     std::deque<std::string> texts;  // owns every value until the connection is made
@@ -76,8 +74,7 @@ PGconn* OpenConnection(const DataSourceSettings& settings, EngineError& error)
 
 // Every statement works in the data source's schema, which must exist (the administrator makes
 // it); the name follows the rule for all names: lower case.
-bool SelectSchema(PGconn* connection, const std::string& schema, EngineError& error)
-{
+bool SelectSchema(PGconn* connection, const std::string& schema, EngineError& error) {
     if (schema.empty()) return true;
     const std::string folded = FoldedName(schema);
     const char* parameters[] = {folded.c_str()};
@@ -90,8 +87,9 @@ bool SelectSchema(PGconn* connection, const std::string& schema, EngineError& er
     if (!ran)
         error = {"08001", "cannot select schema " + folded + ": " + ConnectionMessage(connection), 0};
     else if (!found)
-        error = {"08001", "schema " + folded + " does not exist in the database; create it first (CREATE SCHEMA "
-                              + folded + ")", 0};
+        error = {"08001",
+                 "schema " + folded + " does not exist in the database; create it first (CREATE SCHEMA " + folded + ")",
+                 0};
     PQclear(result);
     return found;
 }
@@ -107,15 +105,13 @@ public:
     SqlDialect Dialect() const override { return SqlDialect::Postgres; }
     std::string ProductName() const override { return "PostgreSQL"; }
 
-    std::string ProductVersion() const override
-    {
+    std::string ProductVersion() const override {
         std::lock_guard lock(mutex_);
         const int version = connection_ != nullptr ? PQserverVersion(connection_) : 0;
         return std::to_string(version / 10000) + "." + std::to_string(version % 10000);
     }
 
-    RunResult Run(const RewrittenStatement& statement) override
-    {
+    RunResult Run(const RewrittenStatement& statement) override {
         std::lock_guard lock(mutex_);
         RunResult result;
         if (!EnsureConnection(result.error)) return result;
@@ -127,12 +123,11 @@ public:
 
 private:
     // Reconnects when the last statement found the connection lost; call under mutex_.
-    bool EnsureConnection(EngineError& error)
-    {
+    bool EnsureConnection(EngineError& error) {
         if (connection_ != nullptr) return true;
         if (Clock::now() - lastFailure_ < kReconnectPause) {
-            error = LostConnection("PostgreSQL server not reachable (" + lastFailureMessage_
-                                   + "); the connection is tried again within a second");
+            error = LostConnection("PostgreSQL server not reachable (" + lastFailureMessage_ +
+                                   "); the connection is tried again within a second");
             return false;
         }
         EngineError failure;
@@ -151,29 +146,28 @@ private:
         return true;
     }
 
-    void Drop()
-    {
+    void Drop() {
         PQfinish(connection_);
         connection_ = nullptr;
     }
 
     // One statement through the extended protocol, which refuses a second one in the text.
-    bool Send(const std::string& sql, EngineError& error)
-    {
+    bool Send(const std::string& sql, EngineError& error) {
         if (PQsendQueryParams(connection_, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1) return true;
         error = FromConnection(nullptr);
         return false;
     }
 
     // Waits for the answer, at most the login time-out; the last result ends in `last`.
-    bool Collect(PGresult*& last, EngineError& error)
-    {
+    bool Collect(PGresult*& last, EngineError& error) {
         const auto deadline = Clock::now() + std::chrono::seconds(settings_.loginTimeoutSeconds);
         while (PQisBusy(connection_) == 1) {
             if (!WaitReadable(deadline)) {
-                error = {"HYT00", "no answer from the PostgreSQL server within "
-                                      + std::to_string(settings_.loginTimeoutSeconds)
-                                      + " s; the connection is closed and the next statement reconnects", 0};
+                error = {"HYT00",
+                         "no answer from the PostgreSQL server within " +
+                             std::to_string(settings_.loginTimeoutSeconds) +
+                             " s; the connection is closed and the next statement reconnects",
+                         0};
                 Drop();
                 return false;
             }
@@ -191,8 +185,7 @@ private:
         return false;
     }
 
-    bool WaitReadable(Clock::time_point deadline) const
-    {
+    bool WaitReadable(Clock::time_point deadline) const {
         pollfd descriptor{PQsocket(connection_), POLLIN, 0};
         for (;;) {
             int waitMs = -1;
@@ -210,39 +203,37 @@ private:
 
     // The error of `result`, or of the connection when there is none; a lost connection is
     // dropped so that the next statement opens a new one.
-    EngineError FromConnection(PGresult* result)
-    {
+    EngineError FromConnection(PGresult* result) {
         const char* state = result != nullptr ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
         const char* primary = result != nullptr ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
-        const std::string message = primary != nullptr ? primary
-            : result != nullptr                        ? PQresultErrorMessage(result)
-                                                       : ConnectionMessage(connection_);
+        const std::string message = primary != nullptr  ? primary
+                                    : result != nullptr ? PQresultErrorMessage(result)
+                                                        : ConnectionMessage(connection_);
         const bool lost = PQstatus(connection_) != CONNECTION_OK;
         const MappedError mapped = MapPostgresError(state != nullptr ? state : "", message, lost);
         if (lost || mapped.sqlState == "08S01") Drop();
         return {mapped.sqlState, mapped.message, 0};
     }
 
-    RunResult Outcome(PGresult* last, const std::string& verb)
-    {
+    RunResult Outcome(PGresult* last, const std::string& verb) {
         RunResult result;
         switch (PQresultStatus(last)) {
-        case PGRES_TUPLES_OK:
-            result.outcome = RunOutcome::Rows;
-            result.rows = std::make_unique<PostgresRows>(last);
-            return result;
-        case PGRES_COMMAND_OK: {
-            const char* changed = PQcmdTuples(last);
-            result.changedRows = changed != nullptr && *changed != '\0' ? std::stoll(changed) : -1;
-            const bool noData = (verb == "UPDATE" || verb == "DELETE") && result.changedRows == 0;
-            result.outcome = noData ? RunOutcome::NoData : RunOutcome::Done;
-            PQclear(last);
-            return result;
-        }
-        default:
-            result.error = FromConnection(last);
-            PQclear(last);
-            return result;
+            case PGRES_TUPLES_OK:
+                result.outcome = RunOutcome::Rows;
+                result.rows = std::make_unique<PostgresRows>(last);
+                return result;
+            case PGRES_COMMAND_OK: {
+                const char* changed = PQcmdTuples(last);
+                result.changedRows = changed != nullptr && *changed != '\0' ? std::stoll(changed) : -1;
+                const bool noData = (verb == "UPDATE" || verb == "DELETE") && result.changedRows == 0;
+                result.outcome = noData ? RunOutcome::NoData : RunOutcome::Done;
+                PQclear(last);
+                return result;
+            }
+            default:
+                result.error = FromConnection(last);
+                PQclear(last);
+                return result;
         }
     }
 
@@ -255,8 +246,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<IEngine> OpenPostgresEngine(const DataSourceSettings& settings, EngineError& error)
-{
+std::unique_ptr<IEngine> OpenPostgresEngine(const DataSourceSettings& settings, EngineError& error) {
     PGconn* connection = OpenConnection(settings, error);
     if (connection == nullptr) return nullptr;
     if (!SelectSchema(connection, settings.schema, error)) {

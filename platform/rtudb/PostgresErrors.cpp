@@ -2,14 +2,12 @@
 
 namespace {
 
-bool ConnectionState(const std::string& state)
-{
+bool ConnectionState(const std::string& state) {
     return state.rfind("08", 0) == 0 || state == "57P01" || state == "57P02" || state == "57P03";
 }
 
 // libpq's messages end with a line end and may carry DETAIL or HINT lines after the first.
-std::string FirstLine(const std::string& message)
-{
+std::string FirstLine(const std::string& message) {
     std::string line = message.substr(0, message.find('\n'));
     while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
     return line;
@@ -17,18 +15,18 @@ std::string FirstLine(const std::string& message)
 
 }  // namespace
 
-MappedError MapPostgresError(const std::string& serverState, const std::string& message, bool connectionLost)
-{
+MappedError MapPostgresError(const std::string& serverState, const std::string& message, bool connectionLost) {
     const std::string text = FirstLine(message);
     if (connectionLost || ConnectionState(serverState))
-        return {"08S01", "connection to the PostgreSQL server lost: " + text
-                             + "; the statement did not complete, and the next statement reconnects"};
+        return {"08S01", "connection to the PostgreSQL server lost: " + text +
+                             "; the statement did not complete, and the next statement reconnects"};
     if (serverState.rfind("23", 0) == 0) return {"23000", text};
     if (serverState == "42P07") return {"42S01", text};
     if (serverState == "42P01") return {"42S02", text};
     if (serverState == "42601") return {"42000", text};
     if (serverState == "42883")
-        return {"42000", text + " (a comparison of a text column with a bare number is refused: quote the "
-                                "number to compare as text, or compare a numeric column)"};
+        return {"42000", text +
+                             " (a comparison of a text column with a bare number is refused: quote the "
+                             "number to compare as text, or compare a numeric column)"};
     return {"HY000", text};
 }

@@ -8,13 +8,12 @@ namespace {
 constexpr const char* kByteOrder = " COLLATE \"C\"";
 
 // TEXT or TEXT(n); returns the last token consumed.
-std::size_t AppendTextType(const std::vector<Token>& tokens, std::size_t i, std::string& out)
-{
+std::size_t AppendTextType(const std::vector<Token>& tokens, std::size_t i, std::string& out) {
     const std::size_t open = NextSignificant(tokens, i + 1);
     const std::size_t length = NextSignificant(tokens, open + 1);
     const std::size_t close = NextSignificant(tokens, length + 1);
-    if (close < tokens.size() && IsSymbol(tokens[open], '(') && tokens[length].kind == TokenKind::Number
-        && IsSymbol(tokens[close], ')')) {
+    if (close < tokens.size() && IsSymbol(tokens[open], '(') && tokens[length].kind == TokenKind::Number &&
+        IsSymbol(tokens[close], ')')) {
         out += "varchar(";
         out += tokens[length].text;
         out += ")";
@@ -27,8 +26,7 @@ std::size_t AppendTextType(const std::vector<Token>& tokens, std::size_t i, std:
 }
 
 // now() as a literal; returns the last token consumed, or 0 when the tokens are not now().
-std::size_t AppendNow(const std::vector<Token>& tokens, std::size_t i, std::string& out)
-{
+std::size_t AppendNow(const std::vector<Token>& tokens, std::size_t i, std::string& out) {
     const std::size_t open = NextSignificant(tokens, i + 1);
     const std::size_t close = NextSignificant(tokens, open + 1);
     if (close >= tokens.size() || !IsSymbol(tokens[open], '(') || !IsSymbol(tokens[close], ')')) return 0;
@@ -42,8 +40,7 @@ std::size_t AppendNow(const std::vector<Token>& tokens, std::size_t i, std::stri
     return close;
 }
 
-std::size_t AppendWord(const std::vector<Token>& tokens, std::size_t i, bool definition, std::string& out)
-{
+std::size_t AppendWord(const std::vector<Token>& tokens, std::size_t i, bool definition, std::string& out) {
     const Token& token = tokens[i];
     if (definition) {
         if (IsWord(token, "TEXT")) return AppendTextType(tokens, i, out);
@@ -59,16 +56,14 @@ std::size_t AppendWord(const std::vector<Token>& tokens, std::size_t i, bool def
 
 }  // namespace
 
-std::string FoldedName(std::string_view name)
-{
+std::string FoldedName(std::string_view name) {
     std::string folded(name);
     for (char& c : folded)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return folded;
 }
 
-std::size_t AppendPostgresToken(const std::vector<Token>& tokens, std::size_t i, bool definition, std::string& out)
-{
+std::size_t AppendPostgresToken(const std::vector<Token>& tokens, std::size_t i, bool definition, std::string& out) {
     const Token& token = tokens[i];
     if (token.kind == TokenKind::Word) return AppendWord(tokens, i, definition, out);
     if (token.kind == TokenKind::QuotedName && token.text[0] != '"') {

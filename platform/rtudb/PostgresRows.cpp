@@ -19,8 +19,7 @@ constexpr int kVarcharHeader = 4;  // a varchar's type modifier is its length pl
 constexpr std::size_t kUnsizedTextLength = 255;
 constexpr std::size_t kOtherColumnLength = 32;
 
-double ParseDouble(const char* text)
-{
+double ParseDouble(const char* text) {
     if (text[0] == 'N') return std::nan("");
     if (text[0] == 'I') return HUGE_VAL;
     if (text[0] == '-' && text[1] == 'I') return -HUGE_VAL;
@@ -31,8 +30,7 @@ double ParseDouble(const char* text)
 
 }  // namespace
 
-std::string FormatLikeSqlite(double value)
-{
+std::string FormatLikeSqlite(double value) {
     if (!std::isfinite(value)) return std::isnan(value) ? "NaN" : (value > 0 ? "Inf" : "-Inf");
     // to_chars, unlike printf, ignores the process locale (Qt sets it from the environment).
     char text[64];
@@ -44,42 +42,45 @@ std::string FormatLikeSqlite(double value)
     return result;
 }
 
-std::string PostgresRows::ColumnName(int index) const
-{
+std::string PostgresRows::ColumnName(int index) const {
     const char* name = PQfname(result_, index);
     return name != nullptr ? name : "";
 }
 
-std::string PostgresRows::ColumnTypeName(int index) const
-{
+std::string PostgresRows::ColumnTypeName(int index) const {
     switch (PQftype(result_, index)) {
-    case kInt2: return "smallint";
-    case kInt4: return "integer";
-    case kInt8: return "bigint";
-    case kFloat4: return "real";
-    case kFloat8: return "double precision";
-    case kText: return "text";
-    case kVarchar: return "varchar";
-    default: return "";
+        case kInt2:
+            return "smallint";
+        case kInt4:
+            return "integer";
+        case kInt8:
+            return "bigint";
+        case kFloat4:
+            return "real";
+        case kFloat8:
+            return "double precision";
+        case kText:
+            return "text";
+        case kVarchar:
+            return "varchar";
+        default:
+            return "";
     }
 }
 
-std::size_t PostgresRows::ColumnLength(int index) const
-{
+std::size_t PostgresRows::ColumnLength(int index) const {
     const Oid type = PQftype(result_, index);
     const int modifier = PQfmod(result_, index);
     if (type == kVarchar && modifier > kVarcharHeader) return static_cast<std::size_t>(modifier - kVarcharHeader);
     return type == kVarchar || type == kText ? kUnsizedTextLength : kOtherColumnLength;
 }
 
-bool PostgresRows::Next(EngineError&)
-{
+bool PostgresRows::Next(EngineError&) {
     if (row_ >= PQntuples(result_)) return false;
     return ++row_ < PQntuples(result_);
 }
 
-bool PostgresRows::Text(int index, std::string& text)
-{
+bool PostgresRows::Text(int index, std::string& text) {
     if (row_ < 0 || row_ >= PQntuples(result_) || PQgetisnull(result_, row_, index)) return false;
     const char* value = PQgetvalue(result_, row_, index);
     const Oid type = PQftype(result_, index);

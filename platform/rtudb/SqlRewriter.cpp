@@ -7,8 +7,7 @@
 
 namespace {
 
-std::string Upper(std::string_view text)
-{
+std::string Upper(std::string_view text) {
     std::string upper(text);
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return upper;
@@ -16,10 +15,10 @@ std::string Upper(std::string_view text)
 
 // Matches { d|t|ts 'text' } starting at the brace; returns the index of the closing brace
 // and the literal's index, or 0 when the tokens do not form a date escape.
-std::size_t MatchDateEscape(const std::vector<Token>& tokens, std::size_t brace, std::size_t& literal)
-{
+std::size_t MatchDateEscape(const std::vector<Token>& tokens, std::size_t brace, std::size_t& literal) {
     const std::size_t kind = NextSignificant(tokens, brace + 1);
-    if (kind >= tokens.size() || !(IsWord(tokens[kind], "D") || IsWord(tokens[kind], "T") || IsWord(tokens[kind], "TS")))
+    if (kind >= tokens.size() ||
+        !(IsWord(tokens[kind], "D") || IsWord(tokens[kind], "T") || IsWord(tokens[kind], "TS")))
         return 0;
     literal = NextSignificant(tokens, kind + 1);
     if (literal >= tokens.size() || tokens[literal].kind != TokenKind::String) return 0;
@@ -29,8 +28,7 @@ std::size_t MatchDateEscape(const std::vector<Token>& tokens, std::size_t brace,
 }
 
 // True when something other than blanks, comments and semicolons follows position `from`.
-bool HasFurtherStatement(const std::vector<Token>& tokens, std::size_t from)
-{
+bool HasFurtherStatement(const std::vector<Token>& tokens, std::size_t from) {
     for (std::size_t i = from; i < tokens.size(); ++i)
         if (!IsBlank(tokens[i]) && !IsSymbol(tokens[i], ';')) return true;
     return false;
@@ -38,8 +36,7 @@ bool HasFurtherStatement(const std::vector<Token>& tokens, std::size_t from)
 
 // Appends token i (rewritten when needed) and returns the index of the last token it consumed.
 std::size_t AppendToken(const std::vector<Token>& tokens, std::size_t i, std::size_t previous, SqlDialect dialect,
-                        bool definition, std::string& out)
-{
+                        bool definition, std::string& out) {
     const Token& token = tokens[i];
     if (token.kind == TokenKind::Word && std::isdigit(static_cast<unsigned char>(token.text[0]))) {
         out += '"';
@@ -65,8 +62,7 @@ std::size_t AppendToken(const std::vector<Token>& tokens, std::size_t i, std::si
 
 }  // namespace
 
-RewrittenStatement RewriteStatement(std::string_view text, SqlDialect dialect)
-{
+RewrittenStatement RewriteStatement(std::string_view text, SqlDialect dialect) {
     RewrittenStatement result;
     const TokenizedText tokenized = Tokenize(text);
     if (!tokenized.ok) {

@@ -16,9 +16,9 @@ enum class SqlDialect { Sqlite, Postgres };
 // Exactly one statement is accepted; text after a ';' other than blanks and comments is refused.
 struct RewrittenStatement {
     bool ok = false;
-    std::string sql;      // the text for SQLite when ok
-    std::string verb;     // the first keyword in upper case (SELECT, UPDATE, ...)
-    std::string error;    // why the text was refused when not ok
+    std::string sql;    // the text for SQLite when ok
+    std::string verb;   // the first keyword in upper case (SELECT, UPDATE, ...)
+    std::string error;  // why the text was refused when not ok
 };
 
 RewrittenStatement RewriteStatement(std::string_view text, SqlDialect dialect = SqlDialect::Sqlite);

@@ -21,18 +21,19 @@ private:
 
 // Length of a quoted run that starts at pos with `open` and ends at `close`; a doubled
 // closing character stands for itself. Returns 0 when the run is not closed.
-std::size_t QuotedLength(const Cursor& in, std::size_t pos, char close, bool doubling)
-{
+std::size_t QuotedLength(const Cursor& in, std::size_t pos, char close, bool doubling) {
     for (std::size_t i = pos + 1; i < in.Size(); ++i) {
         if (in.At(i) != close) continue;
-        if (doubling && in.At(i + 1) == close) { ++i; continue; }
+        if (doubling && in.At(i + 1) == close) {
+            ++i;
+            continue;
+        }
         return i - pos + 1;
     }
     return 0;
 }
 
-std::size_t CommentLength(const Cursor& in, std::size_t pos)
-{
+std::size_t CommentLength(const Cursor& in, std::size_t pos) {
     std::size_t i = pos + 2;
     if (in.At(pos) == '-') {
         while (i < in.Size() && in.At(i) != '\n') ++i;
@@ -44,8 +45,7 @@ std::size_t CommentLength(const Cursor& in, std::size_t pos)
 
 // A run of word characters that starts with a digit is a number only in one of the numeric
 // shapes; anything else (12_DIN0, 7abc) is a name.
-bool IsNumericRun(std::string_view run)
-{
+bool IsNumericRun(std::string_view run) {
     if (run.size() > 2 && run[0] == '0' && (run[1] == 'x' || run[1] == 'X')) {
         for (std::size_t i = 2; i < run.size(); ++i)
             if (!std::isxdigit(static_cast<unsigned char>(run[i]))) return false;
@@ -58,8 +58,7 @@ bool IsNumericRun(std::string_view run)
     return i == run.size();
 }
 
-std::size_t NumberLength(const Cursor& in, std::size_t pos)
-{
+std::size_t NumberLength(const Cursor& in, std::size_t pos) {
     std::size_t i = pos;
     if (in.At(i) == '0' && (in.At(i + 1) == 'x' || in.At(i + 1) == 'X')) {
         i += 2;
@@ -71,24 +70,22 @@ std::size_t NumberLength(const Cursor& in, std::size_t pos)
         ++i;
         while (IsDigit(in.At(i))) ++i;
     }
-    if ((in.At(i) == 'e' || in.At(i) == 'E')
-        && (IsDigit(in.At(i + 1)) || ((in.At(i + 1) == '+' || in.At(i + 1) == '-') && IsDigit(in.At(i + 2))))) {
+    if ((in.At(i) == 'e' || in.At(i) == 'E') &&
+        (IsDigit(in.At(i + 1)) || ((in.At(i + 1) == '+' || in.At(i + 1) == '-') && IsDigit(in.At(i + 2))))) {
         i += 2;
         while (IsDigit(in.At(i))) ++i;
     }
     return i - pos;
 }
 
-std::size_t WordRunLength(const Cursor& in, std::size_t pos)
-{
+std::size_t WordRunLength(const Cursor& in, std::size_t pos) {
     std::size_t i = pos;
     while (IsWordChar(in.At(i))) ++i;
     return i - pos;
 }
 
 // Kind and length of the token at pos; length 0 means an unclosed literal.
-Token NextToken(std::string_view text, const Cursor& in, std::size_t pos)
-{
+Token NextToken(std::string_view text, const Cursor& in, std::size_t pos) {
     auto make = [&](TokenKind kind, std::size_t length) { return Token{kind, text.substr(pos, length)}; };
     const char c = in.At(pos);
     if (IsSpace(c)) {
@@ -113,8 +110,7 @@ Token NextToken(std::string_view text, const Cursor& in, std::size_t pos)
 
 }  // namespace
 
-TokenizedText Tokenize(std::string_view text)
-{
+TokenizedText Tokenize(std::string_view text) {
     TokenizedText result;
     const Cursor in(text);
     std::size_t pos = 0;

@@ -6,10 +6,10 @@
 
 #include <sqlite3.h>
 
+#include <strings.h>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <strings.h>
 
 namespace {
 
@@ -31,8 +31,7 @@ private:
 };
 
 // The connection's current error; call under ConnectionLock.
-EngineError ErrorOf(sqlite3* db)
-{
+EngineError ErrorOf(sqlite3* db) {
     const int code = sqlite3_extended_errcode(db);
     const char* message = sqlite3_errmsg(db);
     return {SqlStateForSqlite(code, message), message != nullptr ? message : "unknown SQLite error", code};
@@ -44,8 +43,7 @@ public:
     SqliteRows(sqlite3* db, sqlite3_stmt* statement, bool rowPending)
         : db_(db), statement_(statement), rowPending_(rowPending), done_(!rowPending) {}
 
-    ~SqliteRows() override
-    {
+    ~SqliteRows() override {
         ConnectionLock lock(db_);
         sqlite3_finalize(statement_);
     }
@@ -55,21 +53,18 @@ public:
 
     int ColumnCount() const override { return sqlite3_column_count(statement_); }
 
-    std::string ColumnName(int index) const override
-    {
+    std::string ColumnName(int index) const override {
         const char* name = sqlite3_column_name(statement_, index);
         return name != nullptr ? name : "";
     }
 
-    std::string ColumnTypeName(int index) const override
-    {
+    std::string ColumnTypeName(int index) const override {
         const char* type = sqlite3_column_decltype(statement_, index);
         return type != nullptr ? type : "";
     }
 
     // TEXT(32) gives 32; a type without a length gives a width its values fit in.
-    std::size_t ColumnLength(int index) const override
-    {
+    std::size_t ColumnLength(int index) const override {
         const std::string type = ColumnTypeName(index);
         if (const auto open = type.find('('); open != std::string::npos) {
             const long length = std::strtol(type.c_str() + open + 1, nullptr, 10);
@@ -78,8 +73,7 @@ public:
         return type.empty() || strncasecmp(type.c_str(), "TEXT", 4) == 0 ? kUnsizedTextLength : kOtherColumnLength;
     }
 
-    bool Next(EngineError& error) override
-    {
+    bool Next(EngineError& error) override {
         if (rowPending_) {
             rowPending_ = false;
             return true;
@@ -93,8 +87,7 @@ public:
         return false;
     }
 
-    bool Text(int index, std::string& text) override
-    {
+    bool Text(int index, std::string& text) override {
         ConnectionLock lock(db_);
         if (sqlite3_column_type(statement_, index) == SQLITE_NULL) return false;
         const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement_, index));
@@ -112,8 +105,7 @@ private:
 
 // SQLite stops at the first statement; anything after it that is not a blank, a comment or a
 // ';' means the text held a second statement, which is refused rather than silently dropped.
-bool TailIsEmpty(const char* tail)
-{
+bool TailIsEmpty(const char* tail) {
     if (tail == nullptr) return true;
     const TokenizedText rest = Tokenize(tail);
     if (!rest.ok) return false;
@@ -124,22 +116,19 @@ bool TailIsEmpty(const char* tail)
 
 // SQLite writes on into a file that was removed or replaced after it was opened, and those rows
 // vanish with the last handle; a write is refused instead, so the program reports it as failed.
-bool FileHasMoved(sqlite3* db)
-{
+bool FileHasMoved(sqlite3* db) {
     int moved = 0;
     return sqlite3_file_control(db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved != 0;
 }
 
-RunResult Failure(EngineError error)
-{
+RunResult Failure(EngineError error) {
     RunResult result;
     result.error = std::move(error);
     return result;
 }
 
 // now() as Access offers it: local date and time as text that sorts like the time stamps.
-void NowFunction(sqlite3_context* context, int, sqlite3_value**)
-{
+void NowFunction(sqlite3_context* context, int, sqlite3_value**) {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
@@ -160,8 +149,7 @@ public:
     std::string ProductName() const override { return "SQLite"; }
     std::string ProductVersion() const override { return sqlite3_libversion(); }
 
-    RunResult Run(const RewrittenStatement& statement) override
-    {
+    RunResult Run(const RewrittenStatement& statement) override {
         ConnectionLock lock(db_);
         sqlite3_stmt* prepared = nullptr;
         const char* tail = nullptr;
@@ -181,8 +169,7 @@ public:
 
 private:
     // The first step runs the statement; a query keeps its first row for the first Next.
-    RunResult FirstStep(sqlite3_stmt* prepared, const std::string& verb)
-    {
+    RunResult FirstStep(sqlite3_stmt* prepared, const std::string& verb) {
         const int rc = sqlite3_step(prepared);
         RunResult result;
         if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
@@ -205,19 +192,17 @@ private:
     sqlite3* db_;
 };
 
-bool Configure(sqlite3* db, unsigned loginTimeoutSeconds)
-{
+bool Configure(sqlite3* db, unsigned loginTimeoutSeconds) {
     const int busyMs = loginTimeoutSeconds > 0 ? static_cast<int>(loginTimeoutSeconds) * 1000 : kDefaultBusyTimeoutMs;
     sqlite3_busy_timeout(db, busyMs);
-    return sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;", nullptr, nullptr, nullptr)
-               == SQLITE_OK
-        && sqlite3_create_function(db, "now", 0, SQLITE_UTF8, nullptr, NowFunction, nullptr, nullptr) == SQLITE_OK;
+    return sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;", nullptr, nullptr, nullptr) ==
+               SQLITE_OK &&
+           sqlite3_create_function(db, "now", 0, SQLITE_UTF8, nullptr, NowFunction, nullptr, nullptr) == SQLITE_OK;
 }
 
 }  // namespace
 
-std::unique_ptr<IEngine> OpenSqliteEngine(const DataSourceSettings& settings, EngineError& error)
-{
+std::unique_ptr<IEngine> OpenSqliteEngine(const DataSourceSettings& settings, EngineError& error) {
     if (settings.file.empty()) {
         const std::string where =
             settings.dataSource.empty() ? "connection string" : "data source " + settings.dataSource;
@@ -227,7 +212,8 @@ std::unique_ptr<IEngine> OpenSqliteEngine(const DataSourceSettings& settings, En
     const std::string path = ExpandHomePath(settings.file);
     sqlite3* db = nullptr;
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
-    if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK || !Configure(db, settings.loginTimeoutSeconds)) {
+    if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK ||
+        !Configure(db, settings.loginTimeoutSeconds)) {
         const std::string message = db != nullptr ? sqlite3_errmsg(db) : "out of memory";
         sqlite3_close_v2(db);
         error = {"08001", "cannot open database file " + path + ": " + message};

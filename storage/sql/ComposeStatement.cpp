@@ -6,8 +6,7 @@
 #include <cstdio>
 #include <vector>
 
-std::string ComposeStatement(std::size_t areaSize, const char* format, ...)
-{
+std::string ComposeStatement(std::size_t areaSize, const char* format, ...) {
     std::va_list args;
     va_start(args, format);
     std::va_list copy;
@@ -18,8 +17,8 @@ std::string ComposeStatement(std::size_t areaSize, const char* format, ...)
         va_end(args);
         CSQLException error;
         error.sqlState = "22001";
-        error.message = "statement of " + std::to_string(length) + " bytes refused: longer than its "
-            + std::to_string(areaSize - 1) + "-byte area";
+        error.message = "statement of " + std::to_string(length) + " bytes refused: longer than its " +
+                        std::to_string(areaSize - 1) + "-byte area";
         throw error;
     }
     std::vector<char> text(static_cast<std::size_t>(length) + 1);

@@ -8,16 +8,12 @@ namespace {
 
 constexpr SQLULEN kLoginTimeoutSeconds = 7;
 
-SQLCHAR* Text(const std::string& text)
-{
-    return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str()));
-}
+SQLCHAR* Text(const std::string& text) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())); }
 
 }  // namespace
 
 // A failure here is not reported: it shows as a failing Connect.
-CSQLDatabase::CSQLDatabase()
-{
+CSQLDatabase::CSQLDatabase() {
     lastResult = SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
     if (!SqlSucceeded(lastResult)) return;
     lastResult = SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
@@ -27,20 +23,15 @@ CSQLDatabase::CSQLDatabase()
     lastResult = SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
 }
 
-CSQLDatabase::~CSQLDatabase()
-{
-    Close();
-}
+CSQLDatabase::~CSQLDatabase() { Close(); }
 
-bool CSQLDatabase::Connect(const std::string& dataSource, const std::string& user, const std::string& password)
-{
+bool CSQLDatabase::Connect(const std::string& dataSource, const std::string& user, const std::string& password) {
     lastResult = SQLConnect(dbc, Text(dataSource), SQL_NTS, Text(user), SQL_NTS, Text(password), SQL_NTS);
     connected = SqlSucceeded(lastResult);
     return connected;
 }
 
-bool CSQLDatabase::Execute(const std::string& statement)
-{
+bool CSQLDatabase::Execute(const std::string& statement) {
     lastResult = SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
     if (!SqlSucceeded(lastResult)) {
         stmt = SQL_NULL_HSTMT;
@@ -61,8 +52,7 @@ bool CSQLDatabase::Execute(const std::string& statement)
 
 // The connection handle is freed whether or not it was ever connected, and every handle is
 // forgotten once freed, so Close may run again from the destructor.
-void CSQLDatabase::Close()
-{
+void CSQLDatabase::Close() {
     FreeStatementHandle();
     if (connected) SQLDisconnect(dbc);
     connected = false;
@@ -76,15 +66,13 @@ void CSQLDatabase::Close()
     }
 }
 
-void CSQLDatabase::Fail(SQLSMALLINT handleType, SQLHANDLE handle)
-{
+void CSQLDatabase::Fail(SQLSMALLINT handleType, SQLHANDLE handle) {
     CSQLException error = MakeSQLException(handleType, handle);
     FreeStatementHandle();
     throw error;
 }
 
-void CSQLDatabase::FreeStatementHandle()
-{
+void CSQLDatabase::FreeStatementHandle() {
     if (stmt == SQL_NULL_HSTMT) return;
     SQLFreeHandle(SQL_HANDLE_STMT, stmt);
     stmt = SQL_NULL_HSTMT;

@@ -7,16 +7,15 @@ constexpr std::size_t kSqlStateLength = 5;
 
 }  // namespace
 
-CSQLException MakeSQLException(SQLSMALLINT handleType, SQLHANDLE handle, const std::string& statement)
-{
+CSQLException MakeSQLException(SQLSMALLINT handleType, SQLHANDLE handle, const std::string& statement) {
     SQLCHAR sqlState[kSqlStateLength + 1] = {};
     SQLCHAR message[kMessageBufferLength] = {};
     SQLINTEGER nativeError = 0;
     SQLSMALLINT messageLength = 0;
     CSQLException error;
     error.statement = statement;
-    const SQLRETURN result = SQLGetDiagRec(handleType, handle, 1, sqlState, &nativeError, message,
-                                           kMessageBufferLength - 1, &messageLength);
+    const SQLRETURN result =
+        SQLGetDiagRec(handleType, handle, 1, sqlState, &nativeError, message, kMessageBufferLength - 1, &messageLength);
     if (!SqlSucceeded(result)) {
         error.sqlState = "HY000";
         error.message = "ODBC call failed without a diagnostic record";

@@ -17,21 +17,16 @@ constexpr SQLLEN kFieldBufferSize = 2024;
 CSQLRecordset::CSQLRecordset(const CSQLDatabase& database) : dbc(database.dbc) {}
 
 // A destructor must not throw: a failing release of the handle is dropped here.
-CSQLRecordset::~CSQLRecordset()
-{
+CSQLRecordset::~CSQLRecordset() {
     try {
         FreeStatement(SQL_DROP);
     } catch (const CSQLException&) {
     }
 }
 
-void CSQLRecordset::SetSQL(const std::string& text)
-{
-    sql = text;
-}
+void CSQLRecordset::SetSQL(const std::string& text) { sql = text; }
 
-bool CSQLRecordset::Open()
-{
+bool CSQLRecordset::Open() {
     if (!where.empty()) sql += " where " + where;
     if (!orderBy.empty()) sql += " order by " + orderBy;
     if (!groupBy.empty()) sql += " group by " + groupBy;
@@ -47,16 +42,14 @@ bool CSQLRecordset::Open()
     return true;
 }
 
-bool CSQLRecordset::MoveNext()
-{
+bool CSQLRecordset::MoveNext() {
     lastResult = SQLFetch(stmt);
     if (SqlSucceeded(lastResult)) return true;
     if (lastResult == SQL_NO_DATA) return false;
     Fail();
 }
 
-const std::string& CSQLRecordset::GetField(int column, std::uint8_t valueType)
-{
+const std::string& CSQLRecordset::GetField(int column, std::uint8_t valueType) {
     fieldBuffer.clear();
     char buffer[kFieldBufferSize] = {};
     SQLLEN indicator = 0;
@@ -72,15 +65,11 @@ const std::string& CSQLRecordset::GetField(int column, std::uint8_t valueType)
 }
 
 // SQL_DROP releases the handle; SQL_CLOSE only ends its cursor, so the handle is kept for reuse.
-void CSQLRecordset::FreeStatement(SQLUSMALLINT option)
-{
+void CSQLRecordset::FreeStatement(SQLUSMALLINT option) {
     if (stmt == SQL_NULL_HSTMT) return;
     lastResult = SQLFreeStmt(stmt, option);
     if (option == SQL_DROP) stmt = SQL_NULL_HSTMT;
     if (!SqlSucceeded(lastResult)) throw MakeSQLException(SQL_HANDLE_DBC, dbc, sql);
 }
 
-void CSQLRecordset::Fail()
-{
-    throw MakeSQLException(SQL_HANDLE_STMT, stmt, sql);
-}
+void CSQLRecordset::Fail() { throw MakeSQLException(SQL_HANDLE_STMT, stmt, sql); }

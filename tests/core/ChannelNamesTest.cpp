@@ -18,7 +18,7 @@ public:
 
 TEST(ChannelNames, LoadsEveryKindFromDevnames) {
     MapLookup lookup;
-    lookup.values = {{"DEVNAMES/AD0", "Pressure"},   {"DEVNAMES/AD0_UNIT", "bar"},  {"DEVNAMES/GRAYCODE0", "Gate"},
+    lookup.values = {{"DEVNAMES/AD0", "Pressure"},   {"DEVNAMES/AD0_UNIT", "bar"},     {"DEVNAMES/GRAYCODE0", "Gate"},
                      {"DEVNAMES/COUNTER3", "Water"}, {"DEVNAMES/COUNTER3_UNIT", "m3"}, {"DEVNAMES/ETEMP31", "Roof"},
                      {"OTHER/AD1", "ignored"}};
     ChannelNames names;

@@ -86,9 +86,7 @@ CoreTest::CoreTest() {
     echoServer = 0;
 }
 
-CoreTest::~CoreTest() {
-    echoServer = 0;
-}
+CoreTest::~CoreTest() { echoServer = 0; }
 
 void CoreTest::registerRtu(std::size_t slot, const char* uidText, int model) {
     table.Slot(slot).SetUidText(uidText);
@@ -129,6 +127,4 @@ std::vector<std::string> CoreTest::updateLines() {
     return result;
 }
 
-std::string CoreTest::countersFileText() {
-    return ReadFile(directory.Path() / "counters.txt");
-}
+std::string CoreTest::countersFileText() { return ReadFile(directory.Path() / "counters.txt"); }

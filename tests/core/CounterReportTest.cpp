@@ -30,7 +30,9 @@ TEST_F(CounterReport, LinesAreAppended) {
 
 // A CR or LF inside the timestamp or the unit id must not start a second line of the file.
 TEST_F(CounterReport, ControlCharactersFromTheFrameNeverReachTheFile) {
-    send(frame(123, "32", "01", "11.00,", "2014\r\n0000\x1b" "999"));
+    send(frame(123, "32", "01", "11.00,",
+               "2014\r\n0000\x1b"
+               "999"));
     send(frame(123, "32", "01", "12.00,"));
     EXPECT_EQ(countersFileText(),
               "00000123,2014??0000?9991.00,0.000000,0.000000\r\n00000123,201404111230002.00,0.000000,0.000000\r\n");

@@ -25,9 +25,15 @@ TEST_P(FrameFunctions, BecomeChannelUpdates) {
 }
 
 const FunctionRow kFunctionRows[] = {
-    {"PowerSignalTemperature", "00", "00", "x00287025.31",
+    {"PowerSignalTemperature",
+     "00",
+     "00",
+     "x00287025.31",
      {"Register#1103 set value=1\n", "Register#1102 set value=287\n", "Register#1101 set value=2531\n"}},
-    {"PowerSignalTemperatureFn01", "01", "00", "x1 287-1.50",
+    {"PowerSignalTemperatureFn01",
+     "01",
+     "00",
+     "x1 287-1.50",
      {"Register#1103 set value=0\n", "Register#1102 set value=287\n", "Register#1101 set value=-150\n"}},
     {"DigitalInput", "02", "03", "1", {"Coil#1004 set value=ffh state=1\n"}},
     {"DigitalInputOff", "02", "03", "0", {"Coil#1004 set value=0h state=0\n"}},
@@ -39,7 +45,10 @@ const FunctionRow kFunctionRows[] = {
     {"CounterChannel0", "19", "00", "010.00", {"Register#1304 set value=1000\n"}},
     {"CounterChannel1", "19", "01", "010.00", {"Register#1308 set value=1000\n"}},
     {"InputStatesNone", "20", "00", "111", {}},
-    {"InputStates", "20", "03", "101",
+    {"InputStates",
+     "20",
+     "03",
+     "101",
      {"Coil#1001 set value=ffh state=1\n", "Coil#1002 set value=0h state=0\n", "Coil#1003 set value=ffh state=1\n"}},
     {"OutputStates", "21", "02", "01", {"Coil#1101 set value=0h state=0\n", "Coil#1102 set value=ffh state=1\n"}},
     {"AinList", "22", "02", "11.00,02.50,", {"Register#1001 set value=10\n", "Register#1002 set value=25\n"}},
@@ -48,7 +57,10 @@ const FunctionRow kFunctionRows[] = {
     {"ModbusOtherType", "31", "02", "X012.50", {}},
     {"EtempList", "33", "02", "1-5.25,021.00,", {"Register#1501 set value=-525\n", "Register#1502 set value=2100\n"}},
     {"DailyReport", "36", "01", "0123.45", {"Register#1801 set value=12345\n"}},
-    {"ModbusList", "41", "00", "01C11,02R0123.45,",
+    {"ModbusList",
+     "41",
+     "00",
+     "01C11,02R0123.45,",
      {"Coil#1202 set value=ffh state=1\n", "Register#1203 set value=12345\n"}},
     {"Etemp", "43", "02", "121.50", {"Register#1503 set value=2150\n"}},
     {"Counter", "48", "03", "1500.00", {"Register#1304 set value=50000\n"}},
@@ -81,8 +93,8 @@ TEST_F(FramePayloads, ListCountBeyondReceivedBytesAppliesOnlyPresentItems) {
 TEST_F(FramePayloads, ModbusListEndsAtChunkEnd) {
     const std::string f = frame(123, "41", "00", "01C11,02R0");
     send(f.substr(0, f.size() - 1));
-    EXPECT_EQ(updateLines(), (std::vector<std::string>{"Coil#1202 set value=ffh state=1\n",
-                                                       "Register#1203 set value=0\n"}));
+    EXPECT_EQ(updateLines(),
+              (std::vector<std::string>{"Coil#1202 set value=ffh state=1\n", "Register#1203 set value=0\n"}));
 }
 
 TEST_F(FramePayloads, GpsTextIsStoredAndCutToField) {

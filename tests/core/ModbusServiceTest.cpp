@@ -7,9 +7,18 @@ namespace {
 
 // A read or a write of the fixed 12-byte form.
 Bytes Request(std::uint16_t tid, std::uint8_t unit, std::uint8_t fn, std::uint16_t address, std::uint16_t word) {
-    return {static_cast<std::uint8_t>(tid >> 8), static_cast<std::uint8_t>(tid & 0xff), 0, 0, 0, 6, unit, fn,
-            static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address & 0xff),
-            static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word & 0xff)};
+    return {static_cast<std::uint8_t>(tid >> 8),
+            static_cast<std::uint8_t>(tid & 0xff),
+            0,
+            0,
+            0,
+            6,
+            unit,
+            fn,
+            static_cast<std::uint8_t>(address >> 8),
+            static_cast<std::uint8_t>(address & 0xff),
+            static_cast<std::uint8_t>(word >> 8),
+            static_cast<std::uint8_t>(word & 0xff)};
 }
 
 Bytes operator+(Bytes a, const Bytes& b) {
@@ -146,8 +155,8 @@ TEST_F(ModbusService, WriteMultipleCoilsTakesBitsInOrder) {
 
 TEST_F(ModbusService, TimestampedWritesCoilAndFloat) {
     // Item 0: coil, value 1; item 1: IEEE single 2.5 (0x40200000) little-endian.
-    const Bytes request = {0, 4, 0, 0, 0, 22, 5, 0x23, 0x03, 0xE8, 0, 2, 14, 4, 11, 12, 30, 5,
-                           0, 1, 0, 0, 0, 3, 0x00, 0x00, 0x20, 0x40};
+    const Bytes request = {0,  4,  0,  0, 0, 22, 5, 0x23, 0x03, 0xE8, 0,    2,    14,   4,
+                           11, 12, 30, 5, 0, 1,  0, 0,    0,    3,    0x00, 0x00, 0x20, 0x40};
     send(request);
     EXPECT_TRUE(logged("MODTCP: TIMESTAMP=14/04/11 12-30-05"));
     EXPECT_EQ(rtu(5).din[0], 1);

@@ -24,17 +24,18 @@ TEST_P(ParseDecimalRows, ReadsNumberAndLength) {
     EXPECT_EQ(number.length, GetParam().length) << text;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Numbers, ParseDecimalRows,
-    ::testing::Values(DecimalRow{"12.34$", 12.34, 5}, DecimalRow{"0.29,", 0.29, 4}, DecimalRow{"-1.50", -1.5, 5},
-                      DecimalRow{"+3.00", 3.0, 5}, DecimalRow{" \t7.25", 7.25, 6},
-                      DecimalRow{"12.345", 12.34, 5},                       // exactly two decimals
-                      DecimalRow{"1e5.00", 1.0, 6},                         // no exponents
-                      DecimalRow{"x1.00", 0.0, 5},                          // not a number: 0, still consumed
-                      DecimalRow{".50", 0.5, 3}, DecimalRow{"7.", 7.0, 4},  // decimals cut by the end
-                      DecimalRow{"1234567890123456789.12", 1234567890123456789.12, 22},
-                      DecimalRow{"12345678901234567890.12", 0.0, 0},  // "." beyond 20 characters
-                      DecimalRow{"1234", 0.0, 0}, DecimalRow{"", 0.0, 0}));
+INSTANTIATE_TEST_SUITE_P(Numbers, ParseDecimalRows,
+                         ::testing::Values(DecimalRow{"12.34$", 12.34, 5}, DecimalRow{"0.29,", 0.29, 4},
+                                           DecimalRow{"-1.50", -1.5, 5}, DecimalRow{"+3.00", 3.0, 5},
+                                           DecimalRow{" \t7.25", 7.25, 6},
+                                           DecimalRow{"12.345", 12.34, 5},  // exactly two decimals
+                                           DecimalRow{"1e5.00", 1.0, 6},    // no exponents
+                                           DecimalRow{"x1.00", 0.0, 5},     // not a number: 0, still consumed
+                                           DecimalRow{".50", 0.5, 3},
+                                           DecimalRow{"7.", 7.0, 4},  // decimals cut by the end
+                                           DecimalRow{"1234567890123456789.12", 1234567890123456789.12, 22},
+                                           DecimalRow{"12345678901234567890.12", 0.0, 0},  // "." beyond 20 characters
+                                           DecimalRow{"1234", 0.0, 0}, DecimalRow{"", 0.0, 0}));
 
 TEST(ReadLeadingInt, ReadsLikeAtoi) {
     EXPECT_EQ(ReadLeadingInt("00065537"), 65537);

@@ -18,17 +18,39 @@ Bytes operator+(Bytes a, const Bytes& b) {
 
 // Write Multiple Registers (0x10) of two values at `address` on unit 5: 17 bytes.
 Bytes WriteTwoRegisters(std::uint16_t tid, std::uint16_t address, std::int16_t a, std::int16_t b) {
-    return {static_cast<std::uint8_t>(tid >> 8), static_cast<std::uint8_t>(tid), 0, 0, 0, 11, 5, 0x10,
-            static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address), 0, 2, 4,
-            static_cast<std::uint8_t>(a >> 8), static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b >> 8),
+    return {static_cast<std::uint8_t>(tid >> 8),
+            static_cast<std::uint8_t>(tid),
+            0,
+            0,
+            0,
+            11,
+            5,
+            0x10,
+            static_cast<std::uint8_t>(address >> 8),
+            static_cast<std::uint8_t>(address),
+            0,
+            2,
+            4,
+            static_cast<std::uint8_t>(a >> 8),
+            static_cast<std::uint8_t>(a),
+            static_cast<std::uint8_t>(b >> 8),
             static_cast<std::uint8_t>(b)};
 }
 
 // Read Holding Registers (0x03) of unit 5: 12 bytes.
 Bytes ReadRegisters(std::uint16_t tid, std::uint16_t address, std::uint16_t quantity) {
-    return {static_cast<std::uint8_t>(tid >> 8), static_cast<std::uint8_t>(tid), 0, 0, 0, 6, 5, 0x03,
-            static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address),
-            static_cast<std::uint8_t>(quantity >> 8), static_cast<std::uint8_t>(quantity)};
+    return {static_cast<std::uint8_t>(tid >> 8),
+            static_cast<std::uint8_t>(tid),
+            0,
+            0,
+            0,
+            6,
+            5,
+            0x03,
+            static_cast<std::uint8_t>(address >> 8),
+            static_cast<std::uint8_t>(address),
+            static_cast<std::uint8_t>(quantity >> 8),
+            static_cast<std::uint8_t>(quantity)};
 }
 
 class ReceiveStreamTest : public CoreTest {
@@ -132,7 +154,8 @@ TEST_F(ReceiveStreamTest, AduCutAtEachBoundaryIsAppliedAndEchoedOnce) {
         RecordingReplyPath echoes;
         ReceiveStream split;
         historyWriter.Clear();
-        for (const Bytes& piece : {Bytes(write.begin(), write.begin() + cut), Bytes(write.begin() + cut, write.end())}) {
+        for (const Bytes& piece :
+             {Bytes(write.begin(), write.begin() + cut), Bytes(write.begin() + cut, write.end())}) {
             split.Take(piece.data(), piece.size());
             split.Decode(core, echoes);
         }
@@ -171,7 +194,7 @@ TEST_F(ReceiveStreamTest, WholeChunksDecodeExactlyAsOnTheirOwn) {
         ToBytes(frame(123, "11", "00", "025.50")) + ReadRegisters(1, 1000, 2) + WriteTwoRegisters(2, 1200, 3, 4),
         ReadRegisters(3, 1000, 2) + ReadRegisters(4, 1200, 1),
         ToBytes(frame(123, "35", "00", "1,GPRMC,4807.038,N,01131.000,E,") + "trailing text"),
-        Bytes{0, 1, 0, 7, 0, 6, 5, 3},  // a protocol id that is not 0: the chunk is dropped as always
+        Bytes{0, 1, 0, 7, 0, 6, 5, 3},                 // a protocol id that is not 0: the chunk is dropped as always
         Bytes{0, 1, 0, 0, 0, 6, 5, 0x42, 0, 0, 0, 0},  // a function not served
     };
     const int unknownBefore = unknowCount.load();
@@ -196,7 +219,8 @@ TEST_F(ReceiveStreamTest, WholeChunksDecodeExactlyAsOnTheirOwn) {
 
 TEST_F(ReceiveStreamTest, ThreeHundredFramesInReceivesOfOneBufferAreAllStored) {
     std::string burst;
-    for (int i = 0; i < 300; ++i) burst += frame(123, "10", Format("%02d", i % 8).c_str(), Format("1%d.%02d", i, i % 100));
+    for (int i = 0; i < 300; ++i)
+        burst += frame(123, "10", Format("%02d", i % 8).c_str(), Format("1%d.%02d", i, i % 100));
     ASSERT_GT(burst.size(), 10000u);
     receiveInPieces(burst, ReceiveStream::kMaxReceive);
     ASSERT_EQ(history().size(), 300u);
@@ -282,8 +306,7 @@ TEST_F(ReceiveStreamTest, FrameInReceivesOfOneByte) {
 TEST_F(ReceiveStreamTest, EndMarkCutFromTheWriteAfterItJoins) {
     const Bytes all = ToBytes(ain1) + WriteTwoRegisters(4, 1200, 1, 2);
     receiveCut(all, {35});
-    EXPECT_EQ(ainHistory(), (std::vector<std::string>{"123 AIN1 12.30 20140411123000",
-                                                      "5 MBUSREG0 1.00 20140411123000",
+    EXPECT_EQ(ainHistory(), (std::vector<std::string>{"123 AIN1 12.30 20140411123000", "5 MBUSREG0 1.00 20140411123000",
                                                       "5 MBUSREG1 2.00 20140411123000"}));
     EXPECT_EQ(sent().size(), 1u);
 }
@@ -326,8 +349,7 @@ TEST_F(ReceiveStreamTest, HeldBytesOfAClosingConnectionAreDroppedAndCounted) {
 TEST_F(ReceiveStreamTest, AduAfterAFrameKeepsTheFrameTimestampAcrossTheCut) {
     const Bytes stream = ToBytes(ain1) + WriteTwoRegisters(1, 1200, 7, 8);
     receiveCut(stream, {ain1.size() + 5});
-    EXPECT_EQ(ainHistory(), (std::vector<std::string>{"123 AIN1 12.30 20140411123000",
-                                                      "5 MBUSREG0 7.00 20140411123000",
+    EXPECT_EQ(ainHistory(), (std::vector<std::string>{"123 AIN1 12.30 20140411123000", "5 MBUSREG0 7.00 20140411123000",
                                                       "5 MBUSREG1 8.00 20140411123000"}));
 }
 

@@ -133,17 +133,13 @@ TEST_P(Capabilities, FollowModel) {
     EXPECT_EQ(r.HasGraycode(), row.graycode);
 }
 
-INSTANTIATE_TEST_SUITE_P(Models, Capabilities,
-                         ::testing::Values(CapabilityRow{401, 4, 4, 0, 0, 0, false, false},
-                                           CapabilityRow{402, 8, 8, 4, 0, 0, false, false},
-                                           CapabilityRow{403, 4, 4, 4, 4, 4, true, false},
-                                           CapabilityRow{404, 0, 0, 0, 4, 0, false, false},
-                                           CapabilityRow{405, 2, 1, 4, 0, 0, false, true},
-                                           CapabilityRow{406, 4, 4, 0, 0, 4, false, false},
-                                           CapabilityRow{407, 8, 8, 4, 0, 4, false, false},
-                                           CapabilityRow{409, 8, 8, 4, 0, 0, false, false},
-                                           CapabilityRow{408, 0, 0, 0, 0, 0, false, false},
-                                           CapabilityRow{0, 0, 0, 0, 0, 0, false, false}),
-                         [](const auto& info) { return "Model" + std::to_string(info.param.model); });
+INSTANTIATE_TEST_SUITE_P(
+    Models, Capabilities,
+    ::testing::Values(CapabilityRow{401, 4, 4, 0, 0, 0, false, false}, CapabilityRow{402, 8, 8, 4, 0, 0, false, false},
+                      CapabilityRow{403, 4, 4, 4, 4, 4, true, false}, CapabilityRow{404, 0, 0, 0, 4, 0, false, false},
+                      CapabilityRow{405, 2, 1, 4, 0, 0, false, true}, CapabilityRow{406, 4, 4, 0, 0, 4, false, false},
+                      CapabilityRow{407, 8, 8, 4, 0, 4, false, false}, CapabilityRow{409, 8, 8, 4, 0, 0, false, false},
+                      CapabilityRow{408, 0, 0, 0, 0, 0, false, false}, CapabilityRow{0, 0, 0, 0, 0, 0, false, false}),
+    [](const auto& info) { return "Model" + std::to_string(info.param.model); });
 
 }  // namespace

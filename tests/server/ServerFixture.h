@@ -28,7 +28,6 @@ using namespace std::chrono_literals;
 
 constexpr int kGenerousMs = 30000;
 
-
 // Every server trace line, in order.
 class TraceLog : public IServerTraceListener {
 public:

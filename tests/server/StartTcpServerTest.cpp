@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <chrono>
 #include <mutex>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/RtuTable.h"
@@ -74,7 +74,8 @@ protected:
 TEST_F(StartTcpServerTest, TimeoutZeroShowsAndUses600) {
     EXPECT_EQ(Start(0, 0), 1);
     ASSERT_NE(running.server, nullptr);
-    EXPECT_EQ(statusLine.texts, std::vector<std::string>{"Listening on 0, connections 100, workers 120, idle time-out 600 s"});
+    EXPECT_EQ(statusLine.texts,
+              std::vector<std::string>{"Listening on 0, connections 100, workers 120, idle time-out 600 s"});
     EXPECT_EQ(running.server->TimeoutChecker().TimeoutSeconds(), 600u);
     EXPECT_TRUE(messageBox.shown.empty());
 }
@@ -135,8 +136,11 @@ TEST_F(StartTcpServerTest, FramesCutAcrossReceivesAreDecodedOnceOnEachConnection
     std::vector<int> clients;
     std::vector<std::string> frames;
     for (int c = 0; c < 20; ++c) {
-        frames.push_back("$00000005AB10" "20261207120000" "0" + std::to_string(c % 8) + "1" + std::to_string(c + 1) +
-                         ".00$");
+        frames.push_back(
+            "$00000005AB10"
+            "20261207120000"
+            "0" +
+            std::to_string(c % 8) + "1" + std::to_string(c + 1) + ".00$");
         clients.push_back(loopback::Connect(BoundPort()));
         ASSERT_GE(clients.back(), 0);
         ASSERT_TRUE(loopback::SendText(clients.back(), frames.back().substr(0, 10 + c)));

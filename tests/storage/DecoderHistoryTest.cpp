@@ -34,8 +34,7 @@ public:
 // Unit 123 registered in a live table of the test's own, with its tables in the database.
 class DecoderHistoryFixture : public StorageTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         StorageTest::SetUp();
         Connect();
         Exec(kFullRcdsCreation);
@@ -48,16 +47,14 @@ protected:
         core.SetHistoryWriter(&recorder);
     }
 
-    void Send(const std::string& chunk)
-    {
+    void Send(const std::string& chunk) {
         std::string terminated = chunk + '\0';
         core.DecodeChunk(reinterpret_cast<const std::uint8_t*>(terminated.data()),
                          static_cast<std::uint32_t>(chunk.size()), reply);
     }
 
     // Rows in each of the eight tables "123_<name>0" ... "123_<name>7".
-    std::vector<int> RowsPerChannel(const std::string& name)
-    {
+    std::vector<int> RowsPerChannel(const std::string& name) {
         std::vector<int> counts;
         for (int i = 0; i < 8; ++i) counts.push_back(Count("123_" + name + std::to_string(i)));
         return counts;
@@ -74,8 +71,7 @@ protected:
 using DecoderHistoryTest = OnEachEngine<DecoderHistoryFixture>;
 INSTANTIATE_TEST_SUITE_P(Engines, DecoderHistoryTest, EachEngine(), EngineName);
 
-TEST_P(DecoderHistoryTest, EightItemAnalogueFrameStoresEightPlusEightRows)
-{
+TEST_P(DecoderHistoryTest, EightItemAnalogueFrameStoresEightPlusEightRows) {
     Send("$00000123AB22201404111230000810.50,11.50,12.50,13.50,14.50,15.50,16.50,17.50,$");
 
     EXPECT_EQ(RowsPerChannel("AIN"), std::vector<int>(8, 1));
@@ -84,9 +80,11 @@ TEST_P(DecoderHistoryTest, EightItemAnalogueFrameStoresEightPlusEightRows)
     EXPECT_TRUE(LogLines().empty());
 }
 
-TEST_P(DecoderHistoryTest, EightInputDigitalFrameStoresEightPlusEightRows)
-{
-    Send("$00000123AB2020140411123000" "08" "10110100$");
+TEST_P(DecoderHistoryTest, EightInputDigitalFrameStoresEightPlusEightRows) {
+    Send(
+        "$00000123AB2020140411123000"
+        "08"
+        "10110100$");
 
     EXPECT_EQ(RowsPerChannel("DIN"), std::vector<int>(8, 1));
     EXPECT_EQ(Count("FULLRCDS WHERE RDATACH LIKE 'DIN%'"), 8);
@@ -94,16 +92,19 @@ TEST_P(DecoderHistoryTest, EightInputDigitalFrameStoresEightPlusEightRows)
     EXPECT_EQ(Column("SELECT RVALUE FROM 123_DIN1"), std::vector<std::string>{"0"});
 }
 
-TEST_P(DecoderHistoryTest, BothFramesInOneChunkLoseNothing)
-{
-    Send("$00000123AB2020140411123000" "08" "10110100$"
-         "$00000123AB22201404111230000810.50,11.50,12.50,13.50,14.50,15.50,16.50,17.50,$");
+TEST_P(DecoderHistoryTest, BothFramesInOneChunkLoseNothing) {
+    Send(
+        "$00000123AB2020140411123000"
+        "08"
+        "10110100$"
+        "$00000123AB22201404111230000810.50,11.50,12.50,13.50,14.50,15.50,16.50,17.50,$");
     EXPECT_EQ(Count("FULLRCDS"), 16);
 }
 
-TEST_P(DecoderHistoryTest, QuoteInTheFrameTimeIsStoredIntact)
-{
-    Send("$00000123AB102014'411123'00011" "12.34$");
+TEST_P(DecoderHistoryTest, QuoteInTheFrameTimeIsStoredIntact) {
+    Send(
+        "$00000123AB102014'411123'00011"
+        "12.34$");
 
     EXPECT_EQ(Column("SELECT RTIME FROM 123_AIN1"), std::vector<std::string>{"2014'411123'00"});
     EXPECT_EQ(Column("SELECT RTIME FROM FULLRCDS"), std::vector<std::string>{"2014'411123'00"});

@@ -19,17 +19,10 @@ namespace {
 
 class EventLogTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        path_ = dir_.Path() / "Log.txt";
-    }
-    void TearDown() override
-    {
-        log_.Close();
-    }
+    void SetUp() override { path_ = dir_.Path() / "Log.txt"; }
+    void TearDown() override { log_.Close(); }
 
-    std::vector<std::string> Lines() const
-    {
+    std::vector<std::string> Lines() const {
         std::ifstream in(path_);
         std::vector<std::string> lines;
         for (std::string line; std::getline(in, line);) lines.push_back(line);
@@ -41,49 +34,42 @@ protected:
     EventLogFile log_;
 };
 
-TEST_F(EventLogTest, FailureLineCarriesDayFirstTimePrefix)
-{
+TEST_F(EventLogTest, FailureLineCarriesDayFirstTimePrefix) {
     EXPECT_EQ(FormatLogLine(Calendar(2014, 4, 11, 9, 5, 7), "Write Data To 12_AIN3 Channel 3 fail\n"),
               "11-04-2014 09:05:07: Write Data To 12_AIN3 Channel 3 fail\n");
 }
 
-TEST_F(EventLogTest, MissingFileIsCreated)
-{
+TEST_F(EventLogTest, MissingFileIsCreated) {
     ASSERT_TRUE(log_.Open(path_.c_str()));
     EXPECT_GT(log_.Write("Write Data To FullRcds Table fail\n", Calendar(2014, 4, 11, 9, 5, 7)), 0);
     EXPECT_EQ(Lines(), std::vector<std::string>{"11-04-2014 09:05:07: Write Data To FullRcds Table fail"});
 }
 
-TEST_F(EventLogTest, NewLinesAreAppendedAfterOldOnes)
-{
+TEST_F(EventLogTest, NewLinesAreAppendedAfterOldOnes) {
     std::ofstream(path_) << "old line\n";
     ASSERT_TRUE(log_.Open(path_.c_str()));
     log_.Write("new line\n", Calendar(2014, 4, 11, 9, 5, 7));
     EXPECT_EQ(Lines(), (std::vector<std::string>{"old line", "11-04-2014 09:05:07: new line"}));
 }
 
-TEST_F(EventLogTest, LineIsOnDiskWhenWriteReturns)
-{
+TEST_F(EventLogTest, LineIsOnDiskWhenWriteReturns) {
     ASSERT_TRUE(log_.Open(path_.c_str()));
     log_.Write("flushed\n");
     ASSERT_EQ(Lines().size(), 1U);
     EXPECT_TRUE(std::regex_match(Lines()[0], std::regex(R"(\d{2}-\d{2}-\d{4} \d{2}:\d{2}:\d{2}: flushed)")));
 }
 
-TEST_F(EventLogTest, ClosedLogWritesNothing)
-{
+TEST_F(EventLogTest, ClosedLogWritesNothing) {
     EXPECT_EQ(log_.Write("lost\n"), 0);
     EXPECT_FALSE(std::filesystem::exists(path_));
 }
 
-TEST_F(EventLogTest, UnopenableLogStaysClosed)
-{
+TEST_F(EventLogTest, UnopenableLogStaysClosed) {
     EXPECT_FALSE(log_.Open((dir_.Path() / "missing" / "Log.txt").c_str()));
     EXPECT_EQ(log_.Write("lost\n"), 0);
 }
 
-TEST_F(EventLogTest, OverlongTextIsCutToTheAreaAndKeepsItsLineEnd)
-{
+TEST_F(EventLogTest, OverlongTextIsCutToTheAreaAndKeepsItsLineEnd) {
     const std::string text = std::string(1000, 'x') + "\n";
     const std::string line = FormatLogLine(Calendar(2014, 4, 11, 9, 5, 7), text.c_str());
     EXPECT_EQ(line.size(), kLogLineSize - 1);
@@ -95,8 +81,7 @@ TEST_F(EventLogTest, OverlongTextIsCutToTheAreaAndKeepsItsLineEnd)
     EXPECT_NE(Lines()[1].find(": next"), std::string::npos);
 }
 
-TEST_F(EventLogTest, LinesFromSeveralThreadsStayWhole)
-{
+TEST_F(EventLogTest, LinesFromSeveralThreadsStayWhole) {
     ASSERT_TRUE(log_.Open(path_.c_str()));
     constexpr int kThreads = 4;
     constexpr int kLines = 250;
@@ -113,8 +98,7 @@ TEST_F(EventLogTest, LinesFromSeveralThreadsStayWhole)
     for (const auto& line : lines) EXPECT_TRUE(std::regex_match(line, whole)) << line;
 }
 
-TEST_F(EventLogTest, ProcessLogIsLogTxtInTheCurrentDirectory)
-{
+TEST_F(EventLogTest, ProcessLogIsLogTxtInTheCurrentDirectory) {
     const TempWorkingDirectory working("telvorn-log-cwd");
     path_ = working.Path() / "Log.txt";
     EXPECT_EQ(WriteEventLog("before open\n"), 0);

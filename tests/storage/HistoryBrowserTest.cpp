@@ -10,23 +10,23 @@ namespace {
 class MemoryHistoryView final : public IHistoryView {
 public:
     std::optional<std::string> CurrentUidText() const override { return currentUid; }
-    void ClearRows() override { rows.clear(); selected.clear(); }
-    void AppendRows(const std::vector<HistoryRow>& added) override
-    {
+    void ClearRows() override {
+        rows.clear();
+        selected.clear();
+    }
+    void AppendRows(const std::vector<HistoryRow>& added) override {
         rows.insert(rows.end(), added.begin(), added.end());
         ++batches;
     }
     int RowCount() const override { return static_cast<int>(rows.size()); }
     HistoryRow Row(int index) const override { return rows.at(static_cast<std::size_t>(index)); }
-    void RemoveRow(int index) override
-    {
+    void RemoveRow(int index) override {
         rows.erase(rows.begin() + index);
         selected.erase(std::find(selected.begin(), selected.end(), index));
         for (int& other : selected)
             if (other > index) --other;
     }
-    int FirstSelectedRow() const override
-    {
+    int FirstSelectedRow() const override {
         return selected.empty() ? -1 : *std::min_element(selected.begin(), selected.end());
     }
     std::string TitleLine() const override { return title; }
@@ -34,8 +34,7 @@ public:
     HistoryFilter TakeFilter() override { return filter; }
     std::optional<std::string> ChooseSaveFile() override { return saveAs; }
 
-    std::vector<std::string> Rids() const
-    {
+    std::vector<std::string> Rids() const {
         std::vector<std::string> rids;
         for (const HistoryRow& row : rows) rids.push_back(row.rid);
         return rids;
@@ -50,8 +49,7 @@ public:
     int batches = 0;
 };
 
-std::time_t Noon(int year, int month, int day)
-{
+std::time_t Noon(int year, int month, int day) {
     std::tm local{};
     local.tm_year = year - 1900;
     local.tm_mon = month - 1;
@@ -64,8 +62,7 @@ std::time_t Noon(int year, int month, int day)
 // 12_AIN3 with five readings on 10, 11 and 12 April 2014; RTYPE 1 on the second.
 class HistoryBrowserFixture : public StorageTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         StorageTest::SetUp();
         Connect();
         CreateChannelTables(db, "12");
@@ -74,22 +71,21 @@ protected:
         Insert(3, "5", "2014-04-11 12:00:00", 0);
         Insert(4, "7.25", "2014-04-11 23:59:59", 0);
         Insert(5, "9", "2014-04-12 00:00:00", 0);
-        WriteFile("rtu_ui.ini", "[Page2Text]\nRECORDS=Records\nDATALISTC0=No\nDATALISTC1=Value\n"
-                                "DATALISTC2=RTU time\nDATALISTC3=Server time\n");
+        WriteFile("rtu_ui.ini",
+                  "[Page2Text]\nRECORDS=Records\nDATALISTC0=No\nDATALISTC1=Value\n"
+                  "DATALISTC2=RTU time\nDATALISTC3=Server time\n");
         WriteFile("data_rtu.ini", "[RTU]\nRDATA1=Unit\n" + DatabaseSettings());
         WriteFile("name_rtu.ini", "[DEVNAMES]\nAD3=Tank level\n");
     }
 
-    void Insert(int rid, const char* value, const char* time, int type)
-    {
+    void Insert(int rid, const char* value, const char* time, int type) {
         Exec("INSERT INTO 12_AIN3(RID, RVALUE, RTIME, LTIME, RTYPE) VALUES (" + std::to_string(rid) + ", " + value +
              ", '" + time + "', '" + time + "', " + std::to_string(type) + ")");
     }
 
     void LoadAin3() { browser.LoadHistory("AIN", 3, "AD3"); }
 
-    std::vector<std::string> Query(bool timeRange, const std::string& value, int compare)
-    {
+    std::vector<std::string> Query(bool timeRange, const std::string& value, int compare) {
         view.filter = {timeRange, Noon(2014, 4, 11), Noon(2014, 4, 11), value, compare};
         browser.QueryHistory();
         return view.Rids();
@@ -102,8 +98,7 @@ protected:
 using HistoryBrowserTest = OnEachEngine<HistoryBrowserFixture>;
 INSTANTIATE_TEST_SUITE_P(Engines, HistoryBrowserTest, EachEngine(), EngineName);
 
-TEST_P(HistoryBrowserTest, LoadFillsTheListAndTitleAndRemembersTheTable)
-{
+TEST_P(HistoryBrowserTest, LoadFillsTheListAndTitleAndRemembersTheTable) {
     const std::string title = browser.LoadHistory("AIN", 3, "AD3");
 
     EXPECT_EQ(view.Rids(), (std::vector<std::string>{"1", "2", "3", "4", "5"}));
@@ -116,15 +111,13 @@ TEST_P(HistoryBrowserTest, LoadFillsTheListAndTitleAndRemembersTheTable)
     EXPECT_EQ(browser.CurrentTable(), "12_AIN3");
 }
 
-TEST_P(HistoryBrowserTest, ChannelWithoutNumberHasNoNumberInTheTitle)
-{
+TEST_P(HistoryBrowserTest, ChannelWithoutNumberHasNoNumberInTheTitle) {
     browser.LoadHistory("BATT", -1, "BATT");
     EXPECT_EQ(view.title, "0 Records Unit:12 ");
     EXPECT_EQ(browser.CurrentTable(), "12_BATT");
 }
 
-TEST_P(HistoryBrowserTest, LoadIsSkippedForNumber32OrNoCurrentRtu)
-{
+TEST_P(HistoryBrowserTest, LoadIsSkippedForNumber32OrNoCurrentRtu) {
     LoadAin3();
     browser.LoadHistory("MBUSREG", 32, "MBUSREG32");
     EXPECT_EQ(view.RowCount(), 5);
@@ -134,8 +127,7 @@ TEST_P(HistoryBrowserTest, LoadIsSkippedForNumber32OrNoCurrentRtu)
     EXPECT_EQ(browser.CurrentTable(), "12_AIN3");
 }
 
-TEST_P(HistoryBrowserTest, MissingTableGivesAnEmptyListSilently)
-{
+TEST_P(HistoryBrowserTest, MissingTableGivesAnEmptyListSilently) {
     LoadAin3();
     browser.LoadHistory("MBUSREG", -1, "MBUSREG-1");
     EXPECT_EQ(view.RowCount(), 0);
@@ -143,8 +135,7 @@ TEST_P(HistoryBrowserTest, MissingTableGivesAnEmptyListSilently)
     EXPECT_EQ(browser.CurrentTable(), "12_AIN3");
 }
 
-TEST_P(HistoryBrowserTest, ClosedDatabaseEmptiesTheListAndKeepsTheTitle)
-{
+TEST_P(HistoryBrowserTest, ClosedDatabaseEmptiesTheListAndKeepsTheTitle) {
     CSQLDatabase closed;
     CHistoryBrowser offline(closed, view, box);
     view.rows.push_back({});
@@ -163,8 +154,7 @@ struct QueryCase {
 
 class HistoryQueryTextTest : public ::testing::TestWithParam<QueryCase> {};
 
-TEST_P(HistoryQueryTextTest, StatementIsComposedCharacterForCharacter)
-{
+TEST_P(HistoryQueryTextTest, StatementIsComposedCharacterForCharacter) {
     const QueryCase& c = GetParam();
     const HistoryFilter filter{c.timeRange, Noon(2014, 4, 11), Noon(2014, 4, 11), c.value, c.compare};
     EXPECT_EQ(ComposeHistoryQuery("12_AIN3", filter), c.statement);
@@ -188,34 +178,30 @@ INSTANTIATE_TEST_SUITE_P(
         QueryCase{false, "abc", -1, std::nullopt},
         QueryCase{true, "abc", -1,
                   "SELECT * FROM 12_AIN3 WHERE RTIME >= '2014-04-11 00:00:00' AND RTIME <= '2014-04-11 24:60:60'"},
-        QueryCase{false, " 5\t ", 2, "SELECT * FROM 12_AIN3 WHERE RVALUE <= 5"}, QueryCase{false, "   ", 0, std::nullopt},
-        QueryCase{false, "5 5", 0, ""}));
+        QueryCase{false, " 5\t ", 2, "SELECT * FROM 12_AIN3 WHERE RVALUE <= 5"},
+        QueryCase{false, "   ", 0, std::nullopt}, QueryCase{false, "5 5", 0, ""}));
 
-TEST_P(HistoryBrowserTest, TimeRangeKeepsTheReadingsOfThoseDays)
-{
+TEST_P(HistoryBrowserTest, TimeRangeKeepsTheReadingsOfThoseDays) {
     LoadAin3();
     EXPECT_EQ(Query(true, "", 0), (std::vector<std::string>{"2", "3", "4"}));
     EXPECT_EQ(view.title, "3 Records Unit:12 ");
     EXPECT_EQ(browser.CurrentTable(), "12_AIN3");
 }
 
-TEST_P(HistoryBrowserTest, ValueConditionComparesNumerically)
-{
+TEST_P(HistoryBrowserTest, ValueConditionComparesNumerically) {
     LoadAin3();
     EXPECT_EQ(Query(false, "5", 2), (std::vector<std::string>{"1", "2", "3"}));
     EXPECT_EQ(Query(false, "5", 1), (std::vector<std::string>{"3"}));
     EXPECT_EQ(Query(true, "5", 0), (std::vector<std::string>{"3", "4"}));
 }
 
-TEST_P(HistoryBrowserTest, QueryWithoutConditionOrBeforeALoadDoesNothing)
-{
+TEST_P(HistoryBrowserTest, QueryWithoutConditionOrBeforeALoadDoesNothing) {
     EXPECT_TRUE(Query(true, "5", 0).empty());
     LoadAin3();
     EXPECT_EQ(Query(false, "", 0).size(), 5u);
 }
 
-TEST_P(HistoryBrowserTest, QueryTellsWhetherItRanAndWithWhatTitle)
-{
+TEST_P(HistoryBrowserTest, QueryTellsWhetherItRanAndWithWhatTitle) {
     view.filter = {false, 0, 0, "5", 2};
     EXPECT_EQ(browser.QueryHistory(), std::nullopt);  // no table loaded yet
     LoadAin3();
@@ -231,15 +217,13 @@ TEST_P(HistoryBrowserTest, QueryTellsWhetherItRanAndWithWhatTitle)
     EXPECT_EQ(browser.QueryHistory(), "3 Records Unit:12 ");
 }
 
-TEST_P(HistoryBrowserTest, LoadHandsTheRowsOverInOneBatch)
-{
+TEST_P(HistoryBrowserTest, LoadHandsTheRowsOverInOneBatch) {
     LoadAin3();
     EXPECT_EQ(view.RowCount(), 5);
     EXPECT_EQ(view.batches, 1);
 }
 
-TEST_P(HistoryBrowserTest, ValueThatIsNotANumberGivesAnEmptyListAndNeverReachesTheEngine)
-{
+TEST_P(HistoryBrowserTest, ValueThatIsNotANumberGivesAnEmptyListAndNeverReachesTheEngine) {
     LoadAin3();
     EXPECT_TRUE(Query(false, "0; DELETE FROM 12_AIN3", 0).empty());
     EXPECT_TRUE(Query(false, "0 OR 1=1", 0).empty());
@@ -247,8 +231,7 @@ TEST_P(HistoryBrowserTest, ValueThatIsNotANumberGivesAnEmptyListAndNeverReachesT
     EXPECT_TRUE(box.shown.empty());
 }
 
-TEST_P(HistoryBrowserTest, SelectedRowsAreDeletedOneByOne)
-{
+TEST_P(HistoryBrowserTest, SelectedRowsAreDeletedOneByOne) {
     LoadAin3();
     view.selected = {1, 2, 4};
     box.answers = {MessageAnswer::Yes};
@@ -260,8 +243,7 @@ TEST_P(HistoryBrowserTest, SelectedRowsAreDeletedOneByOne)
     EXPECT_EQ(Column("SELECT RID FROM 12_AIN3 ORDER BY RID"), (std::vector<std::string>{"1", "4"}));
 }
 
-TEST_P(HistoryBrowserTest, DeletionStopsAtTheFirstRowThatIsGone)
-{
+TEST_P(HistoryBrowserTest, DeletionStopsAtTheFirstRowThatIsGone) {
     LoadAin3();
     Exec("DELETE FROM 12_AIN3 WHERE RID=3");
     view.selected = {1, 2, 3};
@@ -273,8 +255,7 @@ TEST_P(HistoryBrowserTest, DeletionStopsAtTheFirstRowThatIsGone)
     EXPECT_EQ(Count("12_AIN3"), 3);
 }
 
-TEST_P(HistoryBrowserTest, DeleteAnsweredNoChangesNothing)
-{
+TEST_P(HistoryBrowserTest, DeleteAnsweredNoChangesNothing) {
     LoadAin3();
     view.selected = {0};
     browser.DeleteHistoryRows();
@@ -285,8 +266,7 @@ TEST_P(HistoryBrowserTest, DeleteAnsweredNoChangesNothing)
     EXPECT_EQ(Count("12_AIN3"), 5);
 }
 
-TEST_P(HistoryBrowserTest, DeleteWithoutSelectionEmptiesTheTableButNotTheList)
-{
+TEST_P(HistoryBrowserTest, DeleteWithoutSelectionEmptiesTheTableButNotTheList) {
     LoadAin3();
     box.answers = {MessageAnswer::Yes};
 
@@ -297,14 +277,12 @@ TEST_P(HistoryBrowserTest, DeleteWithoutSelectionEmptiesTheTableButNotTheList)
     EXPECT_EQ(view.RowCount(), 5);
 }
 
-TEST_P(HistoryBrowserTest, DeleteBeforeALoadAsksNothing)
-{
+TEST_P(HistoryBrowserTest, DeleteBeforeALoadAsksNothing) {
     browser.DeleteHistoryRows();
     EXPECT_TRUE(box.shown.empty());
 }
 
-TEST_P(HistoryBrowserTest, ExportWritesTitleCaptionsAndNumberedRows)
-{
+TEST_P(HistoryBrowserTest, ExportWritesTitleCaptionsAndNumberedRows) {
     LoadAin3();
     view.saveAs = (home_ / "report.txt").string();
 
@@ -315,12 +293,10 @@ TEST_P(HistoryBrowserTest, ExportWritesTitleCaptionsAndNumberedRows)
               "0,2.5,2014-04-10 23:59:59,2014-04-10 23:59:59\n1,4.5,2014-04-11 00:00:00,2014-04-11 00:00:00\n"
               "2,5.0,2014-04-11 12:00:00,2014-04-11 12:00:00\n3,7.25,2014-04-11 23:59:59,2014-04-11 23:59:59\n"
               "4,9.0,2014-04-12 00:00:00,2014-04-12 00:00:00\n");
-    EXPECT_EQ(box.shown,
-              (std::vector<ShownBox>{{"EXPORT_CSV_OK", "", MessageIcon::Information, MessageButtons::Ok}}));
+    EXPECT_EQ(box.shown, (std::vector<ShownBox>{{"EXPORT_CSV_OK", "", MessageIcon::Information, MessageButtons::Ok}}));
 }
 
-TEST_P(HistoryBrowserTest, ExportLowerCasesOnlyTheFileName)
-{
+TEST_P(HistoryBrowserTest, ExportLowerCasesOnlyTheFileName) {
     std::filesystem::create_directories(home_ / "Exports");
     LoadAin3();
     view.saveAs = (home_ / "Exports" / "Data.CSV").string();
@@ -330,8 +306,7 @@ TEST_P(HistoryBrowserTest, ExportLowerCasesOnlyTheFileName)
     EXPECT_TRUE(std::filesystem::exists(home_ / "Exports" / "data.csv"));
 }
 
-TEST_P(HistoryBrowserTest, ExportOfAnEmptyListOrACancelledChoiceWritesNothing)
-{
+TEST_P(HistoryBrowserTest, ExportOfAnEmptyListOrACancelledChoiceWritesNothing) {
     view.saveAs = (home_ / "empty.csv").string();
     browser.ExportHistoryCsv();
     LoadAin3();
@@ -341,8 +316,7 @@ TEST_P(HistoryBrowserTest, ExportOfAnEmptyListOrACancelledChoiceWritesNothing)
     EXPECT_TRUE(box.shown.empty());
 }
 
-TEST(CsvExportPath, ExtensionIsAddedAndOnlyTheNameLowerCased)
-{
+TEST(CsvExportPath, ExtensionIsAddedAndOnlyTheNameLowerCased) {
     EXPECT_EQ(CsvExportPath("report.txt"), "report.txt.csv");
     EXPECT_EQ(CsvExportPath("Data.CSV"), "data.csv");
     EXPECT_EQ(CsvExportPath("/Home/Me/Q1.Csv"), "/Home/Me/q1.csv");

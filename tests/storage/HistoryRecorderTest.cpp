@@ -16,8 +16,7 @@ const char* const kTime = "20140411123000";
 // A connected database with both fixed tables and the channel tables of unit 12.
 class HistoryRecorderFixture : public StorageTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         StorageTest::SetUp();
         Connect();
         Exec(RtuTableCreation());
@@ -26,8 +25,7 @@ protected:
     }
 
     // The FULLRCDS row of the one reading stored: UID, RDATACH, RVALUE, RSTATE, RGPS, RTIME.
-    std::vector<std::string> FullRcdsRow()
-    {
+    std::vector<std::string> FullRcdsRow() {
         const Rows rows = Query("SELECT UID, RDATACH, RVALUE, RSTATE, RGPS, RTIME FROM FULLRCDS", 6);
         EXPECT_EQ(rows.size(), 1u);
         return rows.empty() ? std::vector<std::string>{} : rows[0];
@@ -39,8 +37,7 @@ protected:
 using HistoryRecorderTest = OnEachEngine<HistoryRecorderFixture>;
 INSTANTIATE_TEST_SUITE_P(Engines, HistoryRecorderTest, EachEngine(), EngineName);
 
-TEST_P(HistoryRecorderTest, DigitalInputGoesToItsChannelTableAndFullRcds)
-{
+TEST_P(HistoryRecorderTest, DigitalInputGoesToItsChannelTableAndFullRcds) {
     recorder.WriteChannelInt(12, "DIN", 3, 1, kTime, 1);
 
     EXPECT_EQ(Query("SELECT RVALUE, RTIME, RTYPE FROM 12_DIN3", 3), (Rows{{"1", kTime, "1"}}));
@@ -48,56 +45,49 @@ TEST_P(HistoryRecorderTest, DigitalInputGoesToItsChannelTableAndFullRcds)
     EXPECT_TRUE(LogLines().empty());
 }
 
-TEST_P(HistoryRecorderTest, ChannelWithoutNumberIsStoredWithMinusOneInFullRcds)
-{
+TEST_P(HistoryRecorderTest, ChannelWithoutNumberIsStoredWithMinusOneInFullRcds) {
     recorder.WriteChannelInt(12, "BATT", -1, 1, kTime, 0);
 
     EXPECT_EQ(Query("SELECT RVALUE, RTYPE FROM 12_BATT", 2), (Rows{{"1", "0"}}));
     EXPECT_EQ(FullRcdsRow().at(1), "BATT-1");
 }
 
-TEST_P(HistoryRecorderTest, OnlyTheLowByteOfAnIntegerIsStored)
-{
+TEST_P(HistoryRecorderTest, OnlyTheLowByteOfAnIntegerIsStored) {
     recorder.WriteChannelInt(12, "SIGNAL", -1, 256 + 24, kTime, 0);
     EXPECT_EQ(Column("SELECT RVALUE FROM 12_SIGNAL"), std::vector<std::string>{"24"});
 }
 
-TEST_P(HistoryRecorderTest, FullRcdsValuePassesThroughSinglePrecision)
-{
+TEST_P(HistoryRecorderTest, FullRcdsValuePassesThroughSinglePrecision) {
     recorder.WriteChannelFloat(12, "AIN", 1, 1234567.891, kTime, 0);
 
     EXPECT_EQ(Column("SELECT RVALUE FROM 12_AIN1"), std::vector<std::string>{"1234567.89"});
     EXPECT_EQ(FullRcdsRow().at(2), "1234567.88");
 }
 
-TEST_P(HistoryRecorderTest, LocalTimeIsTheServerStamp)
-{
+TEST_P(HistoryRecorderTest, LocalTimeIsTheServerStamp) {
     recorder.WriteChannelFloat(12, "ITEMP", -1, 21.5, kTime, 0);
     const std::string stamp = Column("SELECT LTIME FROM 12_ITEMP").at(0);
     EXPECT_EQ(stamp.size(), 19u);
     EXPECT_EQ(Column("SELECT LTIME FROM FULLRCDS").at(0).substr(0, 10), stamp.substr(0, 10));
 }
 
-TEST_P(HistoryRecorderTest, RtuWithoutTablesKeepsItsFullRcdsRowAndLogsTheChannel)
-{
+TEST_P(HistoryRecorderTest, RtuWithoutTablesKeepsItsFullRcdsRowAndLogsTheChannel) {
     recorder.WriteChannelFloat(99, "AIN", 1, 2.5, kTime, 0);
 
     EXPECT_EQ(FullRcdsRow().at(0), "99");
     EXPECT_EQ(LogLines(), std::vector<std::string>{"Write Data To 99_AIN Channel 1 fail"});
 }
 
-TEST_P(HistoryRecorderTest, ClosedDatabaseLogsBothRowsOfEveryReading)
-{
+TEST_P(HistoryRecorderTest, ClosedDatabaseLogsBothRowsOfEveryReading) {
     CHistoryRecorder closed(nullptr);
     closed.WriteChannelInt(12, "BATT", -1, 1, kTime, 0);
 
-    EXPECT_EQ(LogLines(), (std::vector<std::string>{"Write Data To 12_BATT Channel -1 fail",
-                                                    "Write Data To FullRcds Table fail"}));
+    EXPECT_EQ(LogLines(),
+              (std::vector<std::string>{"Write Data To 12_BATT Channel -1 fail", "Write Data To FullRcds Table fail"}));
     EXPECT_EQ(Count("FULLRCDS"), 0);
 }
 
-TEST_P(HistoryRecorderTest, QuoteInTimeTextIsStoredIntact)
-{
+TEST_P(HistoryRecorderTest, QuoteInTimeTextIsStoredIntact) {
     const std::string time = "'04 12:00'; DROP TABLE FULLRCDS";  // 31 characters, the most a time has
     recorder.WriteChannelFloat(12, "AIN", 0, 1.0, time.c_str(), 0);
 
@@ -105,8 +95,7 @@ TEST_P(HistoryRecorderTest, QuoteInTimeTextIsStoredIntact)
     EXPECT_EQ(FullRcdsRow().at(5), time);
 }
 
-TEST_P(HistoryRecorderTest, ReadingsWithinOneTickAreAllStored)
-{
+TEST_P(HistoryRecorderTest, ReadingsWithinOneTickAreAllStored) {
     for (int i = 0; i < 50; ++i) recorder.WriteChannelFloat(12, "MBUSREG", 5, i, kTime, 0);
 
     EXPECT_EQ(Count("12_MBUSREG5"), 50);
@@ -114,8 +103,7 @@ TEST_P(HistoryRecorderTest, ReadingsWithinOneTickAreAllStored)
     EXPECT_TRUE(LogLines().empty());
 }
 
-TEST_P(HistoryRecorderTest, RowsOfAnEarlierRunDoNotRefuseNewReadings)
-{
+TEST_P(HistoryRecorderTest, RowsOfAnEarlierRunDoNotRefuseNewReadings) {
     // Keys an earlier run left exactly where this run's next RIDs fall.
     const std::int32_t next = NextRecordId();
     for (int i = 1; i <= 200; ++i) Exec("INSERT INTO FULLRCDS(RID) VALUES (" + std::to_string(next + i) + ")");
@@ -130,8 +118,7 @@ TEST_P(HistoryRecorderTest, RowsOfAnEarlierRunDoNotRefuseNewReadings)
     EXPECT_TRUE(LogLines().empty());
 }
 
-TEST_P(HistoryRecorderTest, ConcurrentWritersLoseNoReading)
-{
+TEST_P(HistoryRecorderTest, ConcurrentWritersLoseNoReading) {
     constexpr int kThreads = 4;
     constexpr int kReadings = 25;
     std::vector<std::thread> workers;
@@ -149,8 +136,7 @@ TEST_P(HistoryRecorderTest, ConcurrentWritersLoseNoReading)
 // A second server writing into the same database: its own connection, no share in this process's
 // mutex, and RIDs from the same millisecond clock, so its keys keep taking the ones this process
 // is about to use. Every reading of this process must still be stored once.
-TEST_P(HistoryRecorderTest, AnotherServerWritingTheSameTablesAtOnceLosesNoReading)
-{
+TEST_P(HistoryRecorderTest, AnotherServerWritingTheSameTablesAtOnceLosesNoReading) {
     constexpr int kReadings = 300;
     CSQLDatabase other;
     ASSERT_TRUE(other.Connect(OdbcTestEnvironment::kDataSource, User(), Password()));
@@ -161,8 +147,8 @@ TEST_P(HistoryRecorderTest, AnotherServerWritingTheSameTablesAtOnceLosesNoReadin
         while (!done) {
             last = NextRecordId(TickCount(), last);
             try {
-                if (other.Execute("INSERT INTO FULLRCDS(RID, UID) VALUES ("
-                                  + std::to_string(static_cast<std::int32_t>(last)) + ", '99')"))
+                if (other.Execute("INSERT INTO FULLRCDS(RID, UID) VALUES (" +
+                                  std::to_string(static_cast<std::int32_t>(last)) + ", '99')"))
                     ++written;
             } catch (const CSQLException&) {
                 // Its own refused keys are that server's business.
@@ -188,8 +174,7 @@ struct RecordIdCase {
 
 class RecordIdTest : public ::testing::TestWithParam<RecordIdCase> {};
 
-TEST_P(RecordIdTest, NextIsTheTickWhenLaterElseLastPlusOne)
-{
+TEST_P(RecordIdTest, NextIsTheTickWhenLaterElseLastPlusOne) {
     EXPECT_EQ(NextRecordId(GetParam().tick, GetParam().last), GetParam().next);
 }
 
@@ -199,8 +184,7 @@ INSTANTIATE_TEST_SUITE_P(Ticks, RecordIdTest,
                                            RecordIdCase{0xfffffff0u, 5, 6}, RecordIdCase{0, 0xffffffffu, 0},
                                            RecordIdCase{0x80000000u, 0x7fffffffu, 0x80000000u}));
 
-TEST(RecordIdConcurrency, ThreadsNeverShareAnId)
-{
+TEST(RecordIdConcurrency, ThreadsNeverShareAnId) {
     constexpr int kThreads = 4;
     constexpr int kIds = 5000;
     std::vector<std::vector<std::int32_t>> ids(kThreads);

@@ -34,15 +34,13 @@ public:
     static constexpr const char* kDriverName = "Telvorn RTUDB";
     static constexpr const char* kDataSource = "RTUDB";
 
-    static OdbcTestEnvironment& Instance()
-    {
-        static auto* instance = static_cast<OdbcTestEnvironment*>(
-            ::testing::AddGlobalTestEnvironment(new OdbcTestEnvironment));
+    static OdbcTestEnvironment& Instance() {
+        static auto* instance =
+            static_cast<OdbcTestEnvironment*>(::testing::AddGlobalTestEnvironment(new OdbcTestEnvironment));
         return *instance;
     }
 
-    void SetUp() override
-    {
+    void SetUp() override {
         const char* tmp = std::getenv("TMPDIR");
         std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/telvorn-odbc-XXXXXX";
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
@@ -61,8 +59,7 @@ public:
                                         "DSN=RTUDB\0DBQ=~/rtu/RTU.db\0DEFAULTDIR=~/rtu\0"));
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         std::error_code ignored;
         std::filesystem::remove_all(root_, ignored);
     }
@@ -70,8 +67,7 @@ public:
     const std::filesystem::path& Root() const { return root_; }
 
     // A fresh directory for one test.
-    std::filesystem::path NewTestDirectory()
-    {
+    std::filesystem::path NewTestDirectory() {
         const std::filesystem::path dir = root_ / ("test" + std::to_string(++testCount_));
         std::filesystem::create_directories(dir / "rtu");
         return dir;
@@ -89,17 +85,22 @@ enum class TestEngine { Sqlite, Postgres };
 
 class OdbcTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         home_ = OdbcTestEnvironment::Instance().NewTestDirectory();
         setenv("HOME", home_.c_str(), 1);
         if (Engine() == TestEngine::Postgres) {
             PostgresCluster& cluster = PostgresCluster::Instance();
             schema_ = cluster.NewSchema();
-            SetDataSourceKeys({{"ENGINE", "postgresql"}, {"SERVER", cluster.SocketDirectory()}, {"PORT", cluster.Port()},
-                             {"DATABASE", PostgresCluster::kDatabase}, {"SCHEMA", schema_}});
+            SetDataSourceKeys({{"ENGINE", "postgresql"},
+                               {"SERVER", cluster.SocketDirectory()},
+                               {"PORT", cluster.Port()},
+                               {"DATABASE", PostgresCluster::kDatabase},
+                               {"SCHEMA", schema_}});
         } else {
-            PointDataSource({{"ENGINE", nullptr}, {"SERVER", nullptr}, {"PORT", nullptr}, {"DATABASE", nullptr},
+            PointDataSource({{"ENGINE", nullptr},
+                             {"SERVER", nullptr},
+                             {"PORT", nullptr},
+                             {"DATABASE", nullptr},
                              {"SCHEMA", nullptr}});
         }
     }
@@ -115,8 +116,7 @@ protected:
     std::filesystem::path DatabaseFile() const { return home_ / "rtu" / "RTU.db"; }
 
     // Sets (or, for a null value, removes) keys of the system data source "RTUDB".
-    static void PointDataSource(std::initializer_list<std::pair<const char*, const char*>> keys)
-    {
+    static void PointDataSource(std::initializer_list<std::pair<const char*, const char*>> keys) {
         UWORD mode = ODBC_BOTH_DSN;
         SQLGetConfigMode(&mode);
         SQLSetConfigMode(ODBC_SYSTEM_DSN);
@@ -125,8 +125,7 @@ protected:
         SQLSetConfigMode(mode);
     }
 
-    static void SetDataSourceKeys(std::initializer_list<std::pair<const char*, std::string>> keys)
-    {
+    static void SetDataSourceKeys(std::initializer_list<std::pair<const char*, std::string>> keys) {
         for (const auto& [key, value] : keys) PointDataSource({{key, value.c_str()}});
     }
 

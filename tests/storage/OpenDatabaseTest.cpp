@@ -15,8 +15,7 @@ const ShownBox kNoInstaller{"The ODBC installer DLL (ODBCCP32.DLL) is not instal
 
 class OpenDatabaseFixture : public StorageTest {
 protected:
-    void TearDown() override
-    {
+    void TearDown() override {
         StorageTest::TearDown();
         // Leave the data source registered as the environment made it, whatever a test removed.
         std::filesystem::path etc = OdbcTestEnvironment::Instance().Root() / "etc";
@@ -26,19 +25,16 @@ protected:
         std::filesystem::remove(std::getenv("ODBCINI"));
     }
 
-    static void UnregisterSystemDataSource()
-    {
+    static void UnregisterSystemDataSource() {
         ASSERT_TRUE(SQLConfigDataSource(nullptr, ODBC_REMOVE_SYS_DSN, OdbcTestEnvironment::kDriverName, "DSN=RTUDB\0"));
     }
 
-    static std::string SystemDataSources()
-    {
+    static std::string SystemDataSources() {
         return ReadFile(OdbcTestEnvironment::Instance().Root() / "etc" / "odbc.ini");
     }
 
     // A database file as an earlier run left it, with one registered RTU; then closed.
-    void MakeDatabaseWithRtu(const std::string& uid)
-    {
+    void MakeDatabaseWithRtu(const std::string& uid) {
         CSQLDatabase earlier;
         OpenDatabase(earlier, box);
         ASSERT_TRUE(earlier.Execute("INSERT INTO RTU_TAB(UID) VALUES ('" + uid + "')"));
@@ -49,8 +45,7 @@ protected:
 using OpenDatabaseTest = OnEachEngine<OpenDatabaseFixture>;
 INSTANTIATE_TEST_SUITE_P(Engines, OpenDatabaseTest, EachEngine(), EngineName);
 
-TEST_P(OpenDatabaseTest, FirstStartShowsOpenedAndBothCreations)
-{
+TEST_P(OpenDatabaseTest, FirstStartShowsOpenedAndBothCreations) {
     OpenDatabase(db, box);
 
     EXPECT_TRUE(db.connected);
@@ -59,8 +54,7 @@ TEST_P(OpenDatabaseTest, FirstStartShowsOpenedAndBothCreations)
     EXPECT_EQ(Tables(), (std::vector<std::string>{"RTU_TAB", "FULLRCDS"}));
 }
 
-TEST_P(OpenDatabaseTest, LaterStartShowsOnlyOpenedAndKeepsTheRows)
-{
+TEST_P(OpenDatabaseTest, LaterStartShowsOnlyOpenedAndKeepsTheRows) {
     MakeDatabaseWithRtu("12");
     OpenDatabase(db, box);
 
@@ -68,16 +62,14 @@ TEST_P(OpenDatabaseTest, LaterStartShowsOnlyOpenedAndKeepsTheRows)
     EXPECT_EQ(Column("SELECT UID FROM RTU_TAB"), std::vector<std::string>{"12"});
 }
 
-TEST_P(OpenDatabaseTest, ConnectedDatabaseOnlyShowsOpened)
-{
+TEST_P(OpenDatabaseTest, ConnectedDatabaseOnlyShowsOpened) {
     OpenDatabase(db, box);
     box.shown.clear();
     OpenDatabase(db, box);
     EXPECT_EQ(box.shown, std::vector<ShownBox>{kOpened});
 }
 
-TEST_F(OpenDatabaseFixture, MissingDatabaseIsCopiedFromTheSeed)
-{
+TEST_F(OpenDatabaseFixture, MissingDatabaseIsCopiedFromTheSeed) {
     MakeDatabaseWithRtu("seeded");
     std::filesystem::rename(DatabaseFile(), home_ / "RTU.db");
 
@@ -88,8 +80,7 @@ TEST_F(OpenDatabaseFixture, MissingDatabaseIsCopiedFromTheSeed)
     EXPECT_TRUE(std::filesystem::exists(home_ / "RTU.db")) << "the seed stays";
 }
 
-TEST_F(OpenDatabaseFixture, SeedNeverOverwritesAnExistingDatabase)
-{
+TEST_F(OpenDatabaseFixture, SeedNeverOverwritesAnExistingDatabase) {
     MakeDatabaseWithRtu("own");
     WriteFile("RTU.db", "not a database");
 
@@ -98,16 +89,14 @@ TEST_F(OpenDatabaseFixture, SeedNeverOverwritesAnExistingDatabase)
     EXPECT_EQ(Column("SELECT UID FROM RTU_TAB"), std::vector<std::string>{"own"});
 }
 
-TEST_F(OpenDatabaseFixture, MissingDirectoryAndSeedGiveANewDatabase)
-{
+TEST_F(OpenDatabaseFixture, MissingDirectoryAndSeedGiveANewDatabase) {
     std::filesystem::remove_all(home_ / "rtu");
     OpenDatabase(db, box);
     EXPECT_TRUE(db.connected);
     EXPECT_EQ(box.shown, (std::vector<ShownBox>{kOpened, kCreated, kCreated}));
 }
 
-TEST_F(OpenDatabaseFixture, UnregisteredDataSourceIsRegisteredAsSystemDataSource)
-{
+TEST_F(OpenDatabaseFixture, UnregisteredDataSourceIsRegisteredAsSystemDataSource) {
     UnregisterSystemDataSource();
     ASSERT_EQ(SystemDataSources().find("[RTUDB]"), std::string::npos);
 
@@ -121,8 +110,7 @@ TEST_F(OpenDatabaseFixture, UnregisteredDataSourceIsRegisteredAsSystemDataSource
     EXPECT_NE(registered.find("Telvorn RTUDB"), std::string::npos);
 }
 
-TEST_F(OpenDatabaseFixture, RefusedSystemRegistrationFallsBackToUserDataSource)
-{
+TEST_F(OpenDatabaseFixture, RefusedSystemRegistrationFallsBackToUserDataSource) {
     UnregisterSystemDataSource();
     // A system data source can only be added to an existing system odbc.ini.
     std::filesystem::remove(OdbcTestEnvironment::Instance().Root() / "etc" / "odbc.ini");
@@ -133,8 +121,7 @@ TEST_F(OpenDatabaseFixture, RefusedSystemRegistrationFallsBackToUserDataSource)
     EXPECT_NE(ReadFile(std::getenv("ODBCINI")).find("[RTUDB]"), std::string::npos);
 }
 
-TEST_F(OpenDatabaseFixture, MissingInstallerLibraryIsShownAndOpeningFailsOnce)
-{
+TEST_F(OpenDatabaseFixture, MissingInstallerLibraryIsShownAndOpeningFailsOnce) {
     UnregisterSystemDataSource();
     OdbcInstaller missing("libtelvorn-no-such-installer.so");
 
@@ -145,8 +132,7 @@ TEST_F(OpenDatabaseFixture, MissingInstallerLibraryIsShownAndOpeningFailsOnce)
     EXPECT_FALSE(std::filesystem::exists(DatabaseFile()));
 }
 
-TEST_F(OpenDatabaseFixture, RefusedConnectionLeavesTheDatabaseClosedAndIsReportedOnce)
-{
+TEST_F(OpenDatabaseFixture, RefusedConnectionLeavesTheDatabaseClosedAndIsReportedOnce) {
     // The data source is registered but its file cannot be made: ~/rtu is a plain file.
     std::filesystem::remove_all(home_ / "rtu");
     WriteFile("rtu", "not a directory");
@@ -157,8 +143,7 @@ TEST_F(OpenDatabaseFixture, RefusedConnectionLeavesTheDatabaseClosedAndIsReporte
     EXPECT_EQ(box.shown, std::vector<ShownBox>{kFailed});
 }
 
-TEST_F(OpenDatabaseFixture, TextsComeFromMessagesIniAtEachBox)
-{
+TEST_F(OpenDatabaseFixture, TextsComeFromMessagesIniAtEachBox) {
     MakeDatabaseWithRtu("12");
     WriteFile("Messages.ini", "[SUCCESS]\nOPEN_DB_OK=Database opened\n");
     OpenDatabase(db, box);
@@ -172,27 +157,24 @@ class PostgresDataSourceTest : public OpenDatabaseFixture {
 protected:
     TestEngine Engine() const override { return TestEngine::Postgres; }
 
-    static std::string UserDataSources()
-    {
+    static std::string UserDataSources() {
         return std::filesystem::exists(std::getenv("ODBCINI")) ? ReadFile(std::getenv("ODBCINI")) : "";
     }
 };
 
-TEST_F(PostgresDataSourceTest, PostgresqlDataSourceIsUsedAsItIs)
-{
+TEST_F(PostgresDataSourceTest, PostgresqlDataSourceIsUsedAsItIs) {
     const std::string entry = SystemDataSources();
     OpenDatabase(db, box);
 
     EXPECT_TRUE(db.connected);
     EXPECT_EQ(box.shown, (std::vector<ShownBox>{kOpened, kCreated, kCreated}));
-    EXPECT_EQ(PostgresCluster::Instance().Query("SELECT tablename FROM pg_tables WHERE schemaname = '" + schema_
-                                                + "' ORDER BY tablename"),
+    EXPECT_EQ(PostgresCluster::Instance().Query("SELECT tablename FROM pg_tables WHERE schemaname = '" + schema_ +
+                                                "' ORDER BY tablename"),
               "fullrcds\nrtu_tab\n");
     EXPECT_EQ(SystemDataSources(), entry);
 }
 
-TEST_F(PostgresDataSourceTest, ServerDownShowsOpenErrorAndLeavesTheEntry)
-{
+TEST_F(PostgresDataSourceTest, ServerDownShowsOpenErrorAndLeavesTheEntry) {
     PointDataSource({{"PORT", "1"}});  // no server answers there
     const std::string entry = SystemDataSources();
     OpenDatabase(db, box);
@@ -201,12 +183,11 @@ TEST_F(PostgresDataSourceTest, ServerDownShowsOpenErrorAndLeavesTheEntry)
     EXPECT_EQ(box.shown, std::vector<ShownBox>{kFailed});
     EXPECT_EQ(SystemDataSources(), entry);
     EXPECT_EQ(UserDataSources().find("RTUDB"), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(DatabaseFile()) && std::filesystem::file_size(DatabaseFile()) > 0
-                 && db.connected);
+    EXPECT_FALSE(std::filesystem::exists(DatabaseFile()) && std::filesystem::file_size(DatabaseFile()) > 0 &&
+                 db.connected);
 }
 
-TEST_F(PostgresDataSourceTest, WrongPasswordInTheSettingsShowsOpenError)
-{
+TEST_F(PostgresDataSourceTest, WrongPasswordInTheSettingsShowsOpenError) {
     WriteFile("data_rtu.ini", "[RTU_DB]\nUSER=telvorn\nPWD=wrong\n");
     OpenDatabase(db, box);
 

@@ -13,10 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
 #include <pwd.h>
 #include <stdlib.h>
 #include <sys/socket.h>
-#include <netinet/in.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -35,16 +35,14 @@ public:
     static constexpr const char* kDatabase = "telvorn";
 
     // The cluster, started on first use; fails the calling test when it cannot start.
-    static PostgresCluster& Instance()
-    {
+    static PostgresCluster& Instance() {
         static PostgresCluster cluster;
         if (!cluster.started_ && !cluster.failed_) cluster.Create();
         EXPECT_FALSE(cluster.failed_) << "private PostgreSQL cluster did not start; see " << cluster.dir_;
         return cluster;
     }
 
-    ~PostgresCluster()
-    {
+    ~PostgresCluster() {
         if (started_) Stop();
         std::error_code ignored;
         if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
@@ -55,21 +53,18 @@ public:
 
     bool Stop() { return RunAs(Bin("pg_ctl") + " -D " + dir_ + "/data -w -s -m fast stop"); }
 
-    bool Start()
-    {
-        return RunAs(Bin("pg_ctl") + " -D " + dir_ + "/data -l " + dir_ + "/server.log -w -s -t 60 -o \"-p "
-                     + Port() + " -k " + dir_ + " -c listen_addresses='' -c fsync=off -c full_page_writes=off\" start");
+    bool Start() {
+        return RunAs(Bin("pg_ctl") + " -D " + dir_ + "/data -l " + dir_ + "/server.log -w -s -t 60 -o \"-p " + Port() +
+                     " -k " + dir_ + " -c listen_addresses='' -c fsync=off -c full_page_writes=off\" start");
     }
 
     // Runs SQL as the superuser in the given database; true when psql succeeded.
-    bool Sql(const std::string& sql, const std::string& database = kDatabase) const
-    {
+    bool Sql(const std::string& sql, const std::string& database = kDatabase) const {
         return std::system(Psql(database, sql).c_str()) == 0;
     }
 
     // The first column of a query's rows, one per line, as the superuser.
-    std::string Query(const std::string& sql, const std::string& database = kDatabase) const
-    {
+    std::string Query(const std::string& sql, const std::string& database = kDatabase) const {
         std::string text;
         if (FILE* pipe = popen(Psql(database, sql).c_str(), "r")) {
             char buffer[4096];
@@ -80,8 +75,7 @@ public:
     }
 
     // A new, empty schema owned by the test role.
-    std::string NewSchema()
-    {
+    std::string NewSchema() {
         const std::string name = "t" + std::to_string(getpid()) + "_" + std::to_string(++schemaCount_);
         EXPECT_TRUE(Sql("CREATE SCHEMA " + name + " AUTHORIZATION " + kUser));
         return name;
@@ -94,21 +88,18 @@ private:
 
     // As root the server's tools run as the postgres user, who owns the directory; from "/", since
     // that user may not enter the test's working directory.
-    static bool RunAs(const std::string& command)
-    {
+    static bool RunAs(const std::string& command) {
         const std::string line =
             std::string(geteuid() == 0 ? "cd / && runuser -u postgres -- " : "") + command + " >/dev/null";
         return std::system(line.c_str()) == 0;
     }
 
-    std::string Psql(const std::string& database, const std::string& sql) const
-    {
-        return Bin("psql") + " -X -q -At -v ON_ERROR_STOP=1 -h " + dir_ + " -p " + Port() + " -U postgres -d "
-             + database + " -c " + ShellQuoted(sql) + " 2>/dev/null";
+    std::string Psql(const std::string& database, const std::string& sql) const {
+        return Bin("psql") + " -X -q -At -v ON_ERROR_STOP=1 -h " + dir_ + " -p " + Port() + " -U postgres -d " +
+               database + " -c " + ShellQuoted(sql) + " 2>/dev/null";
     }
 
-    static std::string ShellQuoted(const std::string& text)
-    {
+    static std::string ShellQuoted(const std::string& text) {
         std::string quoted = "'";
         for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
         return quoted + "'";
@@ -116,8 +107,7 @@ private:
 
     // A port number no other server on this machine has: the socket lives in our directory, but
     // a free TCP port keeps the name unique for tools that show it.
-    static int FreePort()
-    {
+    static int FreePort() {
         const int fd = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -129,8 +119,7 @@ private:
         return ntohs(address.sin_port);
     }
 
-    void Create()
-    {
+    void Create() {
         failed_ = true;
         std::string pattern = "/tmp/telvorn-pg-XXXXXX";  // short: a socket path has at most 107 bytes
         if (mkdtemp(pattern.data()) == nullptr) return;
@@ -140,16 +129,16 @@ private:
             if (user == nullptr || chown(dir_.c_str(), user->pw_uid, user->pw_gid) != 0) return;
         }
         port_ = FreePort();
-        if (!RunAs(Bin("initdb") + " -D " + dir_ + "/data -U postgres -A trust --no-sync --no-instructions -E UTF8"
-                   + " --locale=C.UTF-8 --locale-provider=icu --icu-locale=en-US"))
+        if (!RunAs(Bin("initdb") + " -D " + dir_ + "/data -U postgres -A trust --no-sync --no-instructions -E UTF8" +
+                   " --locale=C.UTF-8 --locale-provider=icu --icu-locale=en-US"))
             return;
         std::ofstream(dir_ + "/data/pg_hba.conf", std::ios::trunc)
             << "local all postgres trust\nlocal all all scram-sha-256\n";
         if (!Start()) return;
         started_ = true;
         StopWhenThisProcessEnds();
-        if (!Sql(std::string("CREATE ROLE ") + kUser + " LOGIN PASSWORD '" + kPassword + "'", "postgres")
-            || !Sql(std::string("CREATE DATABASE ") + kDatabase + " OWNER " + kUser, "postgres"))
+        if (!Sql(std::string("CREATE ROLE ") + kUser + " LOGIN PASSWORD '" + kPassword + "'", "postgres") ||
+            !Sql(std::string("CREATE DATABASE ") + kDatabase + " OWNER " + kUser, "postgres"))
             return;
         failed_ = false;
     }
@@ -157,12 +146,11 @@ private:
     // The destructor stops the cluster when the program ends normally; a program that crashes or is
     // killed runs no destructor, so a watcher stops the cluster and removes its directory once this
     // process is gone.
-    void StopWhenThisProcessEnds() const
-    {
-        const std::string stop = (geteuid() == 0 ? "cd / && runuser -u postgres -- " : "") + Bin("pg_ctl") + " -D "
-                               + dir_ + "/data -w -s -m fast stop";
-        const std::string watcher = "(while kill -0 " + std::to_string(getpid()) + " 2>/dev/null; do sleep 1; done; "
-                                  + stop + "; rm -rf " + dir_ + ") >/dev/null 2>&1 &";
+    void StopWhenThisProcessEnds() const {
+        const std::string stop = (geteuid() == 0 ? "cd / && runuser -u postgres -- " : "") + Bin("pg_ctl") + " -D " +
+                                 dir_ + "/data -w -s -m fast stop";
+        const std::string watcher = "(while kill -0 " + std::to_string(getpid()) + " 2>/dev/null; do sleep 1; done; " +
+                                    stop + "; rm -rf " + dir_ + ") >/dev/null 2>&1 &";
         std::system(watcher.c_str());
     }
 

@@ -22,26 +22,22 @@ const ShownBox kDuplicateNotice{"CSQLException exception when write database!", 
 
 class RtuRegistryFixture : public StorageTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         StorageTest::SetUp();
         OpenDatabase(db, box);
         box.shown.clear();
     }
 
-    int TablesOf(const std::string& uid)
-    {
+    int TablesOf(const std::string& uid) {
         const std::vector<std::string> tables = Tables();
-        return static_cast<int>(std::count_if(tables.begin(), tables.end(), [&](const std::string& name) {
-            return name.rfind(uid + "_", 0) == 0;
-        }));
+        return static_cast<int>(std::count_if(tables.begin(), tables.end(),
+                                              [&](const std::string& name) { return name.rfind(uid + "_", 0) == 0; }));
     }
 
     std::vector<std::string> Uids() { return Column("SELECT UID FROM RTU_TAB ORDER BY UID"); }
 };
 
-std::vector<std::string> ExpectedTablesOfUnit7()
-{
+std::vector<std::string> ExpectedTablesOfUnit7() {
     std::vector<std::string> names;
     for (int n = 0; n < 16; ++n) {
         names.push_back("7_DIN" + std::to_string(n));
@@ -60,8 +56,7 @@ std::vector<std::string> ExpectedTablesOfUnit7()
 using RtuRegistryTest = OnEachEngine<RtuRegistryFixture>;
 INSTANTIATE_TEST_SUITE_P(Engines, RtuRegistryTest, EachEngine(), EngineName);
 
-TEST_P(RtuRegistryTest, AddingUnit7CreatesThe158ChannelTablesInOrder)
-{
+TEST_P(RtuRegistryTest, AddingUnit7CreatesThe158ChannelTablesInOrder) {
     ASSERT_TRUE(AddRtu(db, InputRows{"7"}, box));
 
     std::vector<std::string> tables = Tables();
@@ -71,8 +66,7 @@ TEST_P(RtuRegistryTest, AddingUnit7CreatesThe158ChannelTablesInOrder)
     EXPECT_TRUE(box.shown.empty());
 }
 
-TEST_F(RtuRegistryFixture, ChannelTablesHaveTheirValueTypes)
-{
+TEST_F(RtuRegistryFixture, ChannelTablesHaveTheirValueTypes) {
     CreateChannelTables(db, "7");
     const auto creation = [this](const std::string& table) {
         return Column("SELECT sql FROM sqlite_master WHERE name='" + table + "'").at(0);
@@ -83,8 +77,7 @@ TEST_F(RtuRegistryFixture, ChannelTablesHaveTheirValueTypes)
               std::string::npos);
 }
 
-TEST_P(RtuRegistryTest, CreateChannelTableRefusesIncompleteInput)
-{
+TEST_P(RtuRegistryTest, CreateChannelTableRefusesIncompleteInput) {
     EXPECT_FALSE(CreateChannelTable(db, "", "AIN", 0, kChannelFloat));
     EXPECT_FALSE(CreateChannelTable(db, "7", "", 0, kChannelFloat));
     EXPECT_FALSE(CreateChannelTable(db, "7", "AIN", 0, 4));
@@ -92,8 +85,7 @@ TEST_P(RtuRegistryTest, CreateChannelTableRefusesIncompleteInput)
     EXPECT_EQ(TablesOf("7"), 1);
 }
 
-TEST_P(RtuRegistryTest, DigitOnlyUnitIdIsNormalised)
-{
+TEST_P(RtuRegistryTest, DigitOnlyUnitIdIsNormalised) {
     ASSERT_TRUE(AddRtu(db, InputRows{"0042", "Pump station", "North"}, box));
 
     EXPECT_EQ(Query("SELECT UID, RDATA1, RDATA2 FROM RTU_TAB", 3), (Rows{{"42", "Pump station", "North"}}));
@@ -101,30 +93,27 @@ TEST_P(RtuRegistryTest, DigitOnlyUnitIdIsNormalised)
     EXPECT_TRUE(HasTable("42_RALARMS"));
 }
 
-TEST_P(RtuRegistryTest, OtherUnitIdIsKeptAsTyped)
-{
+TEST_P(RtuRegistryTest, OtherUnitIdIsKeptAsTyped) {
     ASSERT_TRUE(AddRtu(db, InputRows{"A7"}, box));
     EXPECT_EQ(Uids(), std::vector<std::string>{"A7"});
     EXPECT_EQ(TablesOf("A7"), 158);
 }
 
-TEST_P(RtuRegistryTest, EmptyUnitIdIsRefusedWithItsBox)
-{
+TEST_P(RtuRegistryTest, EmptyUnitIdIsRefusedWithItsBox) {
     EXPECT_FALSE(AddRtu(db, InputRows{"", "Pump"}, box));
-    EXPECT_EQ(box.shown, (std::vector<ShownBox>{{"Unit Id can't be null!", "", MessageIcon::Stop, MessageButtons::Ok}}));
+    EXPECT_EQ(box.shown,
+              (std::vector<ShownBox>{{"Unit Id can't be null!", "", MessageIcon::Stop, MessageButtons::Ok}}));
     EXPECT_TRUE(Uids().empty());
 }
 
-TEST_P(RtuRegistryTest, ClosedDatabaseIsRefusedWithItsBox)
-{
+TEST_P(RtuRegistryTest, ClosedDatabaseIsRefusedWithItsBox) {
     CSQLDatabase closed;
     EXPECT_FALSE(AddRtu(closed, InputRows{"12"}, box));
     EXPECT_EQ(box.shown,
               (std::vector<ShownBox>{{"database is closed when write", "", MessageIcon::None, MessageButtons::Ok}}));
 }
 
-TEST_P(RtuRegistryTest, DuplicateUnitIdShowsTheDriverMessageThenTheNotice)
-{
+TEST_P(RtuRegistryTest, DuplicateUnitIdShowsTheDriverMessageThenTheNotice) {
     ASSERT_TRUE(AddRtu(db, InputRows{"12", "first"}, box));
     EXPECT_FALSE(AddRtu(db, InputRows{"012", "second"}, box));
 
@@ -134,8 +123,7 @@ TEST_P(RtuRegistryTest, DuplicateUnitIdShowsTheDriverMessageThenTheNotice)
     EXPECT_EQ(Column("SELECT RDATA1 FROM RTU_TAB"), std::vector<std::string>{"first"});
 }
 
-TEST_P(RtuRegistryTest, RtuAddedAgainGetsItsMissingTablesBack)
-{
+TEST_P(RtuRegistryTest, RtuAddedAgainGetsItsMissingTablesBack) {
     ASSERT_TRUE(AddRtu(db, InputRows{"12"}, box));
     Exec("DROP TABLE 12_AIN3");
     Exec("DROP TABLE 12_RALARMS");
@@ -149,41 +137,35 @@ TEST_P(RtuRegistryTest, RtuAddedAgainGetsItsMissingTablesBack)
     EXPECT_EQ(TablesOf("12"), 158);
 }
 
-TEST_P(RtuRegistryTest, QuoteInAValueIsStoredIntact)
-{
+TEST_P(RtuRegistryTest, QuoteInAValueIsStoredIntact) {
     ASSERT_TRUE(AddRtu(db, InputRows{"12", "O'Brien's well"}, box));
     EXPECT_EQ(Column("SELECT RDATA1 FROM RTU_TAB"), std::vector<std::string>{"O'Brien's well"});
 }
 
-TEST_P(RtuRegistryTest, EditChangesTheFieldsOfTheRow)
-{
+TEST_P(RtuRegistryTest, EditChangesTheFieldsOfTheRow) {
     ASSERT_TRUE(AddRtu(db, InputRows{"12", "old", "x"}, box));
     EXPECT_TRUE(EditRtu(db, InputRows{"12", "new", "it's"}));
     EXPECT_EQ(Query("SELECT RDATA1, RDATA2 FROM RTU_TAB", 2), (Rows{{"new", "it's"}}));
 }
 
-TEST_P(RtuRegistryTest, EditOfAMissingRowCountsAsSuccess)
-{
+TEST_P(RtuRegistryTest, EditOfAMissingRowCountsAsSuccess) {
     EXPECT_TRUE(EditRtu(db, InputRows{"99", "new"}));
     EXPECT_TRUE(Uids().empty());
 }
 
-TEST_P(RtuRegistryTest, QuoteInTheEditedUnitIdChangesNoOtherRow)
-{
+TEST_P(RtuRegistryTest, QuoteInTheEditedUnitIdChangesNoOtherRow) {
     ASSERT_TRUE(AddRtu(db, InputRows{"12", "old"}, box));
     EXPECT_TRUE(EditRtu(db, InputRows{"x' OR '1'='1", "new"}));
     EXPECT_EQ(Column("SELECT RDATA1 FROM RTU_TAB"), std::vector<std::string>{"old"});
 }
 
-TEST_P(RtuRegistryTest, EditFailsOnAClosedDatabaseOrAnOverlongStatement)
-{
+TEST_P(RtuRegistryTest, EditFailsOnAClosedDatabaseOrAnOverlongStatement) {
     CSQLDatabase closed;
     EXPECT_FALSE(EditRtu(closed, InputRows{"12", "new"}));
     EXPECT_FALSE(EditRtu(db, InputRows{"12", std::string(600, 'x')}));
 }
 
-TEST_P(RtuRegistryTest, DeleteAnsweredNoChangesNothing)
-{
+TEST_P(RtuRegistryTest, DeleteAnsweredNoChangesNothing) {
     ASSERT_TRUE(AddRtu(db, InputRows{"12"}, box));
     box.answers = {MessageAnswer::No};
 
@@ -192,8 +174,7 @@ TEST_P(RtuRegistryTest, DeleteAnsweredNoChangesNothing)
     EXPECT_EQ(Uids(), std::vector<std::string>{"12"});
 }
 
-TEST_P(RtuRegistryTest, DeleteAnsweredYesRemovesOnlyTheRow)
-{
+TEST_P(RtuRegistryTest, DeleteAnsweredYesRemovesOnlyTheRow) {
     ASSERT_TRUE(AddRtu(db, InputRows{"12"}, box));
     ASSERT_TRUE(AddRtu(db, InputRows{"13"}, box));
     box.answers = {MessageAnswer::Yes};
@@ -203,14 +184,12 @@ TEST_P(RtuRegistryTest, DeleteAnsweredYesRemovesOnlyTheRow)
     EXPECT_EQ(TablesOf("12"), 158);
 }
 
-TEST_P(RtuRegistryTest, DeleteWithoutAUnitIdAsksNothing)
-{
+TEST_P(RtuRegistryTest, DeleteWithoutAUnitIdAsksNothing) {
     EXPECT_FALSE(DeleteRtu(db, InputRows{""}, box));
     EXPECT_TRUE(box.shown.empty());
 }
 
-TEST_P(RtuRegistryTest, LoadFillsSlotsInUnitIdTextOrder)
-{
+TEST_P(RtuRegistryTest, LoadFillsSlotsInUnitIdTextOrder) {
     RtuTable table;
     table.Slot(3).SetUidText("kept");
     Exec("INSERT INTO RTU_TAB(UID, RDATA7) VALUES ('7', '403')");
@@ -223,7 +202,8 @@ TEST_P(RtuRegistryTest, LoadFillsSlotsInUnitIdTextOrder)
     EXPECT_EQ(rows[0][0], "12");
     EXPECT_EQ(rows[0][7], "402");
     const auto uidAndModel = [&table](std::size_t slot) {
-        return table.Slot(slot).Read([](const RtuRecord& r) { return std::make_pair(std::string(r.uidText), r.model); });
+        return table.Slot(slot).Read(
+            [](const RtuRecord& r) { return std::make_pair(std::string(r.uidText), r.model); });
     };
     EXPECT_EQ(uidAndModel(0), std::make_pair(std::string("12"), 402));
     EXPECT_EQ(uidAndModel(1), std::make_pair(std::string("7"), 403));
@@ -232,8 +212,7 @@ TEST_P(RtuRegistryTest, LoadFillsSlotsInUnitIdTextOrder)
     EXPECT_NE(table.FindRtu(7), nullptr);
 }
 
-TEST_P(RtuRegistryTest, LoadWithoutADatabaseReadsNothing)
-{
+TEST_P(RtuRegistryTest, LoadWithoutADatabaseReadsNothing) {
     RtuTable table;
     CSQLDatabase closed;
     EXPECT_TRUE(LoadRegistry(closed, table).empty());

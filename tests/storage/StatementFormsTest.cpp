@@ -77,8 +77,7 @@ protected:
 using StatementFormsTest = OnEachEngine<StatementFormsFixture>;
 INSTANTIATE_TEST_SUITE_P(Engines, StatementFormsTest, EachEngine(), EngineName);
 
-TEST_P(StatementFormsTest, EveryChannelTableFormIsCreated)
-{
+TEST_P(StatementFormsTest, EveryChannelTableFormIsCreated) {
     EXPECT_TRUE(CreateChannel("12", "DIN", 0, kChannelByte));
     EXPECT_TRUE(CreateChannel("12", "BATT", -1, kChannelByte));
     EXPECT_TRUE(CreateChannel("12", "ITEMP", -1, kChannelFloat));
@@ -90,16 +89,14 @@ TEST_P(StatementFormsTest, EveryChannelTableFormIsCreated)
     EXPECT_EQ(Query("SELECT * FROM 12_MBUSREG63"), Rows{});
 }
 
-TEST_P(StatementFormsTest, ExistingTablesAreRefused)
-{
+TEST_P(StatementFormsTest, ExistingTablesAreRefused) {
     EXPECT_EQ(ErrorOf(RtuTableCreation()).sqlState, "42S01");
     EXPECT_EQ(ErrorOf(kFullRcdsCreation).sqlState, "42S01");
     ASSERT_TRUE(CreateChannel("12", "DIN", 3, kChannelByte));
     EXPECT_THROW(CreateChannel("12", "DIN", 3, kChannelByte), CSQLException);
 }
 
-TEST_P(StatementFormsTest, DigitalReadingIsStoredInItsChannelAndInFullRcds)
-{
+TEST_P(StatementFormsTest, DigitalReadingIsStoredInItsChannelAndInFullRcds) {
     ASSERT_TRUE(CreateChannel("12", "DIN", 3, kChannelByte));
     EXPECT_TRUE(WriteInt(12, "DIN", 3, 1000, 1, "2014-04-11 09:05:07", 1));
     EXPECT_TRUE(WriteFull(1001, 12, "DIN", 3, 1.0f, 1, "2014-04-11 09:05:07"));
@@ -108,8 +105,7 @@ TEST_P(StatementFormsTest, DigitalReadingIsStoredInItsChannelAndInFullRcds)
               (Rows{{"1001", "12", "DIN3", "1.00", "1", "", ""}}));
 }
 
-TEST_P(StatementFormsTest, ChannelWithoutNumberIsWrittenWithMinusOneInFullRcds)
-{
+TEST_P(StatementFormsTest, ChannelWithoutNumberIsWrittenWithMinusOneInFullRcds) {
     ASSERT_TRUE(CreateChannel("12", "BATT", -1, kChannelByte));
     EXPECT_TRUE(WriteInt(12, "BATT", -1, -5, 3, "t", 0));
     EXPECT_TRUE(WriteFull(-6, 12, "BATT", -1, 3.0f, 0, "t"));
@@ -117,8 +113,7 @@ TEST_P(StatementFormsTest, ChannelWithoutNumberIsWrittenWithMinusOneInFullRcds)
     EXPECT_EQ(Column("SELECT RDATACH FROM FULLRCDS"), std::vector<std::string>{"BATT-1"});
 }
 
-TEST_P(StatementFormsTest, DuplicateRidIsRefusedWithIntegrityState)
-{
+TEST_P(StatementFormsTest, DuplicateRidIsRefusedWithIntegrityState) {
     ASSERT_TRUE(CreateChannel("12", "AIN", 3, kChannelFloat));
     EXPECT_TRUE(WriteFloat(12, "AIN", 3, 42, 1.5, "t"));
     try {
@@ -132,8 +127,7 @@ TEST_P(StatementFormsTest, DuplicateRidIsRefusedWithIntegrityState)
     EXPECT_EQ(Count("12_AIN3"), 1);
 }
 
-TEST_P(StatementFormsTest, ReadingForMissingChannelTableIsRefused)
-{
+TEST_P(StatementFormsTest, ReadingForMissingChannelTableIsRefused) {
     try {
         WriteInt(99, "DIN", 0, 1, 1, "t", 0);
         FAIL() << "no error";
@@ -142,16 +136,13 @@ TEST_P(StatementFormsTest, ReadingForMissingChannelTableIsRefused)
     }
 }
 
-TEST_P(StatementFormsTest, RegistryReadsBackInTextOrderOfUid)
-{
+TEST_P(StatementFormsTest, RegistryReadsBackInTextOrderOfUid) {
     for (const char* uid : {"7", "12", "A7", "100"}) ASSERT_TRUE(AddRtu(uid, "403"));
-    EXPECT_EQ(Column(Format(kRtuListFormat, kRtuTable)),
-              (std::vector<std::string>{"100", "12", "7", "A7"}));
+    EXPECT_EQ(Column(Format(kRtuListFormat, kRtuTable)), (std::vector<std::string>{"100", "12", "7", "A7"}));
     EXPECT_EQ(Query(Format(kRtuListFormat, kRtuTable)).at(0).size(), 13U);
 }
 
-TEST_P(StatementFormsTest, RegistryEditChangesOnlyItsRow)
-{
+TEST_P(StatementFormsTest, RegistryEditChangesOnlyItsRow) {
     ASSERT_TRUE(AddRtu("12", "403"));
     ASSERT_TRUE(AddRtu("13", "403"));
     CSQLUpdate update(kRtuTable);
@@ -163,26 +154,23 @@ TEST_P(StatementFormsTest, RegistryEditChangesOnlyItsRow)
     EXPECT_FALSE(Exec(Format(kRtuEditFormat, update.BuildSQL().c_str(), "99")));
 }
 
-TEST_P(StatementFormsTest, RegistryDeleteWithAsteriskRemovesTheRow)
-{
+TEST_P(StatementFormsTest, RegistryDeleteWithAsteriskRemovesTheRow) {
     ASSERT_TRUE(AddRtu("12", "403"));
     EXPECT_TRUE(Exec(Format(kRtuDeleteFormat, kRtuTable, "12")));
     EXPECT_FALSE(Exec(Format(kRtuDeleteFormat, kRtuTable, "12")));
     EXPECT_EQ(Count("RTU_TAB"), 0);
 }
 
-TEST_P(StatementFormsTest, DuplicateUnitIdIsRefused)
-{
+TEST_P(StatementFormsTest, DuplicateUnitIdIsRefused) {
     ASSERT_TRUE(AddRtu("42", "403"));
     EXPECT_THROW(AddRtu("42", "402"), CSQLException);
 }
 
-TEST_P(StatementFormsTest, TimeRangeComparesRtimeAsText)
-{
+TEST_P(StatementFormsTest, TimeRangeComparesRtimeAsText) {
     ASSERT_TRUE(CreateChannel("12", "AIN", 3, kChannelFloat));
     int rid = 1;
-    for (const char* rtime : {"2014-04-10 23:59:59", "2014-04-11 00:00:00", "2014-04-11 23:59:59",
-                              "2014-04-12 00:00:00"})
+    for (const char* rtime :
+         {"2014-04-10 23:59:59", "2014-04-11 00:00:00", "2014-04-11 23:59:59", "2014-04-12 00:00:00"})
         ASSERT_TRUE(WriteFloat(12, "AIN", 3, rid++, 1.0, rtime));
     HistoryFilter oneDay;
     oneDay.useTimeRange = true;
@@ -194,8 +182,7 @@ TEST_P(StatementFormsTest, TimeRangeComparesRtimeAsText)
 }
 
 // The history query as the page composes it, with a value condition.
-TEST_P(StatementFormsTest, ValueConditionComparesRvalueAsNumber)
-{
+TEST_P(StatementFormsTest, ValueConditionComparesRvalueAsNumber) {
     ASSERT_TRUE(CreateChannel("12", "AIN", 3, kChannelFloat));
     int rid = 1;
     for (double value : {9.5, 10.25, 100.0}) ASSERT_TRUE(WriteFloat(12, "AIN", 3, rid++, value, "2014-04-11 09:00:00"));
@@ -216,19 +203,16 @@ TEST_P(StatementFormsTest, ValueConditionComparesRvalueAsNumber)
     EXPECT_EQ(Selected("12_AIN3", both), std::vector<std::string>{"1"});
 }
 
-TEST_P(StatementFormsTest, ChannelLoadFormsReadEveryRowInCreationColumnOrder)
-{
+TEST_P(StatementFormsTest, ChannelLoadFormsReadEveryRowInCreationColumnOrder) {
     ASSERT_TRUE(CreateChannel("12", "ECOUNTER", 1, kChannelFloat));
     ASSERT_TRUE(CreateChannel("12", "SIGNAL", -1, kChannelByte));
     ASSERT_TRUE(WriteFloat(12, "ECOUNTER", 1, 5, 1234567.891, "t"));
     ASSERT_TRUE(WriteInt(12, "SIGNAL", -1, 6, 27, "u", 0));
-    EXPECT_EQ(Query("SELECT * FROM " + Table(12, "ECOUNTER", 1)),
-              (Rows{{"5", "1234567.89", "t", kLtime, "0"}}));
+    EXPECT_EQ(Query("SELECT * FROM " + Table(12, "ECOUNTER", 1)), (Rows{{"5", "1234567.89", "t", kLtime, "0"}}));
     EXPECT_EQ(Query("SELECT * FROM " + Table(12, "SIGNAL", -1)), (Rows{{"6", "27", "u", kLtime, "0"}}));
 }
 
-TEST_P(StatementFormsTest, HistoryDeletionsByRidAndWholeTable)
-{
+TEST_P(StatementFormsTest, HistoryDeletionsByRidAndWholeTable) {
     ASSERT_TRUE(CreateChannel("12", "AIN", 3, kChannelFloat));
     for (int rid = 1; rid <= 3; ++rid) ASSERT_TRUE(WriteFloat(12, "AIN", 3, rid, 1.0, "t"));
     EXPECT_TRUE(Exec(Format(kHistoryDeleteRowFormat, "12_AIN3", "2")));
@@ -238,11 +222,11 @@ TEST_P(StatementFormsTest, HistoryDeletionsByRidAndWholeTable)
     EXPECT_FALSE(Exec(Format(kHistoryDeleteAllFormat, "12_AIN3")));
 }
 
-TEST_P(StatementFormsTest, QuoteInTimeTextIsStoredIntact)
-{
+TEST_P(StatementFormsTest, QuoteInTimeTextIsStoredIntact) {
     ASSERT_TRUE(CreateChannel("12", "RMESSAGES", -1, kChannelText));
-    ASSERT_TRUE(Exec("INSERT INTO 12_RMESSAGES(RID, RVALUE, LTIME, RTIME, RTYPE) VALUES (1, 'it''s; DROP', '', "
-                     "'a\"b', 0)"));
+    ASSERT_TRUE(
+        Exec("INSERT INTO 12_RMESSAGES(RID, RVALUE, LTIME, RTIME, RTYPE) VALUES (1, 'it''s; DROP', '', "
+             "'a\"b', 0)"));
     EXPECT_EQ(Query("SELECT RVALUE, RTIME FROM 12_RMESSAGES"), (Rows{{"it's; DROP", "a\"b"}}));
 }
 
@@ -254,8 +238,7 @@ protected:
     TestEngine Engine() const override { return std::get<0>(GetParam()); }
 };
 
-TEST_P(RvalueTypeTest, BareNumberConditionIsNumeric)
-{
+TEST_P(RvalueTypeTest, BareNumberConditionIsNumeric) {
     ASSERT_TRUE(CreateChannel("12", "DIN", 0, std::get<1>(GetParam())));
     int rid = 1;
     for (int value : {9, 10, 100}) ASSERT_TRUE(WriteInt(12, "DIN", 0, rid++, value, "t", 0));
@@ -263,8 +246,7 @@ TEST_P(RvalueTypeTest, BareNumberConditionIsNumeric)
     EXPECT_EQ(Column("SELECT RID FROM 12_DIN0 WHERE RVALUE <= 9"), (std::vector<std::string>{"1"}));
 }
 
-std::string ValueTypeLabel(const std::tuple<TestEngine, ChannelValueType>& param)
-{
+std::string ValueTypeLabel(const std::tuple<TestEngine, ChannelValueType>& param) {
     static const char* const kTypeNames[] = {"BYTE", "FLOAT", "TEXT", "INT"};
     return std::string(kTypeNames[std::get<1>(param)]) + "_" + EngineLabel(std::get<0>(param));
 }

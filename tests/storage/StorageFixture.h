@@ -15,13 +15,13 @@
 #include <vector>
 
 #include "platform/profile/MessageBox.h"
-#include "tests/support/FakeMessageBox.h"
-#include "tests/support/ReadFile.h"
-#include "tests/support/TempWorkingDirectory.h"
 #include "storage/EventLog.h"
 #include "storage/sql/SQLDatabase.h"
 #include "storage/sql/SQLException.h"
 #include "storage/sql/SQLRecordset.h"
+#include "tests/support/FakeMessageBox.h"
+#include "tests/support/ReadFile.h"
+#include "tests/support/TempWorkingDirectory.h"
 
 // Every message text is its own key, so a box shows which message it was.
 inline const char* const kMessagesIni =
@@ -33,8 +33,7 @@ using Rows = std::vector<std::vector<std::string>>;
 
 class StorageTest : public OdbcTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         OdbcTest::SetUp();
         OpenProcessEventLog();
         working_.emplace(home_);
@@ -43,17 +42,14 @@ protected:
         logStart_ = LogText().size();
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         db.Close();
         working_.reset();
     }
 
-    void WriteFile(const std::string& name, const std::string& text)
-    {
+    void WriteFile(const std::string& name, const std::string& text) {
         std::ofstream(home_ / name, std::ios::binary | std::ios::trunc) << text;
     }
-
 
     // Connected, with no box shown and no table made.
     void Connect() { ASSERT_TRUE(db.Connect(OdbcTestEnvironment::kDataSource, User(), Password())); }
@@ -61,8 +57,7 @@ protected:
     bool Exec(const std::string& statement) { return db.Execute(statement); }
 
     // Every row of a query, `columns` columns as text.
-    Rows Query(const std::string& select, int columns)
-    {
+    Rows Query(const std::string& select, int columns) {
         CSQLRecordset recordset(db);
         recordset.SetSQL(select);
         EXPECT_TRUE(recordset.Open()) << select;
@@ -74,8 +69,7 @@ protected:
         return rows;
     }
 
-    std::vector<std::string> Column(const std::string& select)
-    {
+    std::vector<std::string> Column(const std::string& select) {
         std::vector<std::string> values;
         for (const auto& row : Query(select, 1)) values.push_back(row.at(0));
         return values;
@@ -85,29 +79,24 @@ protected:
 
     // The names of the tables, in creation order, as the program spells them (PostgreSQL keeps
     // them in lower case).
-    std::vector<std::string> Tables()
-    {
+    std::vector<std::string> Tables() {
         if (OnPostgres())
-            return Column("SELECT upper(relname) FROM pg_class WHERE relkind='r' AND "
-                          "relnamespace=current_schema()::regnamespace ORDER BY oid");
+            return Column(
+                "SELECT upper(relname) FROM pg_class WHERE relkind='r' AND "
+                "relnamespace=current_schema()::regnamespace ORDER BY oid");
         return Column("SELECT name FROM sqlite_master WHERE type='table' ORDER BY rowid");
     }
 
-    bool HasTable(const std::string& name)
-    {
+    bool HasTable(const std::string& name) {
         const std::vector<std::string> tables = Tables();
         return std::find(tables.begin(), tables.end(), name) != tables.end();
     }
 
     // The RTU_DB section of data_rtu.ini of data_rtu.ini with the engine's user and password.
-    std::string DatabaseSettings() const
-    {
-        return "[RTU_DB]\nUSER=" + User() + "\nPWD=" + Password() + "\n";
-    }
+    std::string DatabaseSettings() const { return "[RTU_DB]\nUSER=" + User() + "\nPWD=" + Password() + "\n"; }
 
     // The event-log lines written since the test began, without their time prefixes.
-    std::vector<std::string> LogLines()
-    {
+    std::vector<std::string> LogLines() {
         std::vector<std::string> lines;
         const std::string text = LogText().substr(logStart_);
         std::size_t start = 0;
@@ -123,8 +112,7 @@ protected:
 
 private:
     // The process-wide log, wherever an earlier test opened it, now writes to the environment's root.
-    static void OpenProcessEventLog()
-    {
+    static void OpenProcessEventLog() {
         ProcessEventLog().Close();
         ProcessEventLog().Open((OdbcTestEnvironment::Instance().Root() / "Log.txt").c_str());
     }

@@ -5,10 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <dirent.h>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <dirent.h>
 #include <fstream>
 #include <mutex>
 #include <set>
@@ -101,7 +101,8 @@ public:
             while (dirent* entry = readdir(directory)) {
                 char target[128] = {};
                 std::string link = fdDirectory + "/" + entry->d_name;
-                if (readlink(link.c_str(), target, sizeof target - 1) > 0 && std::string(target).rfind("socket:[", 0) == 0) {
+                if (readlink(link.c_str(), target, sizeof target - 1) > 0 &&
+                    std::string(target).rfind("socket:[", 0) == 0) {
                     inodes.insert(std::string(target).substr(8, std::string(target).size() - 9));
                 }
             }

@@ -15,34 +15,31 @@ constexpr int kUnit = 123;
 
 class ClientsTest : public SystemTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         SystemTest::SetUp();
         Register(kUnit);
         Start();
         client = Client();
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         if (client >= 0) close(client);
         SystemTest::TearDown();
     }
 
     // Sends the frames and reads a register back on the same connection, whose chunks are decoded
     // in order: every frame has then been applied.
-    void Report(const std::vector<std::string>& frames)
-    {
+    void Report(const std::vector<std::string>& frames) {
         for (const std::string& frame : frames) ASSERT_TRUE(loopback::SendText(client, frame));
         ASSERT_EQ(ReadRegisters(client, kUnit, 1200, 1).size(), 1u);
     }
 
     // The "[address]: value" lines of one mbpoll poll, PDU addresses (-0) from `start`.
-    std::map<int, std::string> Mbpoll(const std::string& type, int start, int count)
-    {
-        const CommandResult result = RunCommand("/usr/bin/mbpoll -m tcp -1 -0 -o 10 -a " + std::to_string(kUnit) + " -t "
-                                         + type + " -r " + std::to_string(start) + " -c " + std::to_string(count)
-                                         + " -p " + std::to_string(port) + " 127.0.0.1" + " 2>&1");
+    std::map<int, std::string> Mbpoll(const std::string& type, int start, int count) {
+        const CommandResult result =
+            RunCommand("/usr/bin/mbpoll -m tcp -1 -0 -o 10 -a " + std::to_string(kUnit) + " -t " + type + " -r " +
+                       std::to_string(start) + " -c " + std::to_string(count) + " -p " + std::to_string(port) +
+                       " 127.0.0.1" + " 2>&1");
         EXPECT_EQ(result.status, 0) << result.output;
         std::map<int, std::string> values;
         const std::regex line(R"(\[(\d+)\]:\s+(\S+))");
@@ -59,23 +56,22 @@ protected:
 
 class MbpollTest : public ClientsTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         if (!std::filesystem::exists("/usr/bin/mbpoll")) GTEST_SKIP() << "mbpoll not installed (Debian package mbpoll)";
         ClientsTest::SetUp();
         Report({Frame(kUnit, "22", 2, "112.34,10.50,"), Frame(kUnit, "20", 4, "1011"), Frame(kUnit, "21", 3, "011"),
-                Frame(kUnit, "31", 0, "R1" "3.25")});
+                Frame(kUnit, "31", 0,
+                      "R1"
+                      "3.25")});
     }
 };
 
-TEST_F(MbpollTest, HoldingRegistersShowReportedValuesInTenths)
-{
+TEST_F(MbpollTest, HoldingRegistersShowReportedValuesInTenths) {
     EXPECT_EQ(Mbpoll("4", 1000, 2), (std::map<int, std::string>{{1000, "123"}, {1001, "5"}}));
     EXPECT_EQ(Mbpoll("4", 1200, 1), (std::map<int, std::string>{{1200, "32"}}));
 }
 
-TEST_F(MbpollTest, InputRegistersShowReportedValuesAsFloats)
-{
+TEST_F(MbpollTest, InputRegistersShowReportedValuesAsFloats) {
     const std::map<int, std::string> ain = Mbpoll("3:float", 1000, 2);
     ASSERT_EQ(ain.size(), 2u);
     EXPECT_NEAR(std::stod(ain.begin()->second), 12.3, 1e-4);
@@ -85,8 +81,7 @@ TEST_F(MbpollTest, InputRegistersShowReportedValuesAsFloats)
     EXPECT_NEAR(std::stod(registers.begin()->second), 3.25, 1e-6);
 }
 
-TEST_F(MbpollTest, CoilsShowReportedInputsAndOutputs)
-{
+TEST_F(MbpollTest, CoilsShowReportedInputsAndOutputs) {
     EXPECT_EQ(Mbpoll("0", 1000, 4), (std::map<int, std::string>{{1000, "1"}, {1001, "0"}, {1002, "1"}, {1003, "1"}}));
     EXPECT_EQ(Mbpoll("0", 1100, 3), (std::map<int, std::string>{{1100, "0"}, {1101, "1"}, {1102, "1"}}));
 }
@@ -121,8 +116,7 @@ print("fn03", *reply.registers)
 client.close()
 )";
 
-TEST_F(ClientsTest, PymodbusWritesRegistersWithFunctions06And10AndReadsThemBack)
-{
+TEST_F(ClientsTest, PymodbusWritesRegistersWithFunctions06And10AndReadsThemBack) {
     if (RunCommand("/usr/bin/python3 -c 'import pymodbus.client' 2>&1").status != 0) {
         GTEST_SKIP() << "pymodbus cannot be imported (Debian packages python3-pymodbus, python3-serial-asyncio)";
     }
@@ -139,13 +133,17 @@ TEST_F(ClientsTest, PymodbusWritesRegistersWithFunctions06And10AndReadsThemBack)
     EXPECT_NE(result.output.find("fn03 255 50 65526"), std::string::npos) << result.output;
 }
 
-TEST_F(ClientsTest, IsqlListsTheRowsTheServerStored)
-{
+TEST_F(ClientsTest, IsqlListsTheRowsTheServerStored) {
 #ifdef TELVORN_SANITIZED_DRIVER
     GTEST_SKIP() << "an uninstrumented isql cannot load the sanitizer-built driver";
 #endif
     if (!std::filesystem::exists("/usr/bin/isql")) GTEST_SKIP() << "isql not installed (Debian package unixodbc)";
-    Report({Frame(kUnit, "10", 1, "1" "12.34"), Frame(kUnit, "11", 0, "1" "25.50")});
+    Report({Frame(kUnit, "10", 1,
+                  "1"
+                  "12.34"),
+            Frame(kUnit, "11", 0,
+                  "1"
+                  "25.50")});
     ASSERT_EQ(headless->StopWith(SIGTERM), 0);
     WriteFile("list.sql", "SELECT UID, RDATACH, RVALUE FROM FULLRCDS ORDER BY RID\n");
     const CommandResult result = RunCommand("/usr/bin/isql -b -v RTUDB < list.sql 2>&1");

@@ -10,8 +10,7 @@ namespace {
 
 class FaultTest : public SystemTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         SystemTest::SetUp();
         Register(123);
         Start();
@@ -19,15 +18,13 @@ protected:
 
     // Reports AIN1 of unit 123 on the connection and reads it back there: a connection's chunks
     // are decoded in order, so the reading has been applied (and recorded) once the reply is in.
-    void ReportAin1(int client, const std::string& number, int tenths)
-    {
+    void ReportAin1(int client, const std::string& number, int tenths) {
         ASSERT_TRUE(loopback::SendText(client, Frame(123, "10", 1, "1" + number)));
         ASSERT_EQ(ReadRegisters(client, 123, 1000, 2), (std::vector<int>{0, tenths}));
     }
 
     // The server answers a fresh connection: AIN0..1 of unit 123 read back as reported.
-    void ExpectServing(int ain1Tenths)
-    {
+    void ExpectServing(int ain1Tenths) {
         const int client = Client();
         EXPECT_EQ(ReadRegisters(client, 123, 1000, 2), (std::vector<int>{0, ain1Tenths}));
         close(client);
@@ -37,8 +34,7 @@ protected:
 
     // Starts `count` connections together, as a fleet does after an outage, each sending `text`
     // as soon as its handshake has completed on the client's side.
-    std::vector<int> ConnectAtOnce(int count, const std::string& text)
-    {
+    std::vector<int> ConnectAtOnce(int count, const std::string& text) {
         std::vector<int> clients;
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -57,8 +53,7 @@ protected:
     }
 };
 
-TEST_F(FaultTest, DatabaseRemovedWhileReadingsArriveIsLoggedAndLiveValuesStayServed)
-{
+TEST_F(FaultTest, DatabaseRemovedWhileReadingsArriveIsLoggedAndLiveValuesStayServed) {
     const int client = Client();
     ReportAin1(client, "12.34", 123);
     for (const char* file : {"RTU.db", "RTU.db-wal", "RTU.db-shm"}) std::filesystem::remove(home_ / "rtu" / file);
@@ -73,14 +68,13 @@ TEST_F(FaultTest, DatabaseRemovedWhileReadingsArriveIsLoggedAndLiveValuesStaySer
 
 // The server's connection to the file stays open for writing, so a file made read-only on disk
 // still takes every reading.
-TEST_F(FaultTest, DatabaseMadeReadOnlyWhileReadingsArriveStillKeepsEveryReading)
-{
+TEST_F(FaultTest, DatabaseMadeReadOnlyWhileReadingsArriveStillKeepsEveryReading) {
     const int client = Client();
     ReportAin1(client, "1.00", 10);
     for (const char* file : {"RTU.db", "RTU.db-wal", "RTU.db-shm"}) {
-        std::filesystem::permissions(home_ / "rtu" / file, std::filesystem::perms::owner_read
-                                                               | std::filesystem::perms::group_read
-                                                               | std::filesystem::perms::others_read);
+        std::filesystem::permissions(home_ / "rtu" / file, std::filesystem::perms::owner_read |
+                                                               std::filesystem::perms::group_read |
+                                                               std::filesystem::perms::others_read);
     }
     ReportAin1(client, "2.00", 20);
     ReportAin1(client, "3.00", 30);
@@ -90,11 +84,13 @@ TEST_F(FaultTest, DatabaseMadeReadOnlyWhileReadingsArriveStillKeepsEveryReading)
     EXPECT_EQ(StoredRows(), 3);
 }
 
-TEST_F(FaultTest, PeerResettingMidFrameLeavesOthersServed)
-{
+TEST_F(FaultTest, PeerResettingMidFrameLeavesOthersServed) {
     for (int i = 0; i < 5; ++i) {
         const int client = Client();
-        ASSERT_TRUE(loopback::SendText(client, Frame(123, "10", 1, "1" "77.77").substr(0, 20)));
+        ASSERT_TRUE(loopback::SendText(client, Frame(123, "10", 1,
+                                                     "1"
+                                                     "77.77")
+                                                   .substr(0, 20)));
         loopback::Abort(client);
     }
     const int partialModbus = Client();
@@ -109,11 +105,12 @@ TEST_F(FaultTest, PeerResettingMidFrameLeavesOthersServed)
     EXPECT_EQ(StoredRows(), 1);
 }
 
-TEST_F(FaultTest, PeerSendingOneByteASecondDoesNotHoldUpOthers)
-{
+TEST_F(FaultTest, PeerSendingOneByteASecondDoesNotHoldUpOthers) {
     const int slow = Client();
     const int other = Client();
-    const std::string frame = Frame(123, "10", 1, "1" "9.00");
+    const std::string frame = Frame(123, "10", 1,
+                                    "1"
+                                    "9.00");
     for (std::size_t i = 0; i < 4; ++i) {
         ASSERT_TRUE(loopback::SendText(slow, frame.substr(i, 1)));
         EXPECT_EQ(ReadRegisters(other, 123, 1000, 2), (std::vector<int>{0, 0})) << "byte " << i;
@@ -126,8 +123,7 @@ TEST_F(FaultTest, PeerSendingOneByteASecondDoesNotHoldUpOthers)
     EXPECT_EQ(headless->StopWith(SIGTERM), 0);
 }
 
-TEST_F(FaultTest, HundredFirstConnectionIsDroppedAndTheHundredStayServed)
-{
+TEST_F(FaultTest, HundredFirstConnectionIsDroppedAndTheHundredStayServed) {
     std::vector<int> clients;
     for (int i = 0; i < 100; ++i) {
         clients.push_back(Client());
@@ -154,9 +150,10 @@ TEST_F(FaultTest, HundredFirstConnectionIsDroppedAndTheHundredStayServed)
     EXPECT_EQ(headless->StopWith(SIGTERM), 0);
 }
 
-TEST_F(FaultTest, HundredRtusConnectingAtOnceAreAllAcceptedAndNoReadingIsLost)
-{
-    const std::vector<int> clients = ConnectAtOnce(100, Frame(123, "10", 1, "1" "8.00"));
+TEST_F(FaultTest, HundredRtusConnectingAtOnceAreAllAcceptedAndNoReadingIsLost) {
+    const std::vector<int> clients = ConnectAtOnce(100, Frame(123, "10", 1,
+                                                              "1"
+                                                              "8.00"));
     ASSERT_EQ(clients.size(), 100u);
     for (std::size_t i = 0; i < clients.size(); ++i) {
         EXPECT_EQ(ReadRegisters(clients[i], 123, 1000, 2), (std::vector<int>{0, 80})) << "connection " << i;
@@ -166,8 +163,7 @@ TEST_F(FaultTest, HundredRtusConnectingAtOnceAreAllAcceptedAndNoReadingIsLost)
     EXPECT_EQ(StoredRows(), 100);
 }
 
-TEST_F(FaultTest, PortScannerGarbageIsSurvivedAndModbusStillAnswered)
-{
+TEST_F(FaultTest, PortScannerGarbageIsSurvivedAndModbusStillAnswered) {
     std::mt19937 random(20261207);
     std::uniform_int_distribution<int> byte(0, 255);
     std::uniform_int_distribution<int> length(1, 4095);

@@ -17,15 +17,13 @@ namespace {
 constexpr int kUnits = 2;
 
 // The number after "key": in rtusim's one-line JSON summary; -1 when absent.
-long SummaryNumber(const std::string& summary, const std::string& key)
-{
+long SummaryNumber(const std::string& summary, const std::string& key) {
     const std::size_t at = summary.find("\"" + key + "\":");
     return at == std::string::npos ? -1 : std::stol(summary.substr(at + key.size() + 3));
 }
 
 // rtusim's summary line, its arguments after the port.
-std::string RunRtusim(std::uint16_t port, const std::string& arguments)
-{
+std::string RunRtusim(std::uint16_t port, const std::string& arguments) {
     const std::string command = std::string(TELVORN_RTUSIM) + " --port " + std::to_string(port) + " " + arguments;
     return RunCommand(command).output;
 }
@@ -34,22 +32,19 @@ class PostgresSharedServersTest : public SystemTest {
 protected:
     TestEngine Engine() const override { return TestEngine::Postgres; }
 
-    void SetUp() override
-    {
+    void SetUp() override {
         SystemTest::SetUp();
         for (int unit = 1; unit <= kUnits; ++unit) Register(unit);
         for (int i = 0; i < 2; ++i) StartServer(i);
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         for (auto& server : servers_) server.reset();
         SystemTest::TearDown();
     }
 
     // Each server in a directory of its own (its INI files and "Log.txt"), on its own port.
-    void StartServer(int index)
-    {
+    void StartServer(int index) {
         const std::filesystem::path directory = home_ / ("server" + std::to_string(index));
         std::filesystem::create_directories(directory);
         for (const char* file : {"data_rtu.ini", "rtu_ui.ini", "Messages.ini"})
@@ -64,8 +59,7 @@ protected:
     }
 
     // rtusim on both servers at once, the same units on each; the two summaries.
-    std::array<std::string, 2> FeedBoth(const std::string& arguments)
-    {
+    std::array<std::string, 2> FeedBoth(const std::string& arguments) {
         auto first = std::async(std::launch::async, [&] { return RunRtusim(ports_[0], arguments); });
         auto second = std::async(std::launch::async, [&] { return RunRtusim(ports_[1], arguments); });
         return {first.get(), second.get()};
@@ -74,15 +68,13 @@ protected:
     std::string ServerLog(int index) { return ReadFile(home_ / ("server" + std::to_string(index)) / "Log.txt"); }
 
     // Rows and distinct RIDs of FULLRCDS, as psql lists them.
-    std::string RowsAndDistinctRids()
-    {
-        return PostgresCluster::Instance().Query("SELECT count(*) || ' ' || count(DISTINCT rid) FROM " + schema_
-                                                 + ".fullrcds");
+    std::string RowsAndDistinctRids() {
+        return PostgresCluster::Instance().Query("SELECT count(*) || ' ' || count(DISTINCT rid) FROM " + schema_ +
+                                                 ".fullrcds");
     }
 
     // The test's own connection met the restart too: its first statement may fail.
-    int CountAfterRestart(const std::string& table)
-    {
+    int CountAfterRestart(const std::string& table) {
         try {
             return Count(table);
         } catch (const CSQLException&) {
@@ -97,8 +89,7 @@ protected:
 // The rates stay far below the connection server's receive ceiling (a few hundred completions a
 // second), where frames that arrive together in one receive would be cut at its end and lost
 // before they reach the database.
-TEST_F(PostgresSharedServersTest, EveryReadingSentToEitherServerIsStoredOnce)
-{
+TEST_F(PostgresSharedServersTest, EveryReadingSentToEitherServerIsStoredOnce) {
     const auto summaries = FeedBoth("--units 1-2 --connections 2 --rate 10 --frames 10,11,20 --count 160");
     const long readings = SummaryNumber(summaries[0], "readings") + SummaryNumber(summaries[1], "readings");
     ASSERT_GT(readings, 0) << summaries[0] << summaries[1];
@@ -111,8 +102,7 @@ TEST_F(PostgresSharedServersTest, EveryReadingSentToEitherServerIsStoredOnce)
 // The database server stops for ten seconds while readings and Modbus reads arrive: both servers
 // answer every request, log the writes that failed, and store the readings that come once the
 // database is back, without being restarted.
-TEST_F(PostgresSharedServersTest, DatabaseRestartIsLoggedAndLaterReadingsAreStored)
-{
+TEST_F(PostgresSharedServersTest, DatabaseRestartIsLoggedAndLaterReadingsAreStored) {
     PostgresCluster& cluster = PostgresCluster::Instance();
     auto outage = std::async(std::launch::async, [&] {
         std::this_thread::sleep_for(std::chrono::seconds(3));

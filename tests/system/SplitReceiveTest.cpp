@@ -16,8 +16,7 @@ constexpr auto kReceiveGap = 300ms;
 
 class SplitReceiveTest : public SystemTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         SystemTest::SetUp();
         Register(123);
         Register(5);
@@ -25,8 +24,7 @@ protected:
     }
 
     // An AIN frame of unit 123 whose value differs per `n`: n.30 on channel n % 8.
-    static std::string Reading(int n, int unit = 123)
-    {
+    static std::string Reading(int n, int unit = 123) {
         return Frame(unit, "10", n % 8, "1" + std::to_string(n) + ".30");
     }
 
@@ -35,8 +33,7 @@ protected:
     void Settle(int client) { ASSERT_EQ(ReadRegisters(client, 5, 1000, 2).size(), 2u); }
 
     // The stored readings of a unit as "AINc value", from FULLRCDS, sorted.
-    std::vector<std::string> Stored(int unit)
-    {
+    std::vector<std::string> Stored(int unit) {
         std::vector<std::string> values;
         for (const auto& row :
              Query("SELECT RDATACH, RVALUE FROM FULLRCDS WHERE UID = '" + std::to_string(unit) + "'", 2)) {
@@ -46,16 +43,14 @@ protected:
         return values;
     }
     static std::string Expected(int n) { return "AIN" + std::to_string(n % 8) + " " + std::to_string(n) + ".30"; }
-    static std::vector<std::string> Sorted(std::vector<std::string> values)
-    {
+    static std::vector<std::string> Sorted(std::vector<std::string> values) {
         std::sort(values.begin(), values.end());
         return values;
     }
 };
 
 // Each cut on a connection of its own, all at once: 35 readings, each stored with its value.
-TEST_F(SplitReceiveTest, FrameCutAtEachOfItsBoundaries)
-{
+TEST_F(SplitReceiveTest, FrameCutAtEachOfItsBoundaries) {
     std::vector<int> clients;
     std::vector<std::string> expected;
     for (int cut = 1; cut <= 35; ++cut) {
@@ -75,8 +70,7 @@ TEST_F(SplitReceiveTest, FrameCutAtEachOfItsBoundaries)
     EXPECT_EQ(Stored(123), Sorted(expected));
 }
 
-TEST_F(SplitReceiveTest, FrameCutInThree)
-{
+TEST_F(SplitReceiveTest, FrameCutInThree) {
     const int client = Client();
     const std::string frame = Reading(42);
     for (const std::string& piece : {frame.substr(0, 5), frame.substr(5, 20), frame.substr(25)}) {
@@ -91,8 +85,7 @@ TEST_F(SplitReceiveTest, FrameCutInThree)
 
 // Write Multiple Registers of unit 5, MBUSREG0 and 1, cut at each of its 16 inner boundaries on a
 // connection of its own: each write echoed once, whole, and stored once.
-TEST_F(SplitReceiveTest, AduCutAtEachBoundary)
-{
+TEST_F(SplitReceiveTest, AduCutAtEachBoundary) {
     const unsigned char write[] = {0, 7, 0, 0, 0, 11, 5, 0x10, 0x04, 0xb0, 0, 2, 4, 0, 3, 0xff, 0xfe};
     const std::string adu(reinterpret_cast<const char*>(write), sizeof write);
     std::vector<int> clients;
@@ -115,8 +108,7 @@ TEST_F(SplitReceiveTest, AduCutAtEachBoundary)
     EXPECT_EQ(Column("SELECT DISTINCT RVALUE FROM \"5_MBUSREG1\""), (std::vector<std::string>{"-2.0"}));
 }
 
-TEST_F(SplitReceiveTest, ThreeHundredFramesInOneSend)
-{
+TEST_F(SplitReceiveTest, ThreeHundredFramesInOneSend) {
     std::string burst;
     std::vector<std::string> expected;
     for (int n = 0; n < 300; ++n) {
@@ -133,8 +125,7 @@ TEST_F(SplitReceiveTest, ThreeHundredFramesInOneSend)
 }
 
 // A registration text frame longer than a receive, then a reading in the same send.
-TEST_F(SplitReceiveTest, LongFrameThenNormalFrame)
-{
+TEST_F(SplitReceiveTest, LongFrameThenNormalFrame) {
     const int client = Client();
     for (std::size_t length : {4094u, 6000u, 8000u}) {
         const std::string registration = Frame(123, "45", 0, std::string(length - 30, 'R'));
@@ -148,8 +139,7 @@ TEST_F(SplitReceiveTest, LongFrameThenNormalFrame)
 }
 
 // An unterminated frame is still taken as it always was, and the complete one after it too.
-TEST_F(SplitReceiveTest, UnterminatedFrameThenCompleteFrame)
-{
+TEST_F(SplitReceiveTest, UnterminatedFrameThenCompleteFrame) {
     const int client = Client();
     const std::string unterminated = Reading(11);
     ASSERT_TRUE(loopback::SendText(client, unterminated.substr(0, unterminated.size() - 1)));
@@ -161,8 +151,7 @@ TEST_F(SplitReceiveTest, UnterminatedFrameThenCompleteFrame)
     EXPECT_EQ(Stored(123), Sorted({Expected(11), Expected(12)}));
 }
 
-TEST_F(SplitReceiveTest, GarbageThenValidFrame)
-{
+TEST_F(SplitReceiveTest, GarbageThenValidFrame) {
     const int client = Client();
     for (const std::string& garbage : {std::string("GET / HTTP/1.0\r\n\r\n"), std::string("\x16\x03", 2)}) {
         ASSERT_TRUE(loopback::SendText(client, garbage));
@@ -180,8 +169,7 @@ TEST_F(SplitReceiveTest, GarbageThenValidFrame)
 // in the connections, far past one receive buffer each; none may be lost or stored wrong. The lock
 // is held for less than the server's seven-second busy wait, which would cost a row whatever the
 // receives do.
-TEST_F(SplitReceiveTest, DatabaseLockedWhileFiveRtusSendTenFramesASecond)
-{
+TEST_F(SplitReceiveTest, DatabaseLockedWhileFiveRtusSendTenFramesASecond) {
     constexpr int kFirstUnit = 11;
     constexpr int kRtus = 5;
     constexpr int kFramesEach = 100;
@@ -215,7 +203,8 @@ TEST_F(SplitReceiveTest, DatabaseLockedWhileFiveRtusSendTenFramesASecond)
     sqlite3_close(holder);
     for (std::thread& rtu : rtus) rtu.join();
     EXPECT_EQ(headless->StopWith(SIGTERM), 0);
-    for (int unit = kFirstUnit; unit < kFirstUnit + kRtus; ++unit) EXPECT_EQ(Stored(unit), Sorted(expected[unit])) << "unit " << unit;
+    for (int unit = kFirstUnit; unit < kFirstUnit + kRtus; ++unit)
+        EXPECT_EQ(Stored(unit), Sorted(expected[unit])) << "unit " << unit;
     EXPECT_EQ(ReadFile(home_ / "Log.txt").find("fail"), std::string::npos);
 }
 

@@ -147,9 +147,10 @@ TEST_F(Replay, UnreadableFileFailsButOthersAreDecoded) {
 }
 
 TEST_F(Replay, BadOptionsPrintUsageOnly) {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--now", "2014-13-01 00:00:00", "x.bin"}, {"--rtu", "5:abc", "x.bin"},
-          {"--bogus", "x.bin"}, {"--rtu", "5"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--now", "2014-13-01 00:00:00", "x.bin"},
+                                                 {"--rtu", "5:abc", "x.bin"},
+                                                 {"--bogus", "x.bin"},
+                                                 {"--rtu", "5"}}) {
         const CommandResult r = RunReplay(args);
         EXPECT_EQ(r.status, 2) << args[0];
         EXPECT_EQ(r.output, "");

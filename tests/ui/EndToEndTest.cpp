@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "storage/Schema.h"
-#include "tests/support/TempWorkingDirectory.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RunCommand.h"
+#include "tests/support/TempWorkingDirectory.h"
 #include "tests/support/WaitUntil.h"
 
 namespace {
@@ -50,10 +50,13 @@ TEST_F(EndToEndTest, RegisteredRtuIsAnsweredAndRecorded) {
 
     // The list is loaded once the database is open: until then reads of unit 123 go unanswered.
     std::string summary;
-    ASSERT_TRUE(WaitUntil([&] {
-        summary = RunRtusim(port, "--units 123 --count 3 --modbus 03 --reply-timeout 500");
-        return Contains(summary, "\"ok\":true");
-    }, kStartLimit)) << summary;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            summary = RunRtusim(port, "--units 123 --count 3 --modbus 03 --reply-timeout 500");
+            return Contains(summary, "\"ok\":true");
+        },
+        kStartLimit))
+        << summary;
 
     summary = RunRtusim(port, "--units 123 --count 40 --rate 50 --frames 10,20 --modbus reads");
     EXPECT_TRUE(Contains(summary, "\"ok\":true")) << summary;

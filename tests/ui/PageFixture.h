@@ -87,8 +87,8 @@ protected:
 
     // Registry rows written straight into RTU_TAB, without the channel tables.
     void Register(const std::string& uid, const std::string& name, const std::string& model) {
-        ASSERT_TRUE(Exec("INSERT INTO RTU_TAB (UID, RDATA1, RDATA7) VALUES ('" + uid + "', '" + name + "', '" +
-                         model + "')"));
+        ASSERT_TRUE(
+            Exec("INSERT INTO RTU_TAB (UID, RDATA1, RDATA7) VALUES ('" + uid + "', '" + name + "', '" + model + "')"));
     }
 
     // A channel table of the RTU with these values, one row each.
@@ -110,7 +110,10 @@ protected:
     }
 
     static bool RunUntil(const std::function<bool()>& condition) { return uitest::ProcessEventsUntil(condition); }
-    static void RunPosted() { QCoreApplication::processEvents(); QCoreApplication::processEvents(); }
+    static void RunPosted() {
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    }
 
     uitest::ScriptedSaveFileDialog saveFile;
 };

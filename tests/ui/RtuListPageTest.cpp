@@ -107,9 +107,8 @@ TEST_F(RtuListPageTest, DoubleClickShowsThatRtusValuesAtOnce) {
     ASSERT_TRUE(RunUntil([this] { return !selectedPages.empty(); }));
     EXPECT_EQ(selectedPages, std::vector<int>{2});
     EXPECT_EQ(currentRtu, &LiveRtuTable().Slot(0));
-    ASSERT_TRUE(RunUntil([this] {
-        return static_cast<QLabel*>(statePage->Control(IDC_STATE_STATUS))->text() == "online since 10:00";
-    }));
+    ASSERT_TRUE(RunUntil(
+        [this] { return static_cast<QLabel*>(statePage->Control(IDC_STATE_STATUS))->text() == "online since 10:00"; }));
     EXPECT_EQ(static_cast<QLabel*>(statePage->Control(IDC_STATE_HEADER_ID))->text(), "Unit ID: 7");
     EXPECT_EQ(static_cast<QLabel*>(statePage->Control(IDC_STATE_HEADER_NAME))->text(), "Name: Pump house");
 }

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "platform/profile/ProfileSettings.h"
 #include "tests/ui/UiFixture.h"
 #include "ui/PageModbusRegs.h"
 #include "ui/PageRtuState.h"
-#include "platform/profile/ProfileSettings.h"
 #include "ui/StartupSettings.h"
 
 namespace uitest {
@@ -33,8 +33,7 @@ INSTANTIATE_TEST_SUITE_P(
                       PortCase{"KeyAbsent", "[SYSCONFIG]\nTCPTO=5\n", 0},
                       PortCase{"FirstKeyWins", "[SYSCONFIG]\nPORT=1\nPORT=2\n", 1},
                       PortCase{"FirstSectionWins", "[SYSCONFIG]\nTCPTO=1\n[SYSCONFIG]\nPORT=2\n", 0},
-                      PortCase{"OtherSectionIgnored", "[RTU]\nPORT=7\n", 0},
-                      PortCase{"FileMissing", "", 0}),
+                      PortCase{"OtherSectionIgnored", "[RTU]\nPORT=7\n", 0}, PortCase{"FileMissing", "", 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UiTest, StartupSettingsReadAllThreeServerKeysAndTheLogin) {

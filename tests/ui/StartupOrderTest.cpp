@@ -15,7 +15,8 @@
 namespace uitest {
 namespace {
 
-const char* const kMessages = "[ERRORS]\nOPEN_DB_ERR=not opened\n[SUCCESS]\nOPEN_DB_OK=opened\nCREATE_RTU_TAB_OK=created\n";
+const char* const kMessages =
+    "[ERRORS]\nOPEN_DB_ERR=not opened\n[SUCCESS]\nOPEN_DB_OK=opened\nCREATE_RTU_TAB_OK=created\n";
 
 class StartupOrderTest : public OdbcTest {
 protected:

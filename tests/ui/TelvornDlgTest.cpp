@@ -85,20 +85,19 @@ TEST_F(TelvornDlgTest, EscapeInAFieldLeavesTheWindowOpenAndTheCloseBoxClosesIt) 
         for (const QWidget* control : page->findChildren<QWidget*>()) {
             // Pop-ups are windows of their own; plain panels only hold controls, which are checked.
             if (control->window() != page->window() || control->parentWidget()->isWindow()) continue;
-            if (control->metaObject() == &QWidget::staticMetaObject || dynamic_cast<const CDyInputView*>(control) != nullptr)
+            if (control->metaObject() == &QWidget::staticMetaObject ||
+                dynamic_cast<const CDyInputView*>(control) != nullptr)
                 continue;
             const QRect area(control->mapTo(page, QPoint()), control->size());
             if (!page->rect().contains(area)) {
                 return ::testing::AssertionFailure()
                        << "page " << index << ": " << control->metaObject()->className() << " "
                        << control->property("controlId").toInt() << " at " << area.x() << "," << area.y() << " "
-                       << area.width() << "x" << area.height() << " outside " << page->width() << "x"
-                       << page->height();
+                       << area.width() << "x" << area.height() << " outside " << page->width() << "x" << page->height();
             }
         }
     }
-    if (window.StatusLine().geometry().right() >= client.width() ||
-        window.LookButton().x() + 16 >= client.width()) {
+    if (window.StatusLine().geometry().right() >= client.width() || window.LookButton().x() + 16 >= client.width()) {
         return ::testing::AssertionFailure() << "bottom line cut at " << client.width();
     }
     return ::testing::AssertionSuccess();

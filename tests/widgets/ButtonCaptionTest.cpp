@@ -45,8 +45,8 @@ TEST_F(ButtonCaptionTest, AValueCaptionTooWideForOneLineBreaksAfterItsLabel) {
 
 TEST_F(ButtonCaptionTest, ACaptionWithoutLabelWrapsAtBlanks) {
     const QString caption = QStringLiteral("Server started on port 5020");
-    const CaptionLayout layout = Lay(Width(QStringLiteral("Server started on")) + 2, 2 * metrics.height(), caption,
-                                     QSize());
+    const CaptionLayout layout =
+        Lay(Width(QStringLiteral("Server started on")) + 2, 2 * metrics.height(), caption, QSize());
     EXPECT_TRUE(layout.fits);
     EXPECT_EQ(layout.text, caption);
 }

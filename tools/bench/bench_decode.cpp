@@ -46,9 +46,7 @@ void RunDecode(benchmark::State& state, const std::vector<std::uint8_t>& chunk) 
     state.SetItemsProcessed(state.iterations());
 }
 
-void BM_AinFrame(benchmark::State& state) {
-    RunDecode(state, Terminated("$0000012300102014041112300001112.34$"));
-}
+void BM_AinFrame(benchmark::State& state) { RunDecode(state, Terminated("$0000012300102014041112300001112.34$")); }
 
 void BM_AinListFrame8(benchmark::State& state) {
     RunDecode(state, Terminated("$0000012300222014041112300008"

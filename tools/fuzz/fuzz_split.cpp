@@ -103,15 +103,17 @@ std::string Payload(FuzzedDataProvider& in, const char* fn, int channel) {
         for (int i = 0; i < channel; ++i) items += State(in) + Number(in) + ",";
         return f == "32" ? items + "GPRMC,4807.038,N,01131.000,E," : items;
     }
-    if (f == "31") return in.ConsumeBool() ? Format("C%c%u", State(in), in.ConsumeIntegralInRange<unsigned>(0, 9))
-                                           : "R" + std::string(1, State(in)) + Number(in);
+    if (f == "31")
+        return in.ConsumeBool() ? Format("C%c%u", State(in), in.ConsumeIntegralInRange<unsigned>(0, 9))
+                                : "R" + std::string(1, State(in)) + Number(in);
     if (f == "35") return "00GPRMC,4807.038,N,01131.000,E,";
     if (f == "41") {
         std::string items;
         for (int i = in.ConsumeIntegralInRange(0, 4); i > 0; --i) {
             const unsigned index = in.ConsumeIntegralInRange<unsigned>(0, 32);
-            items += in.ConsumeBool() ? Format("%02uC%c%u,", index, State(in), in.ConsumeIntegralInRange<unsigned>(0, 9))
-                                      : Format("%02uR%c", index, State(in)) + Number(in) + ",";
+            items += in.ConsumeBool()
+                         ? Format("%02uC%c%u,", index, State(in), in.ConsumeIntegralInRange<unsigned>(0, 9))
+                         : Format("%02uR%c", index, State(in)) + Number(in) + ",";
         }
         return items;
     }
@@ -121,8 +123,8 @@ std::string Payload(FuzzedDataProvider& in, const char* fn, int channel) {
 }
 
 std::string Frame(FuzzedDataProvider& in) {
-    static const char* const kFunctions[] = {"00", "02", "03", "10", "11", "18", "19", "20", "21", "22", "31",
-                                             "32", "33", "35", "36", "41", "43", "45", "48", "83"};
+    static const char* const kFunctions[] = {"00", "02", "03", "10", "11", "18", "19", "20", "21", "22",
+                                             "31", "32", "33", "35", "36", "41", "43", "45", "48", "83"};
     const char* fn = kFunctions[in.ConsumeIntegralInRange<std::size_t>(0, std::size(kFunctions) - 1)];
     const int channel = in.ConsumeIntegralInRange(0, 8);
     const int unit = kUnits[in.ConsumeIntegralInRange<std::size_t>(0, std::size(kUnits) - 1)];
@@ -138,9 +140,18 @@ Bytes Adu(FuzzedDataProvider& in) {
     const std::uint16_t address = in.ConsumeBool() ? in.ConsumeIntegralInRange<std::uint16_t>(999, 1010)
                                                    : in.ConsumeIntegralInRange<std::uint16_t>(1099, 1265);
     const std::uint8_t quantity = in.ConsumeIntegralInRange<std::uint8_t>(0, 40);
-    Bytes adu = {static_cast<std::uint8_t>(tid >> 8), static_cast<std::uint8_t>(tid), 0, 0, 0, 6,
-                 static_cast<std::uint8_t>(kUnits[in.ConsumeIntegralInRange<std::size_t>(0, 2)]), fn,
-                 static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address), 0, quantity};
+    Bytes adu = {static_cast<std::uint8_t>(tid >> 8),
+                 static_cast<std::uint8_t>(tid),
+                 0,
+                 0,
+                 0,
+                 6,
+                 static_cast<std::uint8_t>(kUnits[in.ConsumeIntegralInRange<std::size_t>(0, 2)]),
+                 fn,
+                 static_cast<std::uint8_t>(address >> 8),
+                 static_cast<std::uint8_t>(address),
+                 0,
+                 quantity};
     // Well-formed: the byte count matches the quantity. (A write reads as many items as its
     // quantity says, past its byte count into whatever follows in the chunk.)
     std::size_t data = 0;

@@ -16,8 +16,7 @@ void StdoutRawDataList::AddLine(const char* text) {
     ++count;
 }
 
-MessageAnswer StderrMessageBox::Show(const std::string& text, const std::string&, MessageIcon,
-                                     MessageButtons buttons) {
+MessageAnswer StderrMessageBox::Show(const std::string& text, const std::string&, MessageIcon, MessageButtons buttons) {
     PrintLine(stderr, text);
     return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
 }

@@ -11,14 +11,15 @@ struct ReplayRtu {
     std::int32_t model = 0;
 };
 
-// telvorn-replay [--rtu UID[:MODEL]]... [--echo] [--now "YYYY-MM-DD HH:MM:SS"] [--counters PATH] [--dump] [--stream] FILE...
+// telvorn-replay [--rtu UID[:MODEL]]... [--echo] [--now "YYYY-MM-DD HH:MM:SS"] [--counters PATH] [--dump] [--stream]
+// FILE...
 struct ReplayOptions {
     std::vector<ReplayRtu> rtus;  // slots 0, 1, ... in order
     bool echo = false;
     std::optional<std::tm> now;
     std::optional<std::string> countersPath;
     bool dump = false;
-    bool stream = false;  // the files are the receives of one connection, in order
+    bool stream = false;             // the files are the receives of one connection, in order
     std::vector<std::string> files;  // "-" is standard input
 };
 

@@ -37,9 +37,7 @@ WriteAdu finish(Bytes bytes, std::size_t echoLength, Effects effects, unsigned r
 }
 
 // Fn 0x10 and 0x86 scale register-area values by 100 so that they land unscaled.
-bool inRegisterArea(std::uint32_t address, std::uint32_t last) {
-    return address >= 1200 && address <= last;
-}
+bool inRegisterArea(std::uint32_t address, std::uint32_t last) { return address >= 1200 && address <= last; }
 
 }  // namespace
 
@@ -133,8 +131,9 @@ WriteAdu writeTimedValues(const WriteHeader& h, const std::array<std::uint8_t, 6
         if (items[i].type != 3) continue;
         const double value = std::bit_cast<float>(items[i].raw);
         const bool whole = std::isfinite(value) && value == std::trunc(value) && std::fabs(value) < 1e6;
-        readings += addRegisterEffect(effects, registerNumber,
-                          whole ? std::optional<std::int64_t>(static_cast<std::int64_t>(value) * 100) : std::nullopt);
+        readings += addRegisterEffect(
+            effects, registerNumber,
+            whole ? std::optional<std::int64_t>(static_cast<std::int64_t>(value) * 100) : std::nullopt);
     }
     return finish(std::move(bytes), 12, std::move(effects), readings);
 }

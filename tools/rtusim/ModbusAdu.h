@@ -61,13 +61,13 @@ struct WriteHeader {
     std::uint16_t address = 0;
 };
 
-WriteAdu writeSingleCoil(const WriteHeader& header, bool on);                                   // 0x05
-WriteAdu writeSingleRegister(const WriteHeader& header, std::int16_t value);                    // 0x06
-WriteAdu writeMultipleCoils(const WriteHeader& header, const std::vector<bool>& bits);          // 0x0F
+WriteAdu writeSingleCoil(const WriteHeader& header, bool on);                                    // 0x05
+WriteAdu writeSingleRegister(const WriteHeader& header, std::int16_t value);                     // 0x06
+WriteAdu writeMultipleCoils(const WriteHeader& header, const std::vector<bool>& bits);           // 0x0F
 WriteAdu writeMultipleRegisters(const WriteHeader& header, const std::vector<std::int16_t>& v);  // 0x10
 WriteAdu writeTimedValues(const WriteHeader& header, const std::array<std::uint8_t, 6>& stamp,
-                          const std::vector<TimedItem>& items);                                  // 0x23
-WriteAdu writeLongRegisters(const WriteHeader& header, const std::vector<std::int32_t>& v);      // 0x80
-WriteAdu writeLongRegister(const WriteHeader& header, std::int32_t value);                       // 0x86
+                          const std::vector<TimedItem>& items);                              // 0x23
+WriteAdu writeLongRegisters(const WriteHeader& header, const std::vector<std::int32_t>& v);  // 0x80
+WriteAdu writeLongRegister(const WriteHeader& header, std::int32_t value);                   // 0x86
 
 }  // namespace rtusim

@@ -104,20 +104,25 @@ WriteAdu longRegister(WriteHeader header, Draw& draw) {
 
 WriteAdu randomWrite(std::uint8_t fn, WriteHeader header, Draw& draw, std::time_t now) {
     switch (fn) {
-    case 0x05: {
-        header.address = span(bitArea(draw), 1, draw).first;
-        return writeSingleCoil(header, draw.coin());
-    }
-    case 0x06: {
-        const Target& area = numberArea(draw, true);
-        header.address = span(area, 1, draw).first;
-        return writeSingleRegister(header, static_cast<std::int16_t>(draw.wholeValue() * area.scale));
-    }
-    case 0x0f: return coils(header, draw);
-    case 0x10: return registers(header, draw);
-    case 0x23: return timed(header, draw, now);
-    case 0x80: return longRegisters(header, draw);
-    default: return longRegister(header, draw);
+        case 0x05: {
+            header.address = span(bitArea(draw), 1, draw).first;
+            return writeSingleCoil(header, draw.coin());
+        }
+        case 0x06: {
+            const Target& area = numberArea(draw, true);
+            header.address = span(area, 1, draw).first;
+            return writeSingleRegister(header, static_cast<std::int16_t>(draw.wholeValue() * area.scale));
+        }
+        case 0x0f:
+            return coils(header, draw);
+        case 0x10:
+            return registers(header, draw);
+        case 0x23:
+            return timed(header, draw, now);
+        case 0x80:
+            return longRegisters(header, draw);
+        default:
+            return longRegister(header, draw);
     }
 }
 

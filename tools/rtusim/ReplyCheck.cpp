@@ -21,8 +21,8 @@ std::size_t byteCountFor(const ReadRequest& r) {
 }
 
 // Channels past these are never written by the server, so they always read 0.
-constexpr std::uint32_t kWrittenBits = 8;       // DIN0..7, DOUT0..7
-constexpr std::uint32_t kWrittenAin = 8;        // AIN0..7
+constexpr std::uint32_t kWrittenBits = 8;        // DIN0..7, DOUT0..7
+constexpr std::uint32_t kWrittenAin = 8;         // AIN0..7
 constexpr std::uint32_t kWrittenRegisters = 33;  // MBUSREG0..32
 
 std::optional<double> knownChannel(const ValueModel& model, std::uint8_t unit, Area area, std::uint32_t index,
@@ -89,9 +89,7 @@ bool isDigitPair(ByteView text, std::size_t at) {
     return text[at] >= '0' && text[at] <= '9' && text[at + 1] >= '0' && text[at + 1] <= '9';
 }
 
-int pairValue(ByteView text, std::size_t at) {
-    return (text[at] - '0') * 10 + (text[at + 1] - '0');
-}
+int pairValue(ByteView text, std::size_t at) { return (text[at] - '0') * 10 + (text[at + 1] - '0'); }
 
 // "yy/mm/dd hh:mm" at position 13 of the time reply, as local time; -1 when it is not a time.
 std::time_t replyTime(ByteView reply) {
@@ -116,8 +114,8 @@ std::time_t replyTime(ByteView reply) {
 }  // namespace
 
 const char* faultName(ReplyFault fault) {
-    static constexpr const char* kNames[] = {"none",       "malformed", "transaction", "unit", "function", "byte_count",
-                                             "length",     "value",     "time",        "echo", "unexpected"};
+    static constexpr const char* kNames[] = {"none",   "malformed", "transaction", "unit", "function",  "byte_count",
+                                             "length", "value",     "time",        "echo", "unexpected"};
     static_assert(std::size(kNames) == static_cast<std::size_t>(ReplyFault::Count));
     return kNames[static_cast<std::size_t>(fault)];
 }

@@ -34,9 +34,12 @@ std::optional<Judged> judgeTime(const ExpectedReply& expected, ByteView bytes, c
 
 std::optional<Judged> judgeFront(const ExpectedReply& expected, ByteView bytes, const JudgeContext& context) {
     switch (expected.kind) {
-    case ExpectedReply::Kind::ModbusRead: return judgeRead(expected, bytes, context);
-    case ExpectedReply::Kind::TimeReply: return judgeTime(expected, bytes, context);
-    default: return judgeEcho(expected, bytes);
+        case ExpectedReply::Kind::ModbusRead:
+            return judgeRead(expected, bytes, context);
+        case ExpectedReply::Kind::TimeReply:
+            return judgeTime(expected, bytes, context);
+        default:
+            return judgeEcho(expected, bytes);
     }
 }
 

@@ -16,9 +16,9 @@ enum class MessageKind : std::uint8_t { Frame, TimeRequest, ModbusRead, ModbusWr
 struct ExpectedReply {
     enum class Kind : std::uint8_t { ModbusRead, ModbusEcho, FrameEcho, TimeReply };
     Kind kind = Kind::ModbusRead;
-    Bytes echo;                       // ModbusEcho, FrameEcho: the bytes that must come back
-    ReadRequest read;                 // ModbusRead
-    std::string unitText;             // TimeReply: the 8 unit-id characters of the frame
+    Bytes echo;            // ModbusEcho, FrameEcho: the bytes that must come back
+    ReadRequest read;      // ModbusRead
+    std::string unitText;  // TimeReply: the 8 unit-id characters of the frame
 };
 
 // One message as sent in one write: an RTU frame or a Modbus/TCP ADU.
@@ -27,8 +27,8 @@ struct Request {
     std::uint32_t unit = 0;
     Bytes bytes;
     std::vector<ExpectedReply> replies;
-    Effects effects;  // on unit
-    unsigned readings = 0;  // history rows the server records for it
+    Effects effects;                        // on unit
+    unsigned readings = 0;                  // history rows the server records for it
     std::vector<RecordedReading> recorded;  // those rows, one entry each
 };
 

@@ -22,33 +22,39 @@ constexpr std::uint16_t kModbusMark = 0x100;
 
 std::uint16_t channelFor(std::uint8_t fn, Draw& draw) {
     switch (fn) {
-    case 0x02:
-    case 0x10:
-    case 0x43: return static_cast<std::uint16_t>(draw.between(0, 7));
-    case 0x19:
-    case 0x36: return static_cast<std::uint16_t>(draw.between(0, 1));
-    case 0x48: return static_cast<std::uint16_t>(draw.between(0, 3));
-    case 0x31: return static_cast<std::uint16_t>(draw.between(0, 32));
-    default: return 0;
+        case 0x02:
+        case 0x10:
+        case 0x43:
+            return static_cast<std::uint16_t>(draw.between(0, 7));
+        case 0x19:
+        case 0x36:
+            return static_cast<std::uint16_t>(draw.between(0, 1));
+        case 0x48:
+            return static_cast<std::uint16_t>(draw.between(0, 3));
+        case 0x31:
+            return static_cast<std::uint16_t>(draw.between(0, 32));
+        default:
+            return 0;
     }
 }
 
 std::size_t itemCount(std::uint8_t fn, Draw& draw) {
     switch (fn) {
-    case 0x20:
-    case 0x21:
-    case 0x22:
-    case 0x33: return static_cast<std::size_t>(draw.between(1, 8));
-    case 0x32:
-    case 0x41: return static_cast<std::size_t>(draw.between(1, 4));
-    default: return 1;
+        case 0x20:
+        case 0x21:
+        case 0x22:
+        case 0x33:
+            return static_cast<std::size_t>(draw.between(1, 8));
+        case 0x32:
+        case 0x41:
+            return static_cast<std::size_t>(draw.between(1, 4));
+        default:
+            return 1;
     }
 }
 
 // Live-looking numbers with two decimals, or whole ones when values are checked.
-std::int64_t number(Draw& draw, bool whole) {
-    return whole ? draw.wholeValue() * 100 : draw.between(-2000, 30000);
-}
+std::int64_t number(Draw& draw, bool whole) { return whole ? draw.wholeValue() * 100 : draw.between(-2000, 30000); }
 
 FrameValues frameValues(std::uint8_t fn, Draw& draw, bool whole) {
     FrameValues v;
@@ -98,8 +104,8 @@ Request RequestMix::next(std::time_t now) {
     const auto fn = static_cast<std::uint8_t>(picked & 0xff);
     std::vector<RecordedReading> recorded;
     collectReadings(&recorded);
-    Request request = !(picked & kModbusMark) ? frame(fn, now)
-                                              : (isWriteFunction(fn) ? modbusWrite(fn, now) : modbusRead(fn));
+    Request request =
+        !(picked & kModbusMark) ? frame(fn, now) : (isWriteFunction(fn) ? modbusWrite(fn, now) : modbusRead(fn));
     collectReadings(nullptr);
     request.recorded = std::move(recorded);
     return request;
@@ -160,7 +166,8 @@ Request RequestMix::modbusRead(std::uint8_t fn) {
                                                               : kRegisterWindow + draw.between(0, 63));
         const int limit = firstWindow ? kMaxAinRegisters : maxRegisters;
         // Float reads come in register pairs: an odd quantity leaves the reply's size ambiguous.
-        read.quantity = static_cast<std::uint16_t>(fn == 0x04 ? 2 * draw.between(1, limit / 2) : draw.between(1, limit));
+        read.quantity =
+            static_cast<std::uint16_t>(fn == 0x04 ? 2 * draw.between(1, limit / 2) : draw.between(1, limit));
     }
     Request request;
     request.kind = MessageKind::ModbusRead;

@@ -22,9 +22,7 @@ std::optional<std::int64_t> scaledWhole(std::int64_t hundredths, std::int64_t sc
     return hundredths / 100 * scale;
 }
 
-char stateChar(const std::vector<bool>& states, std::size_t i) {
-    return i < states.size() && states[i] ? '1' : '0';
-}
+char stateChar(const std::vector<bool>& states, std::size_t i) { return i < states.size() && states[i] ? '1' : '0'; }
 
 std::int64_t numberAt(const std::vector<std::int64_t>& numbers, std::size_t i) {
     return i < numbers.size() ? numbers[i] : 0;
@@ -38,13 +36,20 @@ struct SingleTarget {
 
 SingleTarget singleTarget(std::uint8_t fn, std::uint16_t channel) {
     switch (fn) {
-    case 0x10: return {1001u + channel, 10};
-    case 0x11: return {1101u + channel, 100};
-    case 0x18: return {1401u + channel, 100};
-    case 0x19: return {1304u + 4u * channel, 100};
-    case 0x36: return {1800u + channel, 100};
-    case 0x43: return {1501u + channel, 100};
-    default: return {1301u + channel, 100};  // 0x48
+        case 0x10:
+            return {1001u + channel, 10};
+        case 0x11:
+            return {1101u + channel, 100};
+        case 0x18:
+            return {1401u + channel, 100};
+        case 0x19:
+            return {1304u + 4u * channel, 100};
+        case 0x36:
+            return {1800u + channel, 100};
+        case 0x43:
+            return {1501u + channel, 100};
+        default:
+            return {1301u + channel, 100};  // 0x48
     }
 }
 
@@ -84,7 +89,8 @@ Payload numberListPayload(std::uint32_t base, std::int64_t scale, const FrameVal
     Payload p;
     for (std::size_t i = 0; i < v.numbers.size(); ++i) {
         p.text += stateChar(v.states, i) + decimalText(v.numbers[i]) + ",";
-        p.readings += addRegisterEffect(p.effects, base + static_cast<std::uint32_t>(i), scaledWhole(v.numbers[i], scale));
+        p.readings +=
+            addRegisterEffect(p.effects, base + static_cast<std::uint32_t>(i), scaledWhole(v.numbers[i], scale));
     }
     p.parsed = p.text.size();
     return p;
@@ -132,42 +138,56 @@ Payload modbusListPayload(const FrameValues& v) {
 
 std::uint16_t listCount(std::uint8_t fn, const FrameValues& v) {
     switch (fn) {
-    case 0x20:
-    case 0x21: return static_cast<std::uint16_t>(v.states.size());
-    case 0x22:
-    case 0x32:
-    case 0x33: return static_cast<std::uint16_t>(v.numbers.size());
-    default: return v.channel;
+        case 0x20:
+        case 0x21:
+            return static_cast<std::uint16_t>(v.states.size());
+        case 0x22:
+        case 0x32:
+        case 0x33:
+            return static_cast<std::uint16_t>(v.numbers.size());
+        default:
+            return v.channel;
     }
 }
 
 Payload payloadFor(std::uint8_t fn, std::uint32_t unitId, const FrameValues& v) {
     switch (fn) {
-    case 0x00:
-    case 0x01: return powerPayload(v);
-    case 0x02: {
-        Payload p{std::string(1, stateChar(v.states, 0)), 0, {}};
-        p.readings = addCoilEffect(p.effects, 1001u + v.channel, stateChar(v.states, 0) != '0');
-        return p;
-    }
-    case 0x03:  // the battery state: 1 when the character is "0"
-        recordReading(1103, stateChar(v.states, 0) == '0' ? 1 : 0);
-        return {std::string(1, stateChar(v.states, 0)), 0, {}, 1};
-    case 0x20: return bitListPayload(1001, v);
-    case 0x21: return bitListPayload(1101, v);
-    case 0x22: return numberListPayload(1001, 10, v);
-    case 0x32: {
-        Payload p = numberListPayload(1301, 100, v);
-        p.text += gpsText(numberAt(v.numbers, 0));
-        return p;
-    }
-    case 0x33: return numberListPayload(1501, 100, v);
-    case 0x31: return modbusValuePayload(v);
-    case 0x35: return {"00" + gpsText(numberAt(v.numbers, 0)), 2, {}};
-    case 0x41: return modbusListPayload(v);
-    case 0x45: return {"TELVORN RTUSIM " + std::to_string(unitId), 0, {}};
-    case 0x83: return {};
-    default: return singlePayload(fn, v);
+        case 0x00:
+        case 0x01:
+            return powerPayload(v);
+        case 0x02: {
+            Payload p{std::string(1, stateChar(v.states, 0)), 0, {}};
+            p.readings = addCoilEffect(p.effects, 1001u + v.channel, stateChar(v.states, 0) != '0');
+            return p;
+        }
+        case 0x03:  // the battery state: 1 when the character is "0"
+            recordReading(1103, stateChar(v.states, 0) == '0' ? 1 : 0);
+            return {std::string(1, stateChar(v.states, 0)), 0, {}, 1};
+        case 0x20:
+            return bitListPayload(1001, v);
+        case 0x21:
+            return bitListPayload(1101, v);
+        case 0x22:
+            return numberListPayload(1001, 10, v);
+        case 0x32: {
+            Payload p = numberListPayload(1301, 100, v);
+            p.text += gpsText(numberAt(v.numbers, 0));
+            return p;
+        }
+        case 0x33:
+            return numberListPayload(1501, 100, v);
+        case 0x31:
+            return modbusValuePayload(v);
+        case 0x35:
+            return {"00" + gpsText(numberAt(v.numbers, 0)), 2, {}};
+        case 0x41:
+            return modbusListPayload(v);
+        case 0x45:
+            return {"TELVORN RTUSIM " + std::to_string(unitId), 0, {}};
+        case 0x83:
+            return {};
+        default:
+            return singlePayload(fn, v);
     }
 }
 

@@ -24,12 +24,12 @@ bool isFrameFunction(std::uint8_t fn);
 // states (FN 0x20, 0x21), and their channel field is that item count.
 struct FrameValues {
     std::uint16_t channel = 0;
-    std::vector<std::int64_t> numbers;   // hundredths
-    std::vector<bool> states;            // state character "1" (true) or "0"
-    std::vector<bool> coils;             // FN 0x31 and 0x41 items: "C" (true) or "R"
-    std::vector<std::uint8_t> indexes;   // FN 0x41 items: Modbus register index 0..32
-    std::vector<std::uint8_t> digits;    // "C" items: the coil digit
-    int signal = 0;                      // FN 0x00/0x01: GSM signal, 0..9999
+    std::vector<std::int64_t> numbers;  // hundredths
+    std::vector<bool> states;           // state character "1" (true) or "0"
+    std::vector<bool> coils;            // FN 0x31 and 0x41 items: "C" (true) or "R"
+    std::vector<std::uint8_t> indexes;  // FN 0x41 items: Modbus register index 0..32
+    std::vector<std::uint8_t> digits;   // "C" items: the coil digit
+    int signal = 0;                     // FN 0x00/0x01: GSM signal, 0..9999
 };
 
 struct BuiltFrame {

@@ -18,9 +18,7 @@ constexpr std::size_t kReceiveChunk = 4096;
 constexpr int kReadsPerEvent = 16;
 constexpr auto kConnectTimeout = std::chrono::seconds(5);
 
-Clock::duration millis(unsigned ms) {
-    return std::chrono::milliseconds(ms);
-}
+Clock::duration millis(unsigned ms) { return std::chrono::milliseconds(ms); }
 
 }  // namespace
 
@@ -34,9 +32,7 @@ SimConnection::SimConnection(const SimOptions& options, const PeerAddress& peer,
       slot(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / options.rate))),
       nextSlot(firstSlot) {}
 
-SimConnection::~SimConnection() {
-    closeSocket();
-}
+SimConnection::~SimConnection() { closeSocket(); }
 
 short SimConnection::pollEvents() const {
     if (state == State::Connecting) return POLLOUT;
@@ -104,12 +100,11 @@ void SimConnection::lose(Clock::time_point now, bool byServer) {
     }
 }
 
-void SimConnection::reset(Clock::time_point now) {
-    lose(now, false);
-}
+void SimConnection::reset(Clock::time_point now) { lose(now, false); }
 
 void SimConnection::finish(std::optional<Clock::time_point> slotsEnd) {
-    if (slotsEnd && *slotsEnd >= nextSlot) stats.skipped += static_cast<std::uint64_t>((*slotsEnd - nextSlot) / slot) + 1;
+    if (slotsEnd && *slotsEnd >= nextSlot)
+        stats.skipped += static_cast<std::uint64_t>((*slotsEnd - nextSlot) / slot) + 1;
     stats.missingReplies += outstanding.size();
     outstanding.clear();
     closeSocket();
@@ -273,9 +268,12 @@ void SimConnection::flush(Clock::time_point now) {
 
 Clock::time_point SimConnection::nextWake(bool sending) const {
     switch (state) {
-    case State::Waiting: return sending ? retryAt : Clock::time_point::max();
-    case State::Connecting: return retryAt;
-    case State::Open: break;
+        case State::Waiting:
+            return sending ? retryAt : Clock::time_point::max();
+        case State::Connecting:
+            return retryAt;
+        case State::Open:
+            break;
     }
     if (pendingSend.empty() && !laterPieces.empty()) {
         return outstanding.empty() ? nextPieceAt : std::min(nextPieceAt, replyDeadline());

@@ -20,7 +20,8 @@ constexpr double kMaxRate = 10000.0;
 constexpr double kMaxDurationSeconds = 30.0 * 24 * 3600;
 constexpr unsigned kMaxWeight = 1000;
 
-std::optional<std::uint64_t> wholeNumber(const std::string& text, std::uint64_t low, std::uint64_t high, int base = 10) {
+std::optional<std::uint64_t> wholeNumber(const std::string& text, std::uint64_t low, std::uint64_t high,
+                                         int base = 10) {
     if (text.empty() || text[0] == '-' || text[0] == '+') return std::nullopt;
     char* end = nullptr;
     errno = 0;
@@ -72,7 +73,7 @@ std::optional<std::vector<WeightedFunction>> functionList(const std::string& tex
         const std::size_t colon = part.find(':');
         const std::string name = part.substr(0, colon);
         const auto weight = colon == std::string::npos ? std::optional<std::uint64_t>(1)
-                                                        : wholeNumber(part.substr(colon + 1), 1, kMaxWeight);
+                                                       : wholeNumber(part.substr(colon + 1), 1, kMaxWeight);
         if (!weight) return std::nullopt;
         std::vector<std::uint8_t> codes;
         if (const auto group = groups.find(name); group != groups.end()) {
@@ -110,71 +111,92 @@ const std::map<std::string, Setter>& valueOptions() {
                                      {"writes", modbusWriteFunctions()},
                                      {"none", {}}};
     static const std::map<std::string, Setter> options{
-        {"--host", [](SimOptions& o, const std::string& v) { o.host = v; return v.empty() ? "empty host" : ""; }},
-        {"--port", [](SimOptions& o, const std::string& v) {
-             return store(narrow<std::uint16_t>(wholeNumber(v, 1, 65535)),
-                          o.port, "port must be 1..65535");
+        {"--host",
+         [](SimOptions& o, const std::string& v) {
+             o.host = v;
+             return v.empty() ? "empty host" : "";
          }},
-        {"--connections", [](SimOptions& o, const std::string& v) {
-             return store(narrow<unsigned>(wholeNumber(v, 1, kMaxConnections)),
-                          o.connections, "connections must be 1..1000");
+        {"--port",
+         [](SimOptions& o, const std::string& v) {
+             return store(narrow<std::uint16_t>(wholeNumber(v, 1, 65535)), o.port, "port must be 1..65535");
          }},
-        {"--rate", [](SimOptions& o, const std::string& v) {
+        {"--connections",
+         [](SimOptions& o, const std::string& v) {
+             return store(narrow<unsigned>(wholeNumber(v, 1, kMaxConnections)), o.connections,
+                          "connections must be 1..1000");
+         }},
+        {"--rate",
+         [](SimOptions& o, const std::string& v) {
              return store(realNumber(v, 0.001, kMaxRate), o.rate, "rate must be 0.001..10000 per second");
          }},
-        {"--total-rate", [](SimOptions& o, const std::string& v) {
+        {"--total-rate",
+         [](SimOptions& o, const std::string& v) {
              return store(realNumber(v, 0.001, kMaxRate * kMaxConnections), o.totalRate,
                           "total rate must be 0.001..10000000 per second");
          }},
-        {"--duration", [](SimOptions& o, const std::string& v) {
+        {"--duration",
+         [](SimOptions& o, const std::string& v) {
              return store(realNumber(v, 0.001, kMaxDurationSeconds), o.durationSeconds,
                           "duration must be 0.001..2592000 seconds");
          }},
-        {"--count", [](SimOptions& o, const std::string& v) {
+        {"--count",
+         [](SimOptions& o, const std::string& v) {
              return store(wholeNumber(v, 0, UINT64_MAX), o.count, "count must be a whole number");
          }},
-        {"--units", [](SimOptions& o, const std::string& v) {
+        {"--units",
+         [](SimOptions& o, const std::string& v) {
              return store(unitList(v), o.units, "units must be ids 1..65535 or ranges like 1-20, comma-separated");
          }},
-        {"--frames", [](SimOptions& o, const std::string& v) {
+        {"--frames",
+         [](SimOptions& o, const std::string& v) {
              return store(functionList(v, frameGroups, isFrameFunction), o.frames,
                           "frames must be all, none or RTU functions in hex with optional :weight");
          }},
-        {"--modbus", [](SimOptions& o, const std::string& v) {
+        {"--modbus",
+         [](SimOptions& o, const std::string& v) {
              return store(functionList(v, modbusGroups, isModbusFunction), o.modbus,
                           "modbus must be all, reads, writes, none or function codes in hex with optional :weight");
          }},
-        {"--reply-timeout", [](SimOptions& o, const std::string& v) {
-             return store(narrow<unsigned>(wholeNumber(v, 1, 600000)),
-                          o.replyTimeoutMs, "reply timeout must be 1..600000 ms");
+        {"--reply-timeout",
+         [](SimOptions& o, const std::string& v) {
+             return store(narrow<unsigned>(wholeNumber(v, 1, 600000)), o.replyTimeoutMs,
+                          "reply timeout must be 1..600000 ms");
          }},
-        {"--time-tolerance", [](SimOptions& o, const std::string& v) {
-             return store(narrow<int>(wholeNumber(v, 0, 86400)),
-                          o.timeToleranceSeconds, "time tolerance must be 0..86400 seconds");
+        {"--time-tolerance",
+         [](SimOptions& o, const std::string& v) {
+             return store(narrow<int>(wholeNumber(v, 0, 86400)), o.timeToleranceSeconds,
+                          "time tolerance must be 0..86400 seconds");
          }},
-        {"--reconnect-rate", [](SimOptions& o, const std::string& v) {
+        {"--reconnect-rate",
+         [](SimOptions& o, const std::string& v) {
              return store(realNumber(v, 0.0, 100.0), o.reconnectRate, "reconnect rate must be 0..100 per second");
          }},
-        {"--reconnect-delay", [](SimOptions& o, const std::string& v) {
-             return store(narrow<unsigned>(wholeNumber(v, 0, 600000)),
-                          o.reconnectDelayMs, "reconnect delay must be 0..600000 ms");
+        {"--reconnect-delay",
+         [](SimOptions& o, const std::string& v) {
+             return store(narrow<unsigned>(wholeNumber(v, 0, 600000)), o.reconnectDelayMs,
+                          "reconnect delay must be 0..600000 ms");
          }},
-        {"--reopen-delay", [](SimOptions& o, const std::string& v) {
-             return store(narrow<unsigned>(wholeNumber(v, 0, 600000)),
-                          o.reopenDelayMs, "reopen delay must be 0..600000 ms");
+        {"--reopen-delay",
+         [](SimOptions& o, const std::string& v) {
+             return store(narrow<unsigned>(wholeNumber(v, 0, 600000)), o.reopenDelayMs,
+                          "reopen delay must be 0..600000 ms");
          }},
-        {"--max-registers", [](SimOptions& o, const std::string& v) {
-             return store(narrow<unsigned>(wholeNumber(v, 2, kMaxWindowRegisters)),
-                          o.maxRegisters, "max registers must be 2..256");
+        {"--max-registers",
+         [](SimOptions& o, const std::string& v) {
+             return store(narrow<unsigned>(wholeNumber(v, 2, kMaxWindowRegisters)), o.maxRegisters,
+                          "max registers must be 2..256");
          }},
-        {"--seed", [](SimOptions& o, const std::string& v) {
+        {"--seed",
+         [](SimOptions& o, const std::string& v) {
              return store(wholeNumber(v, 0, UINT64_MAX), o.seed, "seed must be a whole number");
          }},
-        {"--record", [](SimOptions& o, const std::string& v) {
+        {"--record",
+         [](SimOptions& o, const std::string& v) {
              o.recordPath = v;
              return v.empty() ? std::string("--record needs a file name") : std::string();
          }},
-        {"--progress", [](SimOptions& o, const std::string& v) {
+        {"--progress",
+         [](SimOptions& o, const std::string& v) {
              return store(realNumber(v, 0.0, 86400.0), o.progressSeconds, "progress must be 0..86400 seconds");
          }},
     };

@@ -37,8 +37,8 @@ struct SimOptions {
     unsigned maxRegisters = 125;
     std::uint64_t seed = 1;
     double progressSeconds = 0.0;
-    bool split = false;       // every message written in random pieces, a few milliseconds apart
-    std::string recordPath;   // when set: one line per reading sent, for checking the server's rows
+    bool split = false;      // every message written in random pieces, a few milliseconds apart
+    std::string recordPath;  // when set: one line per reading sent, for checking the server's rows
 };
 
 struct ParsedOptions {

@@ -32,7 +32,8 @@ Connections makeConnections(const SimOptions& options, const PeerAddress& peer, 
     Connections connections;
     for (unsigned i = 0; i < options.connections; ++i) {
         // Connections start at random points of their first slot, so their sends spread out.
-        const auto phase = std::chrono::duration<double>(std::uniform_real_distribution<double>(0, slotSeconds)(phases));
+        const auto phase =
+            std::chrono::duration<double>(std::uniform_real_distribution<double>(0, slotSeconds)(phases));
         const std::uint64_t seed = options.seed * 0x9e3779b97f4a7c15ull + i + 1;
         connections.push_back(std::make_unique<SimConnection>(
             options, peer, shares[i], seed, start + std::chrono::duration_cast<Clock::duration>(phase), stats));
@@ -103,8 +104,8 @@ RunResult runSimulation(const SimOptions& options, const PeerAddress& peer, cons
     const Clock::time_point start = Clock::now();
     const Clock::time_point sendEnd =
         start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.durationSeconds));
-    const auto progressEvery = std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(options.progressSeconds));
+    const auto progressEvery =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.progressSeconds));
     Clock::time_point nextProgress = options.progressSeconds > 0 ? start + progressEvery : Clock::time_point::max();
     Clock::time_point drainEnd = Clock::time_point::max();
     std::optional<Clock::time_point> slotsEnd;

@@ -26,9 +26,7 @@ private:
     std::string text = "{";
 };
 
-double millis(std::uint64_t micros) {
-    return static_cast<double>(micros) / 1000.0;
-}
+double millis(std::uint64_t micros) { return static_cast<double>(micros) / 1000.0; }
 
 std::string latencyJson(const LatencyHistogram& latency) {
     return JsonObject()

@@ -9,12 +9,10 @@ namespace {
 std::atomic<bool> stopRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the stop flag is set from a signal handler");
 
-void requestStop(int) {
-    stopRequested.store(true);
-}
+void requestStop(int) { stopRequested.store(true); }
 
 void installStopHandlers() {
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = requestStop;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);

@@ -45,24 +45,24 @@ TEST_P(IniLookupTest, ReadsByPrivateProfileRules) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, IniLookupTest,
-    ::testing::Values(
-        LookupCase{"Plain", "[SYSCONFIG]\nPORT=502\n", "SYSCONFIG", "PORT", "502"},
-        LookupCase{"NamesIgnoreCase", "[sysconfig]\nport=502\n", "SYSCONFIG", "PORT", "502"},
-        LookupCase{"BlanksAroundDropped", "  [ Titles ]  \n  SVRSTART  =  Server on  \n", "Titles", "SVRSTART",
-                   "Server on"},
-        LookupCase{"QuotesStrippedInnerBlanksKept", "[T]\nK=\"  two words  \"\n", "T", "K", "  two words  "},
-        LookupCase{"LoneQuoteKept", "[T]\nK=\"open\n", "T", "K", "\"open"},
-        LookupCase{"CrLfLines", "[T]\r\nK=v\r\nL=w\r\n", "T", "L", "w"},
-        LookupCase{"FirstKeyWins", "[T]\nK=first\nK=second\n", "T", "K", "first"},
-        LookupCase{"FirstSectionOnly", "[T]\nA=1\n[U]\nK=u\n[T]\nK=late\n", "T", "K", ""},
-        LookupCase{"KeyInOtherSectionIgnored", "[U]\nK=u\n[T]\nL=t\n", "T", "K", ""},
-        LookupCase{"MissingSection", "[U]\nK=u\n", "T", "K", ""},
-        LookupCase{"KeyBeforeAnySectionIgnored", "K=top\n[T]\n", "T", "K", ""},
-        LookupCase{"EqualsInsideValueKept", "[T]\nK=a=b\n", "T", "K", "a=b"},
-        LookupCase{"EmptyValue", "[T]\nK=\nL=x\n", "T", "K", ""},
-        LookupCase{"EightBitBytesUnchanged", "[T]\nK=\xC4\xE8\xF0\n", "T", "K", "\xC4\xE8\xF0"},
-        LookupCase{"Utf8MarkBeforeFirstSection", "\xEF\xBB\xBF[T]\nK=v\n", "T", "K", "v"},
-        LookupCase{"LastLineWithoutNewline", "[T]\nK=end", "T", "K", "end"}),
+    ::testing::Values(LookupCase{"Plain", "[SYSCONFIG]\nPORT=502\n", "SYSCONFIG", "PORT", "502"},
+                      LookupCase{"NamesIgnoreCase", "[sysconfig]\nport=502\n", "SYSCONFIG", "PORT", "502"},
+                      LookupCase{"BlanksAroundDropped", "  [ Titles ]  \n  SVRSTART  =  Server on  \n", "Titles",
+                                 "SVRSTART", "Server on"},
+                      LookupCase{"QuotesStrippedInnerBlanksKept", "[T]\nK=\"  two words  \"\n", "T", "K",
+                                 "  two words  "},
+                      LookupCase{"LoneQuoteKept", "[T]\nK=\"open\n", "T", "K", "\"open"},
+                      LookupCase{"CrLfLines", "[T]\r\nK=v\r\nL=w\r\n", "T", "L", "w"},
+                      LookupCase{"FirstKeyWins", "[T]\nK=first\nK=second\n", "T", "K", "first"},
+                      LookupCase{"FirstSectionOnly", "[T]\nA=1\n[U]\nK=u\n[T]\nK=late\n", "T", "K", ""},
+                      LookupCase{"KeyInOtherSectionIgnored", "[U]\nK=u\n[T]\nL=t\n", "T", "K", ""},
+                      LookupCase{"MissingSection", "[U]\nK=u\n", "T", "K", ""},
+                      LookupCase{"KeyBeforeAnySectionIgnored", "K=top\n[T]\n", "T", "K", ""},
+                      LookupCase{"EqualsInsideValueKept", "[T]\nK=a=b\n", "T", "K", "a=b"},
+                      LookupCase{"EmptyValue", "[T]\nK=\nL=x\n", "T", "K", ""},
+                      LookupCase{"EightBitBytesUnchanged", "[T]\nK=\xC4\xE8\xF0\n", "T", "K", "\xC4\xE8\xF0"},
+                      LookupCase{"Utf8MarkBeforeFirstSection", "\xEF\xBB\xBF[T]\nK=v\n", "T", "K", "v"},
+                      LookupCase{"LastLineWithoutNewline", "[T]\nK=end", "T", "K", "end"}),
     [](const ::testing::TestParamInfo<LookupCase>& info) { return std::string(info.param.name); });
 
 TEST_F(IniFileReaderTest, MissingFileReadsEmpty) {
@@ -113,6 +113,8 @@ INSTANTIATE_TEST_SUITE_P(DecimalRule, IniNumberTest,
                                            NumberCase{"-", 0}, NumberCase{"12 34", 12}, NumberCase{"0x1F", 0},
                                            NumberCase{"99999999999999999999", INT_MAX},
                                            NumberCase{"-99999999999999999999", INT_MIN}),
-                         [](const ::testing::TestParamInfo<NumberCase>& info) { return "Case" + std::to_string(info.index); });
+                         [](const ::testing::TestParamInfo<NumberCase>& info) {
+                             return "Case" + std::to_string(info.index);
+                         });
 
 }  // namespace

@@ -13,11 +13,9 @@
 #include <utility>
 #include <vector>
 
-
 inline SQLCHAR* Text(const std::string& text) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())); }
 
-inline std::string FileText(const std::filesystem::path& path)
-{
+inline std::string FileText(const std::filesystem::path& path) {
     std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();
@@ -27,8 +25,7 @@ inline std::string FileText(const std::filesystem::path& path)
 // One environment and connection; each statement on a fresh statement handle.
 class DriverTest : public OdbcTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         OdbcTest::SetUp();
         SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_);
         SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
@@ -39,8 +36,7 @@ protected:
         ASSERT_EQ(Exec("CREATE TABLE T(A INT PRIMARY KEY, B TEXT(32))"), SQL_SUCCESS);
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         Close();
         SQLDisconnect(dbc_);
         SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
@@ -48,8 +44,7 @@ protected:
     }
 
     // Runs one statement on a new handle, which stays open for fetching; remembers its state.
-    SQLRETURN Exec(const std::string& text)
-    {
+    SQLRETURN Exec(const std::string& text) {
         Close();
         SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt_);
         const SQLRETURN result = SQLExecDirect(stmt_, Text(text), SQL_NTS);
@@ -60,8 +55,7 @@ protected:
     static std::string StateOf(SQLHSTMT stmt) { return DiagnosticOf(stmt).first; }
 
     // SQLSTATE and message of the statement's first diagnostic.
-    static std::pair<std::string, std::string> DiagnosticOf(SQLHSTMT stmt)
-    {
+    static std::pair<std::string, std::string> DiagnosticOf(SQLHSTMT stmt) {
         SQLCHAR state[6] = {};
         SQLINTEGER native = 0;
         SQLCHAR message[512] = {};
@@ -72,8 +66,7 @@ protected:
     }
 
     // The first column of every row.
-    std::vector<std::string> Fetch()
-    {
+    std::vector<std::string> Fetch() {
         std::vector<std::string> values;
         while (SQLFetch(stmt_) == SQL_SUCCESS) {
             char buffer[256];
@@ -84,8 +77,7 @@ protected:
         return values;
     }
 
-    void Close()
-    {
+    void Close() {
         if (stmt_ != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, stmt_);
         stmt_ = SQL_NULL_HSTMT;
     }
@@ -95,4 +87,3 @@ protected:
     SQLHSTMT stmt_ = SQL_NULL_HSTMT;
     std::string state_;
 };
-

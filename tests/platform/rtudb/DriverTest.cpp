@@ -7,13 +7,11 @@
 
 namespace {
 
-TEST_F(DriverTest, DataSourceFileIsFoundUnderTheConnectingUsersHome)
-{
+TEST_F(DriverTest, DataSourceFileIsFoundUnderTheConnectingUsersHome) {
     EXPECT_TRUE(std::filesystem::exists(DatabaseFile()));
 }
 
-TEST_F(DriverTest, CommitsAreDurableWithWriteAheadLogAndFullSync)
-{
+TEST_F(DriverTest, CommitsAreDurableWithWriteAheadLogAndFullSync) {
     ASSERT_EQ(Exec("PRAGMA journal_mode"), SQL_SUCCESS);
     EXPECT_EQ(Fetch(), std::vector<std::string>{"wal"});
     ASSERT_EQ(Exec("PRAGMA synchronous"), SQL_SUCCESS);
@@ -28,15 +26,13 @@ struct FailureCase {
 
 void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.name; }
 
-class DriverFailureTest : public DriverTest,
-                          public ::testing::WithParamInterface<std::tuple<TestEngine, FailureCase>> {
+class DriverFailureTest : public DriverTest, public ::testing::WithParamInterface<std::tuple<TestEngine, FailureCase>> {
 protected:
     TestEngine Engine() const override { return std::get<0>(GetParam()); }
     const FailureCase& Case() const { return std::get<1>(GetParam()); }
 };
 
-TEST_P(DriverFailureTest, RefusalCarriesItsSqlState)
-{
+TEST_P(DriverFailureTest, RefusalCarriesItsSqlState) {
     ASSERT_EQ(Exec("INSERT INTO T(A, B) VALUES (1, 'x')"), SQL_SUCCESS);
     EXPECT_EQ(Exec(Case().statement), SQL_ERROR);
     EXPECT_EQ(state_, Case().sqlState);
@@ -44,13 +40,14 @@ TEST_P(DriverFailureTest, RefusalCarriesItsSqlState)
 
 INSTANTIATE_TEST_SUITE_P(
     States, DriverFailureTest,
-    ::testing::Combine(EachEngine(), ::testing::Values(FailureCase{"DuplicateKey", "INSERT INTO T(A) VALUES (1)", "23000"},
-                      FailureCase{"TableExists", "CREATE TABLE T(A INT)", "42S01"},
-                      FailureCase{"NoSuchTable", "SELECT * FROM 12_DIN0", "42S02"},
-                      FailureCase{"Syntax", "SELEC * FROM T", "42000"},
-                      FailureCase{"SecondStatement", "SELECT * FROM T; DELETE FROM T", "42000"},
-                      FailureCase{"UnterminatedLiteral", "SELECT 'x FROM T", "42000"},
-                      FailureCase{"OtherFailure", "SELECT NOPE FROM T", "HY000"})),
+    ::testing::Combine(EachEngine(),
+                       ::testing::Values(FailureCase{"DuplicateKey", "INSERT INTO T(A) VALUES (1)", "23000"},
+                                         FailureCase{"TableExists", "CREATE TABLE T(A INT)", "42S01"},
+                                         FailureCase{"NoSuchTable", "SELECT * FROM 12_DIN0", "42S02"},
+                                         FailureCase{"Syntax", "SELEC * FROM T", "42000"},
+                                         FailureCase{"SecondStatement", "SELECT * FROM T; DELETE FROM T", "42000"},
+                                         FailureCase{"UnterminatedLiteral", "SELECT 'x FROM T", "42000"},
+                                         FailureCase{"OtherFailure", "SELECT NOPE FROM T", "HY000"})),
     [](const auto& info) {
         return std::string(std::get<1>(info.param).name) + "_" + EngineLabel(std::get<0>(info.param));
     });
@@ -58,16 +55,14 @@ INSTANTIATE_TEST_SUITE_P(
 using DriverStatementTest = OnEachEngine<DriverTest>;
 INSTANTIATE_TEST_SUITE_P(Engines, DriverStatementTest, EachEngine(), EngineName);
 
-TEST_P(DriverStatementTest, RefusedSecondStatementLeavesTheDataAlone)
-{
+TEST_P(DriverStatementTest, RefusedSecondStatementLeavesTheDataAlone) {
     ASSERT_EQ(Exec("INSERT INTO T(A) VALUES (1)"), SQL_SUCCESS);
     EXPECT_EQ(Exec("INSERT INTO T(A) VALUES (2);DELETE FROM T"), SQL_ERROR);
     ASSERT_EQ(Exec("SELECT A FROM T"), SQL_SUCCESS);
     EXPECT_EQ(Fetch(), std::vector<std::string>{"1"});
 }
 
-TEST_P(DriverStatementTest, UpdateOrDeleteThatChangesNothingReportsNoData)
-{
+TEST_P(DriverStatementTest, UpdateOrDeleteThatChangesNothingReportsNoData) {
     EXPECT_EQ(Exec("UPDATE T SET B='y' WHERE A=5"), SQL_NO_DATA);
     EXPECT_EQ(Exec("DELETE * FROM T WHERE A=5"), SQL_NO_DATA);
     ASSERT_EQ(Exec("INSERT INTO T(A) VALUES (5)"), SQL_SUCCESS);
@@ -77,8 +72,7 @@ TEST_P(DriverStatementTest, UpdateOrDeleteThatChangesNothingReportsNoData)
     EXPECT_EQ(rows, 1);
 }
 
-TEST_P(DriverStatementTest, NullFetchesEmptyWithTheNullIndicator)
-{
+TEST_P(DriverStatementTest, NullFetchesEmptyWithTheNullIndicator) {
     ASSERT_EQ(Exec("INSERT INTO T(A) VALUES (1)"), SQL_SUCCESS);
     ASSERT_EQ(Exec("SELECT B, A FROM T"), SQL_SUCCESS);
     ASSERT_EQ(SQLFetch(stmt_), SQL_SUCCESS);
@@ -92,8 +86,7 @@ TEST_P(DriverStatementTest, NullFetchesEmptyWithTheNullIndicator)
     EXPECT_EQ(indicator, 1);
 }
 
-TEST_P(DriverStatementTest, LongTextIsFetchedInPieces)
-{
+TEST_P(DriverStatementTest, LongTextIsFetchedInPieces) {
     ASSERT_EQ(Exec("INSERT INTO T(A, B) VALUES (1, 'abcdefghij')"), SQL_SUCCESS);
     ASSERT_EQ(Exec("SELECT B FROM T"), SQL_SUCCESS);
     ASSERT_EQ(SQLFetch(stmt_), SQL_SUCCESS);
@@ -111,8 +104,7 @@ TEST_P(DriverStatementTest, LongTextIsFetchedInPieces)
 }
 
 // A NULL or an empty text has no bytes to count progress by, yet is handed out once all the same.
-TEST_P(DriverStatementTest, NullAndEmptyTextAreHandedOutOnceThenNoData)
-{
+TEST_P(DriverStatementTest, NullAndEmptyTextAreHandedOutOnceThenNoData) {
     ASSERT_EQ(Exec("INSERT INTO T(A, B) VALUES (1, '')"), SQL_SUCCESS);
     ASSERT_EQ(Exec("INSERT INTO T(A) VALUES (2)"), SQL_SUCCESS);
     ASSERT_EQ(Exec("SELECT B FROM T ORDER BY A"), SQL_SUCCESS);
@@ -128,8 +120,7 @@ TEST_P(DriverStatementTest, NullAndEmptyTextAreHandedOutOnceThenNoData)
     EXPECT_EQ(SQLGetData(stmt_, 1, SQL_C_CHAR, buffer, sizeof buffer, &indicator), SQL_NO_DATA);
 }
 
-TEST_P(DriverStatementTest, EveryColumnTypeFetchesAsText)
-{
+TEST_P(DriverStatementTest, EveryColumnTypeFetchesAsText) {
     ASSERT_EQ(Exec("CREATE TABLE 7_AIN0(RID INT PRIMARY KEY, RVALUE FLOAT, RSTATE BYTE, RTIME TEXT(32))"), SQL_SUCCESS);
     ASSERT_EQ(Exec("INSERT INTO 7_AIN0(RID, RVALUE, RSTATE, RTIME) VALUES (-7, 12.30, 1, {d'2014-04-11'})"),
               SQL_SUCCESS);
@@ -137,8 +128,7 @@ TEST_P(DriverStatementTest, EveryColumnTypeFetchesAsText)
     EXPECT_EQ(Fetch(), std::vector<std::string>{"-7|12.3|1|2014-04-11"});
 }
 
-TEST_P(DriverStatementTest, NowIsOfferedAsLocalTimeText)
-{
+TEST_P(DriverStatementTest, NowIsOfferedAsLocalTimeText) {
     ASSERT_EQ(Exec("SELECT length(now()), substr(now(), 5, 1), substr(now(), 11, 1)"), SQL_SUCCESS);
     ASSERT_EQ(SQLFetch(stmt_), SQL_SUCCESS);
     std::vector<std::string> parts;
@@ -153,8 +143,7 @@ TEST_P(DriverStatementTest, NowIsOfferedAsLocalTimeText)
 
 // Each thread's failures keep their own state even while other threads fail differently on the
 // same connection, because a step and its error read happen under one lock.
-TEST_P(DriverStatementTest, ThreadsSharingTheConnectionGetTheirOwnErrors)
-{
+TEST_P(DriverStatementTest, ThreadsSharingTheConnectionGetTheirOwnErrors) {
     ASSERT_EQ(Exec("INSERT INTO T(A) VALUES (1)"), SQL_SUCCESS);
     auto repeat = [this](const char* statement, const char* expected, std::atomic<int>& wrong) {
         SQLHSTMT stmt = SQL_NULL_HSTMT;
@@ -178,8 +167,7 @@ TEST_P(DriverStatementTest, ThreadsSharingTheConnectionGetTheirOwnErrors)
 class DriverConnectTest : public OdbcTest {
 protected:
     // Connects with a connection string, runs one statement and disconnects; the result of each.
-    std::pair<SQLRETURN, SQLRETURN> ConnectAndRun(const std::string& connection, const std::string& statement)
-    {
+    std::pair<SQLRETURN, SQLRETURN> ConnectAndRun(const std::string& connection, const std::string& statement) {
         SQLHENV env = SQL_NULL_HENV;
         SQLHDBC dbc = SQL_NULL_HDBC;
         SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
@@ -201,39 +189,34 @@ protected:
     }
 };
 
-TEST_F(DriverConnectTest, ConnectionStringNamesTheDataSource)
-{
+TEST_F(DriverConnectTest, ConnectionStringNamesTheDataSource) {
     EXPECT_EQ(ConnectAndRun("DSN=RTUDB;UID=;PWD=", "CREATE TABLE T(A INT)"),
               std::make_pair(SQLRETURN{SQL_SUCCESS}, SQLRETURN{SQL_SUCCESS}));
     EXPECT_TRUE(std::filesystem::exists(DatabaseFile()));
 }
 
-TEST_F(DriverConnectTest, ConnectionStringFileNeedsNoDataSource)
-{
+TEST_F(DriverConnectTest, ConnectionStringFileNeedsNoDataSource) {
     const auto file = home_ / "direct; file.db";
     EXPECT_EQ(ConnectAndRun("DRIVER={Telvorn RTUDB};DBQ={" + file.string() + "}", "CREATE TABLE T(A INT)"),
               std::make_pair(SQLRETURN{SQL_SUCCESS}, SQLRETURN{SQL_SUCCESS}));
     EXPECT_TRUE(std::filesystem::exists(file));
 }
 
-TEST_F(DriverConnectTest, ConnectionStringWithoutFileIsRefused)
-{
+TEST_F(DriverConnectTest, ConnectionStringWithoutFileIsRefused) {
     EXPECT_EQ(ConnectAndRun("DRIVER={Telvorn RTUDB}", "SELECT 1").first, SQL_ERROR);
 }
 
 class ConfigDsnTest : public OdbcTest {};
 
-TEST_F(ConfigDsnTest, UserDataSourceIsWrittenToTheUserFile)
-{
-    ASSERT_TRUE(SQLConfigDataSource(nullptr, ODBC_ADD_DSN, OdbcTestEnvironment::kDriverName,
-                                    "DSN=USERDB\0DBQ=/tmp/user.db\0"));
+TEST_F(ConfigDsnTest, UserDataSourceIsWrittenToTheUserFile) {
+    ASSERT_TRUE(
+        SQLConfigDataSource(nullptr, ODBC_ADD_DSN, OdbcTestEnvironment::kDriverName, "DSN=USERDB\0DBQ=/tmp/user.db\0"));
     const std::string text = FileText(getenv("ODBCINI"));
     EXPECT_NE(text.find("[USERDB]"), std::string::npos) << text;
     EXPECT_NE(text.find("/tmp/user.db"), std::string::npos) << text;
 }
 
-TEST_F(ConfigDsnTest, SystemDataSourceIsWrittenAndRemoved)
-{
+TEST_F(ConfigDsnTest, SystemDataSourceIsWrittenAndRemoved) {
     const std::filesystem::path file = std::filesystem::path(getenv("ODBCSYSINI")) / "odbc.ini";
     ASSERT_TRUE(SQLConfigDataSource(nullptr, ODBC_ADD_SYS_DSN, OdbcTestEnvironment::kDriverName,
                                     "DSN=SYSDB\0DBQ=~/rtu/sys.db\0DEFAULTDIR=~/rtu\0"));
@@ -245,15 +228,13 @@ TEST_F(ConfigDsnTest, SystemDataSourceIsWrittenAndRemoved)
     EXPECT_EQ(FileText(file).find("[SYSDB]"), std::string::npos);
 }
 
-TEST_F(ConfigDsnTest, RequestWithoutDsnIsRefused)
-{
+TEST_F(ConfigDsnTest, RequestWithoutDsnIsRefused) {
     EXPECT_FALSE(SQLConfigDataSource(nullptr, ODBC_ADD_SYS_DSN, OdbcTestEnvironment::kDriverName, "DBQ=x\0"));
 }
 
 // The program registers its SQLite entry whenever connecting fails; over an entry an
 // administrator pointed at a server (down for now) that must change nothing, in either file.
-TEST_F(ConfigDsnTest, AddingOverAnEntryOfAnotherEngineLeavesItAsItIs)
-{
+TEST_F(ConfigDsnTest, AddingOverAnEntryOfAnotherEngineLeavesItAsItIs) {
     PointDataSource({{"ENGINE", "postgresql"}, {"SERVER", "db.example"}});
     const std::filesystem::path system = std::filesystem::path(getenv("ODBCSYSINI")) / "odbc.ini";
     const std::string before = FileText(system);
@@ -267,8 +248,7 @@ TEST_F(ConfigDsnTest, AddingOverAnEntryOfAnotherEngineLeavesItAsItIs)
     EXPECT_EQ(FileText(getenv("ODBCINI")).find("[RTUDB]"), std::string::npos) << FileText(getenv("ODBCINI"));
 }
 
-TEST_F(ConfigDsnTest, AddingOverAnSqliteEntryRewritesIt)
-{
+TEST_F(ConfigDsnTest, AddingOverAnSqliteEntryRewritesIt) {
     PointDataSource({{"ENGINE", "SQLite"}});
     EXPECT_TRUE(SQLConfigDataSource(nullptr, ODBC_ADD_SYS_DSN, OdbcTestEnvironment::kDriverName,
                                     "DSN=RTUDB\0DBQ=~/rtu/RTU.db\0DEFAULTDIR=~/rtu\0"));

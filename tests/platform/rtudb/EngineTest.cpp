@@ -12,8 +12,7 @@ using Values = std::vector<std::string>;
 using EngineRulesTest = OnEachEngine<DriverTest>;
 INSTANTIATE_TEST_SUITE_P(Engines, EngineRulesTest, EachEngine(), EngineName);
 
-TEST_P(EngineRulesTest, NameInAnyLetterCaseIsTheSameTable)
-{
+TEST_P(EngineRulesTest, NameInAnyLetterCaseIsTheSameTable) {
     ASSERT_EQ(Exec("CREATE TABLE 12_Mixed(A INT PRIMARY KEY, B TEXT(8))"), SQL_SUCCESS);
     ASSERT_EQ(Exec("INSERT INTO 12_MIXED(A, B) VALUES (1, 'x')"), SQL_SUCCESS);
     ASSERT_EQ(Exec("SELECT b FROM 12_mixed"), SQL_SUCCESS);
@@ -27,8 +26,7 @@ TEST_P(EngineRulesTest, NameInAnyLetterCaseIsTheSameTable)
 }
 
 // The private cluster's own collation puts 'a1' before 'B1'; the tables must not follow it.
-TEST_P(EngineRulesTest, TextSortsAndComparesByteWise)
-{
+TEST_P(EngineRulesTest, TextSortsAndComparesByteWise) {
     int key = 0;
     for (const char* text : {"a1", "B1", "7", "12", "100", "b"})
         ASSERT_EQ(Exec("INSERT INTO T(A, B) VALUES (" + std::to_string(++key) + ", '" + text + "')"), SQL_SUCCESS);
@@ -38,8 +36,7 @@ TEST_P(EngineRulesTest, TextSortsAndComparesByteWise)
     EXPECT_EQ(Fetch(), (Values{"B1", "a1"}));
 }
 
-TEST_P(EngineRulesTest, FloatColumnReadsBackTheSameText)
-{
+TEST_P(EngineRulesTest, FloatColumnReadsBackTheSameText) {
     ASSERT_EQ(Exec("CREATE TABLE 7_AIN1(RID INT PRIMARY KEY, RVALUE FLOAT)"), SQL_SUCCESS);
     int rid = 0;
     for (const char* value : {"1.00", "12.30", "1234567.89", "-0.50", "100"})
@@ -52,8 +49,7 @@ TEST_P(EngineRulesTest, FloatColumnReadsBackTheSameText)
 // FULLRCDS keeps its value as text. SQLite then compares a bare number as text ('9.00' >= 5 but
 // not '10.00'); the server refuses the comparison with a message that says what to do, rather
 // than give rows of its own choosing.
-TEST_P(EngineRulesTest, TextColumnAgainstBareNumberIsTextOrRefused)
-{
+TEST_P(EngineRulesTest, TextColumnAgainstBareNumberIsTextOrRefused) {
     ASSERT_EQ(Exec("INSERT INTO T(A, B) VALUES (1, '10.00')"), SQL_SUCCESS);
     ASSERT_EQ(Exec("INSERT INTO T(A, B) VALUES (2, '9.00')"), SQL_SUCCESS);
     if (!OnPostgres()) {
@@ -73,12 +69,11 @@ protected:
     TestEngine Engine() const override { return TestEngine::Postgres; }
 
     // A second connection with the given password and login time-out; its result and state.
-    std::pair<SQLRETURN, std::string> ConnectOther(const std::string& password, SQLHDBC& dbc, SQLULEN timeout = 7)
-    {
+    std::pair<SQLRETURN, std::string> ConnectOther(const std::string& password, SQLHDBC& dbc, SQLULEN timeout = 7) {
         SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc);
         SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(timeout), 0);
-        const SQLRETURN result = SQLConnect(dbc, Text(OdbcTestEnvironment::kDataSource), SQL_NTS, Text(User()),
-                                            SQL_NTS, Text(password), SQL_NTS);
+        const SQLRETURN result = SQLConnect(dbc, Text(OdbcTestEnvironment::kDataSource), SQL_NTS, Text(User()), SQL_NTS,
+                                            Text(password), SQL_NTS);
         SQLCHAR state[6] = {};
         SQLINTEGER native = 0;
         SQLCHAR message[512] = {};
@@ -88,15 +83,13 @@ protected:
         return {result, reinterpret_cast<const char*>(state)};
     }
 
-    static void Release(SQLHDBC dbc)
-    {
+    static void Release(SQLHDBC dbc) {
         SQLDisconnect(dbc);
         SQLFreeHandle(SQL_HANDLE_DBC, dbc);
     }
 
     // Runs `text` until it succeeds, at most `attempts` times a quarter second apart.
-    SQLRETURN ExecUntilDone(const std::string& text, int attempts)
-    {
+    SQLRETURN ExecUntilDone(const std::string& text, int attempts) {
         SQLRETURN result = Exec(text);
         for (int i = 1; i < attempts && result != SQL_SUCCESS; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
@@ -108,16 +101,14 @@ protected:
     std::string lastMessage_;
 };
 
-TEST_F(PostgresDriverTest, PasswordOfSqlConnectIsChecked)
-{
+TEST_F(PostgresDriverTest, PasswordOfSqlConnectIsChecked) {
     SQLHDBC other = SQL_NULL_HDBC;
     EXPECT_EQ(ConnectOther("wrong", other), std::make_pair(SQLRETURN{SQL_ERROR}, std::string("08001")));
     EXPECT_NE(lastMessage_.find("password"), std::string::npos) << lastMessage_;
     SQLFreeHandle(SQL_HANDLE_DBC, other);
 }
 
-TEST_F(PostgresDriverTest, SchemaThatDoesNotExistIsNamedInTheRefusal)
-{
+TEST_F(PostgresDriverTest, SchemaThatDoesNotExistIsNamedInTheRefusal) {
     PointDataSource({{"SCHEMA", "NoSuchSchema"}});
     SQLHDBC other = SQL_NULL_HDBC;
     EXPECT_EQ(ConnectOther(Password(), other).first, SQL_ERROR);
@@ -125,8 +116,7 @@ TEST_F(PostgresDriverTest, SchemaThatDoesNotExistIsNamedInTheRefusal)
     SQLFreeHandle(SQL_HANDLE_DBC, other);
 }
 
-TEST_F(PostgresDriverTest, TablesLiveInTheDataSourceSchemaWithLowerCaseNames)
-{
+TEST_F(PostgresDriverTest, TablesLiveInTheDataSourceSchemaWithLowerCaseNames) {
     ASSERT_EQ(Exec("CREATE TABLE 12_DIN0(RID INT PRIMARY KEY, RVALUE BYTE, RTIME TEXT(32))"), SQL_SUCCESS);
     ASSERT_EQ(Exec("INSERT INTO 12_DIN0(RID, RVALUE, RTIME) VALUES (1, 1, 't')"), SQL_SUCCESS);
     PostgresCluster& cluster = PostgresCluster::Instance();
@@ -137,8 +127,7 @@ TEST_F(PostgresDriverTest, TablesLiveInTheDataSourceSchemaWithLowerCaseNames)
 
 // The connection is cut under the driver: the statement that meets it fails with 08S01, the next
 // one opens a new connection.
-TEST_F(PostgresDriverTest, LostConnectionFailsOneStatementAndTheNextReconnects)
-{
+TEST_F(PostgresDriverTest, LostConnectionFailsOneStatementAndTheNextReconnects) {
     ASSERT_TRUE(PostgresCluster::Instance().Sql(
         "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE usename = 'telvorn'"));
     EXPECT_EQ(Exec("INSERT INTO T(A) VALUES (1)"), SQL_ERROR);
@@ -148,8 +137,7 @@ TEST_F(PostgresDriverTest, LostConnectionFailsOneStatementAndTheNextReconnects)
     EXPECT_EQ(Fetch(), Values{"2"});
 }
 
-TEST_F(PostgresDriverTest, ServerDownFailsStatementsAndIsUsedAgainOnceBack)
-{
+TEST_F(PostgresDriverTest, ServerDownFailsStatementsAndIsUsedAgainOnceBack) {
     PostgresCluster& cluster = PostgresCluster::Instance();
     ASSERT_TRUE(cluster.Stop());
     EXPECT_EQ(Exec("INSERT INTO T(A) VALUES (1)"), SQL_ERROR);
@@ -162,8 +150,7 @@ TEST_F(PostgresDriverTest, ServerDownFailsStatementsAndIsUsedAgainOnceBack)
     EXPECT_EQ(Fetch(), Values{"1"});
 }
 
-TEST_F(PostgresDriverTest, AnswerLaterThanTheLoginTimeOutFailsTheCallAndTheNextReconnects)
-{
+TEST_F(PostgresDriverTest, AnswerLaterThanTheLoginTimeOutFailsTheCallAndTheNextReconnects) {
     SQLHDBC other = SQL_NULL_HDBC;
     ASSERT_TRUE(SQL_SUCCEEDED(ConnectOther(Password(), other, 1).first)) << lastMessage_;
     SQLHSTMT stmt = SQL_NULL_HSTMT;

@@ -13,8 +13,7 @@ namespace {
 
 class PostgresRewriteTest : public ::testing::TestWithParam<RewriteCase> {};
 
-TEST_P(PostgresRewriteTest, AccessTextBecomesPostgresText)
-{
+TEST_P(PostgresRewriteTest, AccessTextBecomesPostgresText) {
     const RewrittenStatement result = RewriteStatement(GetParam().input, SqlDialect::Postgres);
     ASSERT_TRUE(result.ok) << result.error;
     EXPECT_EQ(result.sql, GetParam().output);
@@ -23,10 +22,11 @@ TEST_P(PostgresRewriteTest, AccessTextBecomesPostgresText)
 INSTANTIATE_TEST_SUITE_P(
     Statements, PostgresRewriteTest,
     ::testing::Values(
-        RewriteCase{"ChannelTable",
-                    "CREATE TABLE 12_DIN0(RID INT PRIMARY KEY, RVALUE BYTE, RTIME TEXT(32), LTIME TEXT(32), RTYPE INT)",
-                    "create table \"12_din0\"(rid integer primary key, rvalue smallint, rtime varchar(32) COLLATE \"C\", "
-                    "ltime varchar(32) COLLATE \"C\", rtype integer)"},
+        RewriteCase{
+            "ChannelTable",
+            "CREATE TABLE 12_DIN0(RID INT PRIMARY KEY, RVALUE BYTE, RTIME TEXT(32), LTIME TEXT(32), RTYPE INT)",
+            "create table \"12_din0\"(rid integer primary key, rvalue smallint, rtime varchar(32) COLLATE \"C\", "
+            "ltime varchar(32) COLLATE \"C\", rtype integer)"},
         RewriteCase{"FloatAndUnsizedText", "CREATE TABLE T(V FLOAT, N TEXT)",
                     "create table t(v double precision, n text COLLATE \"C\")"},
         RewriteCase{"TypeWordsOnlyInDefinitions", "SELECT * FROM 12_AIN3 WHERE RVALUE <= 5",
@@ -40,16 +40,15 @@ INSTANTIATE_TEST_SUITE_P(
         RewriteCase{"DateEscape", "VALUES ({d'2014-04-11'})", "values ('2014-04-11')"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(PostgresRewriteNowTest, NowIsTheClientsLocalTimeAsText)
-{
+TEST(PostgresRewriteNowTest, NowIsTheClientsLocalTimeAsText) {
     const RewrittenStatement result = RewriteStatement("INSERT INTO T(A) VALUES (NOW())", SqlDialect::Postgres);
     ASSERT_TRUE(result.ok);
-    EXPECT_TRUE(std::regex_match(result.sql, std::regex(R"(insert into t\(a\) values \('\d{4}-\d\d-\d\d \d\d:\d\d:\d\d'\))")))
+    EXPECT_TRUE(
+        std::regex_match(result.sql, std::regex(R"(insert into t\(a\) values \('\d{4}-\d\d-\d\d \d\d:\d\d:\d\d'\))")))
         << result.sql;
 }
 
-TEST(PostgresErrorTest, ServerStatesMapToTheProgramsStates)
-{
+TEST(PostgresErrorTest, ServerStatesMapToTheProgramsStates) {
     EXPECT_EQ(MapPostgresError("23505", "duplicate key", false).sqlState, "23000");
     EXPECT_EQ(MapPostgresError("23502", "null value", false).sqlState, "23000");
     EXPECT_EQ(MapPostgresError("42P07", "relation exists", false).sqlState, "42S01");
@@ -59,8 +58,7 @@ TEST(PostgresErrorTest, ServerStatesMapToTheProgramsStates)
     EXPECT_EQ(MapPostgresError("22001", "value too long", false).sqlState, "HY000");
 }
 
-TEST(PostgresErrorTest, LostConnectionIsCommunicationLinkFailure)
-{
+TEST(PostgresErrorTest, LostConnectionIsCommunicationLinkFailure) {
     EXPECT_EQ(MapPostgresError("", "server closed the connection unexpectedly\n", true).sqlState, "08S01");
     EXPECT_EQ(MapPostgresError("57P01", "terminating connection", false).sqlState, "08S01");
     EXPECT_EQ(MapPostgresError("08006", "connection failure", false).sqlState, "08S01");
@@ -69,16 +67,14 @@ TEST(PostgresErrorTest, LostConnectionIsCommunicationLinkFailure)
     EXPECT_NE(lost.message.find("reconnects"), std::string::npos);
 }
 
-TEST(PostgresErrorTest, TextAgainstNumberSaysWhatToDo)
-{
+TEST(PostgresErrorTest, TextAgainstNumberSaysWhatToDo) {
     const MappedError error = MapPostgresError("42883", "operator does not exist: character varying >= integer", false);
     EXPECT_EQ(error.sqlState, "42000");
     EXPECT_NE(error.message.find("character varying >= integer"), std::string::npos);
     EXPECT_NE(error.message.find("quote the number"), std::string::npos);
 }
 
-TEST(PostgresRowsTest, DoublesPrintAsSqlitePrintsThem)
-{
+TEST(PostgresRowsTest, DoublesPrintAsSqlitePrintsThem) {
     EXPECT_EQ(FormatLikeSqlite(1.0), "1.0");
     EXPECT_EQ(FormatLikeSqlite(12.3), "12.3");
     EXPECT_EQ(FormatLikeSqlite(-0.5), "-0.5");

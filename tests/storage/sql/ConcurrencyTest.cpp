@@ -15,20 +15,19 @@ constexpr int kRowsPerWriter = 150;
 
 class ConcurrencyFixture : public SqlLayerTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         SqlLayerTest::SetUp();
-        ASSERT_TRUE(Exec("CREATE TABLE 12_AIN0(RID INT PRIMARY KEY, RVALUE FLOAT, RTIME TEXT(32), LTIME TEXT(32), "
-                         "RTYPE INT)"));
+        ASSERT_TRUE(
+            Exec("CREATE TABLE 12_AIN0(RID INT PRIMARY KEY, RVALUE FLOAT, RTIME TEXT(32), LTIME TEXT(32), "
+                 "RTYPE INT)"));
     }
 
     // Inserts this writer's rows, each under the mutex as the history writers do; counts failures.
-    void Write(int writer)
-    {
+    void Write(int writer) {
         for (int i = 0; i < kRowsPerWriter; ++i) {
             const int rid = writer * kRowsPerWriter + i;
-            const std::string statement = "INSERT INTO 12_AIN0(RID, RVALUE, LTIME, RTIME, RTYPE) VALUES ("
-                + std::to_string(rid) + ", 1.5, 'l', 't', 0)";
+            const std::string statement = "INSERT INTO 12_AIN0(RID, RVALUE, LTIME, RTIME, RTYPE) VALUES (" +
+                                          std::to_string(rid) + ", 1.5, 'l', 't', 0)";
             std::lock_guard lock(DatabaseMutex);
             try {
                 if (!db.Execute(statement)) ++failures;
@@ -40,8 +39,7 @@ protected:
     }
 
     // Reads the whole table through its own recordset; returns the rows seen.
-    int ReadAll()
-    {
+    int ReadAll() {
         try {
             CSQLRecordset recordset(db);
             recordset.SetSQL("SELECT * FROM 12_AIN0");
@@ -59,8 +57,7 @@ protected:
         }
     }
 
-    void RunWritersWith(const std::function<void()>& reader)
-    {
+    void RunWritersWith(const std::function<void()>& reader) {
         std::vector<std::thread> threads;
         for (int writer = 0; writer < kWriters; ++writer) threads.emplace_back([this, writer] { Write(writer); });
         threads.emplace_back(reader);
@@ -74,8 +71,7 @@ protected:
 using ConcurrencyTest = OnEachEngine<ConcurrencyFixture>;
 INSTANTIATE_TEST_SUITE_P(Engines, ConcurrencyTest, EachEngine(), EngineName);
 
-TEST_P(ConcurrencyTest, WritersAndReaderUnderTheMutexLoseNoRow)
-{
+TEST_P(ConcurrencyTest, WritersAndReaderUnderTheMutexLoseNoRow) {
     std::atomic<int> reads{0};
     RunWritersWith([&] {
         while (reads < 20) {
@@ -88,8 +84,7 @@ TEST_P(ConcurrencyTest, WritersAndReaderUnderTheMutexLoseNoRow)
     EXPECT_EQ(Count("12_AIN0"), kWriters * kRowsPerWriter);
 }
 
-TEST_P(ConcurrencyTest, RecordsetsWithoutTheMutexReadBesideTheWriters)
-{
+TEST_P(ConcurrencyTest, RecordsetsWithoutTheMutexReadBesideTheWriters) {
     std::atomic<int> reads{0};
     RunWritersWith([&] {
         std::vector<std::thread> readers;
@@ -109,8 +104,7 @@ TEST_P(ConcurrencyTest, RecordsetsWithoutTheMutexReadBesideTheWriters)
 
 // A row committed while a recordset on the same connection is still open is already visible
 // to a second, independent connection: an open cursor does not hold the commit back.
-TEST_P(ConcurrencyTest, CommitIsVisibleElsewhereWhileARecordsetIsOpen)
-{
+TEST_P(ConcurrencyTest, CommitIsVisibleElsewhereWhileARecordsetIsOpen) {
     Write(0);
     CSQLRecordset open(db);
     open.SetSQL("SELECT * FROM 12_AIN0");

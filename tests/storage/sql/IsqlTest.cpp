@@ -19,8 +19,7 @@ namespace {
 
 class IsqlTest : public OdbcTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
 #ifdef TELVORN_SANITIZED_DRIVER
         GTEST_SKIP() << "an uninstrumented isql cannot load the sanitizer-built driver";
 #endif
@@ -29,8 +28,7 @@ protected:
     }
 
     // Runs isql in batch mode on one statement and returns what it printed.
-    std::string RunIsql(const std::string& dataSource, const std::string& statement)
-    {
+    std::string RunIsql(const std::string& dataSource, const std::string& statement) {
         const std::filesystem::path input = home_ / "isql-input.sql";
         std::ofstream(input) << statement << "\n";
         const std::string command = "/usr/bin/isql -b -v " + dataSource + " < " + input.string() + " 2>&1";
@@ -38,8 +36,7 @@ protected:
     }
 };
 
-TEST_F(IsqlTest, ListsRowsTheLayerWroteThroughARegisteredDataSource)
-{
+TEST_F(IsqlTest, ListsRowsTheLayerWroteThroughARegisteredDataSource) {
     ASSERT_TRUE(SQLConfigDataSource(nullptr, ODBC_ADD_SYS_DSN, OdbcTestEnvironment::kDriverName,
                                     "DSN=ISQLDB\0DBQ=~/rtu/RTU.db\0DEFAULTDIR=~/rtu\0"));
     CSQLDatabase db;
@@ -61,8 +58,7 @@ TEST_F(IsqlTest, ListsRowsTheLayerWroteThroughARegisteredDataSource)
     EXPECT_NE(output.find("2 rows fetched"), std::string::npos) << output;
 }
 
-TEST_F(IsqlTest, ReportsTheDriversRefusal)
-{
+TEST_F(IsqlTest, ReportsTheDriversRefusal) {
     const std::string output = RunIsql(OdbcTestEnvironment::kDataSource, "SELECT * FROM MISSING");
     EXPECT_NE(output.find("no such table: MISSING"), std::string::npos) << output;
 }

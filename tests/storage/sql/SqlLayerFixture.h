@@ -16,8 +16,7 @@ using Rows = std::vector<std::vector<std::string>>;
 
 // Column 1 of the first row of a query on `database`, read with `valueType`.
 inline std::string FirstField(const CSQLDatabase& database, const std::string& select,
-                              std::uint8_t valueType = kValueText)
-{
+                              std::uint8_t valueType = kValueText) {
     CSQLRecordset recordset(database);
     recordset.SetSQL(select);
     if (!recordset.Open() || !recordset.MoveNext()) return "<no row>";
@@ -26,8 +25,7 @@ inline std::string FirstField(const CSQLDatabase& database, const std::string& s
 
 class SqlLayerTest : public OdbcTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         OdbcTest::SetUp();
         ASSERT_TRUE(db.Connect(OdbcTestEnvironment::kDataSource, User(), Password()));
     }
@@ -35,8 +33,7 @@ protected:
     bool Exec(const std::string& statement) { return db.Execute(statement); }
 
     // Every row of a query, every column as GetField gives it.
-    Rows Query(const std::string& select)
-    {
+    Rows Query(const std::string& select) {
         CSQLRecordset recordset(db);
         recordset.SetSQL(select);
         EXPECT_TRUE(recordset.Open());
@@ -50,8 +47,7 @@ protected:
     }
 
     // The error a statement raises; fails the test when it raises none.
-    CSQLException ErrorOf(const std::string& statement)
-    {
+    CSQLException ErrorOf(const std::string& statement) {
         try {
             db.Execute(statement);
         } catch (const CSQLException& error) {
@@ -61,8 +57,7 @@ protected:
         return {};
     }
 
-    std::vector<std::string> Column(const std::string& select)
-    {
+    std::vector<std::string> Column(const std::string& select) {
         std::vector<std::string> values;
         for (const auto& row : Query(select)) values.push_back(row.at(0));
         return values;
@@ -74,8 +69,7 @@ protected:
 
 private:
     // The layer has no column count of its own; ask the driver through a plain statement.
-    int ColumnCount(const std::string& select)
-    {
+    int ColumnCount(const std::string& select) {
         SQLHSTMT stmt = SQL_NULL_HSTMT;
         SQLAllocHandle(SQL_HANDLE_STMT, db.dbc, &stmt);
         SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(select.c_str())), SQL_NTS);

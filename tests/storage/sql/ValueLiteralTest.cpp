@@ -18,8 +18,7 @@ void PrintTo(const LiteralCase& c, std::ostream* out) { *out << c.name; }
 
 class ValueLiteralTest : public ::testing::TestWithParam<LiteralCase> {};
 
-TEST_P(ValueLiteralTest, InsertAndUpdateWriteTheSameLiteral)
-{
+TEST_P(ValueLiteralTest, InsertAndUpdateWriteTheSameLiteral) {
     const LiteralCase& c = GetParam();
     CSQLInsert insert("T");
     insert.AddField("A", c.value, c.valueType);
@@ -45,8 +44,7 @@ INSTANTIATE_TEST_SUITE_P(Literals, ValueLiteralTest,
                                            LiteralCase{"NullPrefixIsText", "nullable", kValueText, "'nullable'"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(CSQLInsertTest, ColumnsAndValuesAreJoinedInOrderAndKeptInSql)
-{
+TEST(CSQLInsertTest, ColumnsAndValuesAreJoinedInOrderAndKeptInSql) {
     CSQLInsert insert("RTU_TAB");
     insert.AddField("UID", "12", kValueText);
     insert.AddField("RDATA1", "a'b", kValueText);
@@ -55,24 +53,21 @@ TEST(CSQLInsertTest, ColumnsAndValuesAreJoinedInOrderAndKeptInSql)
     EXPECT_EQ(insert.sql, expected);
 }
 
-TEST(CSQLInsertTest, QuotesStayWhenEscapingIsOff)
-{
+TEST(CSQLInsertTest, QuotesStayWhenEscapingIsOff) {
     CSQLInsert insert("T");
     insert.escapeQuotes = false;
     insert.AddField("A", "it's", kValueText);
     EXPECT_EQ(insert.BuildSQL(), "INSERT INTO T( A ) VALUES( 'it's' )");
 }
 
-TEST(CSQLUpdateTest, ColumnWithEqualsSignGetsNoSecondOne)
-{
+TEST(CSQLUpdateTest, ColumnWithEqualsSignGetsNoSecondOne) {
     CSQLUpdate update("RTU_TAB");
     update.AddField("RDATA1=", "x", kValueText);
     update.AddField("RDATA2", "y", kValueText);
     EXPECT_EQ(update.BuildSQL(), "update RTU_TAB set RDATA1='x', RDATA2='y'");
 }
 
-TEST(CSQLUpdateTest, WhereTextIsAppendedWhenSet)
-{
+TEST(CSQLUpdateTest, WhereTextIsAppendedWhenSet) {
     CSQLUpdate update("T");
     update.AddField("A", "1", kValueInteger);
     update.where = "B=2";

@@ -7,8 +7,8 @@
 
 #include "storage/Schema.h"
 #include "tests/platform/completionport/LoopbackSockets.h"
-#include "tests/support/TempWorkingDirectory.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/TempWorkingDirectory.h"
 
 namespace {
 
@@ -16,23 +16,20 @@ const char* const kStatusLine = "Listening on 0, connections 100, workers 120, i
 
 class HeadlessDatabaseTest : public StorageTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         StorageTest::SetUp();
         WriteFile("data_rtu.ini", "[SYSCONFIG]\nPORT=0\n");
         WriteFile("rtu_ui.ini", kStatusTitles);
     }
 
     // Registers unit 123 as the RTU list would find it, with all its channel tables.
-    void RegisterRtu123()
-    {
+    void RegisterRtu123() {
         ASSERT_TRUE(Exec("INSERT INTO RTU_TAB(UID, RDATA7) VALUES ('123', '402')"));
         CreateChannelTables(db, "123");
     }
 };
 
-TEST_F(HeadlessDatabaseTest, FreshHomeGetsTheDatabaseWithBothTables)
-{
+TEST_F(HeadlessDatabaseTest, FreshHomeGetsTheDatabaseWithBothTables) {
     ChildProcess headless(TELVORN_HEADLESS, {});
     ASSERT_TRUE(headless.WaitForOutput(kStatusLine));
     EXPECT_TRUE(headless.WaitForError("OPEN_DB_OK"));
@@ -43,8 +40,7 @@ TEST_F(HeadlessDatabaseTest, FreshHomeGetsTheDatabaseWithBothTables)
     EXPECT_EQ(Tables(), (std::vector<std::string>{"RTU_TAB", "FULLRCDS"}));
 }
 
-TEST_F(HeadlessDatabaseTest, UnregisteredDataSourceIsRegisteredAtStart)
-{
+TEST_F(HeadlessDatabaseTest, UnregisteredDataSourceIsRegisteredAtStart) {
     ASSERT_TRUE(SQLConfigDataSource(nullptr, ODBC_REMOVE_SYS_DSN, OdbcTestEnvironment::kDriverName, "DSN=RTUDB\0"));
     ChildProcess headless(TELVORN_HEADLESS, {});
     ASSERT_TRUE(headless.WaitForOutput(kStatusLine));
@@ -54,8 +50,7 @@ TEST_F(HeadlessDatabaseTest, UnregisteredDataSourceIsRegisteredAtStart)
     EXPECT_TRUE(std::filesystem::exists(DatabaseFile()));
 }
 
-TEST_F(HeadlessDatabaseTest, ReadingsOfARegisteredRtuBecomeRows)
-{
+TEST_F(HeadlessDatabaseTest, ReadingsOfARegisteredRtuBecomeRows) {
     Connect();
     Exec(RtuTableCreation());
     Exec(kFullRcdsCreation);
@@ -65,11 +60,14 @@ TEST_F(HeadlessDatabaseTest, ReadingsOfARegisteredRtuBecomeRows)
     ASSERT_TRUE(headless.WaitForOutput(kStatusLine));
     const int client = loopback::Connect(headless.ListeningPort());
     ASSERT_GE(client, 0);
-    ASSERT_TRUE(loopback::SendText(client, "$00000123AB1020261207120000011" "12.34$"));
+    ASSERT_TRUE(loopback::SendText(client,
+                                   "$00000123AB1020261207120000011"
+                                   "12.34$"));
     EXPECT_TRUE(headless.WaitForOutput("AIN1 12.30"));
     // Eight items, each a state character, a number and a separator: AIN0 0.50 ... AIN7 7.50.
-    ASSERT_TRUE(loopback::SendText(client, "$000001230022201404111230000810.50,11.50,12.50,13.50,14.50,15.50,16.50,"
-                                           "17.50,$"));
+    ASSERT_TRUE(loopback::SendText(client,
+                                   "$000001230022201404111230000810.50,11.50,12.50,13.50,14.50,15.50,16.50,"
+                                   "17.50,$"));
     EXPECT_TRUE(headless.WaitForOutput("AIN7 7.50"));
     // Stopping joins the workers, so every reading they took is committed.
     EXPECT_EQ(headless.StopWith(SIGTERM), 0);
@@ -80,8 +78,7 @@ TEST_F(HeadlessDatabaseTest, ReadingsOfARegisteredRtuBecomeRows)
     EXPECT_EQ(Count("FULLRCDS"), 9);
 }
 
-TEST_F(HeadlessDatabaseTest, RegisteredRtusComeFirstAndRtuOptionsFollow)
-{
+TEST_F(HeadlessDatabaseTest, RegisteredRtusComeFirstAndRtuOptionsFollow) {
     Connect();
     Exec(RtuTableCreation());
     Exec(kFullRcdsCreation);
@@ -91,7 +88,9 @@ TEST_F(HeadlessDatabaseTest, RegisteredRtusComeFirstAndRtuOptionsFollow)
     ASSERT_TRUE(headless.WaitForOutput(kStatusLine));
     const int client = loopback::Connect(headless.ListeningPort());
     ASSERT_GE(client, 0);
-    ASSERT_TRUE(loopback::SendText(client, "$00000077AB1020261207120000011" "12.34$"));
+    ASSERT_TRUE(loopback::SendText(client,
+                                   "$00000077AB1020261207120000011"
+                                   "12.34$"));
     EXPECT_TRUE(headless.WaitForOutput("AIN1 12.30"));
     EXPECT_EQ(headless.StopWith(SIGTERM), 0);
     close(client);

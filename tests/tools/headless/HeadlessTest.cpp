@@ -4,8 +4,8 @@
 #include <thread>
 
 #include "tests/platform/completionport/LoopbackSockets.h"
-#include "tests/support/TempWorkingDirectory.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/TempWorkingDirectory.h"
 
 namespace {
 
@@ -81,8 +81,8 @@ TEST_F(HeadlessTest, UnreadStandardOutputNeverHoldsUpDecoding) {
     ASSERT_GE(rtu, 0);
     for (int i = 0; i < 25; ++i) ASSERT_TRUE(loopback::SendText(rtu, burst));
     const unsigned char read[] = {0, 1, 0, 0, 0, 6, 123, 3, 0x03, 0xe8, 0, 2};
-    ASSERT_TRUE(loopback::SendText(rtu, "$00000123AB102026120712000001112.34$" +
-                                            std::string(reinterpret_cast<const char*>(read), sizeof read)));
+    ASSERT_TRUE(loopback::SendText(
+        rtu, "$00000123AB102026120712000001112.34$" + std::string(reinterpret_cast<const char*>(read), sizeof read)));
     std::string reply;
     while (reply.size() < 13) {
         const std::string more = loopback::Receive(rtu, kGenerousMs);

@@ -85,7 +85,7 @@ TEST(ModbusAdu, LongRegisterWritesAreBigEndian) {
 }
 
 TEST(ModbusAdu, WritesCountTheReadingsTheServerRecords) {
-    EXPECT_EQ(writeMultipleCoils(at(1000), {true, false, true}).readings, 3u);      // DIN0..2
+    EXPECT_EQ(writeMultipleCoils(at(1000), {true, false, true}).readings, 3u);       // DIN0..2
     EXPECT_EQ(writeMultipleCoils(at(1106), {true, true, true, true}).readings, 2u);  // DOUT6, DOUT7 only
     EXPECT_EQ(writeSingleCoil(at(1201), true).readings, 0u);                         // Modbus-area coil
     EXPECT_EQ(writeSingleRegister(at(1101), 31).readings, 1u);                       // signal

@@ -20,15 +20,14 @@ double decimal(const PeerTable::Bytes& f, std::size_t& p) {
     std::size_t dot = p;
     while (dot < f.size() && f[dot] != '.') ++dot;
     const std::size_t end = std::min(f.size(), dot + 3);
-    const double value = std::strtod(std::string(f.begin() + static_cast<std::ptrdiff_t>(p),
-                                                 f.begin() + static_cast<std::ptrdiff_t>(end)).c_str(), nullptr);
+    const double value = std::strtod(
+        std::string(f.begin() + static_cast<std::ptrdiff_t>(p), f.begin() + static_cast<std::ptrdiff_t>(end)).c_str(),
+        nullptr);
     p = end;
     return value;
 }
 
-std::int32_t scaled(double value, double scale) {
-    return static_cast<std::int32_t>(std::trunc(value * scale));
-}
+std::int32_t scaled(double value, double scale) { return static_cast<std::int32_t>(std::trunc(value * scale)); }
 
 }  // namespace
 
@@ -53,36 +52,44 @@ void PeerTable::applyFrame(const Bytes& f) {
     const unsigned channel = static_cast<unsigned>((f[27] - '0') * 10 + (f[28] - '0'));
     std::size_t p = 29;
     switch (fn) {
-    case 0x00:
-    case 0x01: p = 35; return number(unit, 1101, scaled(decimal(f, p), 100));
-    case 0x02: return coil(unit, 1001 + channel, f[29] != '0');
-    case 0x10: ++p; return number(unit, 1001 + channel, scaled(decimal(f, p), 10));
-    case 0x11: ++p; return number(unit, 1101 + channel, scaled(decimal(f, p), 100));
-    case 0x20:
-    case 0x21:
-        for (unsigned i = 0; i < channel; ++i) coil(unit, (fn == 0x20 ? 1001 : 1101) + i, f[29 + i] != '0');
-        return;
-    case 0x22:
-        for (unsigned i = 0; i < channel; ++i, ++p) number(unit, 1001 + i, scaled(decimal(f, ++p), 10));
-        return;
-    case 0x31:
-        if (f[29] == 'C') return coil(unit, 1201 + channel, (f[31] - '0') * 100);
-        p = 31;
-        return number(unit, 1201 + channel, scaled(decimal(f, p), 100));
-    case 0x41:
-        while (p + 4 < f.size() && (f[p + 2] == 'C' || f[p + 2] == 'R')) {
-            const unsigned index = static_cast<unsigned>((f[p] - '0') * 10 + (f[p + 1] - '0'));
-            if (f[p + 2] == 'C') {
-                coil(unit, 1201 + index, (f[p + 4] - '0') * 100);
-                p += 6;
-            } else {
-                p += 4;
-                number(unit, 1201 + index, scaled(decimal(f, p), 100));
-                ++p;
+        case 0x00:
+        case 0x01:
+            p = 35;
+            return number(unit, 1101, scaled(decimal(f, p), 100));
+        case 0x02:
+            return coil(unit, 1001 + channel, f[29] != '0');
+        case 0x10:
+            ++p;
+            return number(unit, 1001 + channel, scaled(decimal(f, p), 10));
+        case 0x11:
+            ++p;
+            return number(unit, 1101 + channel, scaled(decimal(f, p), 100));
+        case 0x20:
+        case 0x21:
+            for (unsigned i = 0; i < channel; ++i) coil(unit, (fn == 0x20 ? 1001 : 1101) + i, f[29 + i] != '0');
+            return;
+        case 0x22:
+            for (unsigned i = 0; i < channel; ++i, ++p) number(unit, 1001 + i, scaled(decimal(f, ++p), 10));
+            return;
+        case 0x31:
+            if (f[29] == 'C') return coil(unit, 1201 + channel, (f[31] - '0') * 100);
+            p = 31;
+            return number(unit, 1201 + channel, scaled(decimal(f, p), 100));
+        case 0x41:
+            while (p + 4 < f.size() && (f[p + 2] == 'C' || f[p + 2] == 'R')) {
+                const unsigned index = static_cast<unsigned>((f[p] - '0') * 10 + (f[p + 1] - '0'));
+                if (f[p + 2] == 'C') {
+                    coil(unit, 1201 + index, (f[p + 4] - '0') * 100);
+                    p += 6;
+                } else {
+                    p += 4;
+                    number(unit, 1201 + index, scaled(decimal(f, p), 100));
+                    ++p;
+                }
             }
-        }
-        return;
-    default: return;
+            return;
+        default:
+            return;
     }
 }
 
@@ -90,30 +97,35 @@ void PeerTable::applyWrite(const Bytes& a) {
     const std::uint32_t unit = a[6], first = word(a, 8) + 1u;
     const unsigned count = word(a, 10);
     switch (a[7]) {
-    case 0x05: return coil(unit, first, word(a, 10) != 0);
-    case 0x06: return number(unit, first, static_cast<std::int16_t>(word(a, 10)));
-    case 0x0f:
-        for (unsigned i = 0; i < count; ++i) coil(unit, first + i, (a[13 + i / 8] >> (i % 8)) & 1);
-        return;
-    case 0x10:
-        for (unsigned i = 0; i < count; ++i) {
-            const std::int32_t v = static_cast<std::int16_t>(word(a, 13 + 2 * i));
-            number(unit, first + i, first + i >= 1201 && first + i <= 1234 ? v * 100 : v);
-        }
-        return;
-    case 0x23:
-        for (unsigned i = 0; i < count; ++i) {
-            const std::size_t at = 18 + 5 * i;
-            const std::uint32_t raw = a[at + 1] | a[at + 2] << 8 | a[at + 3] << 16 | static_cast<std::uint32_t>(a[at + 4]) << 24;
-            if (a[at] == 0) coil(unit, first + i, raw != 0);
-            if (a[at] == 3) number(unit, first + i, scaled(std::bit_cast<float>(raw), 100));
-        }
-        return;
-    case 0x80:
-        for (unsigned i = 0; i < count; ++i) number(unit, first + i, long32(a, 13 + 4 * i));
-        return;
-    case 0x86: return number(unit, first, long32(a, 10) * (first >= 1201 && first <= 1233 ? 100 : 1));
-    default: return;
+        case 0x05:
+            return coil(unit, first, word(a, 10) != 0);
+        case 0x06:
+            return number(unit, first, static_cast<std::int16_t>(word(a, 10)));
+        case 0x0f:
+            for (unsigned i = 0; i < count; ++i) coil(unit, first + i, (a[13 + i / 8] >> (i % 8)) & 1);
+            return;
+        case 0x10:
+            for (unsigned i = 0; i < count; ++i) {
+                const std::int32_t v = static_cast<std::int16_t>(word(a, 13 + 2 * i));
+                number(unit, first + i, first + i >= 1201 && first + i <= 1234 ? v * 100 : v);
+            }
+            return;
+        case 0x23:
+            for (unsigned i = 0; i < count; ++i) {
+                const std::size_t at = 18 + 5 * i;
+                const std::uint32_t raw =
+                    a[at + 1] | a[at + 2] << 8 | a[at + 3] << 16 | static_cast<std::uint32_t>(a[at + 4]) << 24;
+                if (a[at] == 0) coil(unit, first + i, raw != 0);
+                if (a[at] == 3) number(unit, first + i, scaled(std::bit_cast<float>(raw), 100));
+            }
+            return;
+        case 0x80:
+            for (unsigned i = 0; i < count; ++i) number(unit, first + i, long32(a, 13 + 4 * i));
+            return;
+        case 0x86:
+            return number(unit, first, long32(a, 10) * (first >= 1201 && first <= 1233 ? 100 : 1));
+        default:
+            return;
     }
 }
 

@@ -18,7 +18,7 @@ public:
     // Every Modbus write the server acknowledges.
     void applyWrite(const Bytes& adu);
 
-    bool bitAt(std::uint32_t unit, std::uint16_t address, unsigned position);   // fn 0x01
+    bool bitAt(std::uint32_t unit, std::uint16_t address, unsigned position);     // fn 0x01
     float valueAt(std::uint32_t unit, std::uint16_t address, unsigned position);  // fn 0x03, 0x04
 
 private:

@@ -29,9 +29,7 @@ ValueModel knowing(Area area, std::uint16_t index, double value) {
     return model;
 }
 
-Bytes text(const std::string& s) {
-    return Bytes(s.begin(), s.end());
-}
+Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 std::time_t localTime(int year, int month, int day, int hour, int minute, int second) {
     std::tm t = Calendar(year, month, day, hour, minute, second);
@@ -182,13 +180,12 @@ TEST(Delimiting, FrameEchoMustStartWithTheStartMark) {
 TEST(Delimiting, AnyBytesAreJudgedWithoutReadingPastThem) {
     std::mt19937 random(11);
     const ValueModel model = knowing(Area::Reg, 3, 4.0);
-    const std::vector<ExpectedReply> kinds{
-        {ExpectedReply::Kind::ModbusRead, {}, kAinRead, {}},
-        {ExpectedReply::Kind::ModbusRead, {}, {9, 5, 0x01, 1100, 17}, {}},
-        {ExpectedReply::Kind::ModbusRead, {}, {9, 5, 0x04, 1200, 200}, {}},
-        {ExpectedReply::Kind::ModbusEcho, kAinReply, {}, {}},
-        {ExpectedReply::Kind::FrameEcho, text("$0000000100"), {}, {}},
-        {ExpectedReply::Kind::TimeReply, {}, {}, "00000001"}};
+    const std::vector<ExpectedReply> kinds{{ExpectedReply::Kind::ModbusRead, {}, kAinRead, {}},
+                                           {ExpectedReply::Kind::ModbusRead, {}, {9, 5, 0x01, 1100, 17}, {}},
+                                           {ExpectedReply::Kind::ModbusRead, {}, {9, 5, 0x04, 1200, 200}, {}},
+                                           {ExpectedReply::Kind::ModbusEcho, kAinReply, {}, {}},
+                                           {ExpectedReply::Kind::FrameEcho, text("$0000000100"), {}, {}},
+                                           {ExpectedReply::Kind::TimeReply, {}, {}, "00000001"}};
     for (int round = 0; round < 20000; ++round) {
         Bytes bytes(std::uniform_int_distribution<std::size_t>(0, 600)(random));
         for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random() % 4 == 0 ? '$' : random());
@@ -196,8 +193,8 @@ TEST(Delimiting, AnyBytesAreJudgedWithoutReadingPastThem) {
             bytes[4] = 0;
             bytes[5] = static_cast<std::uint8_t>(bytes.size() - 6);
         }
-        const auto judged = judgeFront(kinds[static_cast<std::size_t>(round) % kinds.size()], bytes,
-                                       {&model, 0, 0, 120});
+        const auto judged =
+            judgeFront(kinds[static_cast<std::size_t>(round) % kinds.size()], bytes, {&model, 0, 0, 120});
         if (judged) {
             EXPECT_LE(judged->size, bytes.size());
         }

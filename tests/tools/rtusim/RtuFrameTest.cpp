@@ -29,7 +29,9 @@ TEST(RtuFrame, AnalogueFrameHasItsExactBytes) {
 
 TEST(RtuFrame, TimeRequestCarriesNoPayload) {
     const BuiltFrame frame = buildFrame(0x83, 123, kStamp, {});
-    EXPECT_EQ(frame.bytes, "$000001230083201404111230000" "0$");
+    EXPECT_EQ(frame.bytes,
+              "$000001230083201404111230000"
+              "0$");
     EXPECT_EQ(frame.echoLength, 29u);
     EXPECT_TRUE(frame.effects.empty());
 }
@@ -111,12 +113,11 @@ TEST_P(EveryFrameFunction, IsDelimitedByItsOwnMarks) {
     EXPECT_LT(frame.echoLength, frame.bytes.size());
 }
 
-INSTANTIATE_TEST_SUITE_P(RtuFrame, EveryFrameFunction, ::testing::ValuesIn(frameFunctions()),
-                         [](const auto& info) {
-                             char name[8];
-                             std::snprintf(name, sizeof name, "Fn%02X", info.param);
-                             return std::string(name);
-                         });
+INSTANTIATE_TEST_SUITE_P(RtuFrame, EveryFrameFunction, ::testing::ValuesIn(frameFunctions()), [](const auto& info) {
+    char name[8];
+    std::snprintf(name, sizeof name, "Fn%02X", info.param);
+    return std::string(name);
+});
 
 // Readings are the history rows the server records: one per DIN/DOUT bit and per numeric channel
 // with a history table, none for Modbus-area coils, GPS, registration texts and time requests.
@@ -173,15 +174,12 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadingsCase{"DailyReportThirdChannel", 0x36, single(2, true, 100), 0},
                       ReadingsCase{"ExternalTemperature", 0x43, single(7, true, 100), 1},
                       ReadingsCase{"Counter", 0x48, single(7, true, 100), 1},
-                      ReadingsCase{"InputStates", 0x20, list(5), 5},
-                      ReadingsCase{"OutputStates", 0x21, list(8), 8},
-                      ReadingsCase{"AnalogueList", 0x22, list(4), 4},
-                      ReadingsCase{"CounterReport", 0x32, list(3), 3},
+                      ReadingsCase{"InputStates", 0x20, list(5), 5}, ReadingsCase{"OutputStates", 0x21, list(8), 8},
+                      ReadingsCase{"AnalogueList", 0x22, list(4), 4}, ReadingsCase{"CounterReport", 0x32, list(3), 3},
                       ReadingsCase{"TemperatureList", 0x33, list(2), 2},
                       ReadingsCase{"ModbusRegister", 0x31, single(4, true, 100), 1},
                       ReadingsCase{"ModbusCoil", 0x31, coilItem(), 0},
                       ReadingsCase{"ModbusListRegistersOnly", 0x41, modbusItems(), 2},
-                      ReadingsCase{"Gps", 0x35, single(0, true, 100), 0},
-                      ReadingsCase{"Registration", 0x45, {}, 0},
+                      ReadingsCase{"Gps", 0x35, single(0, true, 100), 0}, ReadingsCase{"Registration", 0x45, {}, 0},
                       ReadingsCase{"TimeRequest", 0x83, {}, 0}),
     [](const auto& info) { return std::string(info.param.name); });

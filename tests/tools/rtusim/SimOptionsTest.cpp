@@ -58,15 +58,16 @@ TEST_P(UsageError, IsRefusedWithAMessage) {
     EXPECT_FALSE(result.error.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    SimOptions, UsageError,
-    ::testing::Values("", "--port 0", "--port 70000", "--port 1 --bogus 3", "--port 1 --rate", "--port 1 --rate 0",
-                      "--port 1 --rate fast", "--port 1 --connections 1000 --total-rate 0.5", "--port 1 --duration -1", "--port 1 --connections 1001",
-                      "--port 1 --units 0", "--port 1 --units 5-3", "--port 1 --units 70000", "--port 1 --reopen-delay -5",
-                      "--port 1 --frames 99", "--port 1 --frames 10:0", "--port 1 --modbus 02",
-                      "--port 1 --frames none", "--port 1 --modbus reads --units 300",
-                      "--port 1 --check-values --connections 3 --units 1-2",
-                      "--port 1 --check-values --modbus writes --connections 2 --units 1,300"));
+INSTANTIATE_TEST_SUITE_P(SimOptions, UsageError,
+                         ::testing::Values("", "--port 0", "--port 70000", "--port 1 --bogus 3", "--port 1 --rate",
+                                           "--port 1 --rate 0", "--port 1 --rate fast",
+                                           "--port 1 --connections 1000 --total-rate 0.5", "--port 1 --duration -1",
+                                           "--port 1 --connections 1001", "--port 1 --units 0", "--port 1 --units 5-3",
+                                           "--port 1 --units 70000", "--port 1 --reopen-delay -5",
+                                           "--port 1 --frames 99", "--port 1 --frames 10:0", "--port 1 --modbus 02",
+                                           "--port 1 --frames none", "--port 1 --modbus reads --units 300",
+                                           "--port 1 --check-values --connections 3 --units 1-2",
+                                           "--port 1 --check-values --modbus writes --connections 2 --units 1,300"));
 
 TEST(ShareUnits, ValueChecksDealModbusUnitsFirst) {
     const SimOptions o = parsed("--port 1 --check-values --connections 2 --units 300,1,2,400");

@@ -7,9 +7,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/WaitUntil.h"
 #include "tests/tools/rtusim/TestPeer.h"
 #include "tests/tools/rtusim/Words.h"
-#include "tests/support/WaitUntil.h"
 #include "tools/rtusim/SimRunner.h"
 
 using namespace rtusim;
@@ -17,9 +17,7 @@ using Flaw = TestPeer::Flaw;
 
 namespace {
 
-std::uint64_t wrong(const SimStats& stats, ReplyFault fault) {
-    return stats.wrong[static_cast<std::size_t>(fault)];
-}
+std::uint64_t wrong(const SimStats& stats, ReplyFault fault) { return stats.wrong[static_cast<std::size_t>(fault)]; }
 
 // A port nothing listens on: bound once to learn a free number, then released.
 std::uint16_t closedPort() {
@@ -62,8 +60,10 @@ protected:
 
 TEST_F(RtusimRun, HonestPeerAnswersEveryKindOfMessage) {
     TestPeer peer(Flaw::None, false, {1, 2, 3, 4, 5});
-    const SimStats s = run(peer.port(), "--units 1-5 --connections 3 --rate 500 --count 300 "
-                                        "--frames all --modbus all").stats;
+    const SimStats s = run(peer.port(),
+                           "--units 1-5 --connections 3 --rate 500 --count 300 "
+                           "--frames all --modbus all")
+                           .stats;
     EXPECT_EQ(s.sent, 300u);
     // Frames need no reply, so the last ones may still be on their way when the run ends.
     WaitUntil([&] { return peer.messages() >= s.sent; }, std::chrono::seconds(10));
@@ -83,16 +83,20 @@ TEST_F(RtusimRun, HonestPeerAnswersEveryKindOfMessage) {
 }
 
 TEST_F(RtusimRun, ValuesWrittenAreReadBackFromAnHonestPeer) {
-    const SimStats s = runAgainst(Flaw::None, "--check-values --frames 10,83 --modbus 03,04,06,10 --units 1-4 "
-                                              "--connections 2 --rate 500 --count 400").stats;
+    const SimStats s = runAgainst(Flaw::None,
+                                  "--check-values --frames 10,83 --modbus 03,04,06,10 --units 1-4 "
+                                  "--connections 2 --rate 500 --count 400")
+                           .stats;
     EXPECT_EQ(s.wrongReplies, 0u);
     EXPECT_EQ(s.missingReplies, 0u);
     EXPECT_GT(s.valuesChecked, 0u);
 }
 
 TEST_F(RtusimRun, EveryFrameAndWriteIsReadBackFromAnHonestPeer) {
-    const SimStats s = runAgainst(Flaw::None, "--check-values --frames all --modbus all --units 1-5 "
-                                              "--connections 3 --rate 1000 --count 3000").stats;
+    const SimStats s = runAgainst(Flaw::None,
+                                  "--check-values --frames all --modbus all --units 1-5 "
+                                  "--connections 3 --rate 1000 --count 3000")
+                           .stats;
     EXPECT_EQ(s.wrongReplies, 0u);
     EXPECT_EQ(s.missingReplies, 0u);
     EXPECT_GT(s.valuesChecked, 1000u);
@@ -101,8 +105,10 @@ TEST_F(RtusimRun, EveryFrameAndWriteIsReadBackFromAnHonestPeer) {
 // Every message cut into pieces still reaches the peer whole and is answered as usual.
 TEST_F(RtusimRun, SplitMessagesArriveWholeAndAreAnswered) {
     TestPeer peer(Flaw::None, false, {1, 2, 3, 4, 5});
-    const SimStats s = run(peer.port(), "--split --check-values --frames all --modbus all --units 1-5 "
-                                        "--connections 3 --rate 200 --count 300").stats;
+    const SimStats s = run(peer.port(),
+                           "--split --check-values --frames all --modbus all --units 1-5 "
+                           "--connections 3 --rate 200 --count 300")
+                           .stats;
     WaitUntil([&] { return peer.messages() >= s.sent; }, std::chrono::seconds(10));
     EXPECT_EQ(peer.messages(), s.sent);
     EXPECT_EQ(s.wrongReplies, 0u);
@@ -137,8 +143,10 @@ TEST_F(RtusimRun, RecordHasALinePerReadingSent) {
 }
 
 TEST_F(RtusimRun, PeerThatIgnoresWritesGivesWrongValues) {
-    const SimStats s = runAgainst(Flaw::IgnoresWrites, "--check-values --frames 10 --modbus 03,04,06,10 "
-                                                       "--units 1-4 --connections 2 --rate 500 --count 400").stats;
+    const SimStats s = runAgainst(Flaw::IgnoresWrites,
+                                  "--check-values --frames 10 --modbus 03,04,06,10 "
+                                  "--units 1-4 --connections 2 --rate 500 --count 400")
+                           .stats;
     EXPECT_GT(wrong(s, ReplyFault::Value), 0u);
     EXPECT_EQ(s.wrongReplies, wrong(s, ReplyFault::Value));
     EXPECT_EQ(s.resets, s.wrongReplies);
@@ -206,16 +214,20 @@ TEST_F(RtusimRun, RefusedConnectionsFailTheRun) {
 }
 
 TEST_F(RtusimRun, ReconnectRateReopensBetweenReplies) {
-    const SimStats s = runAgainst(Flaw::None, "--frames 83 --modbus reads --reconnect-rate 50 --rate 200 "
-                                              "--count 100").stats;
+    const SimStats s = runAgainst(Flaw::None,
+                                  "--frames 83 --modbus reads --reconnect-rate 50 --rate 200 "
+                                  "--count 100")
+                           .stats;
     EXPECT_GT(s.reopened, 0u);
     EXPECT_EQ(s.connects, 1u + s.reopened);
     EXPECT_EQ(s.wrongReplies + s.missingReplies, 0u);
 }
 
 TEST_F(RtusimRun, ReopenDelayLeavesTheConnectionClosedForAWhile) {
-    const SimStats s = runAgainst(Flaw::None, "--frames 83 --reconnect-rate 50 --reopen-delay 100 --rate 200 "
-                                              "--count 100").stats;
+    const SimStats s = runAgainst(Flaw::None,
+                                  "--frames 83 --reconnect-rate 50 --reopen-delay 100 --rate 200 "
+                                  "--count 100")
+                           .stats;
     EXPECT_GT(s.reopened, 0u);
     EXPECT_EQ(s.connects, 1u + s.reopened);
     EXPECT_GT(s.skipped, 0u);  // slots that fell into the closed spells
@@ -224,8 +236,10 @@ TEST_F(RtusimRun, ReopenDelayLeavesTheConnectionClosedForAWhile) {
 
 TEST_F(RtusimRun, ReopenAfterALateReplyWaitsTheReopenDelay) {
     // Reconnecting at once would race the server's release of the connection just closed.
-    const SimStats s = runAgainst(Flaw::Silent, "--modbus 03 --rate 100 --duration 0.4 --reply-timeout 50 "
-                                                "--reopen-delay 5000").stats;
+    const SimStats s = runAgainst(Flaw::Silent,
+                                  "--modbus 03 --rate 100 --duration 0.4 --reply-timeout 50 "
+                                  "--reopen-delay 5000")
+                           .stats;
     EXPECT_EQ(s.resets, 1u);
     EXPECT_EQ(s.connects, 1u);
     EXPECT_GT(s.skipped, 0u);

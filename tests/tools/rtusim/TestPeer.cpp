@@ -41,11 +41,14 @@ std::size_t messageSize(const std::vector<std::uint8_t>& buffer) {
 
 std::size_t echoLength(const std::vector<std::uint8_t>& adu) {
     switch (adu[7]) {
-    case 0x0f:
-    case 0x10:
-    case 0x80: return 13u + adu[12];
-    case 0x86: return 14;
-    default: return 12;
+        case 0x0f:
+        case 0x10:
+        case 0x80:
+            return 13u + adu[12];
+        case 0x86:
+            return 14;
+        default:
+            return 12;
     }
 }
 
@@ -172,4 +175,3 @@ void TestPeer::read(int fd, const Bytes& a) {
     out[5] = static_cast<std::uint8_t>(length & 0xff);
     reply(fd, out);
 }
-

@@ -35,8 +35,7 @@ struct Options {
     std::filesystem::path dir = std::filesystem::current_path();
 };
 
-Options ParseOptions(int argc, char** argv)
-{
+Options ParseOptions(int argc, char** argv) {
     Options options;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--rows") == 0) options.rows = std::max(kBlockRows, std::atoi(argv[i + 1]));
@@ -47,8 +46,7 @@ Options ParseOptions(int argc, char** argv)
 
 // The channel-table INSERT of the history writers, with `table` as given (raw SQLite needs the
 // digit-leading name quoted; the driver quotes it itself).
-std::string InsertText(const char* table, int rid)
-{
+std::string InsertText(const char* table, int rid) {
     char text[512];
     std::snprintf(text, sizeof text,
                   "INSERT INTO %s(RID, RVALUE, LTIME, RTIME, RTYPE) VALUES (%d, %.2f, '%s', '%s', %d)", table, rid,
@@ -56,8 +54,7 @@ std::string InsertText(const char* table, int rid)
     return text;
 }
 
-bool SetUpOdbc(const std::filesystem::path& scratch)
-{
+bool SetUpOdbc(const std::filesystem::path& scratch) {
     std::filesystem::create_directories(scratch / "etc");
     std::ofstream(scratch / "etc" / "odbcinst.ini")
         << "[Telvorn RTUDB]\nDriver=" << TELVORN_RTUDB_DRIVER << "\nSetup=" << TELVORN_RTUDB_DRIVER << "\n";
@@ -73,8 +70,7 @@ bool SetUpOdbc(const std::filesystem::path& scratch)
 }
 
 // Seconds taken by `rows` calls of insert(rid), rids from `first`.
-double TimeBlock(int first, int rows, const std::function<bool(int)>& insert)
-{
+double TimeBlock(int first, int rows, const std::function<bool(int)>& insert) {
     const auto start = std::chrono::steady_clock::now();
     for (int rid = first; rid < first + rows; ++rid)
         if (!insert(rid)) std::fprintf(stderr, "insert %d failed\n", rid);
@@ -83,8 +79,7 @@ double TimeBlock(int first, int rows, const std::function<bool(int)>& insert)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     const Options options = ParseOptions(argc, argv);
     std::string pattern = (options.dir / "telvorn-bench-db-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {

@@ -45,8 +45,7 @@ constexpr int kBlock = 40;
 constexpr const char* kRtuTime = "20140411123000";
 
 // Value of KEY in "KEY=value;KEY=value".
-std::string SettingValue(const std::string& settings, const std::string& key)
-{
+std::string SettingValue(const std::string& settings, const std::string& key) {
     const std::string wanted = key + "=";
     for (std::size_t start = 0; start < settings.size();) {
         std::size_t end = settings.find(';', start);
@@ -58,9 +57,9 @@ std::string SettingValue(const std::string& settings, const std::string& key)
     return {};
 }
 
-bool RegisterBenchSource(const std::filesystem::path& scratch, const std::string& postgres)
-{
-    if (postgres.empty()) return RegisterScratchSource(scratch, "DSN=HISTORYBENCH;DBQ=" + (scratch / "history.db").string());
+bool RegisterBenchSource(const std::filesystem::path& scratch, const std::string& postgres) {
+    if (postgres.empty())
+        return RegisterScratchSource(scratch, "DSN=HISTORYBENCH;DBQ=" + (scratch / "history.db").string());
     std::string attributes = "DSN=HISTORYBENCH;ENGINE=postgresql";
     for (const char* key : {"SERVER", "PORT", "DATABASE", "SCHEMA"})
         attributes += std::string(";") + key + "=" + SettingValue(postgres, key);
@@ -68,16 +67,14 @@ bool RegisterBenchSource(const std::filesystem::path& scratch, const std::string
 }
 
 // Raw SQLite with the driver's durability and the same two tables.
-sqlite3* OpenCeiling(const std::filesystem::path& file)
-{
+sqlite3* OpenCeiling(const std::filesystem::path& file) {
     sqlite3* raw = OpenDurableSqlite(file);
     if (raw != nullptr) sqlite3_exec(raw, kFullRcdsCreation, nullptr, nullptr, nullptr);
     return raw;
 }
 
 // One reading's two committed rows, composed as the recorder composes them.
-bool CeilingReading(sqlite3* raw, int rid)
-{
+bool CeilingReading(sqlite3* raw, int rid) {
     char channel[512];
     char full[512];
     std::snprintf(channel, sizeof channel,
@@ -91,8 +88,7 @@ bool CeilingReading(sqlite3* raw, int rid)
            sqlite3_exec(raw, full, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-double Seconds(int first, int count, const std::function<void(int)>& reading)
-{
+double Seconds(int first, int count, const std::function<void(int)>& reading) {
     const auto start = std::chrono::steady_clock::now();
     for (int i = first; i < first + count; ++i) reading(i);
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -100,11 +96,10 @@ double Seconds(int first, int count, const std::function<void(int)>& reading)
 
 // The server's ceiling: one connection by libpq, two committed single-row INSERTs a reading into
 // tables shaped like the stack's, in the same schema.
-PGconn* OpenServerCeiling(const std::string& settings, const std::string& unit)
-{
-    const std::string info = "host='" + SettingValue(settings, "SERVER") + "' port='" + SettingValue(settings, "PORT")
-                           + "' dbname='" + SettingValue(settings, "DATABASE") + "' user='"
-                           + SettingValue(settings, "USER") + "' password='" + SettingValue(settings, "PWD") + "'";
+PGconn* OpenServerCeiling(const std::string& settings, const std::string& unit) {
+    const std::string info = "host='" + SettingValue(settings, "SERVER") + "' port='" + SettingValue(settings, "PORT") +
+                             "' dbname='" + SettingValue(settings, "DATABASE") + "' user='" +
+                             SettingValue(settings, "USER") + "' password='" + SettingValue(settings, "PWD") + "'";
     PGconn* connection = PQconnectdb(info.c_str());
     if (PQstatus(connection) != CONNECTION_OK) {
         std::fprintf(stderr, "ceiling: %s", PQerrorMessage(connection));
@@ -112,15 +107,14 @@ PGconn* OpenServerCeiling(const std::string& settings, const std::string& unit)
         return nullptr;
     }
     const std::string schema = SettingValue(settings, "SCHEMA");
-    const std::string setup = "SET search_path TO " + schema + "; CREATE TABLE IF NOT EXISTS ceiling_" + unit
-                            + "_ain0 (LIKE \"" + unit + "_ain0\" INCLUDING ALL); CREATE TABLE IF NOT EXISTS ceiling_"
-                            + unit + "_full (LIKE fullrcds INCLUDING ALL)";
+    const std::string setup = "SET search_path TO " + schema + "; CREATE TABLE IF NOT EXISTS ceiling_" + unit +
+                              "_ain0 (LIKE \"" + unit + "_ain0\" INCLUDING ALL); CREATE TABLE IF NOT EXISTS ceiling_" +
+                              unit + "_full (LIKE fullrcds INCLUDING ALL)";
     PQclear(PQexec(connection, setup.c_str()));
     return connection;
 }
 
-bool ServerCeilingReading(PGconn* connection, const std::string& unit, int rid)
-{
+bool ServerCeilingReading(PGconn* connection, const std::string& unit, int rid) {
     char channel[512];
     char full[512];
     std::snprintf(channel, sizeof channel,
@@ -139,8 +133,7 @@ bool ServerCeilingReading(PGconn* connection, const std::string& unit, int rid)
     return stored;
 }
 
-std::string StoredRows(const CSQLDatabase& database, const std::string& where)
-{
+std::string StoredRows(const CSQLDatabase& database, const std::string& where) {
     CSQLRecordset count(database);
     count.SetSQL("SELECT COUNT(*) FROM FULLRCDS" + where);
     return count.Open() && count.MoveNext() ? count.GetField(1, kValueText) : "?";
@@ -148,8 +141,7 @@ std::string StoredRows(const CSQLDatabase& database, const std::string& where)
 
 // The stack against the server's ceiling in alternating blocks; the readings sent through the stack.
 int CompareWithServerCeiling(const std::string& settings, const std::string& unit, int readings,
-                              const std::function<void(int)>& throughCore)
-{
+                             const std::function<void(int)>& throughCore) {
     PGconn* connection = OpenServerCeiling(settings, unit);
     if (connection == nullptr) return 0;
     auto ceiling = [&](int i) {
@@ -174,8 +166,7 @@ int CompareWithServerCeiling(const std::string& settings, const std::string& uni
 // The server side: readings through the whole stack, timed from the first to the last, and (unless
 // other writers run at the same time) against the ceiling.
 int TimeServer(CSQLDatabase& database, const std::filesystem::path& scratch, int readings, const std::string& unit,
-               const std::function<void(int)>& throughCore, const std::string& settings, bool withCeiling)
-{
+               const std::function<void(int)>& throughCore, const std::string& settings, bool withCeiling) {
     Seconds(-kBlock, kBlock, throughCore);
     const int compared = withCeiling ? CompareWithServerCeiling(settings, unit, readings, throughCore) : 0;
     const auto start = std::chrono::system_clock::now();
@@ -193,8 +184,7 @@ int TimeServer(CSQLDatabase& database, const std::filesystem::path& scratch, int
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     int readings = 1000;
     int unit = 12;
     std::string postgres;
@@ -202,11 +192,16 @@ int main(int argc, char** argv)
     std::filesystem::path dir = std::filesystem::current_path();
     for (int i = 1; i < argc; ++i) {
         const bool valued = i + 1 < argc;
-        if (std::strcmp(argv[i], "--no-ceiling") == 0) withCeiling = false;
-        else if (valued && std::strcmp(argv[i], "--readings") == 0) readings = std::max(kBlock, std::atoi(argv[++i]));
-        else if (valued && std::strcmp(argv[i], "--dir") == 0) dir = argv[++i];
-        else if (valued && std::strcmp(argv[i], "--postgres") == 0) postgres = argv[++i];
-        else if (valued && std::strcmp(argv[i], "--unit") == 0) unit = std::atoi(argv[++i]);
+        if (std::strcmp(argv[i], "--no-ceiling") == 0)
+            withCeiling = false;
+        else if (valued && std::strcmp(argv[i], "--readings") == 0)
+            readings = std::max(kBlock, std::atoi(argv[++i]));
+        else if (valued && std::strcmp(argv[i], "--dir") == 0)
+            dir = argv[++i];
+        else if (valued && std::strcmp(argv[i], "--postgres") == 0)
+            postgres = argv[++i];
+        else if (valued && std::strcmp(argv[i], "--unit") == 0)
+            unit = std::atoi(argv[++i]);
     }
     std::string pattern = (dir / "telvorn-bench-history-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
@@ -217,8 +212,8 @@ int main(int argc, char** argv)
     // Before the first ODBC handle exists: the driver manager caches where its files are.
     const bool registered = RegisterBenchSource(scratch, postgres);
     CSQLDatabase database;
-    if (!registered
-        || !database.Connect("HISTORYBENCH", SettingValue(postgres, "USER"), SettingValue(postgres, "PWD"))) {
+    if (!registered ||
+        !database.Connect("HISTORYBENCH", SettingValue(postgres, "USER"), SettingValue(postgres, "PWD"))) {
         std::fprintf(stderr, "set-up failed\n");
         return 1;
     }
@@ -247,8 +242,7 @@ int main(int argc, char** argv)
 
     // AIN0: register 1001, the value x 10 as the decoder passes it.
     auto throughCore = [&core, unit](int i) { core.UpdateRegister(unit, 1001, i, kRtuTime, 0); };
-    if (!postgres.empty())
-        return TimeServer(database, scratch, readings, unitText, throughCore, postgres, withCeiling);
+    if (!postgres.empty()) return TimeServer(database, scratch, readings, unitText, throughCore, postgres, withCeiling);
     sqlite3* raw = OpenCeiling(scratch / "ceiling.db");
     if (raw == nullptr) {
         std::fprintf(stderr, "set-up failed\n");

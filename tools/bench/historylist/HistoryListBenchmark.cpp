@@ -66,7 +66,6 @@ bool SeedChannelTable(const std::filesystem::path& file) {
     return ok;
 }
 
-
 CSQLDatabase* database = nullptr;
 
 // Lets the view lay out the new rows and paint, as the window does before it answers again.
@@ -125,7 +124,8 @@ int main(int argc, char** argv) {
     }
     const std::filesystem::path scratch = pattern;
     // Before the first ODBC handle exists: the driver manager caches where its files are.
-    if (!SeedChannelTable(scratch / "history.db") || !RegisterScratchSource(scratch, "DSN=HISTORYLISTBENCH;DBQ=" + (scratch / "history.db").string())) {
+    if (!SeedChannelTable(scratch / "history.db") ||
+        !RegisterScratchSource(scratch, "DSN=HISTORYLISTBENCH;DBQ=" + (scratch / "history.db").string())) {
         std::fprintf(stderr, "set-up failed\n");
         return 1;
     }
