@@ -10,6 +10,8 @@ packages=(
   postgresql
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth clang libclang-rt-14-dev
+  # ./test.sh --format-check: Debian 12's clang-format is version 14, the one the tree is formatted with.
+  clang-format
   # Liberation Sans has the metrics of Arial, the font the window's templates are laid out for.
   fonts-liberation2
   mbpoll python3-pymodbus python3-serial-asyncio
