@@ -71,16 +71,18 @@ wakeups() {
     "$(awk 'NR <= 4 && $1 >= 1 {printf "%s%s", sep, $1; sep = ", "}' <<< "$rates")"
 }
 
-# Wall seconds for one fixed integer loop on every core at once (the slowest of them). The loops run
-# under a shell of their own: this script's `wait` is slowed down while its child server is stopped.
+# Wall seconds for one fixed integer loop on every core at once (the slowest of them), run under a
+# shell of their own so that `wait` sees only the loops.
 cpu_job() {
   local start end
   start=$(date +%s.%N)
-  bash -c 'for _ in $(seq "$1"); do awk "BEGIN { for (i = 0; i < 40000000; i++) s += i % 7 }" & done; wait' \
+  bash -c 'for _ in $(seq "$1"); do awk "BEGIN { for (i = 0; i < 80000000; i++) s += i % 7 }" & done; wait' \
     cpu_job "$cores"
   end=$(date +%s.%N)
   awk -v a="$start" -v b="$end" 'BEGIN {printf "%.2f", b - a}'
 }
+
+median() { printf '%s\n' "$@" | sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 
 round_trip() {
   "$rtusim" --port "$1" --units 123 --modbus 03 --rate 200 --duration 10 |
@@ -88,7 +90,7 @@ round_trip() {
 }
 
 measure_build() {
-  local label="$1" port alone beside quiet silent
+  local label="$1" port beside
   build="$2"
   scratch="$scratch_root/$label"
   rtusim="$build/tools/rtusim/rtusim"
@@ -103,20 +105,10 @@ measure_build() {
     "ps -L -o stat= -p PID, most of 20 samples"
   row "wake-ups while idle, no connection, $label" "$(wakeups "$server_pid")" \
     "voluntary_ctxt_switches of /proc/PID/task/*/status over 10 s"
-  # Alone means with the server stopped; five runs of each, interleaved, and the median of each kind,
-  # so that other work on the machine falls on both alike.
-  local alone_runs=() beside_runs=()
-  for _ in $(seq 5); do
-    kill -STOP "$server_pid"
-    alone_runs+=("$(cpu_job)")
-    kill -CONT "$server_pid"
-    beside_runs+=("$(cpu_job)")
-  done
-  alone=$(printf '%s\n' "${alone_runs[@]}" | sort -n | sed -n 3p)
-  beside=$(printf '%s\n' "${beside_runs[@]}" | sort -n | sed -n 3p)
-  row "CPU-bound job on each of $cores cores, alone / beside idle telvorn-headless, $label" \
-    "$alone s / $beside s: $(awk -v a="$alone" -v b="$beside" 'BEGIN {printf "%+.1f %%", 100 * (b - a) / a}')" \
-    "awk loop of 4e7 steps per core, medians of 5 interleaved runs each, alone = server stopped (SIGSTOP)"
+  local beside_runs=()
+  for _ in $(seq 5); do beside_runs+=("$(cpu_job)"); done
+  beside=$(median "${beside_runs[@]}")
+  beside_median[$label]=$beside
   "$python" -c "
 import socket, time
 held = [socket.create_connection(('127.0.0.1', $port)) for _ in range(100)]
@@ -137,10 +129,23 @@ time.sleep(3600)" &
 
 echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC') on $cores cores ($(uname -m)), load average $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
+declare -A beside_median
+# The job alone, with no server running: five runs before the servers and five after them.
+alone_runs=()
+for _ in $(seq 5); do alone_runs+=("$(cpu_job)"); done
 echo "| figure | value | how |"
 echo "|---|---|---|"
 measure_build before "$before_build"
 measure_build after "$after_build"
+
+for _ in $(seq 5); do alone_runs+=("$(cpu_job)"); done
+alone=$(median "${alone_runs[@]}")
+for label in before after; do
+  beside=${beside_median[$label]}
+  row "CPU-bound job on each of $cores cores, alone / beside idle telvorn-headless, $label" \
+    "$alone s / $beside s: $(awk -v a="$alone" -v b="$beside" 'BEGIN {printf "%+.1f %%", 100 * (b - a) / a}')" \
+    "awk loop of 8e7 steps per core; medians of 10 runs with no server at all and of 5 beside the server"
+done
 
 port=$(free_port)
 "$python" tools/bench/modbus/pymodbus_server.py "$port" > /dev/null 2>&1 &
