@@ -1,7 +1,6 @@
 #include "platform/rtudb/PostgresRewrite.h"
 
-#include <cstdio>
-#include <ctime>
+#include "platform/rtudb/LocalNow.h"
 
 namespace {
 
@@ -30,13 +29,7 @@ std::size_t AppendNow(const std::vector<Token>& tokens, std::size_t i, std::stri
     const std::size_t open = NextSignificant(tokens, i + 1);
     const std::size_t close = NextSignificant(tokens, open + 1);
     if (close >= tokens.size() || !IsSymbol(tokens[open], '(') || !IsSymbol(tokens[close], ')')) return 0;
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[64];
-    std::snprintf(text, sizeof text, "'%04d-%02d-%02d %02d:%02d:%02d'", local.tm_year + 1900, local.tm_mon + 1,
-                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    out += text;
+    out += "'" + LocalNowText() + "'";
     return close;
 }
 

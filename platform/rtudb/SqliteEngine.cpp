@@ -1,6 +1,7 @@
 #include "platform/rtudb/SqliteEngine.h"
 
 #include "platform/rtudb/HomePath.h"
+#include "platform/rtudb/LocalNow.h"
 #include "platform/rtudb/SqlTokenizer.h"
 #include "platform/rtudb/SqliteErrors.h"
 
@@ -127,15 +128,10 @@ RunResult Failure(EngineError error) {
     return result;
 }
 
-// now() as Access offers it: local date and time as text that sorts like the time stamps.
+// now() as Access offers it.
 void NowFunction(sqlite3_context* context, int, sqlite3_value**) {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
-                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    sqlite3_result_text(context, text, -1, SQLITE_TRANSIENT);
+    const std::string text = LocalNowText();
+    sqlite3_result_text(context, text.c_str(), -1, SQLITE_TRANSIENT);
 }
 
 class SqliteEngine final : public IEngine {
