@@ -24,47 +24,84 @@ namespace {
 constexpr std::size_t kEditArea = 512;
 constexpr std::size_t kDeleteArea = 256;
 constexpr std::size_t kReadArea = 256;
+// A frame carries its unit id as eight decimal digits: no other unit id can ever report.
+constexpr std::size_t kMaxUnitIdDigits = 8;
+constexpr char kUnitIdRule[] = "Unit Id must be 1 to 8 decimal digits!";
+
+// A box to show once DatabaseMutex is released: a box waits for the operator, and while the lock is
+// held every history writer of the fleet waits too.
+struct Notice {
+    std::string text;
+    MessageIcon icon;
+};
 
 std::string FieldName(int row) { return "RDATA" + std::to_string(row); }
 
-// Steps that may raise: the row, then the channel tables. The result is the row's.
-bool InsertRtu(CSQLDatabase& database, const IRtuInputRows& rows, const std::string& uid) {
+bool IsDigits(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+
+std::string TrimBlanks(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool InsertRow(CSQLDatabase& database, const IRtuInputRows& rows, const std::string& uid) {
     CSQLInsert insert(kRtuTable);
     insert.AddField("UID", uid, kValueText);
     for (int i = 1; i < rows.RowCount(); ++i) insert.AddField(FieldName(i), rows.RowText(i), kValueText);
-    const bool stored = database.Execute(insert.BuildSQL());
-    CreateChannelTables(database, uid);
+    return database.Execute(insert.BuildSQL());
+}
+
+// The 158 tables in order; the first that fails (one that exists already, when an RTU is added again
+// after its deletion) ends the creation with its error.
+void CreateRtuTables(CSQLDatabase& database, const std::string& uid) {
+    for (const ChannelTableSpec& table : ChannelTableSet())
+        CreateChannelTable(database, uid, table.name, table.number, table.valueType);
+}
+
+// The add under DatabaseMutex; its boxes are collected in `notices`.
+bool AddUnderLock(CSQLDatabase& database, const IRtuInputRows& rows, std::vector<Notice>& notices) {
+    std::lock_guard<std::recursive_mutex> lock(DatabaseMutex);
+    if (rows.RowCount() <= 0 || !database.connected) {
+        notices.push_back({"database is closed when write", MessageIcon::None});
+        return false;
+    }
+    const std::string uidText = TrimBlanks(rows.RowText(0));
+    if (uidText.empty()) {
+        notices.push_back({"Unit Id can't be null!", MessageIcon::Stop});
+        return false;
+    }
+    if (uidText.size() > kMaxUnitIdDigits || !IsDigits(uidText)) {
+        notices.push_back({kUnitIdRule, MessageIcon::Stop});
+        return false;
+    }
+    const std::string uid = NormaliseUnitId(uidText);
+    bool stored = false;
+    try {
+        stored = InsertRow(database, rows, uid);
+        CreateRtuTables(database, uid);
+    } catch (const CSQLException& error) {
+        // A row stored before a table failed stays stored, and the add still counts as done.
+        notices.push_back({error.message, MessageIcon::None});
+        notices.push_back({"CSQLException exception when write database!", MessageIcon::None});
+    }
     return stored;
 }
 
 }  // namespace
 
 std::string NormaliseUnitId(const std::string& uidText) {
-    const bool digitsOnly =
-        std::all_of(uidText.begin(), uidText.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
-    if (uidText.empty() || !digitsOnly) return uidText;
+    if (uidText.empty() || !IsDigits(uidText)) return uidText;
     const std::size_t first = uidText.find_first_not_of('0');
     return first == std::string::npos ? "0" : uidText.substr(first);
 }
 
 bool AddRtu(CSQLDatabase& database, const IRtuInputRows& rows, IMessageBox& box) {
-    std::lock_guard<std::recursive_mutex> lock(DatabaseMutex);
-    if (rows.RowCount() <= 0 || !database.connected) {
-        ShowFixedText(box, "database is closed when write", MessageIcon::None);
-        return false;
-    }
-    const std::string uidText = rows.RowText(0);
-    if (uidText.empty()) {
-        ShowFixedText(box, "Unit Id can't be null!", MessageIcon::Stop);
-        return false;
-    }
-    bool stored = false;
-    try {
-        stored = InsertRtu(database, rows, NormaliseUnitId(uidText));
-    } catch (const CSQLException& error) {
-        ShowFixedText(box, error.message, MessageIcon::None);
-        ShowFixedText(box, "CSQLException exception when write database!", MessageIcon::None);
-    }
+    std::vector<Notice> notices;
+    const bool stored = AddUnderLock(database, rows, notices);
+    for (const Notice& notice : notices) ShowFixedText(box, notice.text, notice.icon);
     return stored;
 }
 
@@ -77,8 +114,8 @@ bool EditRtu(CSQLDatabase& database, const IRtuInputRows& rows) {
         const std::string uidText = rows.RowText(0);
         const std::string edit =
             ComposeStatement(kEditArea, kRtuEditFormat, update.BuildSQL().c_str(), DoubleQuotes(uidText).c_str());
-        if (!uidText.empty()) database.Execute(edit);
-        return true;
+        // False when no row has that unit id (deleted meanwhile): nothing was updated.
+        return !uidText.empty() && database.Execute(edit);
     } catch (const CSQLException&) {
         return false;
     }

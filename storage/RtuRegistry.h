@@ -22,14 +22,17 @@ protected:
 // The registry changes behind the input dialog. All run on the user-interface thread and hold
 // DatabaseMutex around their database work, so they never overlap the history writers.
 
-// Stores a new RTU_TAB row (digit-only unit ids normalised: 007 -> 7) and creates the RTU's 158
-// channel tables. True when the row was stored. Shows "Unit Id can't be null!", "database is closed
-// when write", or a database error's message followed by "CSQLException exception when write
-// database!"; the dialog shows ADD_RTU_OK or ADD_RTU_ERR itself.
+// Stores a new RTU_TAB row and creates the RTU's 158 channel tables. The unit id is 1 to 8 decimal
+// digits once blanks around it are trimmed, stored as its value (007 -> 7); any other is refused
+// before anything is written. True when the row was stored, also when a table creation failed after
+// it (an RTU added again finds its tables). Shows "Unit Id can't be null!", "Unit Id must be 1 to 8
+// decimal digits!", "database is closed when write", or a database error's message followed by
+// "CSQLException exception when write database!", each after DatabaseMutex is released; the dialog
+// shows ADD_RTU_OK or ADD_RTU_ERR itself.
 bool AddRtu(CSQLDatabase& database, const IRtuInputRows& rows, IMessageBox& box);
 
-// Updates RDATA1 ... of the row whose UID is row 0 as typed. True unless the database is closed or
-// an error was raised (a unit id without a row counts as success). Shows nothing.
+// Updates RDATA1 ... of the row whose UID is row 0 as typed. True when a row was updated: false for
+// a closed database, an error, or a unit id without a row. Shows nothing.
 bool EditRtu(CSQLDatabase& database, const IRtuInputRows& rows);
 
 // Asks QUESTION/DELETE_RTU and on Yes removes the RTU_TAB row of row 0's unit id (its channel
