@@ -58,6 +58,12 @@ std::string DayBound(std::time_t time, int mode) {
     return bound;
 }
 
+// The same day's bound in the form of a frame's own time text, 14 digits YYYYMMDDHHMMSS: "-" sorts
+// before every digit, so the dashed bounds never take in a frame's time, nor these a dashed one.
+std::string CompactDayBound(const std::string& dashedBound, const char* timeOfDay) {
+    return dashedBound.substr(0, 4) + dashedBound.substr(5, 2) + dashedBound.substr(8, 2) + timeOfDay;
+}
+
 std::string TrimBlanks(const std::string& text) {
     const std::size_t first = text.find_first_not_of(" \t");
     if (first == std::string::npos) return {};
@@ -93,11 +99,14 @@ std::optional<std::string> ComposeHistoryQuery(const std::string& table, const H
     const std::optional<std::string> condition = ValueCondition(filter.valueCompare, value);
     std::string where;
     if (filter.useTimeRange) {
+        // RTIME holds the RTU's own time text: 14 digits from a frame, the dashed stamp from elsewhere.
         const std::string from = DayBound(filter.fromDate, 0);
         const std::string to = DayBound(filter.toDate, 1);
-        where = condition ? ComposeStatement(kArea, "WHERE RTIME >= '%s' AND RTIME <= '%s' AND %s", from.c_str(),
-                                             to.c_str(), condition->c_str())
-                          : ComposeStatement(kArea, "WHERE RTIME >= '%s' AND RTIME <= '%s'", from.c_str(), to.c_str());
+        const std::string range = ComposeStatement(
+            kArea, "(RTIME >= '%s' AND RTIME <= '%s') OR (RTIME >= '%s' AND RTIME <= '%s')", from.c_str(), to.c_str(),
+            CompactDayBound(from, "000000").c_str(), CompactDayBound(to, "235959").c_str());
+        where = condition ? ComposeStatement(kArea, "WHERE (%s) AND %s", range.c_str(), condition->c_str())
+                          : ComposeStatement(kArea, "WHERE (%s)", range.c_str());
     } else if (condition) {
         where = ComposeStatement(kArea, "WHERE %s", condition->c_str());
     } else {
@@ -131,7 +140,8 @@ std::string CHistoryBrowser::LoadHistory(const std::string& name, int number, co
     if (!database_.connected) return {};
     // Errors end the load silently; the rows read so far stay in the list.
     try {
-        view_.SetTitleLine(ComposeTitle(*uidText, number, displayKey));
+        titleBase_ = ComposeTitle(*uidText, number, displayKey);
+        view_.SetTitleLine(titleBase_);
         const std::string title = ReadRows(statement ? *statement : "SELECT * FROM " + table);
         if (!statement) currentTable_ = table;
         return title;
@@ -182,43 +192,65 @@ std::optional<std::string> CHistoryBrowser::QueryHistory() {
     return LoadHistory("", -1, "", *query);
 }
 
-void CHistoryBrowser::DeleteHistoryRows() {
+std::optional<std::string> CHistoryBrowser::DeleteHistoryRows() {
     if (view_.FirstSelectedRow() < 0) {
-        if (!currentTable_.empty() && database_.connected) DeleteAll();
-        return;
+        if (currentTable_.empty() || !database_.connected || !DeleteAll()) return std::nullopt;
+        view_.ClearRows();
+        return Recount();
     }
-    DeleteSelected();
+    if (!DeleteSelected()) return std::nullopt;
+    return Recount();
 }
 
-void CHistoryBrowser::DeleteAll() {
+void CHistoryBrowser::Clear() {
+    view_.ClearRows();
+    view_.SetTitleLine("");
+    titleBase_.clear();
+    currentTable_.clear();
+}
+
+std::string CHistoryBrowser::Recount() {
+    const std::string title = std::to_string(view_.RowCount()) + " " + titleBase_;
+    view_.SetTitleLine(title);
+    return title;
+}
+
+bool CHistoryBrowser::DeleteAll() {
     if (ShowMessageText(box_, kQuestionSection, "DELETE_ALL", MessageIcon::Question, MessageButtons::YesNo) !=
         MessageAnswer::Yes)
-        return;
+        return false;
     std::lock_guard<std::recursive_mutex> lock(DatabaseMutex);
+    // Refused, the table keeps its rows and the list stays as it is; a table that was empty already
+    // is empty now all the same.
     try {
         database_.Execute(ComposeStatement(kArea, kHistoryDeleteAllFormat, currentTable_.c_str()));
+        return true;
     } catch (const CSQLException&) {
+        return false;
     }
 }
 
-void CHistoryBrowser::DeleteSelected() {
+bool CHistoryBrowser::DeleteSelected() {
     if (ShowMessageText(box_, kQuestionSection, "DELETE_RID", MessageIcon::Question, MessageButtons::YesNo) !=
         MessageAnswer::Yes)
-        return;
-    if (currentTable_.empty() || !database_.connected) return;
+        return false;
+    if (currentTable_.empty() || !database_.connected) return false;
+    bool removed = false;
     for (int index = view_.FirstSelectedRow(); index >= 0; index = view_.FirstSelectedRow()) {
         const std::string rid = view_.Row(index).rid;
-        if (!IsInteger(rid)) return;
+        if (!IsInteger(rid)) break;
         std::lock_guard<std::recursive_mutex> lock(DatabaseMutex);
         try {
             if (!database_.Execute(
                     ComposeStatement(kArea, kHistoryDeleteRowFormat, currentTable_.c_str(), rid.c_str())))
-                return;
+                break;
         } catch (const CSQLException&) {
-            return;
+            break;
         }
         view_.RemoveRow(index);
+        removed = true;
     }
+    return removed;
 }
 
 void CHistoryBrowser::ExportHistoryCsv() {

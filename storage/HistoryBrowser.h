@@ -29,8 +29,12 @@ public:
     // title line as LoadHistory does (empty after a refused or failed query), or none when nothing ran:
     // no condition, or no table loaded yet.
     std::optional<std::string> QueryHistory();
-    // Command 1042: deletes the selected rows one by one, or with no selection the whole table.
-    void DeleteHistoryRows();
+    // Command 1042: deletes the selected rows one by one, or with no selection the whole table, each
+    // after a question (Yes and No). The list then shows what is left of its rows and the title line
+    // their count; returns that title line, or none when nothing was deleted.
+    std::optional<std::string> DeleteHistoryRows();
+    // Empties the list and the title line and forgets the current table: the page shows another RTU.
+    void Clear();
     // Command 1058: writes the title line, the column captions and the rows to a chosen .csv file.
     void ExportHistoryCsv();
 
@@ -38,13 +42,16 @@ public:
 
 private:
     std::string ReadRows(const std::string& statement);
-    void DeleteAll();
-    void DeleteSelected();
+    bool DeleteAll();
+    bool DeleteSelected();
+    std::string Recount();
 
     CSQLDatabase& database_;
     IHistoryView& view_;
     IMessageBox& box_;
     std::string currentTable_;
+    // The title of the last load, without its record count.
+    std::string titleBase_;
 };
 
 // The query statement for `table` and `filter`: none when the filter gives no condition. The value

@@ -152,6 +152,11 @@ struct QueryCase {
     std::optional<std::string> statement;
 };
 
+// A day's bounds in the dashed form and in a frame's own 14-digit form, either matching.
+const char* const kOneDay =
+    "SELECT * FROM 12_AIN3 WHERE ((RTIME >= '2014-04-11 00:00:00' AND RTIME <= '2014-04-11 24:60:60') OR "
+    "(RTIME >= '20140411000000' AND RTIME <= '20140411235959'))";
+
 class HistoryQueryTextTest : public ::testing::TestWithParam<QueryCase> {};
 
 TEST_P(HistoryQueryTextTest, StatementIsComposedCharacterForCharacter) {
@@ -162,24 +167,19 @@ TEST_P(HistoryQueryTextTest, StatementIsComposedCharacterForCharacter) {
 
 INSTANTIATE_TEST_SUITE_P(
     Filters, HistoryQueryTextTest,
-    ::testing::Values(
-        QueryCase{true, "", 0,
-                  "SELECT * FROM 12_AIN3 WHERE RTIME >= '2014-04-11 00:00:00' AND RTIME <= '2014-04-11 24:60:60'"},
-        QueryCase{false, "5", 2, "SELECT * FROM 12_AIN3 WHERE RVALUE <= 5"},
-        QueryCase{false, "5", 0, "SELECT * FROM 12_AIN3 WHERE RVALUE >= 5"},
-        QueryCase{false, "-2.75", 1, "SELECT * FROM 12_AIN3 WHERE RVALUE = -2.75"},
-        QueryCase{true, "5", 0,
-                  "SELECT * FROM 12_AIN3 WHERE RTIME >= '2014-04-11 00:00:00' AND RTIME <= '2014-04-11 24:60:60' "
-                  "AND RVALUE >= 5"},
-        QueryCase{false, "", 0, std::nullopt}, QueryCase{false, "5", 3, std::nullopt},
-        QueryCase{false, "5 OR 1=1", 0, ""}, QueryCase{false, "abc", 2, ""}, QueryCase{true, "1e3", 0, ""},
-        QueryCase{false, "5.", 0, ""}, QueryCase{false, ".5", 0, "SELECT * FROM 12_AIN3 WHERE RVALUE >= .5"},
-        // Without a comparison the value is not read; blanks around a value are dropped.
-        QueryCase{false, "abc", -1, std::nullopt},
-        QueryCase{true, "abc", -1,
-                  "SELECT * FROM 12_AIN3 WHERE RTIME >= '2014-04-11 00:00:00' AND RTIME <= '2014-04-11 24:60:60'"},
-        QueryCase{false, " 5\t ", 2, "SELECT * FROM 12_AIN3 WHERE RVALUE <= 5"},
-        QueryCase{false, "   ", 0, std::nullopt}, QueryCase{false, "5 5", 0, ""}));
+    ::testing::Values(QueryCase{true, "", 0, kOneDay},
+                      QueryCase{false, "5", 2, "SELECT * FROM 12_AIN3 WHERE RVALUE <= 5"},
+                      QueryCase{false, "5", 0, "SELECT * FROM 12_AIN3 WHERE RVALUE >= 5"},
+                      QueryCase{false, "-2.75", 1, "SELECT * FROM 12_AIN3 WHERE RVALUE = -2.75"},
+                      QueryCase{true, "5", 0, std::string(kOneDay) + " AND RVALUE >= 5"},
+                      QueryCase{false, "", 0, std::nullopt}, QueryCase{false, "5", 3, std::nullopt},
+                      QueryCase{false, "5 OR 1=1", 0, ""}, QueryCase{false, "abc", 2, ""},
+                      QueryCase{true, "1e3", 0, ""}, QueryCase{false, "5.", 0, ""},
+                      QueryCase{false, ".5", 0, "SELECT * FROM 12_AIN3 WHERE RVALUE >= .5"},
+                      // Without a comparison the value is not read; blanks around a value are dropped.
+                      QueryCase{false, "abc", -1, std::nullopt}, QueryCase{true, "abc", -1, kOneDay},
+                      QueryCase{false, " 5\t ", 2, "SELECT * FROM 12_AIN3 WHERE RVALUE <= 5"},
+                      QueryCase{false, "   ", 0, std::nullopt}, QueryCase{false, "5 5", 0, ""}));
 
 TEST_P(HistoryBrowserTest, TimeRangeKeepsTheReadingsOfThoseDays) {
     LoadAin3();
@@ -266,15 +266,16 @@ TEST_P(HistoryBrowserTest, DeleteAnsweredNoChangesNothing) {
     EXPECT_EQ(Count("12_AIN3"), 5);
 }
 
-TEST_P(HistoryBrowserTest, DeleteWithoutSelectionEmptiesTheTableButNotTheList) {
+TEST_P(HistoryBrowserTest, DeleteWithoutSelectionEmptiesTheTableAndTheList) {
     LoadAin3();
     box.answers = {MessageAnswer::Yes};
 
-    browser.DeleteHistoryRows();
+    EXPECT_EQ(browser.DeleteHistoryRows(), "0 Records Unit:12 Tank level:3");
 
     EXPECT_EQ(box.shown, (std::vector<ShownBox>{{"DELETE_ALL", "", MessageIcon::Question, MessageButtons::YesNo}}));
     EXPECT_EQ(Count("12_AIN3"), 0);
-    EXPECT_EQ(view.RowCount(), 5);
+    EXPECT_EQ(view.RowCount(), 0);
+    EXPECT_EQ(view.title, "0 Records Unit:12 Tank level:3");
 }
 
 TEST_P(HistoryBrowserTest, DeleteBeforeALoadAsksNothing) {
