@@ -1,6 +1,7 @@
 #include "ui/DyInputView.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QScreen>
 
 #include "platform/profile/IniFileReader.h"
@@ -18,7 +19,8 @@ constexpr const char* kShadeStyle =
     "QPushButton { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #ffffff, stop:1 rgb(55, 55, 255));"
     " border: 1px solid #37474f; border-radius: 3px; padding: 2px; }"
     "QPushButton:hover { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #eceff1, stop:1 rgb(85, 85, 255)); "
-    "}";
+    "}"
+    "QPushButton:focus { border: 2px solid #ffb300; }";
 
 // Arial a sixth of an inch high: 16 pixels at 96 dots per inch.
 QFont RowFont() {
@@ -52,7 +54,8 @@ CButtonST* CDyInputView::MakeButton(int id, const char* captionKey, int icon, in
     button->setGeometry(units.Rect(x, 162, 50, 16));
     button->SetIconNumber(icon);
     button->setStyleSheet(kShadeStyle);
-    button->setAutoDefault(false);
+    // Enter on a focused button presses that button; Enter anywhere else in the form saves.
+    button->setAutoDefault(true);
     return button;
 }
 
@@ -64,7 +67,8 @@ void CDyInputView::buildRows(const std::vector<std::string>& captions) {
         if (k == n - 1) {
             auto* combo = new QComboBox(this);
             combo->setEditable(true);
-            combo->setFocusPolicy(Qt::ClickFocus);
+            // A typed code is kept as the row's text, never added to the codes offered.
+            combo->setInsertPolicy(QComboBox::NoInsert);
             for (const char* code : kModelCodes) {
                 combo->addItem(QString::fromLatin1(code));
             }
@@ -82,6 +86,12 @@ void CDyInputView::buildRows(const std::vector<std::string>& captions) {
         label->setFont(rowFont);
         fields.push_back(field);
         labels.push_back(label);
+    }
+    // Tab goes down the rows, then along the buttons below them.
+    std::vector<QWidget*> order(fields.begin(), fields.end());
+    order.insert(order.end(), {deleteButton, confirmButton, cancelButton});
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        setTabOrder(order[i - 1], order[i]);
     }
 }
 
@@ -166,6 +176,14 @@ void CDyInputView::Confirm() {
         }
         hide();
     }
+}
+
+void CDyInputView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        confirmButton->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void CDyInputView::Delete() {

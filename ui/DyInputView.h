@@ -45,6 +45,10 @@ public:
     // Where the panel's controls lie, hidden ones included, in the panel's coordinates.
     QRect ContentsExtent() const;
 
+protected:
+    // Enter in a row saves, as the default button of a dialog would.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void Confirm();
     void Delete();
