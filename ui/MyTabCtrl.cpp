@@ -16,6 +16,8 @@ CMyTabCtrl::CMyTabCtrl(QWidget* parent, CSQLDatabase& database, CPageRtuList::Re
     rtuList->LinkStatePage(rtuState, selector);
     rtuState->LinkPageSelector(selector);
     rtuState->LinkRegisterList(&modbusRegs->RegisterList());
+    // A register history belongs to the RTU the state page shows, as the register values do.
+    rtuState->LinkRtuChanged([this] { modbusRegs->Browser().Clear(); });
     CPageDialog* inTabOrder[] = {rtuList, rawData, rtuState, modbusRegs};
     for (int i = 0; i < 4; ++i) {
         AddPage(inTabOrder[i], inTabOrder[i]->TemplateId(), IniText(uiIni, kTitlesSection, "Page" + std::to_string(i)));

@@ -93,6 +93,8 @@ void CPageRtuList::SetUpList() {
         captions << UiText(caption);
     }
     list->setHeaderLabels(captions);
+    // Every column keeps its width; an expanded list shows empty space after the last one.
+    list->header()->setStretchLastSection(false);
     for (int i = 0; i < columns; ++i) {
         list->header()->resizeSection(i, kColumnWidth);
         list->setColumnHidden(i, i >= static_cast<int>(columnCaptions.size()));
@@ -160,6 +162,9 @@ void CPageRtuList::Reload() {
     }
     rows = loadRegistry(database);
     ShowRegistryRows(rows);
+    if (statePage != nullptr) {
+        statePage->FollowRegistry();
+    }
 }
 
 void CPageRtuList::ShowRegistryRows(const std::vector<RegistryRow>& registry) {
@@ -236,8 +241,7 @@ void CPageRtuList::ShowSelected() {
         selectPage(2);
     }
     if (statePage != nullptr) {
-        PostCommand(*statePage, static_cast<int>(CMD_REFRESH_STATE));
-        statePage->setHeader(texts[0], texts[1]);
+        statePage->OpenRtu(texts[0], texts[1]);
     }
 }
 

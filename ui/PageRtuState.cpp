@@ -5,6 +5,9 @@
 #include <QKeyEvent>
 #include <QPointer>
 
+#include <algorithm>
+#include <vector>
+
 #include "platform/profile/IniFileReader.h"
 #include "ui/IniValueLookup.h"
 #include "ui/PageFonts.h"
@@ -17,21 +20,24 @@ constexpr int kLampX[] = {12, 33, 54, 75, 96, 117, 138, 160};
 
 QString PageText(const std::string& key) { return IniText(IniFileReader(kUiIniPath), kRtuStateTextSection, key); }
 
-// Posts the Delete key of the history list to the page as the delete command.
-class DeleteKeyFilter final : public QObject {
+// Runs an action for the given keys pressed in the controls it watches, in place of their own handling.
+class KeyActionFilter final : public QObject {
 public:
-    DeleteKeyFilter(QObject* parent, CPageDialog& page) : QObject(parent), page(page) {}
+    KeyActionFilter(QObject* parent, std::initializer_list<int> keys, std::function<void()> action)
+        : QObject(parent), keys(keys), action(std::move(action)) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
-            PostCommand(page, CMD_DELETE_HISTORY);
+        if (event->type() == QEvent::KeyPress &&
+            std::find(keys.begin(), keys.end(), static_cast<QKeyEvent*>(event)->key()) != keys.end()) {
+            action();
             return true;
         }
         return QObject::eventFilter(watched, event);
     }
 
 private:
-    CPageDialog& page;
+    std::vector<int> keys;
+    std::function<void()> action;
 };
 }  // namespace
 
@@ -171,13 +177,20 @@ void CPageRtuState::ConnectButtons() {
     connect(Button(CMD_EXPORT_HISTORY), &QPushButton::clicked, this, &CPageRtuState::ExportHistory);
     connect(Button(CMD_DELETE_HISTORY), &QPushButton::clicked, this, &CPageRtuState::DeleteRows);
     connect(autoFitBox, &QCheckBox::clicked, this, &CPageRtuState::ApplyAutoFit);
+    // Enter in a filter control runs the filter, as the default button of the filter would.
+    auto* enter = new KeyActionFilter(this, {Qt::Key_Return, Qt::Key_Enter}, [this] { Query(); });
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{timeRangeBox, fromDate, toDate, compareSelector, valueEdit}) {
+        control->installEventFilter(enter);
+    }
 }
 
 QAbstractButton* CPageRtuState::Button(int id) const { return static_cast<QAbstractButton*>(controls.at(id)); }
 
 void CPageRtuState::ConnectHistoryList() {
     QTreeWidget& list = history.List();
-    list.installEventFilter(new DeleteKeyFilter(&list, *this));
+    list.installEventFilter(
+        new KeyActionFilter(&list, {Qt::Key_Delete}, [this] { ::PostCommand(*this, CMD_DELETE_HISTORY); }));
     list.setContextMenuPolicy(Qt::CustomContextMenu);
     connect(&list, &QWidget::customContextMenuRequested, this,
             [this, &list](const QPoint& position) { ShowHistoryMenu(list.viewport()->mapToGlobal(position)); });
@@ -285,7 +298,12 @@ void CPageRtuState::Query() {
 
 void CPageRtuState::ExportHistory() { browser.ExportHistoryCsv(); }
 
-void CPageRtuState::DeleteRows() { browser.DeleteHistoryRows(); }
+// The chart follows the list when a deletion changed it.
+void CPageRtuState::DeleteRows() {
+    if (const std::optional<std::string> title = browser.DeleteHistoryRows()) {
+        plotHistory(UiText(*title));
+    }
+}
 
 void CPageRtuState::ShowHistoryMenu(const QPoint& globalPosition) {
     BCMenu menu(QString(), this);

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/ChannelNames.h"
@@ -55,6 +56,15 @@ public:
 
     // Header lines of the RTU shown: its identifier and its name.
     void setHeader(const std::string& uidText, const std::string& name);
+    // Shows the RTU with this unit id, the RTU list page's double click: from now on the page follows
+    // that unit id, whichever slot of the live table holds it. The history of another RTU than the one
+    // shown is emptied first.
+    void OpenRtu(const std::string& uidText, const std::string& name);
+    // After a registry reload, which hands the slots of the live table to the registered unit ids in
+    // order: the page finds its RTU again, or shows none when that RTU is gone.
+    void FollowRegistry();
+    // Called whenever the page's history is emptied because it shows another RTU.
+    void LinkRtuChanged(std::function<void()> changed) { rtuChanged = std::move(changed); }
     // Redraws the chart from the history list.
     void plotHistory(const QString& title);
 
@@ -104,6 +114,10 @@ private:
 
     // Refresh, step by step (RtuStateRefresh.cpp).
     void Refresh();
+    void ShowCurrentRtu();
+    void ShowRecord(const RtuRecord& rtu, bool fallback);
+    void ShowUnit(const std::optional<std::string>& uidText);
+    void ClearHistory();
     void ShowLamps(int firstId, int groupId, int count, const std::uint8_t* values);
     void ShowValueButtons(const RtuRecord& rtu);
     void ShowRegisters(const RtuRecord& rtu);
@@ -128,6 +142,11 @@ private:
     CHistoryBrowser browser;
     QTreeWidget* registerList = nullptr;
     PageSelector selectPage;
+    std::function<void()> rtuChanged;
+    // The unit id the operator opened (none before the first), and the one whose values and history
+    // the page shows now (none when that RTU is gone).
+    std::optional<std::string> openedUid;
+    std::optional<std::string> shownUid;
 };
 
 // The value and kind columns of a Modbus register row for a register kind (1 register, 2 coil) and

@@ -28,6 +28,11 @@ MessageAnswer QtMessageBox::Show(const std::string& text, const std::string& cap
                                  MessageButtons buttons) {
     QMessageBox box(BoxIcon(icon), caption.empty() ? QString(kProgramCaption) : UiText(caption), UiText(text),
                     buttons == MessageButtons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, parent);
+    if (buttons == MessageButtons::YesNo) {
+        // Every question of the program asks before deleting: Enter or Escape must not delete.
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+    }
     int answer = box.exec();
     if (buttons == MessageButtons::Ok) {
         return MessageAnswer::Ok;

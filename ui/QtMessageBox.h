@@ -4,7 +4,8 @@
 
 #include "platform/profile/MessageBox.h"
 
-// Message boxes as modal QMessageBox dialogs over the parent window. User-interface thread only.
+// Message boxes as modal QMessageBox dialogs over the parent window; a question's default answer is No.
+// User-interface thread only.
 class QtMessageBox final : public IMessageBox {
 public:
     explicit QtMessageBox(QWidget* parent = nullptr) : parent(parent) {}

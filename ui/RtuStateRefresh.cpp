@@ -1,4 +1,6 @@
 // The refresh of the RTU state page: the panel redrawn from a copy of the current RTU's record.
+#include <cstring>
+
 #include "core/RtuTable.h"
 #include "ui/CurrentRtu.h"
 #include "ui/PageModbusRegs.h"
@@ -26,13 +28,48 @@ RegisterTexts RegisterColumnTexts(std::uint8_t kind, float value) {
 
 void CPageRtuState::Refresh() {
     ++refreshCount;
+    ShowCurrentRtu();
+}
+
+void CPageRtuState::OpenRtu(const std::string& uidText, const std::string& name) {
+    openedUid = uidText;
+    currentRtu = LiveRtuTable().FindRtuByUidText(uidText);
+    ShowUnit(uidText);
+    setHeader(uidText, name);
+    ::PostCommand(*this, static_cast<int>(CMD_REFRESH_STATE));
+}
+
+void CPageRtuState::FollowRegistry() {
+    if (openedUid) {
+        currentRtu = LiveRtuTable().FindRtuByUidText(*openedUid);
+    }
+    ShowCurrentRtu();
+}
+
+// Until the operator opens an RTU the page shows slot 0, headed by the unit id that slot holds now.
+void CPageRtuState::ShowCurrentRtu() {
     bool fallback = false;
-    if (currentRtu == nullptr) {
+    if (currentRtu == nullptr && !openedUid) {
         currentRtu = &LiveRtuTable().Slot(0);
-        setHeader(currentRtu->Read([](const RtuRecord& r) { return std::string(r.uidText); }), "");
         fallback = true;
     }
+    if (currentRtu == nullptr) {
+        // The RTU opened is no longer registered: nothing of another RTU may show in its place.
+        ShowUnit(std::nullopt);
+        setHeader("", "");
+        ShowRecord(RtuRecord{}, true);
+        return;
+    }
     const RtuRecord rtu = currentRtu->Snapshot();
+    const std::string uidText(rtu.uidText, strnlen(rtu.uidText, sizeof rtu.uidText));
+    if (fallback || (!openedUid && shownUid != uidText)) {
+        setHeader(uidText, "");
+    }
+    ShowUnit(uidText);
+    ShowRecord(rtu, fallback);
+}
+
+void CPageRtuState::ShowRecord(const RtuRecord& rtu, bool fallback) {
     // The status text and the GPS text may be longer than their controls: the tooltip shows them whole.
     auto* status = static_cast<QLabel*>(Control(IDC_STATE_STATUS));
     status->setText(UiText(rtu.registString));
@@ -44,6 +81,22 @@ void CPageRtuState::Refresh() {
     ShowExtras(rtu);
     for (int id : {IDC_ITEMP_BUTTON, IDC_SIGNAL_BUTTON, IDC_POWER_BUTTON}) {
         Control(id)->setEnabled(!fallback);
+    }
+}
+
+// A history belongs to the RTU it was loaded for: once the page shows another, it goes.
+void CPageRtuState::ShowUnit(const std::optional<std::string>& uidText) {
+    if (shownUid && shownUid != uidText) {
+        ClearHistory();
+    }
+    shownUid = uidText;
+}
+
+void CPageRtuState::ClearHistory() {
+    browser.Clear();
+    plotHistory(QString());
+    if (rtuChanged) {
+        rtuChanged();
     }
 }
 

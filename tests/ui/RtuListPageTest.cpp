@@ -34,6 +34,28 @@ protected:
     void Reload() { listPage->OnCommand(CMD_RELOAD_RTU_LIST); }
     QTreeWidget& List() { return listPage->List(); }
     void Select(int row) { List().setCurrentItem(List().topLevelItem(row)); }
+    int RowOf(const std::string& uid) {
+        for (int row = 0; row < List().topLevelItemCount(); ++row)
+            if (List().topLevelItem(row)->text(0).toStdString() == uid) return row;
+        return -1;
+    }
+    // Opens the RTU on the state page as a double click does.
+    void Open(const std::string& uid) {
+        Select(RowOf(uid));
+        listPage->OnCommand(CMD_SHOW_SELECTED_RTU);
+        RunPosted();
+    }
+    // Deletes the RTU through the form, answering Yes, and waits for the list to lose its row.
+    void DeleteThroughTheForm(const std::string& uid) {
+        const int rows = List().topLevelItemCount();
+        Select(RowOf(uid));
+        RunPosted();
+        box.answers.push_back(MessageAnswer::Yes);
+        ClickControl(Panel(), IDC_FORM_DELETE);
+        ASSERT_TRUE(RunUntil([&] { return List().topLevelItemCount() == rows - 1; }));
+        RunPosted();
+    }
+    std::string StateText(int id) const { return static_cast<QLabel*>(statePage->Control(id))->text().toStdString(); }
     CDyInputView& Panel() { return listPage->InputPanel(); }
 
     std::unique_ptr<CPageRtuList> listPage;
@@ -164,6 +186,61 @@ TEST_F(RtuListPageTest, ResizingMovesTheListButNotTheForm) {
     listPage->resize(1200, 700);
     EXPECT_EQ(Panel().geometry(), form);
     EXPECT_EQ(List().height(), list.height() + 200);
+}
+
+TEST_F(RtuListPageTest, ExpandedColumnsStayEightyPixelsWide) {
+    listPage->show();
+    ClickControl(*listPage, IDC_RTU_LIST_EXPAND);
+    RunPosted();
+    ASSERT_GT(List().width(), 8 * 80);
+    for (int column = 0; column < 8; ++column) EXPECT_EQ(List().header()->sectionSize(column), 80) << column;
+}
+
+// Opening another RTU leaves nothing of the first one's history for the list, the filter or Delete.
+TEST_F(RtuListPageTest, OpeningAnotherRtuClearsTheHistoryItsChartAndTable) {
+    Register("1", "Pump station 1", "403");
+    Register("3", "Pump station 3", "403");
+    History("1", "AIN", 0, {"1", "2", "3", "4", "5", "6", "7", "8"});
+    Reload();
+    Open("1");
+    ClickControl(*statePage, IDC_AIN_FIRST);
+    ASSERT_EQ(statePage->History().RowCount(), 8);
+    Open("3");
+    EXPECT_EQ(StateText(IDC_STATE_HEADER_ID), "Unit ID: 3");
+    EXPECT_EQ(statePage->History().RowCount(), 0);
+    EXPECT_EQ(statePage->Chart().Points().count(), 0);
+    EXPECT_EQ(statePage->Browser().CurrentTable(), "");
+    box.answers.push_back(MessageAnswer::Yes);
+    ClickControl(*statePage, CMD_DELETE_HISTORY);
+    EXPECT_EQ(Count("1_AIN0"), 8);
+}
+
+// A reload gives the live table's slots to the registered unit ids in order: after a deletion the
+// slot of the RTU shown holds the next one. The page stays with its unit id, and empties when that
+// RTU is gone.
+TEST_F(RtuListPageTest, AReloadKeepsTheStatePageOnItsUnitIdOrEmptiesIt) {
+    for (const char* uid : {"1", "3", "4", "5"}) Register(uid, std::string("Pump station ") + uid, "403");
+    History("4", "AIN", 0, {"4.5", "4.5"});
+    History("5", "AIN", 0, {"5.5", "5.5", "5.5"});
+    Reload();
+    Open("4");
+    DeleteThroughTheForm("3");
+    LiveRtuTable().FindRtuByUidText("5")->SetRegistString("unit 5 reporting");
+    statePage->PostCommand(CMD_REFRESH_STATE);
+    RunPosted();
+    EXPECT_EQ(StateText(IDC_STATE_HEADER_ID), "Unit ID: 4");
+    EXPECT_EQ(StateText(IDC_STATE_STATUS), "");
+    ClickControl(*statePage, IDC_AIN_FIRST);
+    EXPECT_EQ(statePage->History().RowCount(), 2);
+
+    DeleteThroughTheForm("4");
+    statePage->PostCommand(CMD_REFRESH_STATE);
+    RunPosted();
+    EXPECT_EQ(StateText(IDC_STATE_STATUS), "");
+    EXPECT_EQ(statePage->History().RowCount(), 0);
+    EXPECT_EQ(statePage->Browser().CurrentTable(), "");
+    ClickControl(*statePage, IDC_AIN_FIRST);
+    EXPECT_EQ(statePage->History().RowCount(), 0);
 }
 
 }  // namespace

@@ -1,7 +1,13 @@
 #include "tests/ui/PageFixture.h"
 
+#include <QMessageBox>
 #include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
+
+#include "tests/support/ReadFile.h"
+#include "ui/QtMessageBox.h"
 
 #include "ui/PageModbusRegs.h"
 #include "ui/PageRtuState.h"
@@ -47,6 +53,24 @@ protected:
         std::vector<std::string> values;
         for (int i = 0; i < page->History().RowCount(); ++i) values.push_back(page->History().Row(i).value);
         return values;
+    }
+
+    // Readings of 12_AIN0 stored with these RTU time texts, values 1, 2, ...
+    void Readings(const std::vector<std::string>& rtuTimes) {
+        ASSERT_TRUE(CreateChannelTable(db, "12", "AIN", 0, kChannelFloat));
+        int rid = 1;
+        for (const std::string& time : rtuTimes) {
+            ASSERT_TRUE(Exec("INSERT INTO 12_AIN0 (RID, RVALUE, RTYPE, RTIME, LTIME) VALUES (" + std::to_string(rid) +
+                             ", " + std::to_string(rid) + ", 0, '" + time + "', '2026-12-01 10:00:01')"));
+            ++rid;
+        }
+    }
+
+    void FilterOneDay(QDate day) {
+        page->TimeRangeBox().setChecked(true);
+        page->FromDate().setDate(day);
+        page->ToDate().setDate(day);
+        ClickControl(*page, IDC_QUERY_HISTORY);
     }
 
     std::unique_ptr<CPageRtuState> page;
@@ -276,6 +300,66 @@ TEST_F(RtuStatePageTest, AHistoryIsAddedToTheListInOneInsertion) {
     ClickControl(*page, IDC_AIN_FIRST + 1);
     EXPECT_EQ(page->History().RowCount(), 200);
     EXPECT_EQ(inserted.count(), 1);
+}
+
+// Frames carry their time as 14 digits; rows stored in the dashed form are found as well.
+TEST_F(RtuStatePageTest, TheTimeRangeFindsCompactAndDashedRtuTimes) {
+    Readings({"20261201000000", "20261201215438", "20261202000000", "2026-12-01 10:00:00", "20261130235959",
+              "2026-12-02 00:00:00"});
+    ClickControl(*page, IDC_AIN_FIRST);
+    FilterOneDay(QDate(2026, 12, 1));
+    EXPECT_EQ(Values(), (std::vector<std::string>{"1.0", "2.0", "4.0"}));
+}
+
+TEST_F(RtuStatePageTest, EnterInTheFilterRunsIt) {
+    History("12", "AIN", 0, {"10", "20", "30"});
+    ClickControl(*page, IDC_AIN_FIRST);
+    page->CompareSelector().setCurrentIndex(2);
+    page->ValueEdit().setText("20");
+    QTest::keyClick(&page->ValueEdit(), Qt::Key_Return);
+    EXPECT_EQ(Values(), (std::vector<std::string>{"10.0", "20.0"}));
+}
+
+TEST_F(RtuStatePageTest, AfterADeletionListTitleChartAndExportShowWhatIsLeft) {
+    History("12", "AIN", 0, {"1", "2", "3", "4", "5", "6", "7", "8"});
+    ClickControl(*page, IDC_AIN_FIRST);
+    for (int row : {1, 2, 3}) page->History().List().topLevelItem(row)->setSelected(true);
+    box.answers = {MessageAnswer::Yes, MessageAnswer::Yes};
+    ClickControl(*page, CMD_DELETE_HISTORY);
+    EXPECT_EQ(Values(), (std::vector<std::string>{"1.0", "5.0", "6.0", "7.0", "8.0"}));
+    EXPECT_EQ(page->History().TitleLine().substr(0, 2), "5 ");
+    EXPECT_EQ(page->Chart().Points().count(), 5);
+    saveFile.chosen = "left.csv";
+    ClickControl(*page, CMD_EXPORT_HISTORY);
+    EXPECT_EQ(ReadFile("left.csv").substr(0, 2), "5 ");
+
+    page->History().List().clearSelection();
+    ClickControl(*page, CMD_DELETE_HISTORY);
+    EXPECT_EQ(Count("12_AIN0"), 0);
+    EXPECT_EQ(page->History().RowCount(), 0);
+    EXPECT_EQ(page->History().TitleLine().substr(0, 2), "0 ");
+    EXPECT_EQ(page->Chart().Points().count(), 0);
+}
+
+// Enter on a question that deletes history answers No: one key must not remove a channel's records.
+TEST_F(RtuStatePageTest, EnterOnTheDeleteQuestionsKeepsTheRecords) {
+    QtMessageBox questions;
+    CPageRtuState asking(nullptr, db, questions, saveFile);
+    History("12", "AIN", 0, {"1", "2"});
+    ClickControl(asking, IDC_AIN_FIRST);
+    QTimer enter;
+    QObject::connect(&enter, &QTimer::timeout, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            QTest::keyClick(box, Qt::Key_Return);
+        }
+    });
+    enter.start(5);
+    ClickControl(asking, CMD_DELETE_HISTORY);  // no row selected: the whole table
+    ASSERT_EQ(asking.History().RowCount(), 2);
+    asking.History().List().topLevelItem(0)->setSelected(true);
+    ClickControl(asking, CMD_DELETE_HISTORY);
+    EXPECT_EQ(Count("12_AIN0"), 2);
+    EXPECT_EQ(asking.History().RowCount(), 2);
 }
 
 }  // namespace
