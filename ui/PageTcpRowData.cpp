@@ -1,6 +1,7 @@
 #include "ui/PageTcpRowData.h"
 
 #include <QResizeEvent>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
@@ -39,7 +40,21 @@ RawDataListBox::RawDataListBox(QWidget* parent) : QListWidget(parent), rows(new 
 void RawDataListBox::AppendLine(const QString& line) {
     // Measured once here, so that laying out never measures more than one row.
     rows->widest = std::max(rows->widest, fontMetrics().horizontalAdvance(line));
+    // At the end as last laid out: the operator has not scrolled away, so the view follows.
+    const QScrollBar* bar = verticalScrollBar();
+    const bool atEnd = bar->value() == bar->maximum();
     addItem(line);
+    if (atEnd && !followPending) {
+        // Scrolling lays the whole list out: once for the lines queued now, not once for each.
+        followPending = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                followPending = false;
+                scrollToBottom();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void RawDataListBox::ClearLines() {

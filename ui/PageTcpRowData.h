@@ -12,7 +12,8 @@
 // pending before each paint instead, at most once a frame.
 //
 // Every row has the same size (appending stays cheap), and that size is as wide as the longest line
-// so far: the list scrolls sideways to the end of every line instead of cutting it.
+// so far: the list scrolls sideways to the end of every line instead of cutting it. While the view is
+// at the end, it follows the newest line; once the operator scrolls away, it stays where it is.
 class RawDataListBox final : public QListWidget {
 public:
     explicit RawDataListBox(QWidget* parent);
@@ -31,6 +32,8 @@ protected:
 private:
     class WidestRowDelegate;
     WidestRowDelegate* rows;
+    // A scroll to the newest line is queued behind the lines being added.
+    bool followPending = false;
 };
 
 // Page 1, the traffic monitor: the list of raw-data lines and a Reset button.

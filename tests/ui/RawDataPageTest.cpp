@@ -151,6 +151,29 @@ TEST_F(RawDataPageTest, TheListScrollsSidewaysToTheEndOfTheLongestLine) {
     ASSERT_TRUE(ProcessEventsUntil([&] { return List().horizontalScrollBar()->maximum() == 0; }));
 }
 
+// The list keeps the newest line in view while the operator stays at its end, and leaves the view
+// alone once the operator has scrolled away from it.
+TEST_F(RawDataPageTest, TheListFollowsTheNewestLineUnlessScrolledAway) {
+    page.resize(500, 300);
+    page.show();
+    QScrollBar& bar = *List().verticalScrollBar();
+    const auto addLines = [&](int count) {
+        for (int i = 0; i < count; ++i) page.AddLine("Rx=1,UnKnow=0");
+    };
+    const auto atEndOf = [&](int maximum) { return bar.maximum() >= maximum && bar.value() == bar.maximum(); };
+    addLines(100);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return atEndOf(1); }));
+    bar.triggerAction(QAbstractSlider::SliderToMinimum);
+    const int before = bar.maximum();
+    addLines(50);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return bar.maximum() > before; }));
+    EXPECT_EQ(bar.value(), 0);
+    bar.triggerAction(QAbstractSlider::SliderToMaximum);
+    const int scrolledTo = bar.maximum();
+    addLines(50);
+    EXPECT_TRUE(ProcessEventsUntil([&] { return atEndOf(scrolledTo + 1); }));
+}
+
 // The main window destroyed while an RTU keeps sending: the server stops without a deadlock.
 TEST_F(UiTest, WindowClosesWhileAnRtuSends) {
     directory.Write("data_rtu.ini", "[SYSCONFIG]\nPORT=0\n");
