@@ -4,9 +4,10 @@
 # capture and click. Needs xvfb, xdotool, x11-apps (xwd) and netpbm; only the capture scripts use the
 # last three, so scripts/install-deps.sh does not install them.
 set -euo pipefail
+# The screen of an industrial panel PC: the window must fit it whole.
 if [ -z "${TELVORN_SHOT_INNER:-}" ]; then
   export TELVORN_SHOT_INNER=1
-  exec xvfb-run -a -s "-screen 0 1280x800x24" "$0" "$@"
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
 fi
 source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 work=$(mktemp -d)

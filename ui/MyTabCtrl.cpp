@@ -25,14 +25,10 @@ CMyTabCtrl::CMyTabCtrl(QWidget* parent, CSQLDatabase& database, CPageRtuList::Re
 }
 
 void CMyTabCtrl::LayoutPages() {
+    // A page keeps every control in reach: below this size its frame scrolls.
+    for (CPageDialog* page : std::initializer_list<CPageDialog*>{rtuList, rawData, rtuState, modbusRegs}) {
+        page->setMinimumSize(page->MinimumSize());
+    }
     selectPage(0);
     PlacePages(DisplayArea());
-}
-
-QSize CMyTabCtrl::LargestPageMinimum() const {
-    QSize largest;
-    for (const CPageDialog* page : std::initializer_list<const CPageDialog*>{rtuList, rawData, rtuState, modbusRegs}) {
-        largest = largest.expandedTo(page->MinimumSize());
-    }
-    return largest;
 }

@@ -17,11 +17,9 @@ public:
     // Message boxes of the pages go to `box`.
     CMyTabCtrl(QWidget* parent, CSQLDatabase& database, CPageRtuList::RegistryLoader registryLoader, IMessageBox& box);
 
-    // Shows page 0 and places every page in the display area below the strip.
+    // Gives every page its minimum size (CPageDialog::MinimumSize), shows page 0 and places every page
+    // in the display area below the strip.
     void LayoutPages();
-
-    // The smallest size that holds every page whole (CPageDialog::MinimumSize).
-    QSize LargestPageMinimum() const;
 
     CPageRtuList& RtuListPage() const { return *rtuList; }
     CPageTcpRowData& RawDataPage() const { return *rawData; }

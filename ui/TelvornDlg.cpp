@@ -5,6 +5,7 @@
 #include <QMetaObject>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QStyle>
 
 #include <algorithm>
@@ -44,6 +45,9 @@ constexpr QRect kStatusLineSpan(4, 0, 600, kBottomLineHeight);
 constexpr QRect kLookButtonSpan(608, 0, 900, kBottomLineHeight);
 // How much of the look button the window keeps in view: enough to click it.
 constexpr int kLookButtonReach = 24;
+// The least page area the window keeps; a page larger than its area scrolls. Small enough that the
+// window fits a 1024 x 768 screen, as industrial panel PCs have, with room for its frame.
+constexpr QSize kLeastPageArea(320, 240);
 
 }  // namespace
 
@@ -75,7 +79,7 @@ CTelvornDlg::CTelvornDlg(IMessageBox& messageBox, StartupOperations operations)
     viewMenu->SetCommandHandler([this](int commandId) { OnCommand(commandId); });
 
     setMinimumSize(MinimumWindowSize());
-    ResizeClientArea(units.Size(666, 385));
+    ResizeClientArea(OpeningClientSize(units.Size(666, 385)));
 }
 
 CTelvornDlg::~CTelvornDlg() {
@@ -204,14 +208,24 @@ void CTelvornDlg::LayoutControls() {
     lookButton->setGeometry(kLookButtonSpan.translated(0, h - kBottomLineOffset));
 }
 
-// The smallest window whose client area, laid out as above, holds every page whole, the whole tab
+// The smallest window whose client area, laid out as above, holds the least page area, the whole tab
 // strip, the whole status line and enough of the look button to click it.
 QSize CTelvornDlg::MinimumWindowSize() const {
-    const QSize page = tabs->LargestPageMinimum();
-    const int width = std::max({page.width() + kTabSpareWidth, tabs->TabBar().sizeHint().width() + kTabSpareWidth,
-                                kStatusLineSpan.right() + 1, kLookButtonSpan.left() + kLookButtonReach});
-    const int height = page.height() + kPageBand + kTabSpareHeight;
+    const int width =
+        std::max({kLeastPageArea.width() + kTabSpareWidth, tabs->TabBar().sizeHint().width() + kTabSpareWidth,
+                  kStatusLineSpan.right() + 1, kLookButtonSpan.left() + kLookButtonReach});
+    const int height = kLeastPageArea.height() + kPageBand + kTabSpareHeight;
     return QSize(width, height + menuBar->sizeHint().height());
+}
+
+// The template's size, on a screen too small for it the whole of the screen's free area.
+QSize CTelvornDlg::OpeningClientSize(QSize templateSize) const {
+    const QScreen* shownOn = screen();
+    if (shownOn == nullptr) {
+        return templateSize;
+    }
+    const QSize room = shownOn->availableGeometry().size() - QSize(0, menuBar->sizeHint().height());
+    return templateSize.boundedTo(room);
 }
 
 // Escape would reject the dialog, which ends the program and with it the server of every RTU. The

@@ -65,6 +65,7 @@ private:
     void ArrangeWindow();
     void LayoutControls();
     QSize MinimumWindowSize() const;
+    QSize OpeningClientSize(QSize templateSize) const;
     void PostWindowCommand(int commandId);
     void ShowAbout();
     void ApplyCustomLook();

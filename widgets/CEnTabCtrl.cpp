@@ -40,9 +40,14 @@ bool CEnTabCtrl::AddPage(QWidget* page, int templateId, const QString& caption) 
     if (page == nullptr || PageCount() >= kMaxPages) {
         return false;
     }
-    page->setParent(this);
-    page->hide();
-    pages.push_back(PageEntry{page, templateId});
+    auto* frame = new QScrollArea(this);
+    frame->setFrameShape(QFrame::NoFrame);
+    // The frame is no stop of its own for Tab; it scrolls the focused control of its page into view.
+    frame->setFocusPolicy(Qt::NoFocus);
+    frame->setWidgetResizable(true);
+    frame->setWidget(page);
+    frame->hide();
+    pages.push_back(PageEntry{page, frame, templateId});
     strip->addTab(caption);
     return true;
 }
@@ -51,14 +56,22 @@ void CEnTabCtrl::selectPage(int index) {
     if (index < 0 || index >= kMaxPages || index >= PageCount()) {
         return;
     }
-    pages[visiblePage].window->hide();
-    visiblePage = index;
-    pages[index].window->show();
-    pages[index].window->setFocus();
+    ShowPage(index);
     strip->setCurrentIndex(index);
 }
 
+void CEnTabCtrl::ShowPage(int index) {
+    pages[visiblePage].frame->hide();
+    visiblePage = index;
+    pages[index].frame->show();
+    pages[index].window->setFocus();
+}
+
 QWidget* CEnTabCtrl::page(int index) const { return index >= 0 && index < PageCount() ? pages[index].window : nullptr; }
+
+QScrollArea* CEnTabCtrl::PageFrame(int index) const {
+    return index >= 0 && index < PageCount() ? pages[index].frame : nullptr;
+}
 
 QWidget* CEnTabCtrl::dialogItem(int index, int controlId) const {
     QWidget* window = page(index);
@@ -69,8 +82,8 @@ int CEnTabCtrl::TemplateId(int index) const { return index >= 0 && index < PageC
 
 void CEnTabCtrl::PlacePages(const QRect& area) {
     for (int i = 0; i < PageCount(); ++i) {
-        pages[i].window->setGeometry(area);
-        pages[i].window->setVisible(i == visiblePage);
+        pages[i].frame->setGeometry(area);
+        pages[i].frame->setVisible(i == visiblePage);
     }
 }
 
@@ -102,8 +115,5 @@ void CEnTabCtrl::OnStripClicked() {
     if (focused < 0 || focused >= PageCount() || focused == visiblePage) {
         return;
     }
-    pages[visiblePage].window->hide();
-    visiblePage = focused;
-    pages[focused].window->show();
-    pages[focused].window->setFocus();
+    ShowPage(focused);
 }

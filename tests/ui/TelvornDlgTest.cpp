@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractScrollArea>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTest>
 
 #include <memory>
@@ -72,35 +74,69 @@ TEST_F(TelvornDlgTest, EscapeInAFieldLeavesTheWindowOpenAndTheCloseBoxClosesIt) 
     EXPECT_FALSE(window->isVisible());
 }
 
-// Whether every control of every page (hidden ones too, such as the RTU form) lies inside its page,
-// and the pages and the start of the bottom line inside the client area.
-::testing::AssertionResult EveryControlReachable(const CTelvornDlg& window) {
-    const QSize client = window.ClientSize();
-    for (int index = 0; index < window.Tabs().PageCount(); ++index) {
-        const QWidget* page = window.Tabs().page(index);
-        const QRect placed(page->mapTo(&window.Tabs(), QPoint()), page->size());
-        if (!QRect(QPoint(), window.Tabs().size()).contains(placed)) {
-            return ::testing::AssertionFailure() << "page " << index << " outside the tab control";
-        }
-        for (const QWidget* control : page->findChildren<QWidget*>()) {
-            // Pop-ups are windows of their own; plain panels only hold controls, which are checked.
-            if (control->window() != page->window() || control->parentWidget()->isWindow()) continue;
-            if (control->metaObject() == &QWidget::staticMetaObject ||
-                dynamic_cast<const CDyInputView*>(control) != nullptr)
-                continue;
-            const QRect area(control->mapTo(page, QPoint()), control->size());
-            if (!page->rect().contains(area)) {
-                return ::testing::AssertionFailure()
-                       << "page " << index << ": " << control->metaObject()->className() << " "
-                       << control->property("controlId").toInt() << " at " << area.x() << "," << area.y() << " "
-                       << area.width() << "x" << area.height() << " outside " << page->width() << "x" << page->height();
-            }
+// Whether every control of the page at `index` (hidden ones too, such as the RTU form) lies inside the
+// page, and the page is either whole in the tab control or scrolls there far enough to show all of it.
+// The page is brought to the front first: a hidden frame lays itself out only once shown.
+::testing::AssertionResult PageReachable(const CTelvornDlg& window, int index) {
+    window.Tabs().selectPage(index);
+    QCoreApplication::processEvents();
+    const QWidget* page = window.Tabs().page(index);
+    const QAbstractScrollArea* frame = nullptr;
+    for (const QWidget* up = page->parentWidget(); up != &window.Tabs() && frame == nullptr; up = up->parentWidget())
+        frame = qobject_cast<const QAbstractScrollArea*>(up);
+    const QWidget* shown = frame != nullptr ? static_cast<const QWidget*>(frame) : page;
+    const QRect placed(shown->mapTo(&window.Tabs(), QPoint()), shown->size());
+    if (!QRect(QPoint(), window.Tabs().size()).contains(placed)) {
+        return ::testing::AssertionFailure() << "page " << index << " outside the tab control";
+    }
+    if (frame != nullptr && (frame->horizontalScrollBar()->maximum() < page->width() - frame->viewport()->width() ||
+                             frame->verticalScrollBar()->maximum() < page->height() - frame->viewport()->height())) {
+        return ::testing::AssertionFailure() << "page " << index << " cut: it does not scroll far enough";
+    }
+    for (const QWidget* control : page->findChildren<QWidget*>()) {
+        // Pop-ups are windows of their own; plain panels only hold controls, which are checked.
+        if (control->window() != page->window() || control->parentWidget()->isWindow()) continue;
+        if (control->metaObject() == &QWidget::staticMetaObject ||
+            dynamic_cast<const CDyInputView*>(control) != nullptr)
+            continue;
+        const QRect area(control->mapTo(page, QPoint()), control->size());
+        if (!page->rect().contains(area)) {
+            return ::testing::AssertionFailure()
+                   << "page " << index << ": " << control->metaObject()->className() << " "
+                   << control->property("controlId").toInt() << " at " << area.x() << "," << area.y() << " "
+                   << area.width() << "x" << area.height() << " outside " << page->width() << "x" << page->height();
         }
     }
+    return ::testing::AssertionSuccess();
+}
+
+// Whether every page can show each of its controls and the start of the bottom line is inside the
+// client area.
+::testing::AssertionResult EveryControlReachable(const CTelvornDlg& window) {
+    const int front = window.Tabs().VisiblePage();
+    for (int index = 0; index < window.Tabs().PageCount(); ++index) {
+        const ::testing::AssertionResult reachable = PageReachable(window, index);
+        if (!reachable) return reachable;
+    }
+    window.Tabs().selectPage(front);
+    const QSize client = window.ClientSize();
     if (window.StatusLine().geometry().right() >= client.width() || window.LookButton().x() + 16 >= client.width()) {
         return ::testing::AssertionFailure() << "bottom line cut at " << client.width();
     }
     return ::testing::AssertionSuccess();
+}
+
+// Industrial panel PCs have 1024 x 768 screens: the window fits one with room for a title bar, and a
+// page larger than the window scrolls to each of its controls instead of cutting them off.
+TEST_F(TelvornDlgTest, TheWindowFitsA1024By768Screen) {
+    Start();
+    const QSize screen(1024, 768 - 32);
+    EXPECT_LE(window->minimumWidth(), screen.width());
+    EXPECT_LE(window->minimumHeight(), screen.height());
+    window->Tabs().RtuListPage().OnCommand(CMD_ADD_RTU);
+    window->resize(screen);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(EveryControlReachable(*window));
 }
 
 TEST_F(TelvornDlgTest, NoSizeCutsOffAControl) {
@@ -149,8 +185,8 @@ TEST_F(TelvornDlgTest, LayoutAt700By500) {
     EXPECT_EQ(window->StatusLine().geometry(), QRect(4, 478, 600, 18));
     EXPECT_EQ(window->LookButton().geometry(), QRect(608, 478, 900, 18));
     QRect tabClient = window->Tabs().rect();
-    EXPECT_EQ(window->Tabs().page(0)->geometry(), QRect(0, 32, tabClient.width(), tabClient.height() - 32));
-    EXPECT_EQ(window->Tabs().page(3)->geometry(), window->Tabs().page(0)->geometry());
+    EXPECT_EQ(window->Tabs().PageFrame(0)->geometry(), QRect(0, 32, tabClient.width(), tabClient.height() - 32));
+    EXPECT_EQ(window->Tabs().PageFrame(3)->geometry(), window->Tabs().PageFrame(0)->geometry());
 }
 
 TEST_F(TelvornDlgTest, StatusLineShowsTimeoutZeroAs600) {
