@@ -8,7 +8,6 @@
 #include <mutex>
 
 #include "storage/sql/DatabaseMutex.h"
-
 #include "ui/DyInputView.h"
 #include "ui/PageRtuList.h"
 #include "ui/StartupSettings.h"

@@ -7,10 +7,9 @@
 #include <QTreeWidget>
 
 #include "tests/support/ReadFile.h"
-#include "ui/QtMessageBox.h"
-
 #include "ui/PageModbusRegs.h"
 #include "ui/PageRtuState.h"
+#include "ui/QtMessageBox.h"
 
 namespace pagetest {
 namespace {
