@@ -2,6 +2,7 @@
 #include <array>
 #include <string>
 
+#include "core/CoreCounts.h"
 #include "core/CounterReport.h"
 #include "core/FrameDecoder.h"
 #include "core/ParseDecimal.h"
@@ -204,6 +205,7 @@ constexpr std::array<Handler, 256> kHandlers = MakeHandlers();
 
 std::size_t RunFrameFunction(ChunkContext& ctx, const FrameHeader& header, const ChunkView& frame) {
     const Handler handler = kHandlers[header.fn];
+    CountReport(ctx.core.Table(), ctx.reply, ReportKind::kFrame, header.unitId, handler != nullptr);
     if (!handler) {
         unknowCount.fetch_add(1, std::memory_order_relaxed);
         return kPayloadStart;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <span>
 
+#include "core/CoreCounts.h"
 #include "core/TextFormat.h"
 
 namespace {
@@ -102,6 +103,7 @@ std::size_t ServeAdu(ChunkContext& ctx, std::size_t offset) {
     const ChunkView view = ctx.chunk.From(offset);
     if (view.BigEndian16(kAduProtocolPos) != 0) {
         unknowCount.fetch_add(1, std::memory_order_relaxed);
+        coreCounts.unknownFrames.fetch_add(1, std::memory_order_relaxed);
         return 0;
     }
     const ModbusReplyHeader header{view.BigEndian16(0), 0, view.At(kAduUnitPos), view.At(kAduFunctionPos)};
@@ -109,6 +111,7 @@ std::size_t ServeAdu(ChunkContext& ctx, std::size_t offset) {
     LogRequest(adu);
     const ModbusFunction* function = FindModbusFunction(header.functionCode);
     if (!function) {
+        CountReport(ctx.core.Table(), ctx.reply, ReportKind::kAdu, header.unitId, false);
         std::fputs("Meet unknow data!\n", stdout);
         unknowCount.fetch_add(1, std::memory_order_relaxed);
         std::printf("offset = %zu, Packsize=%zu\n", ctx.chunk.Size(), ctx.chunk.Size());
@@ -117,6 +120,8 @@ std::size_t ServeAdu(ChunkContext& ctx, std::size_t offset) {
     // An ADU that claims more bytes than arrived is not served; nothing after it can be trusted.
     const std::size_t size = function->size(view);
     if (size > view.Size()) return 0;
+    CountReport(ctx.core.Table(), ctx.reply, ReportKind::kAdu, header.unitId, true);
+    coreCounts.modbusFunctions[header.functionCode].fetch_add(1, std::memory_order_relaxed);
     function->run(adu);
     return size;
 }

@@ -45,6 +45,12 @@ void RtuSlot::SetModel(std::int32_t model) {
     Write([&](RtuRecord& r) { r.model = model; });
 }
 
+void RtuSlot::Reset() {
+    std::lock_guard<std::mutex> guard(lock);
+    numericId.store(0, std::memory_order_release);
+    record = RtuRecord{};
+}
+
 void RtuSlot::SetDin(std::uint32_t i, std::int32_t value) {
     if (i < kChannels) Write([&](RtuRecord& r) { r.din[i] = static_cast<std::uint8_t>(value); });
 }

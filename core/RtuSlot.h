@@ -36,6 +36,8 @@ public:
     // Registry writers.
     void SetUidText(std::string_view text);  // at most 31 characters
     void SetModel(std::int32_t model);
+    // Every field back to zero, the unit id included, as a slot that was never filled.
+    void Reset();
 
     // Channel writers; an index out of range changes nothing.
     void SetDin(std::uint32_t i, std::int32_t value);   // low byte

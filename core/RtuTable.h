@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "core/RtuActivity.h"
 #include "core/RtuSlot.h"
 
 // The live RTU table: 256 slots, all zero at start, filled in registry order by the RTU list page
@@ -27,9 +28,13 @@ public:
     const RtuSlot& Slot(std::size_t index) const { return slots[index]; }
     // The slot's position in the table, for log lines.
     std::size_t IndexOf(const RtuSlot& slot) const { return static_cast<std::size_t>(&slot - slots.data()); }
+    // The last report of each slot's RTU, by slot index.
+    RtuActivity& Activity() { return activity; }
+    const RtuActivity& Activity() const { return activity; }
 
 private:
     std::array<RtuSlot, kSlots> slots;
+    RtuActivity activity;
 };
 
 // The process-wide table the program runs with.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/ChunkContext.h"
+#include "core/CoreCounts.h"
 #include "core/FrameDecoder.h"
 #include "core/ModbusService.h"
 #include "core/TextFormat.h"
@@ -32,6 +33,7 @@ void TelemetryCore::DecodeChunk(const std::uint8_t* data, std::uint32_t fill, IR
 
 void TelemetryCore::LogChunk(const std::uint8_t* data, std::size_t size) {
     const std::int32_t chunks = rxCount.fetch_add(1, std::memory_order_relaxed) + 1;
+    coreCounts.receivedBytes.fetch_add(size, std::memory_order_relaxed);
     IRawDataList* list = rawDataList.load();
     if (!list) return;
     if (list->Count() > kMaxRawDataLines) list->Clear();
@@ -53,6 +55,7 @@ DecodeStop TelemetryCore::DecodeBytes(const std::uint8_t* data, std::size_t size
 
 void TelemetryCore::DropUnfinished(CutKind kind, std::size_t bytes) {
     unknowCount.fetch_add(1, std::memory_order_relaxed);
+    coreCounts.heldDrops.fetch_add(1, std::memory_order_relaxed);
     if (IRawDataList* list = rawDataList.load()) {
         list->AddLine(
             Format("Drop unfinished %s: %zu bytes", kind == CutKind::kFrame ? "frame" : "ADU", bytes).c_str());

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "server/ServerCounts.h"
+
 std::uint32_t NowSeconds() { return static_cast<std::uint32_t>(std::time(nullptr)); }
 
 bool Attachment::Attach(int acceptedSocket, const sockaddr_in& peer) {
@@ -24,6 +26,7 @@ bool Attachment::Close(CompletionPort& port) {
         return false;
     }
     inUse.store(0);
+    serverCounts.closed.fetch_add(1, std::memory_order_relaxed);
     std::uint32_t old = sequence.load();
     sequence.store(old >= kLastSequence ? 1 : old + 1);
     // Closing through the port fails a pending receive, so its IoRecord comes back and no receive

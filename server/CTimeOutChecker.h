@@ -11,6 +11,7 @@
 #include "server/CThread.h"
 #include "server/ConnectionOps.h"
 #include "server/Runnable.h"
+#include "server/ServerCounts.h"
 #include "server/ServerTrace.h"
 
 // Sweeps the connection records in an endless cycle and posts a close request for every connection
@@ -67,7 +68,9 @@ public:
             return false;
         }
         record.lastActive.store(0);
-        return PostEvent(record, kCloseRequest, *port);
+        const bool posted = PostEvent(record, kCloseRequest, *port);
+        if (posted) serverCounts.closedByTimeout.fetch_add(1, std::memory_order_relaxed);
+        return posted;
     }
 
     // Replaces the system clock (seconds since 1970); for tests, before Run starts.

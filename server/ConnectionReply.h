@@ -1,5 +1,7 @@
 #pragma once
 
+#include <arpa/inet.h>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -20,6 +22,10 @@ public:
         return SendToConnection(record, table, port, bytes, length);
     }
     void Release() override { ReleaseConnection(record, table, port); }
+    ReportOrigin Origin() const override {
+        return ReportOrigin{&record, record.sequence.load(), ntohl(record.peerAddress.sin_addr.s_addr),
+                            ntohs(record.peerAddress.sin_port)};
+    }
 
 private:
     Attachment& record;

@@ -19,6 +19,7 @@
 #include "server/ConnectionTable.h"
 #include "server/IoRecord.h"
 #include "server/ObjectPool.h"
+#include "server/ServerCounts.h"
 #include "server/ServerError.h"
 #include "server/ServerTrace.h"
 #include "server/SockEvent.h"
@@ -124,11 +125,13 @@ private:
         }
         if (!attached) {
             // The table is full: the peer is disconnected and never gets a record.
+            serverCounts.refused.fetch_add(1, std::memory_order_relaxed);
             shutdown(socket, SHUT_RDWR);
             close(socket);
             return;
         }
         ServerTrace("Socket created at %d.\n", socket);
+        serverCounts.accepted.fetch_add(1, std::memory_order_relaxed);
         completionPort->Associate(socket, record);
         record->lastActive.store(NowSeconds());
         if (!PostEvent(*record, kAccepted, *completionPort)) {
@@ -159,6 +162,7 @@ private:
             // The peer closed or the receive failed: have a worker close the connection.
             if (record->inUse.load() != 0 && io->sequence == record->sequence.load()) {
                 record->lastActive.store(0);
+                if (completion.ok) serverCounts.closedByPeer.fetch_add(1, std::memory_order_relaxed);
                 if (!PostEvent(*record, kCloseRequest, *completionPort)) {
                     CloseAndRelease(*record);
                 }

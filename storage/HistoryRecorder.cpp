@@ -1,9 +1,11 @@
 #include "storage/HistoryRecorder.h"
 
+#include <chrono>
 #include <mutex>
 #include <random>
 
 #include "storage/EventLog.h"
+#include "storage/HistoryCounts.h"
 #include "storage/RecordId.h"
 #include "storage/StatementTexts.h"
 #include "storage/TimeStamp.h"
@@ -107,10 +109,12 @@ void CHistoryRecorder::WriteChannel(int unitId, const char* channelName, int cha
     const bool indexed = channelNumber >= 0;
     const std::string table =
         std::to_string(unitId) + "_" + channelName + (indexed ? std::to_string(channelNumber) : std::string());
+    const auto started = std::chrono::steady_clock::now();
     const bool stored = Insert(table, [&](std::int32_t rid) {
         return ComposeStatement(kStatementArea, kChannelInsertFormat, table.c_str(), rid, valueText.c_str(), localTime,
                                 time.c_str(), state);
     });
+    historyCounts.Write(stored, started);
     if (!stored) {
         char line[kStatementArea];
         std::snprintf(line, sizeof line, "Write Data To %d_%s Channel %d fail\n", unitId, channelName, channelNumber);
@@ -125,10 +129,12 @@ bool CHistoryRecorder::WriteFullRcds(int unitId, const char* channelName, int ch
     FormatNow(localTime);
     const std::string time = DoubleQuotes(rtuTime);
     const std::string gps = DoubleQuotes(gpsText);
+    const auto started = std::chrono::steady_clock::now();
     const bool stored = Insert("FULLRCDS", [&](std::int32_t rid) {
         return ComposeStatement(kStatementArea, kFullRcdsInsertFormat, rid, unitId, channelName, channelNumber, value,
                                 state, gps.c_str(), time.c_str(), localTime);
     });
+    historyCounts.Write(stored, started);
     if (!stored) WriteEventLog("Write Data To FullRcds Table fail\n");
     return stored;
 }

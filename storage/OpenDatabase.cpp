@@ -7,6 +7,7 @@
 #include "platform/profile/IniFiles.h"
 #include "platform/profile/ProfileSettings.h"
 #include "storage/DatabasePlaces.h"
+#include "storage/HistoryCounts.h"
 #include "storage/MessageText.h"
 #include "storage/OdbcInstaller.h"
 #include "storage/Schema.h"
@@ -49,6 +50,11 @@ bool CreateFixedTable(CSQLDatabase& database, const std::string& creation) {
 void OpenDatabase(CSQLDatabase& database, IMessageBox& box) { OpenDatabase(database, box, ProcessOdbcInstaller()); }
 
 void OpenDatabase(CSQLDatabase& database, IMessageBox& box, OdbcInstaller& installer) {
+    // Whichever way the open ends, the monitoring's database state follows the connection.
+    struct NoteOpen {
+        CSQLDatabase& database;
+        ~NoteOpen() { historyCounts.Open(database.connected.load()); }
+    } noteOpen{database};
     std::error_code ignored;
     std::filesystem::create_directory(DatabaseDirectory(), ignored);
     if (!database.connected) {

@@ -139,7 +139,7 @@ bool DeleteRtu(CSQLDatabase& database, const IRtuInputRows& rows, IMessageBox& b
     }
 }
 
-std::vector<RegistryRow> LoadRegistry(const CSQLDatabase& database, RtuTable& table) {
+std::vector<RegistryRow> ReadRegistry(const CSQLDatabase& database) {
     std::vector<RegistryRow> rows;
     if (!database.connected) return rows;
     try {
@@ -150,14 +150,19 @@ std::vector<RegistryRow> LoadRegistry(const CSQLDatabase& database, RtuTable& ta
             RegistryRow row;
             for (std::size_t column = 0; column < row.size(); ++column)
                 row[column] = recordset.GetField(static_cast<int>(column) + 1, kValueText);
-            if (rows.size() < RtuTable::kSlots) {
-                RtuSlot& slot = table.Slot(rows.size());
-                slot.SetUidText(row[0]);
-                slot.SetModel(ParseIniNumber(row[7]));
-            }
             rows.push_back(std::move(row));
         }
     } catch (const CSQLException&) {
+    }
+    return rows;
+}
+
+std::vector<RegistryRow> LoadRegistry(const CSQLDatabase& database, RtuTable& table) {
+    std::vector<RegistryRow> rows = ReadRegistry(database);
+    for (std::size_t i = 0; i < rows.size() && i < RtuTable::kSlots; ++i) {
+        RtuSlot& slot = table.Slot(i);
+        slot.SetUidText(rows[i][0]);
+        slot.SetModel(ParseIniNumber(rows[i][7]));
     }
     return rows;
 }

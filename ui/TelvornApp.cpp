@@ -7,6 +7,8 @@
 #include "ui/QtMessageBox.h"
 #include "ui/Resources.h"
 #include "ui/TelvornDlg.h"
+#include "web/HttpSettings.h"
+#include "web/MonitoringEndpoint.h"
 
 RtuSlot* currentRtu = nullptr;
 
@@ -25,6 +27,17 @@ void CTelvornApp::InitInstance() {
     auto* window = new CTelvornDlg(messageBox);
     messageBox.SetParent(window);
     window->OnInitDialog();
+    // The monitoring endpoint starts once the connection server runs. Like the window, never
+    // deleted: it reads the server and the database until the process ends.
+    const HttpSettings httpSettings = ReadHttpSettings();
+    auto* connections = new ConnectionView(window->Server());
+    auto* sources = new MonitorSources;
+    sources->table = &LiveRtuTable();
+    sources->connections = connections;
+    sources->database = &window->Database();
+    sources->channelNames = ReadChannelNames();
+    sources->staleSeconds = httpSettings.staleSeconds;
+    StartMonitoringEndpoint(httpSettings, *sources, messageBox).release();
     window->exec();
     window->Teardown();
     std::fflush(nullptr);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 namespace {
 
@@ -56,12 +57,12 @@ void ForEachLine(std::string_view text, Visit visit) {
     }
 }
 
-std::string FindValue(std::string_view text, std::string_view section, std::string_view key) {
+std::optional<std::string> FindValue(std::string_view text, std::string_view section, std::string_view key) {
     if (text.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
         text.remove_prefix(kUtf8Bom.size());
     }
     enum { kBefore, kInside, kAfter } state = kBefore;
-    std::string value;
+    std::optional<std::string> value;
     ForEachLine(text, [&](std::string_view line) {
         if (!line.empty() && line.front() == '[') {
             std::string_view name = line.substr(1);
@@ -77,11 +78,11 @@ std::string FindValue(std::string_view text, std::string_view section, std::stri
         if (state != kInside || equals == std::string_view::npos || !SameName(Trim(line.substr(0, equals)), key)) {
             return true;
         }
-        value = Unquote(Trim(line.substr(equals + 1)));
+        value = std::string(Unquote(Trim(line.substr(equals + 1))));
         return false;
     });
-    if (value.size() > kMaxIniValueBytes) {
-        value.resize(kMaxIniValueBytes);
+    if (value && value->size() > kMaxIniValueBytes) {
+        value->resize(kMaxIniValueBytes);
     }
     return value;
 }
@@ -89,9 +90,13 @@ std::string FindValue(std::string_view text, std::string_view section, std::stri
 }  // namespace
 
 std::string IniFileReader::readValue(std::string_view section, std::string_view key) const {
+    return readValueIfPresent(section, key).value_or(std::string());
+}
+
+std::optional<std::string> IniFileReader::readValueIfPresent(std::string_view section, std::string_view key) const {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
-        return {};
+        return std::nullopt;
     }
     std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     return FindValue(text, section, key);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,8 @@ public:
 
     // The value, cut to kMaxIniValueBytes; empty when absent.
     std::string readValue(std::string_view section, std::string_view key) const;
+    // The same, but absent (rather than empty) when the file, section or key is missing.
+    std::optional<std::string> readValueIfPresent(std::string_view section, std::string_view key) const;
     // The value by the decimal rule (ParseIniNumber); 0 when absent.
     int readNumber(std::string_view section, std::string_view key) const;
 

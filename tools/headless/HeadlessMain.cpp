@@ -2,7 +2,8 @@
 // Reads SYSCONFIG from "./data_rtu.ini" and the status words from "./rtu_ui.ini", opens the database
 // as the window does (its message boxes become lines on standard error), loads the registry into the
 // live table, prints the status line, the server traces and the raw-data lines on standard output,
-// and runs until SIGINT or SIGTERM.
+// serves the monitoring endpoint of section HTTP, and runs until SIGINT or SIGTERM. SIGHUP reads the
+// registry again.
 #include <signal.h>
 #include <unistd.h>
 
@@ -15,9 +16,12 @@
 #include <thread>
 #include <vector>
 
+#include "core/RegistryRefill.h"
 #include "core/RtuTable.h"
 #include "core/TelemetryCore.h"
+#include "platform/profile/IniFileReader.h"
 #include "platform/profile/ProfileSettings.h"
+#include "server/ConnectionView.h"
 #include "server/StartTcpServer.h"
 #include "storage/EventLog.h"
 #include "storage/HistoryRecorder.h"
@@ -26,12 +30,15 @@
 #include "storage/sql/SQLDatabase.h"
 #include "tools/headless/HeadlessSinks.h"
 #include "tools/headless/StdoutRelay.h"
+#include "web/HttpSettings.h"
+#include "web/MonitoringEndpoint.h"
 
 namespace {
 
 const char* const kUsage =
     "usage: telvorn-headless [--rtu UID[:MODEL]]...\n"
-    "Runs the connection server on the settings of ./data_rtu.ini until SIGINT or SIGTERM.\n"
+    "Runs the connection server on the settings of ./data_rtu.ini until SIGINT or SIGTERM; SIGHUP reads\n"
+    "the RTU registry again.\n"
     "Each --rtu fills the next slot of the live RTU table after the registered RTUs (from the first\n"
     "without a database).\n";
 
@@ -75,9 +82,24 @@ bool ParseArguments(int argc, char** argv, std::vector<RtuOption>& rtus) {
     return true;
 }
 
-void WaitForStopSignal(const sigset_t& stopSignals) {
-    int signal = 0;
-    while (sigwait(&stopSignals, &signal) != 0) {
+// The registry's RTUs followed by those of --rtu, as the live table takes them.
+std::vector<RegisteredRtu> WantedRtus(const std::vector<RegistryRow>& rows, const std::vector<RtuOption>& extra) {
+    std::vector<RegisteredRtu> rtus;
+    for (const RegistryRow& row : rows) rtus.push_back({row[0], ParseIniNumber(row[7])});
+    for (const RtuOption& rtu : extra) rtus.push_back({rtu.uidText, rtu.model});
+    return rtus;
+}
+
+// Waits for SIGINT or SIGTERM; each SIGHUP meanwhile refills the live table from the registry.
+void ServeSignals(const sigset_t& signals, const CSQLDatabase& database, const std::vector<RtuOption>& extra) {
+    for (;;) {
+        int signal = 0;
+        if (sigwait(&signals, &signal) != 0) continue;
+        if (signal != SIGHUP) return;
+        const std::vector<RegistryRow> rows = ReadRegistry(database);
+        const std::size_t added = RefillRtuTable(LiveRtuTable(), WantedRtus(rows, extra));
+        std::printf("Registry reloaded: %zu RTUs, %zu new.\n", rows.size(), added);
+        std::fflush(stdout);
     }
 }
 
@@ -94,6 +116,7 @@ int main(int argc, char** argv) {
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     // Raw-data lines are written by the workers while they decode: a reader of standard output
     // that falls behind must cost lines, never readings.
@@ -123,12 +146,28 @@ int main(int argc, char** argv) {
     StartTcpServer(settings.port, settings.timeoutSeconds, ServerReferences{&rawDataList, &statePage, &history},
                    messageBox, statusLine, running);
 
-    WaitForStopSignal(stopSignals);
+    const ConnectionView connections(running);
+    MonitorSources sources;
+    sources.table = &LiveRtuTable();
+    sources.connections = &connections;
+    sources.database = &database;
+    sources.channelNames = ReadChannelNames();
+    const HttpSettings httpSettings = ReadHttpSettings();
+    sources.staleSeconds = httpSettings.staleSeconds;
+    sources.stdoutDroppedLines = [] { return relay->DroppedLines(); };
+    std::unique_ptr<HttpEndpoint> endpoint = StartMonitoringEndpoint(httpSettings, sources, messageBox);
+    if (endpoint) {
+        std::printf("HTTP endpoint on %s\n", endpoint->Url().c_str());
+        std::fflush(stdout);
+    }
+
+    ServeSignals(stopSignals, database, rtus);
     std::thread([] {
         std::this_thread::sleep_for(kShutdownLimit);
         std::fflush(stdout);
         _exit(0);
     }).detach();
+    endpoint.reset();
     running.server.reset();
     relay->Stop(kShutdownLimit);
     return 0;

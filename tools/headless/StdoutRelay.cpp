@@ -94,6 +94,7 @@ void StdoutRelay::Queue(std::string line) {
     const bool full = queuedBytes + line.size() > kMaxQueuedBytes;
     if (full || (dropped > 0 && queuedBytes > kMaxQueuedBytes / 2)) {
         ++dropped;  // the writer notes it at the latest once it has emptied the queue
+        droppedTotal.fetch_add(1, std::memory_order_relaxed);
         changed.notify_all();
         return;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -32,6 +33,8 @@ public:
     // Flushes stdio, ends the pipe and waits up to `limit` for the queued lines to be written.
     // Returns false if the real output did not take them in time.
     bool Stop(std::chrono::milliseconds limit);
+    // Lines dropped since Start, for monitoring; safe from any thread.
+    std::uint64_t DroppedLines() const { return droppedTotal.load(std::memory_order_relaxed); }
 
 private:
     void ReadLines(int pipeRead);
@@ -45,6 +48,7 @@ private:
     std::deque<std::string> queued;
     std::size_t queuedBytes = 0;
     std::uint64_t dropped = 0;  // lines dropped since the last one queued
+    std::atomic<std::uint64_t> droppedTotal{0};
     bool inputEnded = false;
     bool writerDone = false;
     std::thread reader;

@@ -1,0 +1,3 @@
+#include "server/ServerCounts.h"
+
+ServerCounts serverCounts;

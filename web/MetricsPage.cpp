@@ -1,0 +1,153 @@
+#include "web/MetricsPage.h"
+
+#include <prometheus/counter.h>
+#include <prometheus/gauge.h>
+#include <prometheus/histogram.h>
+#include <prometheus/registry.h>
+#include <prometheus/text_serializer.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/CoreCounts.h"
+#include "server/ServerCounts.h"
+#include "storage/HistoryCounts.h"
+#include "web/ProcessStats.h"
+
+namespace {
+
+using prometheus::BuildCounter;
+using prometheus::BuildGauge;
+using prometheus::Registry;
+
+constexpr auto kRelaxed = std::memory_order_relaxed;
+
+double Value(const std::atomic<std::uint64_t>& count) { return static_cast<double>(count.load(kRelaxed)); }
+
+prometheus::Family<prometheus::Counter>& Counter(Registry& registry, const char* name, const char* help) {
+    return BuildCounter().Name(name).Help(help).Register(registry);
+}
+
+prometheus::Family<prometheus::Gauge>& Gauge(Registry& registry, const char* name, const char* help) {
+    return BuildGauge().Name(name).Help(help).Register(registry);
+}
+
+void AddConnections(Registry& registry, const MonitorSources& sources) {
+    Gauge(registry, "telvorn_connections", "RTU connections open.")
+        .Add({})
+        .Set(static_cast<double>(sources.connections ? sources.connections->OpenConnections() : 0));
+    Gauge(registry, "telvorn_connection_limit", "RTU connections the server takes at once.")
+        .Add({})
+        .Set(static_cast<double>(sources.connections ? sources.connections->ConnectionLimit() : 0));
+    Counter(registry, "telvorn_connections_accepted_total", "RTU connections accepted.")
+        .Add({})
+        .Increment(Value(serverCounts.accepted));
+    Counter(registry, "telvorn_connections_refused_total", "RTU connections refused because the table was full.")
+        .Add({})
+        .Increment(Value(serverCounts.refused));
+    const double peer = Value(serverCounts.closedByPeer);
+    const double timeout = Value(serverCounts.closedByTimeout);
+    const double all = Value(serverCounts.closed);
+    auto& closed = Counter(registry, "telvorn_connections_closed_total",
+                           "RTU connections closed: by the peer, by the idle time-out, or on an error.");
+    closed.Add({{"reason", "peer"}}).Increment(peer);
+    closed.Add({{"reason", "timeout"}}).Increment(timeout);
+    closed.Add({{"reason", "error"}}).Increment(all > peer + timeout ? all - peer - timeout : 0);
+}
+
+void AddDecoder(Registry& registry) {
+    Counter(registry, "telvorn_received_bytes_total", "Bytes received on RTU connections.")
+        .Add({})
+        .Increment(Value(coreCounts.receivedBytes));
+    auto& frames = Counter(registry, "telvorn_frames_total", "RTU I/O frames and Modbus/TCP ADUs decoded.");
+    frames.Add({{"protocol", "rtu_io"}}).Increment(Value(coreCounts.rtuIoFrames));
+    frames.Add({{"protocol", "modbus"}}).Increment(Value(coreCounts.modbusAdus));
+    Counter(registry, "telvorn_unknown_frames_total",
+            "Frames and ADUs with a function not served, and data that is no ADU.")
+        .Add({})
+        .Increment(Value(coreCounts.unknownFrames));
+    Counter(registry, "telvorn_held_bytes_dropped_total",
+            "Frames or ADUs cut by the end of a receive, held, and dropped unfinished.")
+        .Add({})
+        .Increment(Value(coreCounts.heldDrops));
+    auto& requests = Counter(registry, "telvorn_modbus_requests_total", "Modbus/TCP requests served, by function.");
+    for (std::size_t code = 0; code < coreCounts.modbusFunctions.size(); ++code) {
+        const std::uint64_t served = coreCounts.modbusFunctions[code].load(kRelaxed);
+        if (served == 0) continue;
+        char function[3];
+        std::snprintf(function, sizeof function, "%02X", static_cast<unsigned>(code));
+        requests.Add({{"function", function}}).Increment(static_cast<double>(served));
+    }
+}
+
+void AddHistory(Registry& registry) {
+    auto& writes = Counter(registry, "telvorn_history_writes_total", "History rows written, by result.");
+    writes.Add({{"result", "ok"}}).Increment(Value(historyCounts.stored));
+    writes.Add({{"result", "failed"}}).Increment(Value(historyCounts.failed));
+    const auto& bounds = HistoryCounts::kBucketBounds;
+    std::vector<double> buckets;
+    for (const auto& bucket : historyCounts.buckets) buckets.push_back(Value(bucket));
+    prometheus::BuildHistogram()
+        .Name("telvorn_history_write_seconds")
+        .Help("Time to write one history row, waiting for the database lock included.")
+        .Register(registry)
+        .Add({}, prometheus::Histogram::BucketBoundaries(bounds.begin(), bounds.end()))
+        .ObserveMultiple(buckets, static_cast<double>(historyCounts.totalMicroseconds.load(kRelaxed)) / 1e6);
+    Gauge(registry, "telvorn_database_up", "1 while the last history write or database open succeeded.")
+        .Add({})
+        .Set(historyCounts.databaseUp.load(kRelaxed) ? 1 : 0);
+}
+
+void AddRtus(Registry& registry, const MonitorSources& sources) {
+    auto& last = Gauge(registry, "telvorn_rtu_last_report_timestamp_seconds",
+                       "When the RTU's last frame or ADU was decoded, seconds since 1970 (0: never).");
+    auto& connected =
+        Gauge(registry, "telvorn_rtu_connected", "1 while the connection that carried the RTU's last report is open.");
+    auto& frames = Counter(registry, "telvorn_rtu_frames_total", "Frames and ADUs decoded for the RTU.");
+    for (std::size_t i = 0; i < RtuTable::kSlots; ++i) {
+        const std::string uid =
+            sources.table->Slot(i).Read([](const RtuRecord& record) { return std::string(record.uidText); });
+        if (uid.empty()) continue;
+        const RtuActivity::Report report = sources.table->Activity().Read(i);
+        last.Add({{"uid", uid}}).Set(static_cast<double>(report.lastReportMs) / 1000);
+        connected.Add({{"uid", uid}}).Set(CarrierOpen(sources, i) ? 1 : 0);
+        frames.Add({{"uid", uid}}).Increment(static_cast<double>(report.frames));
+    }
+}
+
+void AddProcess(Registry& registry, const MonitorSources& sources) {
+    const ProcessStats stats = ReadProcessStats();
+    Counter(registry, "process_cpu_seconds_total", "Total user and system CPU time spent in seconds.")
+        .Add({})
+        .Increment(stats.cpuSeconds);
+    Gauge(registry, "process_resident_memory_bytes", "Resident memory size in bytes.").Add({}).Set(stats.residentBytes);
+    Gauge(registry, "process_open_fds", "Number of open file descriptors.").Add({}).Set(stats.openFds);
+    Gauge(registry, "process_start_time_seconds", "Start time of the process since unix epoch in seconds.")
+        .Add({})
+        .Set(stats.startTimeSeconds);
+    if (sources.stdoutDroppedLines) {
+        Counter(registry, "telvorn_stdout_dropped_lines_total",
+                "Output lines dropped while standard output was blocked.")
+            .Add({})
+            .Increment(static_cast<double>(sources.stdoutDroppedLines()));
+    }
+}
+
+}  // namespace
+
+std::string RenderMetrics(const MonitorSources& sources) {
+    Registry registry;
+    BuildGauge()
+        .Name("telvorn_build_info")
+        .Help("Always 1; the labels tell the build.")
+        .Register(registry)
+        .Add({{"version", TELVORN_VERSION}})
+        .Set(1);
+    AddConnections(registry, sources);
+    AddDecoder(registry);
+    AddHistory(registry);
+    AddRtus(registry, sources);
+    AddProcess(registry, sources);
+    return prometheus::TextSerializer().Serialize(registry.Collect());
+}

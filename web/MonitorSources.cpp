@@ -1,0 +1,53 @@
+#include "web/MonitorSources.h"
+
+#include <chrono>
+
+#include "platform/profile/IniFileReader.h"
+#include "platform/profile/IniFiles.h"
+
+const char* RtuStateName(RtuState state) {
+    switch (state) {
+        case RtuState::kConnected:
+            return "connected";
+        case RtuState::kSilent:
+            return "silent";
+        case RtuState::kDisconnected:
+            return "disconnected";
+        case RtuState::kNever:
+            break;
+    }
+    return "never";
+}
+
+bool CarrierOpen(const MonitorSources& sources, std::size_t slot) {
+    const RtuActivity::Report report = sources.table->Activity().Read(slot);
+    return sources.connections != nullptr &&
+           sources.connections->IsOpen(report.origin.connection, report.origin.sequence);
+}
+
+RtuState StateOf(const MonitorSources& sources, std::size_t slot, std::int64_t nowMs) {
+    const RtuActivity::Report report = sources.table->Activity().Read(slot);
+    if (report.lastReportMs == 0) return RtuState::kNever;
+    if (nowMs - report.lastReportMs > std::int64_t{sources.staleSeconds} * 1000) return RtuState::kSilent;
+    return CarrierOpen(sources, slot) ? RtuState::kConnected : RtuState::kDisconnected;
+}
+
+std::int64_t NowMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+ChannelNames ReadChannelNames() {
+    class Lookup final : public IValueLookup {
+    public:
+        std::string Get(const std::string& section, const std::string& key) const override {
+            return reader.readValue(section, key);
+        }
+
+    private:
+        IniFileReader reader{kNamesIniPath};
+    };
+    ChannelNames names;
+    names.Load(Lookup());
+    return names;
+}

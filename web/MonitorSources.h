@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "core/ChannelNames.h"
+#include "core/RtuTable.h"
+#include "server/ConnectionView.h"
+
+class CSQLDatabase;
+
+// What the endpoint reads to answer, all read-only and owned by the program, which keeps them
+// alive as long as the endpoint. The counts themselves are process-wide (coreCounts,
+// serverCounts, historyCounts).
+struct MonitorSources {
+    const RtuTable* table = nullptr;
+    const ConnectionView* connections = nullptr;
+    const CSQLDatabase* database = nullptr;  // may be null: no database
+    ChannelNames channelNames;               // display names, read once from "./name_rtu.ini"
+    int staleSeconds = 900;
+    // Lines standard output has dropped (telvorn-headless); empty where there is no such count.
+    std::function<std::uint64_t()> stdoutDroppedLines;
+};
+
+// The state of one RTU of the table, as the status API and the metrics tell it.
+enum class RtuState { kConnected, kSilent, kDisconnected, kNever };
+const char* RtuStateName(RtuState state);
+// No report yet: never; none for longer than staleSeconds: silent; else connected while the
+// connection that carried the last report is open, disconnected once it has closed.
+RtuState StateOf(const MonitorSources& sources, std::size_t slot, std::int64_t nowMs);
+bool CarrierOpen(const MonitorSources& sources, std::size_t slot);
+
+std::int64_t NowMilliseconds();
+
+// The channel display names the RTU state page shows, from "./name_rtu.ini".
+ChannelNames ReadChannelNames();

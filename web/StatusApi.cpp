@@ -1,0 +1,139 @@
+#include "web/StatusApi.h"
+
+#include <arpa/inet.h>
+
+#include <ctime>
+#include <nlohmann/json.hpp>
+
+#include "storage/HistoryCounts.h"
+#include "storage/sql/SQLDatabase.h"
+#include "web/ChannelValues.h"
+#include "web/ProcessStats.h"
+
+using nlohmann::json;
+
+namespace {
+
+constexpr const char* kJson = "application/json";
+
+// Texts from the RTUs (registration, GPS) may hold bytes that are not UTF-8: replaced, never refused.
+HttpAnswer JsonAnswer(int status, const json& body) {
+    return {status, kJson, body.dump(2, ' ', false, json::error_handler_t::replace) + "\n"};
+}
+
+json TimeOrNull(std::int64_t ms) { return ms == 0 ? json(nullptr) : json(IsoLocalTime(ms)); }
+
+std::string PeerText(const ReportOrigin& origin) {
+    if (origin.peerAddress == 0 && origin.peerPort == 0) return {};
+    in_addr address{htonl(origin.peerAddress)};
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &address, text, sizeof text);
+    return std::string(text) + ":" + std::to_string(origin.peerPort);
+}
+
+// The engine name is asked of the driver once it answers, and kept.
+std::string EngineName(const MonitorSources& sources) {
+    static std::string known;
+    if (known.empty() && sources.database != nullptr) known = DatabaseEngineName(*sources.database);
+    return known;
+}
+
+json RtuSummary(const MonitorSources& sources, std::size_t slot, const RtuRecord& record, std::int64_t nowMs) {
+    const RtuActivity::Report report = sources.table->Activity().Read(slot);
+    const std::string peer = PeerText(report.origin);
+    return json{
+        {"uid", record.uidText},
+        {"model", record.model},
+        {"registration", record.registString},
+        {"connected", CarrierOpen(sources, slot)},
+        {"peer", peer.empty() ? json(nullptr) : json(peer)},
+        {"last_report", TimeOrNull(report.lastReportMs)},
+        {"state", RtuStateName(StateOf(sources, slot, nowMs))},
+        {"frames", report.frames},
+        {"unknown_frames", report.unknownFrames},
+    };
+}
+
+}  // namespace
+
+std::string IsoLocalTime(std::int64_t ms) {
+    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char text[40];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
+    // strftime's %z is "+0100"; ISO 8601's extended form wants "+01:00".
+    std::string iso = text;
+    iso.insert(iso.size() - 2, ":");
+    return iso;
+}
+
+HttpAnswer StatusAnswer(const MonitorSources& sources) {
+    const std::int64_t now = NowMilliseconds();
+    int connected = 0, silent = 0, disconnected = 0, never = 0;
+    for (std::size_t i = 0; i < RtuTable::kSlots; ++i) {
+        if (sources.table->Slot(i).Read([](const RtuRecord& record) { return record.uidText[0] == '\0'; })) continue;
+        switch (StateOf(sources, i, now)) {
+            case RtuState::kConnected:
+                ++connected;
+                break;
+            case RtuState::kSilent:
+                ++silent;
+                break;
+            case RtuState::kDisconnected:
+                ++disconnected;
+                break;
+            case RtuState::kNever:
+                ++never;
+                break;
+        }
+    }
+    const std::string engine = EngineName(sources);
+    const json body{
+        {"version", TELVORN_VERSION},
+        {"start_time", IsoLocalTime(static_cast<std::int64_t>(ReadProcessStats().startTimeSeconds * 1000))},
+        {"database",
+         {{"engine", engine.empty() ? json(nullptr) : json(engine)},
+          {"up", historyCounts.databaseUp.load(std::memory_order_relaxed)},
+          {"last_write_ok", TimeOrNull(historyCounts.lastStoredMs.load(std::memory_order_relaxed))},
+          {"last_write_failed", TimeOrNull(historyCounts.lastFailedMs.load(std::memory_order_relaxed))}}},
+        {"connections",
+         {{"open", sources.connections ? sources.connections->OpenConnections() : 0},
+          {"limit", sources.connections ? sources.connections->ConnectionLimit() : 0}}},
+        {"rtus", {{"connected", connected}, {"silent", silent}, {"disconnected", disconnected}, {"never", never}}},
+        {"stale_seconds", sources.staleSeconds},
+    };
+    return JsonAnswer(200, body);
+}
+
+HttpAnswer RtuListAnswer(const MonitorSources& sources) {
+    const std::int64_t now = NowMilliseconds();
+    json rtus = json::array();
+    for (std::size_t i = 0; i < RtuTable::kSlots; ++i) {
+        const RtuRecord record = sources.table->Slot(i).Snapshot();
+        if (record.uidText[0] != '\0') rtus.push_back(RtuSummary(sources, i, record, now));
+    }
+    return JsonAnswer(200, rtus);
+}
+
+HttpAnswer RtuAnswer(const MonitorSources& sources, const std::string& uid) {
+    for (std::size_t i = 0; i < RtuTable::kSlots; ++i) {
+        const RtuRecord record = sources.table->Slot(i).Snapshot();
+        if (record.uidText[0] == '\0' || uid != record.uidText) continue;
+        json body = RtuSummary(sources, i, record, NowMilliseconds());
+        body["gps"] = record.gps;
+        body["channels"] = ChannelValues(record, sources.channelNames);
+        return JsonAnswer(200, body);
+    }
+    return JsonAnswer(404, json{{"error", "no RTU with unit id " + uid + " in the live table"}});
+}
+
+HttpAnswer HealthAnswer(const MonitorSources& sources) {
+    if (sources.connections == nullptr || !sources.connections->Listening()) {
+        return {503, "text/plain; charset=utf-8", "RTU port not listening\n"};
+    }
+    if (!historyCounts.databaseUp.load(std::memory_order_relaxed)) {
+        return {503, "text/plain; charset=utf-8", "database down\n"};
+    }
+    return {200, "text/plain; charset=utf-8", "ok\n"};
+}

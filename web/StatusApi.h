@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+#include "web/HttpRoutes.h"
+#include "web/MonitorSources.h"
+
+// The JSON answers of the status API (documented in docs/http-api.md). Each runs on the endpoint's
+// thread and reads the table and the counts as they are at that moment.
+HttpAnswer StatusAnswer(const MonitorSources& sources);
+HttpAnswer RtuListAnswer(const MonitorSources& sources);
+// One RTU by unit id text, with every channel value; 404 with a JSON error when it is not in the table.
+HttpAnswer RtuAnswer(const MonitorSources& sources, const std::string& uid);
+// 200 "ok" while the RTU port listens and the database is up; 503 with the reason otherwise.
+HttpAnswer HealthAnswer(const MonitorSources& sources);
+
+// A time in milliseconds since 1970 as local ISO 8601 text with its offset ("2026-12-07T12:00:00+01:00").
+std::string IsoLocalTime(std::int64_t ms);
