@@ -76,6 +76,10 @@ public:
         std::lock_guard guard(lock);
         return outLines;
     }
+    std::vector<std::string> Errors() {
+        std::lock_guard guard(lock);
+        return errLines;
+    }
 
     // Sends the signal and waits (bounded) for the exit; the exit status, or -1.
     int StopWith(int signal) {
@@ -92,9 +96,11 @@ public:
     }
 
     int WaitExit() { return StopWith(0); }
+    void Signal(int signal) const { kill(pid, signal); }
 
     // The TCP port the process listens on, found through its socket descriptors; 0 if none.
-    std::uint16_t ListeningPort() const {
+    // `other` names a listening port to pass over.
+    std::uint16_t ListeningPort(std::uint16_t other = 0) const {
         std::set<std::string> inodes;
         std::string fdDirectory = "/proc/" + std::to_string(pid) + "/fd";
         if (DIR* directory = opendir(fdDirectory.c_str())) {
@@ -116,7 +122,9 @@ public:
             std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
             fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
             if (state == "0A" && inodes.count(inode) != 0) {
-                return static_cast<std::uint16_t>(std::stoul(local.substr(local.find(':') + 1), nullptr, 16));
+                const auto port =
+                    static_cast<std::uint16_t>(std::stoul(local.substr(local.find(':') + 1), nullptr, 16));
+                if (port != other) return port;
             }
         }
         return 0;

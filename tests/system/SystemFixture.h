@@ -25,6 +25,8 @@
 namespace system_test {
 
 constexpr int kGenerousMs = 30000;
+// The monitoring endpoint stays off unless a test turns it on: its default port is fixed.
+constexpr const char* kHttpOff = "[HTTP]\nLISTEN=\n";
 constexpr const char* kStatusLine = "Listening on 0, connections 100, workers 120, idle time-out 600 s";
 
 // A frame of unit `uid` with the given function characters, channel and payload, at a fixed RTU time.
@@ -76,7 +78,7 @@ class SystemTest : public StorageTest {
 protected:
     void SetUp() override {
         StorageTest::SetUp();
-        WriteFile("data_rtu.ini", "[SYSCONFIG]\nPORT=0\n" + DatabaseSettings());
+        WriteFile("data_rtu.ini", "[SYSCONFIG]\nPORT=0\n" + DatabaseSettings() + kHttpOff);
         WriteFile("rtu_ui.ini", kStatusTitles);
         Connect();
         ASSERT_TRUE(Exec(RtuTableCreation()));

@@ -33,7 +33,8 @@ protected:
     void SetUp() override {
         StorageTest::SetUp();
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        WriteFile("data_rtu.ini", "[SYSCONFIG]\nPORT=0\n[RTU]\nRDATACOUNTS=8\nRDATA1=Unit ID\nRDATA8=Model\n");
+        WriteFile("data_rtu.ini",
+                  "[SYSCONFIG]\nPORT=0\n[HTTP]\nLISTEN=\n[RTU]\nRDATACOUNTS=8\nRDATA1=Unit ID\nRDATA8=Model\n");
         WriteFile("rtu_ui.ini", kStatusTitles);
         Connect();
         ASSERT_TRUE(Exec(RtuTableCreation()));

@@ -18,7 +18,7 @@ class HeadlessDatabaseTest : public StorageTest {
 protected:
     void SetUp() override {
         StorageTest::SetUp();
-        WriteFile("data_rtu.ini", "[SYSCONFIG]\nPORT=0\n");
+        WriteFile("data_rtu.ini", "[SYSCONFIG]\nPORT=0\n[HTTP]\nLISTEN=\n");
         WriteFile("rtu_ui.ini", kStatusTitles);
     }
 

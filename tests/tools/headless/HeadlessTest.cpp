@@ -16,7 +16,7 @@ const char* const kStatusLine = "Listening on 0, connections 100, workers 120, i
 class HeadlessTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        directory.Write("data_rtu.ini", "[SYSCONFIG]\nPORT=0\nTCPTO=0\nECHOSERVER=1\n");
+        directory.Write("data_rtu.ini", "[SYSCONFIG]\nPORT=0\nTCPTO=0\nECHOSERVER=1\n[HTTP]\nLISTEN=\n");
         directory.Write("rtu_ui.ini", kStatusTitles);
     }
     TempWorkingDirectory directory;
@@ -64,7 +64,7 @@ TEST_F(HeadlessTest, InterruptWhileConnectionsAreBusyExitsZero) {
 // Nobody reads standard output: raw-data lines pile up, yet readings are decoded and answered;
 // the lines that did not fit are counted, and the count is shown once output is read again.
 TEST_F(HeadlessTest, UnreadStandardOutputNeverHoldsUpDecoding) {
-    directory.Write("data_rtu.ini", "[SYSCONFIG]\nPORT=0\n");
+    directory.Write("data_rtu.ini", "[SYSCONFIG]\nPORT=0\n[HTTP]\nLISTEN=\n");
     ChildProcess headless(TELVORN_HEADLESS, {"--rtu", "123:402"}, false);
     std::uint16_t port = 0;
     for (int waited = 0; port == 0 && waited < kGenerousMs; waited += 20) {
