@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/RegistryRefill.h"
 #include "core/RtuTable.h"
 
 namespace {
@@ -143,3 +144,26 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return "Model" + std::to_string(info.param.model); });
 
 }  // namespace
+
+// A reload keeps each RTU in its slot with its values and last report, so a reading found for it
+// before the reload lands on it; a gone RTU's slot is emptied and a new one takes a fresh slot.
+TEST(RtuTable, RefillKeepsRtusInTheirSlotsAndEmptiesTheGoneOnes) {
+    RtuTable table;
+    ASSERT_EQ(RefillRtuTable(table, {{"12", 402}, {"30", 402}, {"40", 1}}), 3u);
+    RtuSlot* twelve = table.FindRtu(12);
+    twelve->SetAin(1, 12.5);
+    table.Activity().Note(table.IndexOf(*twelve), ReportOrigin{}, true);
+    table.Slot(1).SetAin(1, 7.0);
+
+    EXPECT_EQ(RefillRtuTable(table, {{"12", 403}, {"20", 402}, {"40", 1}, {"20", 5}}), 1u);
+    EXPECT_EQ(table.FindRtu(12), twelve);
+    EXPECT_EQ(twelve->Snapshot().model, 403);
+    EXPECT_FLOAT_EQ(twelve->Snapshot().ain[1], 12.5f);
+    EXPECT_EQ(table.Activity().Read(0).frames, 1u);
+    EXPECT_EQ(table.FindRtu(30), nullptr);
+    EXPECT_FLOAT_EQ(table.Slot(1).Snapshot().ain[1], 0.0f);
+    // Past the last slot in use, not in the slot 30 left a moment ago.
+    ASSERT_NE(table.FindRtu(20), nullptr);
+    EXPECT_EQ(table.IndexOf(*table.FindRtu(20)), 3u);
+    EXPECT_EQ(table.FindRtu(20)->Snapshot().model, 402);
+}
