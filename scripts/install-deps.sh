@@ -15,6 +15,10 @@ packages=(
   # Liberation Sans has the metrics of Arial, the font the window's templates are laid out for.
   fonts-liberation2
   mbpoll python3-pymodbus python3-serial-asyncio
+  # The monitoring endpoint: HTTP with TLS, Prometheus text, JSON, crypt(3) password hashes; its
+  # tests use curl, openssl and Debian's Prometheus text parser.
+  libmicrohttpd-dev prometheus-cpp-dev nlohmann-json3-dev libcrypt-dev
+  curl openssl python3-prometheus-client
 )
 
 missing=()

@@ -1,5 +1,7 @@
 #include "web/ChannelValues.h"
 
+#include <charconv>
+#include <cstdlib>
 #include <string>
 
 using nlohmann::json;
@@ -14,6 +16,15 @@ json Channel(const std::string& channel, const std::string& name, const std::str
 
 std::string Indexed(const char* kind, std::size_t i) { return kind + std::to_string(i); }
 
+// The table keeps floats: 12.3f is shown as 12.3, the shortest text that reads back as that float,
+// not as the 12.300000190734863 its exact value would print.
+double Shortest(float value) {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text - 1, value).ptr;
+    *end = '\0';
+    return std::strtod(text, nullptr);
+}
+
 }  // namespace
 
 json ChannelValues(const RtuRecord& record, const ChannelNames& names) {
@@ -25,21 +36,22 @@ json ChannelValues(const RtuRecord& record, const ChannelNames& names) {
         channels.push_back(Channel(Indexed("DOUT", i), {}, {}, record.dout[i] != 0));
     }
     for (std::size_t i = 0; i < record.AinCount(); ++i) {
-        channels.push_back(Channel(Indexed("AIN", i), names.AinName(i), names.AinUnit(i), record.ain[i]));
+        channels.push_back(Channel(Indexed("AIN", i), names.AinName(i), names.AinUnit(i), Shortest(record.ain[i])));
     }
-    channels.push_back(Channel("ITEMP", {}, {}, record.itemp));
+    channels.push_back(Channel("ITEMP", {}, {}, Shortest(record.itemp)));
     channels.push_back(Channel("SIGNAL", {}, {}, record.signal));
     channels.push_back(Channel("BATT", {}, {}, record.batt));
     for (std::size_t i = 0; i < record.EtempCount(); ++i) {
-        channels.push_back(Channel(Indexed("ETEMP", i), names.EtempName(i), {}, record.etemp[i]));
+        channels.push_back(Channel(Indexed("ETEMP", i), names.EtempName(i), {}, Shortest(record.etemp[i])));
     }
     for (std::size_t i = 0; i < record.CounterCount() && i < 4; ++i) {
         channels.push_back(
-            Channel(Indexed("ECOUNTER", i), names.CounterName(i), names.CounterUnit(i), record.ecounter[i]));
+            Channel(Indexed("ECOUNTER", i), names.CounterName(i), names.CounterUnit(i), Shortest(record.ecounter[i])));
     }
-    if (record.HasGraycode()) channels.push_back(Channel("GRYCODE0", names.GraycodeName(0), {}, record.graycode[0]));
+    if (record.HasGraycode())
+        channels.push_back(Channel("GRYCODE0", names.GraycodeName(0), {}, Shortest(record.graycode[0])));
     for (std::size_t i = 0; i < 256; ++i) {
-        if (record.regKind[i] != 0) channels.push_back(Channel(Indexed("MBUSREG", i), {}, {}, record.reg[i]));
+        if (record.regKind[i] != 0) channels.push_back(Channel(Indexed("MBUSREG", i), {}, {}, Shortest(record.reg[i])));
     }
     return channels;
 }
