@@ -18,7 +18,7 @@ wait_listening() {
 }
 
 # $scratch/etc names the build tree's driver, $scratch/home is HOME (the database is
-# home/rtu/RTU.db), $scratch/work holds the INI files with PORT=$1.
+# home/rtu/RTU.db), $scratch/work holds the INI files with PORT=$1 and the HTTP endpoint's LISTEN.
 prepare_scratch() {
   local driver="$build/platform/rtudb/libtelvorn-rtudb.so"
   mkdir -p "$scratch/etc" "$scratch/home" "$scratch/work"
@@ -26,6 +26,8 @@ prepare_scratch() {
   : > "$scratch/etc/odbc.ini"
   cp resources/ini/*.ini "$scratch/work/"
   sed -i "s/^PORT=.*/PORT=$1/" "$scratch/work/data_rtu.ini"
+  # The monitoring endpoint on a free port of its own, never the fixed default another run may hold.
+  printf '\n[HTTP]\nLISTEN=127.0.0.1:%s\n' "$(free_port)" >> "$scratch/work/data_rtu.ini"
 }
 
 # Runs a command in the scratch working directory with the scratch ODBC files, in the background;

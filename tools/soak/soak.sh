@@ -5,6 +5,7 @@
 #
 #   tools/soak/soak.sh [--binary PATH] [--minutes N] [--connections N] [--reconnect-rate R]
 #                      [--reopen-delay MS] [--reply-timeout MS] [--build DIR] [--all-frames] [--split]
+#                      [--scrapers N]
 #
 # --binary   telvorn-headless (default: BUILD/tools/telvorn-headless) or the window, `telvorn`,
 #            which runs on the offscreen platform
@@ -18,6 +19,8 @@
 #            Modbus reads). Either way rows must equal the readings rtusim counts as sent.
 # --split    every message is written in random pieces (rtusim --split), so the server receives
 #            frames and ADUs cut anywhere
+# --scrapers N  N monitoring clients, each asking /metrics and /api/rtus of the HTTP endpoint every
+#            100 ms throughout (default 0: the endpoint runs, nobody asks it)
 # The verdict: rtusim reads back the values it wrote (--check-values, against this server), and
 # lists every reading it sent (--record); every channel table must hold as many rows as readings
 # were sent to that channel, FULLRCDS must hold each reading with the value sent, and "Log.txt"
@@ -35,6 +38,7 @@ reopen_delay=1000
 reply_timeout=10000
 all_frames=0
 split=()
+scrapers=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --binary) binary="$2"; shift 2 ;;
@@ -46,6 +50,7 @@ while [ $# -gt 0 ]; do
     --build) build="$2"; shift 2 ;;
     --all-frames) all_frames=1; shift ;;
     --split) split=(--split); shift ;;
+    --scrapers) scrapers="$2"; shift 2 ;;
     *) awk 'NR > 1 && /^#/ {print; next} NR > 1 {exit}' "$0" >&2; exit 2 ;;
   esac
 done
@@ -90,19 +95,29 @@ duration=$(awk -v m="$minutes" 'BEGIN {print int(m * 60)}')
 "$build/tools/rtusim/rtusim" --port "$port" --units 1-100 --connections "$connections" --rate 1 "${mix[@]}" \
   "${split[@]}" --check-values --record "$scratch/sent.txt" --reconnect-rate "$reconnect_rate" --reopen-delay "$reopen_delay" --reply-timeout "$reply_timeout" --duration "$duration" > "$scratch/rtusim.json" &
 sim_pid=$!
+http_port=$(sed -n 's/^LISTEN=127.0.0.1:\([0-9]*\).*/\1/p' "$scratch/work/data_rtu.ini")
+scrape_pid=""
+if [ "$scrapers" -gt 0 ]; then
+  /usr/bin/python3 tools/soak/scrape.py "$http_port" "$scrapers" "$sim_pid" > "$scratch/scrapes" &
+  scrape_pid=$!
+fi
 : > "$scratch/samples"
 while kill -0 "$sim_pid" 2>/dev/null; do
   sample >> "$scratch/samples"
   sleep 5
 done
 wait "$sim_pid" || true
+[ -n "$scrape_pid" ] && wait "$scrape_pid" || true
+# User and system CPU of the server over the whole run, in seconds.
+cpu_seconds=$(awk -v hz="$(getconf CLK_TCK)" '{print ($14 + $15) / hz}' "/proc/$server_pid/stat")
 stop_server
 rows=$(sqlite3 "$scratch/home/rtu/RTU.db" "SELECT COUNT(*) FROM FULLRCDS;")
 
 cat "$scratch/work/Log.txt" "$scratch/home/Log.txt" 2>/dev/null | grep -i "fail" > "$scratch/log-failures" || true
 
 /usr/bin/python3 - "$scratch/rtusim.json" "$scratch/samples" "$rows" "$all_frames" "$binary" "$minutes" \
-  "$scratch/sent.txt" "$scratch/home/rtu/RTU.db" "$scratch/log-failures" "${#split[@]}" <<'EOF'
+  "$scratch/sent.txt" "$scratch/home/rtu/RTU.db" "$scratch/log-failures" "${#split[@]}" "$cpu_seconds" \
+  "$scratch/scrapes" <<'EOF'
 import collections, json, sqlite3, struct, sys
 sim = json.load(open(sys.argv[1]))
 
@@ -179,6 +194,8 @@ summary = {
     "rss_kib_after_warmup": [warm[0][0], max(s[0] for s in warm)], "rss_kib_end": samples[-1][0],
     "fds_after_warmup": [warm[0][1], max(s[1] for s in warm)], "fds_end": samples[-1][1],
     "latency_ms": sim["latency_ms"],
+    "server_cpu_seconds": float(sys.argv[11]),
+    "scrapes": open(sys.argv[12]).read().strip() if __import__("os").path.exists(sys.argv[12]) else None,
 }
 print(json.dumps(summary))
 sys.exit(0 if summary["ok"] else 1)
