@@ -139,8 +139,9 @@ bool DeleteRtu(CSQLDatabase& database, const IRtuInputRows& rows, IMessageBox& b
     }
 }
 
-std::vector<RegistryRow> ReadRegistry(const CSQLDatabase& database) {
+std::vector<RegistryRow> ReadRegistry(const CSQLDatabase& database, bool* complete) {
     std::vector<RegistryRow> rows;
+    if (complete) *complete = false;
     if (!database.connected) return rows;
     try {
         CSQLRecordset recordset(database);
@@ -152,6 +153,7 @@ std::vector<RegistryRow> ReadRegistry(const CSQLDatabase& database) {
                 row[column] = recordset.GetField(static_cast<int>(column) + 1, kValueText);
             rows.push_back(std::move(row));
         }
+        if (complete) *complete = true;
     } catch (const CSQLException&) {
     }
     return rows;

@@ -46,8 +46,9 @@ std::string NormaliseUnitId(const std::string& uidText);
 using RegistryRow = std::array<std::string, 13>;
 
 // The registry's rows ("SELECT * FROM RTU_TAB ORDER BY UID"); nothing without a connection, and a
-// database error ends the read silently with the rows read so far. Takes no lock (a read).
-std::vector<RegistryRow> ReadRegistry(const CSQLDatabase& database);
+// database error ends the read silently with the rows read so far. `complete`, when given, tells
+// whether every row was read. Takes no lock (a read).
+std::vector<RegistryRow> ReadRegistry(const CSQLDatabase& database, bool* complete = nullptr);
 // Reads the registry ("SELECT * FROM RTU_TAB ORDER BY UID") and gives row n's UID and model (the
 // decimal value of RDATA7) to slot n of the live table; rows past the last slot get none, slots past
 // the last row keep what they had. Returns the rows read; nothing without a connection, and a

@@ -139,10 +139,10 @@ TEST_F(HttpEndpointTest, MetricsMoveByExactlyWhatWasSentAndParseWithHelpAndType)
     EXPECT_NE(parsed.output.find(" families"), std::string::npos) << parsed.output;
 }
 
-TEST_F(HttpEndpointTest, RtuTurnsSilentAfterStaleAndDisconnectedWhenItsConnectionCloses) {
+TEST_F(HttpEndpointTest, RtuTurnsDisconnectedWhenItsConnectionClosesAndSilentAfterStale) {
     for (int unit : {kUnit, 124, 125}) Register(unit);
     WriteFile("name_rtu.ini", "[DEVNAMES]\nAD1=Tank level\nAD1_UNIT=m\n");
-    StartWithHttp("STALE=5\n");
+    StartWithHttp("");
     const int staying = Client();
     Report(staying, {AinFrame(kUnit)});
     const int leaving = Client();
@@ -151,19 +151,27 @@ TEST_F(HttpEndpointTest, RtuTurnsSilentAfterStaleAndDisconnectedWhenItsConnectio
     close(leaving);
 
     EXPECT_TRUE(WaitUntil([&] { return StateOf(124) == "disconnected"; }));
+    EXPECT_EQ(StateOf(kUnit), "connected");
     EXPECT_EQ(StateOf(125), "never");
     const std::string rtu = Get("/api/rtus/123").body;
     EXPECT_NE(rtu.find("\"peer\": \"127.0.0.1:"), std::string::npos) << rtu;
-    EXPECT_TRUE(std::regex_search(rtu, std::regex(R"re("name": "Tank level",\s*"unit": "m",\s*"value": 12\.3)re")))
+    EXPECT_TRUE(std::regex_search(rtu, std::regex(R"re("name": "Tank level",\s*"unit": "m",\s*"value": 12\.3\b)re")))
         << rtu;
     EXPECT_EQ(Metric("telvorn_rtu_connected{uid=\"123\"}"), 1);
     EXPECT_EQ(Metric("telvorn_rtu_connected{uid=\"124\"}"), 0);
-    EXPECT_TRUE(WaitUntil([&] { return StateOf(kUnit) == "silent"; }));
-    EXPECT_NE(Get("/api/status").body.find("\"silent\": 2"), std::string::npos);
     const HttpReply missing = Get("/api/rtus/999");
     EXPECT_EQ(missing.status, 404);
     EXPECT_NE(missing.body.find("\"error\""), std::string::npos);
     close(staying);
+    ASSERT_EQ(headless->StopWith(SIGTERM), 0);
+
+    // With a STALE of one second an RTU whose connection stays open soon counts as silent.
+    StartWithHttp("STALE=1\n");
+    const int quiet = Client();
+    Report(quiet, {AinFrame(kUnit)});
+    EXPECT_TRUE(WaitUntil([&] { return StateOf(kUnit) == "silent"; }));
+    EXPECT_NE(Get("/api/status").body.find("\"silent\": 1"), std::string::npos);
+    close(quiet);
 }
 
 class PostgresHttpEndpointTest : public HttpEndpointTest {

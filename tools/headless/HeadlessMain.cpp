@@ -96,7 +96,14 @@ void ServeSignals(const sigset_t& signals, const CSQLDatabase& database, const s
         int signal = 0;
         if (sigwait(&signals, &signal) != 0) continue;
         if (signal != SIGHUP) return;
-        const std::vector<RegistryRow> rows = ReadRegistry(database);
+        bool complete = false;
+        const std::vector<RegistryRow> rows = ReadRegistry(database, &complete);
+        // A registry that could not be read whole would empty the slots of every RTU it missed.
+        if (!complete) {
+            std::printf("Registry reload failed: the database did not answer; the live table stays as it was.\n");
+            std::fflush(stdout);
+            continue;
+        }
         const std::size_t added = RefillRtuTable(LiveRtuTable(), WantedRtus(rows, extra));
         std::printf("Registry reloaded: %zu RTUs, %zu new.\n", rows.size(), added);
         std::fflush(stdout);
