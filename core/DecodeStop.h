@@ -10,7 +10,10 @@ inline constexpr std::size_t kMaxHeldBytes = 4095;
 enum class CutKind : std::uint8_t {
     kNone,   // everything was decoded
     kFrame,  // an RTU I/O frame whose end mark has not arrived
-    kAdu,    // a Modbus/TCP ADU whose extent has not arrived
+    // A "$" that ended the frame before it, with too few bytes after it to tell whether it also
+    // starts a frame or an ADU; the frame before it has been decoded.
+    kMark,
+    kAdu,  // a Modbus/TCP ADU whose extent has not arrived, well-formed so far
 };
 
 // Where decoding of a chunk stopped. A cut frame or ADU starts at `offset` and runs to the end of
@@ -18,6 +21,5 @@ enum class CutKind : std::uint8_t {
 struct DecodeStop {
     CutKind kind = CutKind::kNone;
     std::size_t offset = 0;
-    std::size_t extent = 0;  // an ADU's whole size when its header already tells it, else 0
-    char rtuTime[15] = {};   // the timestamp of the chunk's last frame, which an ADU after it carries
+    char rtuTime[15] = {};  // the timestamp of the chunk's last frame, which an ADU after it carries
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/MessageStart.h"
 #include "core/ModbusService.h"
 #include "core/ParseDecimal.h"
 #include "core/TextFormat.h"
@@ -33,6 +34,16 @@ void LogAndEcho(ChunkContext& ctx, const FrameHeader& header, std::size_t parseE
     ctx.Log("VUDOV: Echo Tcp");
 }
 
+// A "$" after a frame's payload ends it, unless it begins the next frame or an ADU (the frame then
+// had no end mark). When the bytes after it cannot tell yet, a chunk decoded whole takes it as the
+// end mark, as does a receive that ends right after it, since that is where frames end; in between,
+// the "$" is left for the bytes of the next receive to decide.
+MarkRole RoleAfterFrame(const ChunkContext& ctx, std::size_t mark) {
+    const MarkRole role = RoleOfMark(ctx.chunk.From(mark));
+    if (role != MarkRole::kUndecided) return role;
+    return ctx.stopAtCut && mark + 1 < ctx.chunk.Size() ? MarkRole::kUndecided : MarkRole::kEndMark;
+}
+
 }  // namespace
 
 FrameHeader DecodeFrameHeader(const ChunkView& frame) {
@@ -51,12 +62,17 @@ FrameHeader DecodeFrameHeader(const ChunkView& frame) {
     return header;
 }
 
+DecodeStop RunChunkFrom(ChunkContext& ctx, std::size_t start) {
+    const bool adu = MessageAt(ctx.chunk.From(start)) == MessageKind::kAdu;
+    return adu ? RunModbusLoop(ctx, start) : RunFrameLoop(ctx, start);
+}
+
 DecodeStop RunFrameLoop(ChunkContext& ctx, std::size_t start) {
     for (std::size_t f = start;;) {
         const ChunkView frame = ctx.chunk.From(f);
         const FrameHeader header = DecodeFrameHeader(frame);
-        // A frame is whole once an end mark follows what its function reads; the measuring pass
-        // finds that position without touching anything.
+        // A frame is whole once a "$" follows what its function reads; the measuring pass finds
+        // that position without touching anything.
         if (ctx.stopAtCut && ctx.chunk.Find(kMark, f + MeasureFrameFunction(ctx, header, frame)) == ChunkView::npos) {
             return DecodeStop{CutKind::kFrame, f};
         }
@@ -67,8 +83,19 @@ DecodeStop RunFrameLoop(ChunkContext& ctx, std::size_t start) {
 
         const std::size_t mark = ctx.chunk.Find(kMark, parseEnd);
         if (mark == ChunkView::npos) return {};
+        switch (RoleAfterFrame(ctx, mark)) {
+            case MarkRole::kStartsFrame:
+                f = mark;
+                continue;
+            case MarkRole::kStartsAdu:
+                return RunModbusLoop(ctx, mark);
+            case MarkRole::kUndecided:
+                return DecodeStop{CutKind::kMark, mark};
+            case MarkRole::kEndMark:
+                break;
+        }
         // "$$": one frame's end mark directly before the next frame's start mark.
-        if (ctx.chunk.At(mark + 1) != kMark) return RunModbusLoop(ctx, mark + 1);
+        if (MessageAt(ctx.chunk.From(mark + 1)) == MessageKind::kAdu) return RunModbusLoop(ctx, mark + 1);
         f = mark + 1;
     }
 }

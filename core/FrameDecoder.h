@@ -21,9 +21,13 @@ struct FrameHeader {
 
 FrameHeader DecodeFrameHeader(const ChunkView& frame);
 
+// Decodes the chunk from position start as the start of a chunk: the frame loop or the ADU loop,
+// as the bytes there begin a frame or an ADU.
+DecodeStop RunChunkFrom(ChunkContext& ctx, std::size_t start);
+
 // Decodes the frames starting at position start, one after another, and hands Modbus/TCP data that
 // follows the last frame's end mark to the ADU loop. With ctx.stopAtCut, stops in front of a frame
-// whose end mark is not in the chunk and says so.
+// whose end mark is not in the chunk, or at a "$" whose role the next receive must tell, and says so.
 DecodeStop RunFrameLoop(ChunkContext& ctx, std::size_t start);
 
 // Runs the frame's function on its payload; returns the frame position after what it consumed,

@@ -1,10 +1,10 @@
 #include "core/ModbusService.h"
 
 #include <cstdio>
-#include <cstring>
 #include <span>
 
 #include "core/CoreCounts.h"
+#include "core/FrameDecoder.h"
 #include "core/TextFormat.h"
 
 namespace {
@@ -18,18 +18,23 @@ std::size_t SizeByTimestampedItems(const ChunkView& adu) { return 18 + 5 * std::
 constexpr std::size_t kFunctionKnown = 8;
 constexpr std::size_t kByteCountKnown = 13;
 constexpr std::size_t kItemCountKnown = 12;
+// Before the items: the byte count ends at 13, the six timestamp bytes of 0x23 at 18.
+constexpr std::size_t kByteCountHeader = 13;
+constexpr std::size_t kTimestampedHeader = 18;
+// The length field counts the bytes from the unit id on; the shortest served ADU is 12 bytes.
+constexpr std::size_t kShortestLength = 12 - kAduUnitPos;
 
 constexpr ModbusFunction kFunctions[] = {
-    {0x01, &FixedSize12, &ReadBits, kFunctionKnown},
-    {0x03, &FixedSize12, &ReadRegisters, kFunctionKnown},
-    {0x04, &FixedSize12, &ReadRegisters, kFunctionKnown},
-    {0x05, &FixedSize12, &WriteCoil, kFunctionKnown},
-    {0x06, &FixedSize12, &WriteRegister, kFunctionKnown},
-    {0x0F, &SizeByByteCount, &WriteCoils, kByteCountKnown},
-    {0x10, &SizeByByteCount, &WriteRegisters, kByteCountKnown},
-    {0x23, &SizeByTimestampedItems, &WriteTimestamped, kItemCountKnown},
-    {0x80, &SizeByByteCount, &WriteLongRegisters, kByteCountKnown},
-    {0x86, &FixedSize14, &WriteLongRegister, kFunctionKnown},
+    {0x01, &FixedSize12, &ReadBits, kFunctionKnown, 12},
+    {0x03, &FixedSize12, &ReadRegisters, kFunctionKnown, 12},
+    {0x04, &FixedSize12, &ReadRegisters, kFunctionKnown, 12},
+    {0x05, &FixedSize12, &WriteCoil, kFunctionKnown, 12},
+    {0x06, &FixedSize12, &WriteRegister, kFunctionKnown, 12},
+    {0x0F, &SizeByByteCount, &WriteCoils, kByteCountKnown, kByteCountHeader},
+    {0x10, &SizeByByteCount, &WriteRegisters, kByteCountKnown, kByteCountHeader},
+    {0x23, &SizeByTimestampedItems, &WriteTimestamped, kItemCountKnown, kTimestampedHeader},
+    {0x80, &SizeByByteCount, &WriteLongRegisters, kByteCountKnown, kByteCountHeader},
+    {0x86, &FixedSize14, &WriteLongRegister, kFunctionKnown, 14},
 };
 
 using BuildReply = std::size_t (*)(const RtuRecord&, ReplyBuffer&, std::uint32_t k, std::uint32_t n,
@@ -126,6 +131,13 @@ std::size_t ServeAdu(ChunkContext& ctx, std::size_t offset) {
     return size;
 }
 
+// Its header is dropped on its own, and what follows is decoded as if a receive began there.
+DecodeStop DropMalformedAdu(ChunkContext& ctx, std::size_t offset, std::size_t header) {
+    ctx.core.DropUnfinished(CutKind::kAdu, header);
+    ctx.rtuTime[0] = '\0';
+    return RunChunkFrom(ctx, offset + header);
+}
+
 }  // namespace
 
 const ModbusFunction* FindModbusFunction(std::uint8_t code) {
@@ -135,18 +147,42 @@ const ModbusFunction* FindModbusFunction(std::uint8_t code) {
     return nullptr;
 }
 
+Verdict PlausibleAdu(const ChunkView& view) {
+    const std::size_t n = view.Size();
+    for (std::size_t i = kAduProtocolPos; i < kAduProtocolPos + 2 && i < n; ++i) {
+        if (view.At(i) != 0) return Verdict::kNo;
+    }
+    // No length up to kMaxAduBytes has a high byte, and none is shorter than the shortest ADU's.
+    if (n > kAduLengthPos && view.At(kAduLengthPos) != 0) return Verdict::kNo;
+    if (n > kAduLengthPos + 1 && view.At(kAduLengthPos + 1) < kShortestLength) return Verdict::kNo;
+    if (n < kFunctionKnown) return Verdict::kNotYet;
+    const ModbusFunction* function = FindModbusFunction(view.At(kAduFunctionPos));
+    if (!function) return Verdict::kNo;
+    if (n < function->sizeKnownFrom) return Verdict::kNotYet;
+    const std::size_t extent = function->size(view);
+    const bool agrees = extent <= kMaxAduBytes && view.BigEndian16(kAduLengthPos) == extent - kAduUnitPos;
+    return agrees ? Verdict::kYes : Verdict::kNo;
+}
+
+// A whole ADU is served whatever its length field says (the extent follows from the function);
+// a cut one is held only while it can still be well-formed (or until its header is complete), so
+// that no ADU ever takes its data or its echo from the bytes of a later frame or ADU.
 AduInspection InspectAdu(const ChunkView& view) {
     const std::size_t n = view.Size();
     for (std::size_t i = kAduProtocolPos; i < kAduProtocolPos + 2 && i < n; ++i) {
         if (view.At(i) != 0) return {AduShape::kNotAdu, 0};
     }
-    if (n < kFunctionKnown) return {AduShape::kCut, 0};
-    const ModbusFunction* function = FindModbusFunction(view.At(kAduFunctionPos));
-    if (!function) return {AduShape::kNotAdu, 0};
-    if (n < function->sizeKnownFrom) return {AduShape::kCut, 0};
-    const std::size_t extent = function->size(view);
-    if (extent <= n) return {AduShape::kWhole, extent};
-    return {extent > kMaxHeldBytes ? AduShape::kTooLong : AduShape::kCut, extent};
+    const ModbusFunction* function = n >= kFunctionKnown ? FindModbusFunction(view.At(kAduFunctionPos)) : nullptr;
+    if (n >= kFunctionKnown && !function) return {AduShape::kNotAdu, 0};
+    if (function && n >= function->sizeKnownFrom) {
+        const std::size_t extent = function->size(view);
+        if (extent <= n && extent <= kMaxAduBytes) return {AduShape::kWhole, 0};
+    }
+    if (PlausibleAdu(view) != Verdict::kNo) return {AduShape::kCut, 0};
+    // A malformed ADU is dropped with all of its header, so that none of it is read as a message:
+    // until the header is complete it is held like a cut one.
+    if (!function || n < function->header) return {AduShape::kCut, 0};
+    return {AduShape::kMalformed, function->header};
 }
 
 DecodeStop RunModbusLoop(ChunkContext& ctx, std::size_t offset) {
@@ -154,11 +190,8 @@ DecodeStop RunModbusLoop(ChunkContext& ctx, std::size_t offset) {
     while (offset < fill) {
         if (ctx.stopAtCut) {
             const AduInspection adu = InspectAdu(ctx.chunk.From(offset));
-            if (adu.shape == AduShape::kCut || adu.shape == AduShape::kTooLong) {
-                DecodeStop stop{CutKind::kAdu, offset, adu.extent};
-                std::memcpy(stop.rtuTime, ctx.rtuTime, sizeof stop.rtuTime);
-                return stop;
-            }
+            if (adu.shape == AduShape::kCut) return DecodeStop{CutKind::kAdu, offset};
+            if (adu.shape == AduShape::kMalformed) return DropMalformedAdu(ctx, offset, adu.header);
         }
         if (ctx.list) ctx.Log(Format("Decode ModTcp: %zu %zu", offset, fill));
         const std::size_t size = ServeAdu(ctx, offset);

@@ -5,6 +5,7 @@
 
 #include "core/ChunkContext.h"
 #include "core/DecodeStop.h"
+#include "core/MessageStart.h"
 #include "core/RtuRecord.h"
 #include "core/RtuSlot.h"
 
@@ -15,6 +16,8 @@ inline constexpr std::size_t kAduUnitPos = 6;
 inline constexpr std::size_t kAduFunctionPos = 7;
 inline constexpr std::size_t kAduStartPos = 8;
 inline constexpr std::size_t kAduDataPos = 10;
+// Modbus/TCP's largest ADU: a 7-byte MBAP header and a PDU of at most 253 bytes.
+inline constexpr std::size_t kMaxAduBytes = 260;
 
 // One ADU being served, with the words its function handlers speak.
 struct Adu {
@@ -39,26 +42,34 @@ struct ModbusFunction {
     std::size_t (*size)(const ChunkView& adu);  // how far the loop advances
     void (*run)(const Adu& adu);
     std::size_t sizeKnownFrom;  // bytes that must have arrived before size() can be read
+    std::size_t header;         // bytes before the function's items (its whole size when it has none)
 };
 
 // The served function code, or null.
 const ModbusFunction* FindModbusFunction(std::uint8_t code);
 
-// What the bytes at the start of a view are, read as the beginning of an ADU.
+// Whether the bytes at the start of a view can be a well-formed ADU: protocol id 0, a served
+// function, a length field that agrees with the extent the function calls for, and no more than
+// kMaxAduBytes in all. kNotYet while the bytes that would tell have not arrived.
+Verdict PlausibleAdu(const ChunkView& view);
+
+// What the bytes at the start of a view are, read as the beginning of an ADU, when more bytes may
+// follow in a later receive.
 enum class AduShape : std::uint8_t {
-    kWhole,    // a served function whose whole extent is there
-    kCut,      // could still become an ADU: the header or the extent runs past the end
-    kTooLong,  // an ADU longer than one receive buffer: it can never be held whole
-    kNotAdu,   // a protocol id other than 0 or a function code not served
+    kWhole,      // a served function whose whole extent is there, within kMaxAduBytes
+    kCut,        // could still become a well-formed ADU, or its header is not complete: hold it
+    kMalformed,  // a cut ADU that can never be well-formed, or one longer than kMaxAduBytes
+    kNotAdu,     // a protocol id other than 0 or a function code not served
 };
 struct AduInspection {
     AduShape shape;
-    std::size_t extent;  // the ADU's size when the header tells it, else 0
+    std::size_t header;  // kMalformed: the size of its header, which is dropped on its own
 };
 AduInspection InspectAdu(const ChunkView& view);
 
 // Serves the ADUs of the chunk from offset on. With ctx.stopAtCut, stops in front of an ADU that
-// runs past the end of the chunk and says so.
+// runs past the end of the chunk and says so; a malformed one is dropped alone (its header) and the
+// bytes after it are decoded as the start of a chunk.
 DecodeStop RunModbusLoop(ChunkContext& ctx, std::size_t offset);
 
 // Adds the reply's bytes in hex to the raw-data list; nothing for an empty reply.

@@ -3,25 +3,25 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/ChunkView.h"
+#include "core/MessageStart.h"
 #include "core/ModbusService.h"
 
 namespace {
 
 constexpr std::uint8_t kMark = '$';
-// The protocol id (bytes 2..3) of an ADU is known from here on.
-constexpr std::size_t kProtocolIdKnown = 4;
+
+// Whether a receive that follows a held frame, and does not begin with "$", begins a message of its
+// own rather than going on with the frame's text. Frame text never holds a zero byte.
+bool BeginsMessage(const ChunkView& receive) {
+    if (PlausibleAdu(receive) == Verdict::kYes) return true;
+    // One more character of text and the end mark: the frame goes on, whatever follows it.
+    if (receive.At(0) != 0 && receive.At(1) == kMark) return false;
+    // Zeros where an ADU has its protocol id, or a zero byte and no end mark at all.
+    if (receive.Size() >= 4 && receive.At(2) == 0 && receive.At(3) == 0) return true;
+    return receive.Find(kMark, 0) == ChunkView::npos && receive.Find(0, 0) != ChunkView::npos;
+}
 
 }  // namespace
-
-// What a "$" right after a held frame is, by the bytes after it: the next frame's start mark
-// ("$$": so the first is the held frame's end mark), the start of an ADU (a protocol id of zeros
-// and a served function: the "$" is the end mark), or anything else (a start mark).
-ReceiveStream::Mark ReceiveStream::MarkMeaning(const ChunkView& after) {
-    if (after.Size() >= 1 && after.At(0) == kMark) return Mark::kEndMark;
-    if (InspectAdu(after).shape == AduShape::kNotAdu) return Mark::kStartMark;
-    return after.Size() >= kProtocolIdKnown ? Mark::kEndMark : Mark::kUndecided;
-}
 
 void ReceiveStream::Take(const std::uint8_t* data, std::size_t size) {
     size = std::min(size, kMaxReceive);
@@ -34,88 +34,106 @@ void ReceiveStream::Decode(TelemetryCore& core, IReplyPath& reply) {
     const std::size_t end = held + received;
     received = 0;
     core.LogChunk(bytes + held, end - held);
-    char rtuTime[15] = {};
-    std::size_t begin = held;
-    if (held == 0) {
-        begin = SkipDropped(begin, end);
-    } else {
-        const Joined joined = JoinHeld(core, reply, end, rtuTime);
-        if (joined.stillCut) {
-            DecodeStop stillCut{CutKind::kFrame};
-            std::memcpy(stillCut.rtuTime, heldRtuTime, sizeof stillCut.rtuTime);
-            const bool markUsed = heldMarkUsed;
-            Hold(core, stillCut, joined.begin, end);
-            heldMarkUsed = held > 0 && markUsed;
-            return;
-        }
-        begin = joined.begin;
+    switch (state) {
+        case State::kEmpty:
+            return DecodeFrom(core, reply, 0, end, false, "");
+        case State::kFrame:
+            return JoinFrame(core, reply, end);
+        case State::kMark:
+            return JoinMark(core, reply, end);
+        case State::kAdu:
+            return JoinAdu(core, reply, end);
+        case State::kSkip:
+            return SkipDropped(core, reply, end);
     }
+}
+
+void ReceiveStream::JoinFrame(TelemetryCore& core, IReplyPath& reply, std::size_t end) {
+    const ChunkView joined(bytes, end);
+    switch (MessageAt(joined)) {
+        case MessageKind::kAdu:  // the "$" was the first byte of an ADU after all
+            state = State::kAdu;
+            return JoinAdu(core, reply, end);
+        case MessageKind::kNotYet:
+            return HoldOn(core, end);
+        case MessageKind::kFrame:
+            break;
+    }
+    const ChunkView receive = joined.From(held);
+    if (receive.At(0) == kMark) {
+        switch (RoleOfMark(receive)) {
+            case MarkRole::kEndMark:
+                return DecodeFrom(core, reply, 0, end, false, "");
+            case MarkRole::kUndecided:
+                return DecodeWithMark(core, reply, end);
+            case MarkRole::kStartsFrame:
+            case MarkRole::kStartsAdu:
+                break;
+        }
+    } else if (!BeginsMessage(receive)) {
+        // A frame ends with a "$": without one in the receive it is still cut.
+        if (receive.Find(kMark, 0) == ChunkView::npos) return HoldOn(core, end);
+        return DecodeFrom(core, reply, 0, end, false, "");
+    }
+    // The held frame had no end mark: decoded on its own, as an unterminated frame always was.
+    core.DecodeBytes(bytes, held, reply, false);
+    DecodeFrom(core, reply, held, end, false, "");
+}
+
+void ReceiveStream::JoinMark(TelemetryCore& core, IReplyPath& reply, std::size_t end) {
+    switch (RoleOfMark(ChunkView(bytes, end))) {
+        case MarkRole::kEndMark:  // what follows carries the timestamp of the frame it ended
+            return DecodeFrom(core, reply, 1, end, false, heldRtuTime);
+        case MarkRole::kStartsFrame:
+            return DecodeFrom(core, reply, 0, end, false, "");
+        case MarkRole::kStartsAdu:
+            return DecodeFrom(core, reply, 0, end, true, heldRtuTime);
+        case MarkRole::kUndecided:
+            return HoldOn(core, end);
+    }
+}
+
+void ReceiveStream::JoinAdu(TelemetryCore& core, IReplyPath& reply, std::size_t end) {
+    if (InspectAdu(ChunkView(bytes, end)).shape == AduShape::kNotAdu) {
+        core.DropUnfinished(CutKind::kAdu, held);
+        return DecodeFrom(core, reply, held, end, false, "");
+    }
+    DecodeFrom(core, reply, 0, end, true, heldRtuTime);
+}
+
+// The first "$" of the receive ends the dropped frame or starts the next message (frame text holds
+// no "$"); until one comes, everything is more of the dropped frame.
+void ReceiveStream::SkipDropped(TelemetryCore& core, IReplyPath& reply, std::size_t end) {
+    const std::size_t mark = ChunkView(bytes, end).Find(kMark, 0);
+    if (mark == ChunkView::npos) return;
+    switch (RoleOfMark(ChunkView(bytes + mark, end - mark))) {
+        case MarkRole::kEndMark:
+            return DecodeFrom(core, reply, mark + 1, end, false, "");
+        case MarkRole::kStartsFrame:
+            return DecodeFrom(core, reply, mark, end, false, "");
+        case MarkRole::kStartsAdu:
+            return DecodeFrom(core, reply, mark, end, true, "");
+        case MarkRole::kUndecided:
+            return Hold(core, DecodeStop{CutKind::kMark}, mark, end);
+    }
+}
+
+// Either way the held frame is whole now: decoded with the "$" as its end mark, which stays held
+// until the bytes after it tell whether it starts a frame or an ADU as well.
+void ReceiveStream::DecodeWithMark(TelemetryCore& core, IReplyPath& reply, std::size_t end) {
+    DecodeStop mark{CutKind::kMark};
+    std::memcpy(mark.rtuTime, core.DecodeBytes(bytes, held + 1, reply, false).rtuTime, sizeof mark.rtuTime);
+    Hold(core, mark, held, end);
+}
+
+void ReceiveStream::DecodeFrom(TelemetryCore& core, IReplyPath& reply, std::size_t begin, std::size_t end, bool asAdu,
+                               const char* rtuTime) {
     if (begin >= end) {
         ClearHeld();
         return;
     }
-    const bool heldAdu = begin == 0 && heldKind == CutKind::kAdu;
-    const DecodeStop stop = core.DecodeBytes(bytes + begin, end - begin, reply, true, heldAdu, rtuTime);
+    const DecodeStop stop = core.DecodeBytes(bytes + begin, end - begin, reply, true, asAdu, rtuTime);
     Hold(core, stop, begin + stop.offset, end);
-}
-
-// How the held bytes meet the receive behind them (bytes up to end): where decoding starts, or
-// from where everything is held on.
-ReceiveStream::Joined ReceiveStream::JoinHeld(TelemetryCore& core, IReplyPath& reply, std::size_t end,
-                                              char (&rtuTime)[15]) {
-    if (heldKind == CutKind::kAdu) {
-        if (InspectAdu(ChunkView(bytes, end)).shape == AduShape::kNotAdu) {
-            core.DropUnfinished(CutKind::kAdu, held);
-            return {held, false};
-        }
-        std::memcpy(rtuTime, heldRtuTime, sizeof rtuTime);
-        return {0, false};
-    }
-    if (heldMarkUsed) {
-        // The held "$" ended the frame before it; does it start one too?
-        switch (MarkMeaning(ChunkView(bytes + 1, end - 1))) {
-            case Mark::kEndMark:
-                std::memcpy(rtuTime, heldRtuTime, sizeof rtuTime);  // of the frame it ended
-                return {1, false};
-            case Mark::kStartMark:
-                return {0, false};
-            case Mark::kUndecided:
-                heldMarkUsed = true;
-                return {0, true};
-        }
-    }
-    if (bytes[held] == kMark) {
-        switch (MarkMeaning(ChunkView(bytes + held + 1, end - held - 1))) {
-            case Mark::kEndMark:
-                return {0, false};
-            case Mark::kStartMark:
-                // An unterminated frame followed by a new one: decoded on its own, as it always was.
-                core.DecodeBytes(bytes, held, reply, false);
-                return {held, false};
-            case Mark::kUndecided:
-                // Either way the held frame is whole now: decoded with the "$" as its end mark, which
-                // stays held until what follows it tells whether it starts a frame as well.
-                std::memcpy(heldRtuTime, core.DecodeBytes(bytes, held + 1, reply, false).rtuTime, sizeof heldRtuTime);
-                heldMarkUsed = true;
-                return {held, true};
-        }
-    }
-    // A frame ends with a "$": without one in the receive it is still cut, no need to decode it again.
-    const bool markArrived = std::memchr(bytes + held, kMark, end - held) != nullptr;
-    return {0, !markArrived};
-}
-
-std::size_t ReceiveStream::SkipDropped(std::size_t begin, std::size_t end) {
-    if (skipBytes > 0) {
-        const std::size_t skipped = std::min(skipBytes, end - begin);
-        skipBytes -= skipped;
-        return begin + skipped;
-    }
-    if (!skipToEndMark) return begin;
-    const void* mark = std::memchr(bytes + begin, kMark, end - begin);
-    if (!mark) return end;
-    skipToEndMark = false;
-    return static_cast<std::size_t>(static_cast<const std::uint8_t*>(mark) - bytes) + 1;
 }
 
 void ReceiveStream::Hold(TelemetryCore& core, const DecodeStop& stop, std::size_t from, std::size_t end) {
@@ -124,43 +142,42 @@ void ReceiveStream::Hold(TelemetryCore& core, const DecodeStop& stop, std::size_
         ClearHeld();
         return;
     }
-    if (stop.extent > kMaxHeldBytes || size > kMaxHeldBytes) {
+    // Only a frame grows this long: an ADU is held only while it can be well-formed, so it stays
+    // within kMaxAduBytes, and a mark is decided within a few bytes.
+    if (size > kMaxHeldBytes) {
         core.DropUnfinished(stop.kind, size);
         ClearHeld();
-        if (stop.kind == CutKind::kFrame)
-            skipToEndMark = true;
-        else
-            skipBytes = stop.extent - size;
+        state = State::kSkip;
         return;
     }
     std::memmove(bytes, bytes + from, size);
     bytes[size] = 0;
     held = size;
-    heldKind = stop.kind;
-    heldExtent = stop.extent;
-    heldMarkUsed = false;
+    state = stop.kind == CutKind::kAdu ? State::kAdu : stop.kind == CutKind::kMark ? State::kMark : State::kFrame;
     std::memcpy(heldRtuTime, stop.rtuTime, sizeof heldRtuTime);
+}
+
+void ReceiveStream::HoldOn(TelemetryCore& core, std::size_t end) {
+    DecodeStop same{state == State::kAdu ? CutKind::kAdu : state == State::kMark ? CutKind::kMark : CutKind::kFrame};
+    std::memcpy(same.rtuTime, heldRtuTime, sizeof same.rtuTime);
+    Hold(core, same, 0, end);
 }
 
 void ReceiveStream::Close(TelemetryCore& core) {
     // A held "$" that ended the frame before it is not unfinished by itself.
-    const std::size_t unfinished = heldMarkUsed ? held - 1 : held;
-    if (unfinished > 0) core.DropUnfinished(heldKind, unfinished);
+    const std::size_t unfinished = state == State::kMark ? held - 1 : held;
+    if (unfinished > 0) core.DropUnfinished(state == State::kAdu ? CutKind::kAdu : CutKind::kFrame, unfinished);
     Reset();
 }
 
 void ReceiveStream::Reset() {
     ClearHeld();
     received = 0;
-    skipToEndMark = false;
-    skipBytes = 0;
     bytes[0] = 0;
 }
 
 void ReceiveStream::ClearHeld() {
     held = 0;
-    heldKind = CutKind::kNone;
-    heldExtent = 0;
+    state = State::kEmpty;
     heldRtuTime[0] = '\0';
-    heldMarkUsed = false;
 }

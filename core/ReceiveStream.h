@@ -10,22 +10,33 @@
 
 // The bytes of one connection on their way to the decoder. Every receive is decoded as it arrives;
 // a frame or ADU cut by the end of a receive is held and decoded once, whole, in front of the
-// bytes that complete it, so that it is never applied, echoed or answered in pieces.
+// bytes that complete it, so that it is never applied, echoed or answered in pieces. A message
+// that would be decoded in a receive of its own is never lost to a malformed one before it.
 //
-// What happens to held bytes when the next receive comes:
-// - a held frame followed by a receive that begins with a start mark is decoded on its own first,
-//   as an unterminated frame always was. A "$" followed by another "$" (the next frame's start
-//   mark) or by the start of an ADU (a protocol id of zeros, a served function) is the held
-//   frame's end mark, and joins. While too few bytes follow the "$" to tell, the held frame is
-//   decoded with the "$" as its end mark (whole either way), and the "$" stays held until the
-//   bytes after it tell whether it starts a frame too;
-// - a held ADU is always joined, since its next byte may be anything; when the joined bytes cannot
-//   be an ADU (protocol id not 0, function not served) the held bytes are dropped and the receive
-//   is decoded on its own;
-// - held bytes growing past kMaxHeldBytes and an ADU whose extent is longer than that are dropped,
-//   and the rest of that frame (up to its end mark) or ADU (up to its extent) is skipped;
-// - held bytes of a connection that ends are dropped.
-// Every drop counts in unknowCount and adds one line to the raw-data list.
+// What is held, and what the next receive R does to it (J: the held bytes followed by R). Where a
+// message begins is decided in core/MessageStart.h, alike for every row:
+//
+//   held                  R, or J                                        then
+//   empty                 -                                              R decoded from its first byte
+//   frame, cut            J begins an ADU after all ("$", 0 0 at 2..3)   -> ADU
+//                         R begins a message: a well-formed ADU, zeros   the frame decoded alone (as an
+//                           at 2..3, a "$" that starts a frame or ADU      unterminated one always was), then R
+//                         a "$" that ends the frame, or text up to a "$" J decoded
+//                         a "$" that may do either                       the frame decoded with it; -> mark
+//                         text without a "$"                             held on; past kMaxHeldBytes dropped
+//                                                                          and the rest of it skipped: -> skip
+//   mark: a "$" that      J shows it is the end mark                     decoded from after the "$"
+//     ended a decoded     J shows it starts a frame or an ADU            J decoded
+//     frame, few bytes    still undecided                                held on
+//   ADU, well-formed      J is no ADU (protocol id, function)            the ADU dropped; R decoded alone
+//     so far              otherwise                                      J decoded: served, held on, or (never
+//                                                                          well-formed) its header dropped alone
+//   skip: nothing held    R's first "$" ends the dropped frame           decoded from after it
+//                         R's first "$" starts a frame or an ADU         decoded from it
+//                         R's first "$" may do either                    -> mark
+//
+// Every drop counts in unknowCount and adds one line to the raw-data list; held bytes of a
+// connection that ends are dropped.
 //
 // Not thread-safe: a connection's receives are decoded one at a time (the server holds the
 // connection's lock), different streams may be used in parallel.
@@ -47,34 +58,32 @@ public:
     void Reset();
 
     std::size_t Held() const { return held; }
-    CutKind HeldKind() const { return heldKind; }
     // The receive taken last, followed by a zero byte, until it is decoded.
     const std::uint8_t* Received() const { return bytes + held; }
     std::size_t ReceivedSize() const { return received; }
 
 private:
-    enum class Mark : std::uint8_t { kEndMark, kStartMark, kUndecided };
-    struct Joined {
-        std::size_t begin;  // where decoding starts: 0 joins the held bytes, else after them
-        bool stillCut;      // the held frame goes on: hold everything
-    };
+    enum class State : std::uint8_t { kEmpty, kFrame, kMark, kAdu, kSkip };
 
-    static Mark MarkMeaning(const ChunkView& after);
-    Joined JoinHeld(TelemetryCore& core, IReplyPath& reply, std::size_t end, char (&rtuTime)[15]);
-    std::size_t SkipDropped(std::size_t begin, std::size_t end);
+    // One per held state; `end` is where the receive ends in `bytes`.
+    void JoinFrame(TelemetryCore& core, IReplyPath& reply, std::size_t end);
+    void JoinMark(TelemetryCore& core, IReplyPath& reply, std::size_t end);
+    void JoinAdu(TelemetryCore& core, IReplyPath& reply, std::size_t end);
+    void SkipDropped(TelemetryCore& core, IReplyPath& reply, std::size_t end);
+
+    void DecodeWithMark(TelemetryCore& core, IReplyPath& reply, std::size_t end);
+    // Decodes bytes[begin, end) as a chunk and holds what is cut at its end.
+    void DecodeFrom(TelemetryCore& core, IReplyPath& reply, std::size_t begin, std::size_t end, bool asAdu,
+                    const char* rtuTime);
     void Hold(TelemetryCore& core, const DecodeStop& stop, std::size_t from, std::size_t end);
+    // Keeps everything up to end held as it is.
+    void HoldOn(TelemetryCore& core, std::size_t end);
     void ClearHeld();
 
     // Held bytes first, then the latest receive, then a zero byte.
     std::uint8_t bytes[kMaxHeldBytes + kMaxReceive + 1] = {};
     std::size_t held = 0;
     std::size_t received = 0;
-    CutKind heldKind = CutKind::kNone;
-    std::size_t heldExtent = 0;
+    State state = State::kEmpty;
     char heldRtuTime[15] = {};  // the timestamp a held ADU (or what follows a held "$") carries
-    // The held bytes begin with a "$" that ended the frame before it; whether it also starts a
-    // frame is still undecided.
-    bool heldMarkUsed = false;
-    bool skipToEndMark = false;  // a dropped frame: skip through its end mark
-    std::size_t skipBytes = 0;   // a dropped ADU: the rest of its extent
 };

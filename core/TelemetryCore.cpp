@@ -48,7 +48,7 @@ DecodeStop TelemetryCore::DecodeBytes(const std::uint8_t* data, std::size_t size
     ctx.stopAtCut = stopAtCut;
     std::snprintf(ctx.rtuTime, sizeof ctx.rtuTime, "%s", rtuTime);
     if (size == 0) return {};
-    DecodeStop stop = ctx.chunk.At(0) == '$' && !heldAdu ? RunFrameLoop(ctx, 0) : RunModbusLoop(ctx, 0);
+    DecodeStop stop = heldAdu ? RunModbusLoop(ctx, 0) : RunChunkFrom(ctx, 0);
     std::memcpy(stop.rtuTime, ctx.rtuTime, sizeof stop.rtuTime);
     return stop;
 }
@@ -57,7 +57,6 @@ void TelemetryCore::DropUnfinished(CutKind kind, std::size_t bytes) {
     unknowCount.fetch_add(1, std::memory_order_relaxed);
     coreCounts.heldDrops.fetch_add(1, std::memory_order_relaxed);
     if (IRawDataList* list = rawDataList.load()) {
-        list->AddLine(
-            Format("Drop unfinished %s: %zu bytes", kind == CutKind::kFrame ? "frame" : "ADU", bytes).c_str());
+        list->AddLine(Format("Drop unfinished %s: %zu bytes", kind == CutKind::kAdu ? "ADU" : "frame", bytes).c_str());
     }
 }

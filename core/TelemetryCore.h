@@ -51,7 +51,8 @@ public:
     // as one whatever its first byte, and rtuTime is the timestamp it carries.
     DecodeStop DecodeBytes(const std::uint8_t* data, std::size_t size, IReplyPath& reply, bool stopAtCut,
                            bool heldAdu = false, const char* rtuTime = "");
-    // A frame or ADU that will never be completed: counted in unknowCount and logged.
+    // A frame or ADU that will never be completed, or the header of an ADU that can never be
+    // well-formed: counted in unknowCount and logged.
     void DropUnfinished(CutKind kind, std::size_t bytes);
 
     void UpdateCoil(std::int32_t unitId, std::uint32_t registerNumber, std::int32_t value, const char* rtuTime,

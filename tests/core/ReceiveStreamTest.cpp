@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
 
 #include "core/ReceiveStream.h"
 #include "core/TextFormat.h"
 #include "tests/core/CoreFixture.h"
 
 namespace {
+
+std::uint8_t Byte(unsigned value) { return static_cast<std::uint8_t>(value); }
 
 Bytes operator+(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -353,15 +356,94 @@ TEST_F(ReceiveStreamTest, AduAfterAFrameKeepsTheFrameTimestampAcrossTheCut) {
                                                       "5 MBUSREG1 8.00 20140411123000"}));
 }
 
-TEST_F(ReceiveStreamTest, AduLongerThanAReceiveBufferIsSkippedAndTheNextServed) {
-    // Function 0x23 with 1000 items of five bytes: 5018 bytes, more than one receive can hold.
-    Bytes timestamped = {0, 1, 0, 0, 0x13, 0x94, 5, 0x23, 0x03, 0xe8, 0x03, 0xe8, 1, 2, 3, 4, 5, 6};
-    timestamped.resize(5018, 0);
-    const Bytes all = timestamped + WriteTwoRegisters(2, 1200, 9, 10);
-    const int unknownBefore = unknowCount.load();
-    receiveCut(all, {4095, 5018 + 5});
-    EXPECT_EQ(unknowCount.load(), unknownBefore + 1);
-    EXPECT_EQ(ainHistory(), (std::vector<std::string>{"5 MBUSREG0 9.00 ", "5 MBUSREG1 10.00 "}));
+// A master counting its transaction ids reaches 0x2400 after 9,216 requests: from there its ADUs
+// begin with "$", at the start of a receive, after a frame whose end mark never came, and after a
+// frame in the same receive.
+TEST_F(ReceiveStreamTest, TransactionIdsFrom0x2300To0x2700AreAllAnswered) {
+    table.FindRtu(5)->SetAin(1, 0.5);
+    auto reply = [](std::uint16_t tid) { return Bytes{Byte(tid >> 8), Byte(tid), 0, 0, 0, 7, 5, 3, 4, 0, 0, 0, 5}; };
+    std::vector<Bytes> expected;
+    for (std::uint16_t tid = 0x2300; tid <= 0x2700; ++tid) {
+        receive(ReadRegisters(tid, 1000, 2));
+        expected.push_back(reply(tid));
+    }
+    EXPECT_EQ(sent(), expected);
+    EXPECT_EQ(stream.Held(), 0u);
+
+    const std::string unterminated = ain1.substr(0, 35);
+    for (std::uint16_t tid : {0x2400, 0x2430, 0x24ff}) {
+        reset();
+        receive(unterminated);
+        receive(WriteTwoRegisters(tid, 1200, 42, 7));
+        receive(ToBytes(ain1) + ReadRegisters(tid, 1000, 2));
+        EXPECT_EQ(ainHistory(), (std::vector<std::string>{"123 AIN1 12.30 20140411123000", "5 MBUSREG0 42.00 ",
+                                                          "5 MBUSREG1 7.00 ", "123 AIN1 12.30 20140411123000"}))
+            << tid;
+        EXPECT_EQ(sent().back(), reply(tid)) << tid;
+        EXPECT_EQ(sent().end()[-2], WriteTwoRegisters(tid, 1200, 42, 7)) << tid;
+    }
+}
+
+// RTUs are said to send two decimals; what a modem or new firmware sends must not cost the
+// Modbus traffic after it.
+TEST_F(ReceiveStreamTest, FramesWithOtherThanTwoDecimalsThenReadsInReceivesOfTheirOwn) {
+    table.FindRtu(5)->SetAin(1, 0.5);
+    const std::vector<std::string> numbers = {"1123.4", "1123", "1123.456"};
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        receive(frame(123, "10", "01", numbers[i]));
+        receive(ReadRegisters(static_cast<std::uint16_t>(i), 1000, 2));
+        ASSERT_EQ(sent().size(), i + 1) << numbers[i];
+    }
+    EXPECT_EQ(ainHistory(), (std::vector<std::string>{"123 AIN1 123.40 20140411123000", "123 AIN1 0.00 20140411123000",
+                                                      "123 AIN1 123.40 20140411123000"}));
+}
+
+// ADU headers whose counts claim more than Modbus/TCP's 260 bytes, cut by the end of a receive or
+// with the frames behind them in the same receive: only the header is dropped.
+TEST_F(ReceiveStreamTest, LyingAduHeadersTakeNothingAfterThem) {
+    const Bytes timestamp = {26, 12, 7, 12, 0, 0};
+    const std::vector<Bytes> headers = {
+        Bytes{0, 1, 0, 0, 0, 12, 5, 0x23, 0x04, 0xB0, 0xFF, 0xFF} + timestamp,  // 65,535 items
+        Bytes{0, 2, 0, 0, 0, 12, 5, 0x23, 0x04, 0xB0, 0x03, 0x20} + timestamp,  // 800 items
+        Bytes{0, 3, 0, 0, 0, 7, 5, 0x10, 0x04, 0xB0, 0, 2, 255},                // 255 data bytes, none sent
+    };
+    std::string frames;
+    for (int i = 0; i < 8; ++i) frames += frame(123, "10", "01", Format("1%d.00", i));
+    for (const Bytes& header : headers) {
+        for (bool together : {false, true}) {
+            reset();
+            RecordingReplyPath replies;
+            const int unknownBefore = unknowCount.load();
+            for (const Bytes& piece : together ? std::vector<Bytes>{header + ToBytes(frames)}
+                                               : std::vector<Bytes>{header, ToBytes(frames)}) {
+                stream.Take(piece.data(), piece.size());
+                stream.Decode(core, replies);
+            }
+            EXPECT_EQ(ainHistory().size(), 8u) << header.size() << together;
+            EXPECT_TRUE(replies.Sends().empty()) << header.size() << together;
+            EXPECT_EQ(unknowCount.load(), unknownBefore + 1);
+            EXPECT_TRUE(logged(Format("Drop unfinished ADU: %zu bytes", header.size())));
+        }
+    }
+}
+
+TEST_F(ReceiveStreamTest, UnterminatedFrameOfFiveThousandBytesThenTwentyFrames) {
+    const std::string unterminated = frame(123, "45", "00", std::string(5000, 'R')).substr(0, 5000);
+    std::vector<std::string> frames;
+    for (int i = 0; i < 20; ++i) frames.push_back(frame(123, "10", "01", Format("%d.00", i)));
+    const std::string all = std::accumulate(frames.begin(), frames.end(), std::string());
+    const std::vector<std::vector<std::string>> sends = {
+        {unterminated.substr(0, 4095), unterminated.substr(4095), all},  // dropped, frames in one receive
+        {unterminated.substr(0, 4095), unterminated.substr(4095) + all},
+        {unterminated.substr(0, 4095), unterminated.substr(4095)},  // dropped, then one frame per receive
+    };
+    for (std::size_t i = 0; i < sends.size(); ++i) {
+        reset();
+        for (const std::string& piece : sends[i]) receive(piece);
+        if (i == 2)
+            for (const std::string& one : frames) receive(one);
+        EXPECT_EQ(ainHistory().size(), 20u) << i;
+    }
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 // libFuzzer target: one connection's byte stream cut into receives of any size. The input chooses
-// a stream of well-formed RTU I/O frames followed by Modbus/TCP ADUs, and where the receives end;
-// the readings applied and the replies sent through ReceiveStream must equal those of the same
-// stream decoded whole. Inputs whose first choice is "raw" feed their own bytes instead, cut
-// likewise, and check only that the stream never holds more than one receive.
+// a stream of well-formed RTU I/O frames followed by Modbus/TCP ADUs (transaction ids 0x24xx
+// among them, whose first byte is "$"), and where the receives end; the readings applied and the
+// replies sent through ReceiveStream must equal those of the same stream decoded whole. A stream
+// may carry an ADU header that lies about its extent between two such streams: it must take
+// nothing with it, so the result equals the two streams decoded each on its own. Inputs whose
+// first choice is "raw" feed their own bytes instead, cut likewise, and check only that the
+// stream never holds more than one receive.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -26,6 +29,9 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr int kUnits[] = {1, 2, 5, 123};
 constexpr std::size_t kMaxStream = 4096;
+// The input's first choice (its last byte): bit 0 its own bytes, else bit 1 a lying ADU header.
+constexpr std::uint8_t kRawMode = 1;
+constexpr std::uint8_t kLyingMode = 2;
 
 // What a decoder did: every history row and every reply; the live table is compared at the end.
 struct Record : IHistoryWriter, IReplyPath {
@@ -136,7 +142,8 @@ std::string Frame(FuzzedDataProvider& in) {
 Bytes Adu(FuzzedDataProvider& in) {
     static const std::uint8_t kCodes[] = {0x01, 0x03, 0x04, 0x05, 0x06, 0x0F, 0x10, 0x23, 0x80, 0x86};
     const std::uint8_t fn = kCodes[in.ConsumeIntegralInRange<std::size_t>(0, std::size(kCodes) - 1)];
-    const std::uint16_t tid = in.ConsumeIntegral<std::uint16_t>();
+    const std::uint16_t tid =
+        in.ConsumeBool() ? 0x2400 | in.ConsumeIntegral<std::uint8_t>() : in.ConsumeIntegral<std::uint16_t>();
     const std::uint16_t address = in.ConsumeBool() ? in.ConsumeIntegralInRange<std::uint16_t>(999, 1010)
                                                    : in.ConsumeIntegralInRange<std::uint16_t>(1099, 1265);
     const std::uint8_t quantity = in.ConsumeIntegralInRange<std::uint8_t>(0, 40);
@@ -152,8 +159,8 @@ Bytes Adu(FuzzedDataProvider& in) {
                  static_cast<std::uint8_t>(address),
                  0,
                  quantity};
-    // Well-formed: the byte count matches the quantity. (A write reads as many items as its
-    // quantity says, past its byte count into whatever follows in the chunk.)
+    // Well-formed: the byte count matches the quantity and the length field the size. (A write
+    // reads as many items as its quantity says, past its byte count into whatever follows.)
     std::size_t data = 0;
     if (fn == 0x0F || fn == 0x10 || fn == 0x80) {
         data = fn == 0x0F ? (quantity + 7u) / 8 : (fn == 0x10 ? 2u : 4u) * quantity;
@@ -164,7 +171,41 @@ Bytes Adu(FuzzedDataProvider& in) {
         data = 2;
     }
     for (std::size_t i = 0; i < data; ++i) adu.push_back(in.ConsumeIntegral<std::uint8_t>());
+    adu[5] = static_cast<std::uint8_t>(adu.size() - 6);
     return adu;
+}
+
+// The header of an ADU that can never be well-formed: a count that claims more than Modbus/TCP's
+// 260 bytes, or (`mustEnd` set: it is only malformed while cut) a length field that disagrees.
+// Its transaction id's low byte is never 0, "C" or "R", nor its timestamp a "$" or a digit, so
+// none of it reads as part of a frame before or after it.
+Bytes LyingHeader(FuzzedDataProvider& in, bool& mustEnd) {
+    static const std::uint8_t kCodes[] = {0x0F, 0x10, 0x23, 0x80};
+    const std::uint8_t fn = kCodes[in.ConsumeIntegralInRange<std::size_t>(0, std::size(kCodes) - 1)];
+    mustEnd = in.ConsumeBool();
+    const std::uint8_t tidHigh = in.ConsumeBool() ? '$' : in.ConsumeIntegral<std::uint8_t>();
+    std::uint8_t tidLow = in.ConsumeIntegralInRange<std::uint8_t>(1, 255);
+    if (tidLow == 'C' || tidLow == 'R') tidLow = 1;
+    // At least one item: without any, the header is the whole ADU.
+    const std::uint16_t count = fn == 0x23 ? (mustEnd ? in.ConsumeIntegralInRange<std::uint16_t>(1, 40)
+                                                      : in.ConsumeIntegralInRange<std::uint16_t>(49, 0xFFFF))
+                                           : (mustEnd ? in.ConsumeIntegralInRange<std::uint16_t>(1, 200)
+                                                      : in.ConsumeIntegralInRange<std::uint16_t>(248, 255));
+    const std::size_t extent = fn == 0x23 ? 18 + 5 * std::size_t{count} : 13 + std::size_t{count};
+    std::uint16_t length = in.ConsumeIntegral<std::uint16_t>();
+    if (mustEnd && length == extent - 6) ++length;
+    Bytes header = {tidHigh, tidLow, 0, 0,   static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length),
+                    5,       fn,     4, 0xB0};
+    if (fn == 0x23) {
+        header.push_back(static_cast<std::uint8_t>(count >> 8));
+        header.push_back(static_cast<std::uint8_t>(count));
+        for (int i = 0; i < 6; ++i) header.push_back(in.ConsumeIntegralInRange<std::uint8_t>(0, 0x1F));
+    } else {
+        header.push_back(0);
+        header.push_back(1);
+        header.push_back(static_cast<std::uint8_t>(count));
+    }
+    return header;
 }
 
 // Frames, then ADUs: after an ADU a chunk is read as ADUs only, so a frame there is never whole.
@@ -180,23 +221,25 @@ Bytes Stream(FuzzedDataProvider& in, std::set<std::size_t>& avoid) {
         // An ADU that starts a receive is the start of a chunk: it carries no frame's timestamp.
         if (framesEnd > 0) avoid.insert(stream.size());
         Bytes adu = Adu(in);
-        // Right after a frame's end mark, "$" starts the next frame, and a function 0x41 frame reads
-        // on for an item whose type byte ("C" or "R") sits two bytes after its last one.
-        if (stream.size() == framesEnd && adu[0] == '$') adu[0] = 0;
+        // Right after a frame's end mark, a function 0x41 frame reads on for an item whose type
+        // byte ("C" or "R") sits two bytes after its last one.
         if (stream.size() == framesEnd && (adu[1] == 'C' || adu[1] == 'R')) adu[1] = 0;
         stream.insert(stream.end(), adu.begin(), adu.end());
     }
     return stream;
 }
 
-// Receive sizes from the input, then from a little generator once the input runs out.
-std::vector<std::size_t> Cuts(FuzzedDataProvider& in, std::size_t size, const std::set<std::size_t>& avoid) {
+// Receive sizes from the input, then from a little generator once the input runs out; `must`
+// gets a receive of its own end.
+std::vector<std::size_t> Cuts(FuzzedDataProvider& in, std::size_t size, const std::set<std::size_t>& avoid,
+                              std::size_t must = 0) {
     std::vector<std::size_t> cuts;
     unsigned seed = in.ConsumeIntegral<unsigned>();
     for (std::size_t at = 0; at < size;) {
         std::size_t piece = in.remaining_bytes() > 0 ? in.ConsumeIntegralInRange<std::size_t>(1, 64)
                                                      : 1 + (seed = seed * 1103515245u + 12345u) % 300;
         if (piece == 64) piece = 1 + (seed = seed * 1103515245u + 12345u) % ReceiveStream::kMaxReceive;
+        if (at < must && at + piece > must) piece = must - at;
         at = std::min(size, at + piece);
         while (avoid.count(at) != 0) ++at;
         cuts.push_back(std::min(at, size));
@@ -225,6 +268,8 @@ void Explain(const Bytes& bytes, const std::vector<std::size_t>& cuts, const Rec
     for (std::size_t cut : cuts) std::fprintf(stderr, " %zu", cut);
     std::fprintf(stderr, "\nrows whole %zu, split %zu; sends whole %zu, split %zu\n", whole.rows.size(),
                  split.rows.size(), whole.sends.size(), split.sends.size());
+    for (auto& r : whole.rows) std::fprintf(stderr, "W %s\n", r.c_str());
+    for (auto& r : split.rows) std::fprintf(stderr, "S %s\n", r.c_str());
     for (std::size_t i = 0; i < std::max(whole.rows.size(), split.rows.size()); ++i) {
         const std::string a = i < whole.rows.size() ? whole.rows[i] : "-";
         const std::string b = i < split.rows.size() ? split.rows[i] : "-";
@@ -233,6 +278,27 @@ void Explain(const Bytes& bytes, const std::vector<std::size_t>& cuts, const Rec
             break;
         }
     }
+}
+
+// A stream with a lying ADU header between two well-formed ones; `expected` decodes the two alone.
+Bytes LyingStream(FuzzedDataProvider& in, Decoder& expected, std::set<std::size_t>& avoid, std::size_t& must) {
+    std::set<std::size_t> firstAvoid;
+    std::set<std::size_t> secondAvoid;
+    Bytes bytes = Stream(in, firstAvoid);
+    bool mustEnd = false;
+    const Bytes header = LyingHeader(in, mustEnd);
+    const Bytes second = Stream(in, secondAvoid);
+    for (const Bytes* part : {static_cast<const Bytes*>(&bytes), &second}) {
+        Bytes terminated = *part;
+        terminated.push_back(0);
+        expected.core.DecodeChunk(terminated.data(), static_cast<std::uint32_t>(part->size()), expected.record);
+    }
+    avoid = firstAvoid;
+    bytes.insert(bytes.end(), header.begin(), header.end());
+    must = mustEnd ? bytes.size() : 0;
+    for (std::size_t at : secondAvoid) avoid.insert(bytes.size() + at);
+    bytes.insert(bytes.end(), second.begin(), second.end());
+    return bytes;
 }
 
 }  // namespace
@@ -254,7 +320,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     split.record.sends.clear();
     ReceiveStream stream;
     FuzzedDataProvider in(data, size);
-    if (in.ConsumeBool()) {
+    const std::uint8_t mode = in.ConsumeIntegral<std::uint8_t>();
+    if (mode & kRawMode) {
         const Bytes bytes = in.ConsumeBytes<std::uint8_t>(in.ConsumeIntegralInRange<std::size_t>(0, kMaxStream));
         raw.record.rows.clear();
         raw.record.sends.clear();
@@ -263,12 +330,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     std::set<std::size_t> avoid;
-    const Bytes bytes = Stream(in, avoid);
-    const std::vector<std::size_t> cuts = Cuts(in, bytes.size(), avoid);
-
-    Bytes terminated = bytes;
-    terminated.push_back(0);
-    whole.core.DecodeChunk(terminated.data(), static_cast<std::uint32_t>(bytes.size()), whole.record);
+    std::size_t must = 0;
+    Bytes bytes;
+    if (mode & kLyingMode) {
+        bytes = LyingStream(in, whole, avoid, must);
+    } else {
+        bytes = Stream(in, avoid);
+        Bytes terminated = bytes;
+        terminated.push_back(0);
+        whole.core.DecodeChunk(terminated.data(), static_cast<std::uint32_t>(bytes.size()), whole.record);
+    }
+    const std::vector<std::size_t> cuts = Cuts(in, bytes.size(), avoid, must);
     Feed(split, stream, bytes, cuts);
     // Nothing unfinished may be left: at most the last frame's end mark, come alone.
     const std::int32_t unknownBefore = unknowCount.load();

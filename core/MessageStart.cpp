@@ -1,0 +1,46 @@
+#include "core/MessageStart.h"
+
+#include "core/ModbusService.h"
+
+namespace {
+
+constexpr std::uint8_t kMark = '$';
+constexpr std::size_t kUnitIdChars = 8;
+
+bool IsDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+MessageKind MessageAt(const ChunkView& bytes) {
+    if (bytes.At(0) != kMark) return MessageKind::kAdu;
+    for (std::size_t i = kAduProtocolPos; i < kAduProtocolPos + 2; ++i) {
+        if (i >= bytes.Size()) return MessageKind::kNotYet;
+        if (bytes.At(i) != 0) return MessageKind::kFrame;
+    }
+    return MessageKind::kAdu;
+}
+
+Verdict FrameHeaderAt(const ChunkView& bytes) {
+    if (bytes.At(0) != kMark) return Verdict::kNo;
+    for (std::size_t i = 1; i <= kUnitIdChars; ++i) {
+        if (i >= bytes.Size()) return Verdict::kNotYet;
+        if (!IsDigit(bytes.At(i))) return Verdict::kNo;
+    }
+    return Verdict::kYes;
+}
+
+// A "$" that can start neither a frame nor an ADU is an end mark, whatever follows it. One that
+// still may is an end mark as soon as what follows it begins a message by itself: the next frame's
+// "$", or a well-formed ADU. (A well-formed ADU at the "$" and one right after it exclude each
+// other: the first has its length's high byte where the second has the low byte of its protocol
+// id, which must be zero, while a length of zero is not well-formed.)
+MarkRole RoleOfMark(const ChunkView& bytes) {
+    const Verdict asAdu = PlausibleAdu(bytes);
+    if (asAdu == Verdict::kYes) return MarkRole::kStartsAdu;
+    const Verdict asFrame = FrameHeaderAt(bytes);
+    if (asFrame == Verdict::kYes) return MarkRole::kStartsFrame;
+    if (asAdu == Verdict::kNo && asFrame == Verdict::kNo) return MarkRole::kEndMark;
+    const ChunkView after = bytes.From(1);
+    if (after.Size() > 0 && (after.At(0) == kMark || PlausibleAdu(after) == Verdict::kYes)) return MarkRole::kEndMark;
+    return MarkRole::kUndecided;
+}
