@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <dirent.h>
+
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -54,6 +56,19 @@ public:
     void ReadOutput() {
         if (outRead < 0) return;
         readers.emplace_back([this, fd = outRead] { Collect(fd, outLines); });
+        outRead = -1;
+    }
+
+    // Reads the first `bytes` of the unread standard output and closes it, as `head -c` does once it
+    // has its fill: every later write of the child meets a pipe without a reader.
+    void CloseOutputAfter(std::size_t bytes) {
+        char buffer[4096];
+        for (std::size_t got = 0; got < bytes && outRead >= 0;) {
+            const ssize_t n = read(outRead, buffer, std::min(sizeof buffer, bytes - got));
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        if (outRead >= 0) close(outRead);
         outRead = -1;
     }
 

@@ -67,4 +67,23 @@ TEST_F(EndToEndTest, RegisteredRtuIsAnsweredAndRecorded) {
     EXPECT_GT(Count("\"123_" + channel + "\""), 0) << channel;
 }
 
+// Nobody reads the window's standard output any more (its terminal closed): its trace lines meet a
+// pipe without a reader, and it goes on serving.
+TEST_F(EndToEndTest, StandardOutputWithoutReaderLeavesTheWindowServing) {
+    ChildProcess telvorn(TELVORN_WINDOW, {}, false);
+    telvorn.CloseOutputAfter(0);
+    std::uint16_t port = 0;
+    ASSERT_TRUE(WaitUntil([&] { return (port = telvorn.ListeningPort()) != 0; }, kStartLimit));
+    std::string summary;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            summary = RunRtusim(port, "--units 123 --count 3 --modbus 03 --reply-timeout 500");
+            return Contains(summary, "\"ok\":true");
+        },
+        kStartLimit))
+        << summary;
+    summary = RunRtusim(port, "--units 123 --connections 4 --count 20 --frames 10 --modbus reads");
+    EXPECT_TRUE(Contains(summary, "\"ok\":true")) << summary;
+}
+
 }  // namespace

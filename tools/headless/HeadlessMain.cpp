@@ -22,6 +22,7 @@
 #include "platform/profile/IniFileReader.h"
 #include "platform/profile/ProfileSettings.h"
 #include "server/ConnectionView.h"
+#include "server/StandardStreams.h"
 #include "server/StartTcpServer.h"
 #include "storage/EventLog.h"
 #include "storage/HistoryRecorder.h"
@@ -113,6 +114,7 @@ void ServeSignals(const sigset_t& signals, const CSQLDatabase& database, const s
 }  // namespace
 
 int main(int argc, char** argv) {
+    PrepareStandardStreams();
     std::vector<RtuOption> rtus;
     if (!ParseArguments(argc, argv, rtus)) {
         std::fputs(kUsage, stderr);

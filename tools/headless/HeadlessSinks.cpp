@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "core/TextFormat.h"
+
 void PrintLine(std::FILE* stream, std::string text) {
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {
         text.pop_back();
@@ -12,7 +14,11 @@ void PrintLine(std::FILE* stream, std::string text) {
 }
 
 void StdoutRawDataList::AddLine(const char* text) {
-    PrintLine(stdout, text == nullptr ? std::string() : std::string(text));
+    std::string line = text == nullptr ? std::string() : std::string(text);
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    // Raw-data lines show bytes from the network (frame text, a registration or GPS text): none of
+    // them may start a line of its own or reach a terminal or the journal as a control sequence.
+    PrintLine(stdout, PrintableText(line.c_str()));
     ++count;
 }
 

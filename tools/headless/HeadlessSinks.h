@@ -16,7 +16,8 @@
 
 class StdoutRawDataList final : public IRawDataList {
 public:
-    // Prints the text without its trailing "\r" and "\n" characters, as one line.
+    // Prints the text without its trailing "\r" and "\n" characters as one line, every other
+    // control character shown as "?" (as in the counters file).
     void AddLine(const char* text) override;
     int Count() override { return count.load(); }
     void Clear() override { count.store(0); }

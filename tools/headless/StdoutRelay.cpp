@@ -90,6 +90,10 @@ void StdoutRelay::ReadLines(int pipeRead) {
 
 void StdoutRelay::Queue(std::string line) {
     std::lock_guard guard(lock);
+    if (outputGone) {
+        ++dropped;
+        return;
+    }
     // Once full, lines are dropped until half the queue is out, so one blocked spell makes one note.
     const bool full = queuedBytes + line.size() > kMaxQueuedBytes;
     if (full || (dropped > 0 && queuedBytes > kMaxQueuedBytes / 2)) {
@@ -129,7 +133,15 @@ void StdoutRelay::WriteLines() {
         guard.unlock();
         const bool written = WriteAll(realOutput, batch);
         guard.lock();
-        if (!written) break;  // the real output is gone: nothing more can be shown
+        if (!written) {
+            // The real output is gone (its reader exited, EPIPE): nothing more can be shown, so every
+            // line from now on is counted as dropped and let go at once.
+            outputGone = true;
+            dropped += queued.size();
+            queued.clear();
+            queuedBytes = 0;
+            break;
+        }
     }
     writerDone = true;
     changed.notify_all();

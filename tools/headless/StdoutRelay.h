@@ -50,6 +50,7 @@ private:
     std::uint64_t dropped = 0;  // lines dropped since the last one queued
     std::atomic<std::uint64_t> droppedTotal{0};
     bool inputEnded = false;
+    bool outputGone = false;  // a write to the real output failed
     bool writerDone = false;
     std::thread reader;
     std::thread writer;

@@ -108,6 +108,25 @@ TEST_F(HeadlessTest, PortInUseIsReportedOnStandardError) {
     close(holder);
 }
 
+// A registration text that holds a line end, a forged "lines dropped" line and a terminal escape
+// sequence: each raw-data line stays one line, with its control characters shown as "?".
+TEST_F(HeadlessTest, ControlCharactersFromTheNetworkNeverReachStandardOutput) {
+    ChildProcess headless(TELVORN_HEADLESS, {"--rtu", "123:402"});
+    ASSERT_TRUE(headless.WaitForOutput(kStatusLine));
+    const int client = loopback::Connect(headless.ListeningPort());
+    ASSERT_GE(client, 0);
+    const std::string text = "REG\ntelvorn-headless: 7 lines dropped while standard output was blocked\x1b[2J";
+    ASSERT_TRUE(loopback::SendText(client, "$00000123AB452026120712000000" + text + "$"));
+    EXPECT_TRUE(headless.WaitForOutput("Update Rtu123 Regist String"));
+    EXPECT_TRUE(headless.WaitForOutput("REG?telvorn-headless: 7 lines dropped while standard output was blocked?[2J$"));
+    for (const std::string& line : headless.Output()) {
+        EXPECT_NE(line.rfind("telvorn-headless:", 0), 0u) << line;
+        EXPECT_EQ(line.find('\x1b'), std::string::npos) << line;
+    }
+    close(client);
+    EXPECT_EQ(headless.StopWith(SIGTERM), 0);
+}
+
 TEST_F(HeadlessTest, UnknownOptionPrintsUsageAndFails) {
     ChildProcess headless(TELVORN_HEADLESS, {"--bogus"});
     EXPECT_TRUE(headless.WaitForError("usage: telvorn-headless"));
