@@ -3,6 +3,7 @@
 #include "platform/rtudb/PostgresErrors.h"
 #include "platform/rtudb/PostgresRewrite.h"
 #include "platform/rtudb/PostgresRows.h"
+#include "platform/rtudb/PostgresText.h"
 
 #include <libpq-fe.h>
 #include <poll.h>
@@ -54,6 +55,11 @@ PGconn* OpenConnection(const DataSourceSettings& settings, EngineError& error) {
     add("user", settings.user);
     add("password", settings.password);
     add("application_name", "telvorn");
+    // The program composes its statements as text with quoted literals: its session reads them as
+    // written whatever the server's own settings say. Backslashes in a literal are plain characters
+    // (standard_conforming_strings, off on some servers), and the text is UTF-8 (see ValidUtf8).
+    add("options", "-c standard_conforming_strings=on");
+    add("client_encoding", "UTF8");
     if (settings.loginTimeoutSeconds > 0) {
         add("connect_timeout", timeout);
         add("tcp_user_timeout", userTimeoutMs);
@@ -153,7 +159,8 @@ private:
 
     // One statement through the extended protocol, which refuses a second one in the text.
     bool Send(const std::string& sql, EngineError& error) {
-        if (PQsendQueryParams(connection_, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1) return true;
+        const std::string text = ValidUtf8(sql);
+        if (PQsendQueryParams(connection_, text.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1) return true;
         error = FromConnection(nullptr);
         return false;
     }

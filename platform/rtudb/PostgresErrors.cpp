@@ -13,10 +13,7 @@ std::string FirstLine(const std::string& message) {
     return line;
 }
 
-}  // namespace
-
-MappedError MapPostgresError(const std::string& serverState, const std::string& message, bool connectionLost) {
-    const std::string text = FirstLine(message);
+MappedError MapState(const std::string& serverState, const std::string& text, bool connectionLost) {
     if (connectionLost || ConnectionState(serverState))
         return {"08S01", "connection to the PostgreSQL server lost: " + text +
                              "; the statement did not complete, and the next statement reconnects"};
@@ -29,4 +26,13 @@ MappedError MapPostgresError(const std::string& serverState, const std::string& 
                              " (a comparison of a text column with a bare number is refused: quote the "
                              "number to compare as text, or compare a numeric column)"};
     return {"HY000", text};
+}
+
+}  // namespace
+
+MappedError MapPostgresError(const std::string& serverState, const std::string& message, bool connectionLost) {
+    MappedError mapped = MapState(serverState, FirstLine(message), connectionLost);
+    // Whoever logs the failure sees the server's own code beside the one the program acts on.
+    if (!serverState.empty() && serverState != mapped.sqlState) mapped.message += " (SQLSTATE " + serverState + ")";
+    return mapped;
 }

@@ -1,6 +1,7 @@
 // The PostgreSQL side of the rewriter and of the error mapping, without a server.
 #include "platform/rtudb/PostgresErrors.h"
 #include "platform/rtudb/PostgresRows.h"
+#include "platform/rtudb/PostgresText.h"
 #include "platform/rtudb/SqlRewriter.h"
 #include "tests/platform/rtudb/RewriteCase.h"
 
@@ -56,6 +57,22 @@ TEST(PostgresErrorTest, ServerStatesMapToTheProgramsStates) {
     EXPECT_EQ(MapPostgresError("42601", "syntax error", false).sqlState, "42000");
     EXPECT_EQ(MapPostgresError("42703", "column does not exist", false).sqlState, "HY000");
     EXPECT_EQ(MapPostgresError("22001", "value too long", false).sqlState, "HY000");
+    // The server's own code stays in the message, for whoever logs the failure.
+    EXPECT_EQ(MapPostgresError("22001", "value too long", false).message, "value too long (SQLSTATE 22001)");
+    EXPECT_EQ(MapPostgresError("42P01", "relation does not exist", false).message,
+              "relation does not exist (SQLSTATE 42P01)");
+}
+
+// Bytes that are not part of well-formed UTF-8 become the characters of their numbers; UTF-8
+// stays as it is.
+TEST(PostgresTextTest, BytesThatAreNotUtf8BecomeTheCharactersOfTheirNumbers) {
+    EXPECT_EQ(ValidUtf8("2026 'a\\b'"), "2026 'a\\b'");
+    EXPECT_EQ(ValidUtf8("caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"), "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80");
+    EXPECT_EQ(ValidUtf8("20\xFF"), "20\xC3\xBF");
+    EXPECT_EQ(ValidUtf8("20\xC3"), "20\xC3\x83");                      // cut sequence
+    EXPECT_EQ(ValidUtf8("\xC3("), "\xC3\x83(");                        // lead byte without its follower
+    EXPECT_EQ(ValidUtf8("\xC0\xAF"), "\xC3\x80\xC2\xAF");              // overlong "/"
+    EXPECT_EQ(ValidUtf8("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xC2\x80");  // a surrogate
 }
 
 TEST(PostgresErrorTest, LostConnectionIsCommunicationLinkFailure) {
