@@ -3,7 +3,9 @@
 #   ./test.sh            plain build, every test
 #   ./test.sh --asan     clang address+undefined sanitizer build, every test
 #   ./test.sh --tsan     thread sanitizer build, every test
-#   ./test.sh --fuzz [N] libFuzzer targets under address+undefined, N inputs each (default 200000)
+#   ./test.sh --fuzz [N] libFuzzer targets under address+undefined, N inputs each (default 200000),
+#                        from the corpus in tools/fuzz/corpus with a fixed seed: the same inputs every run
+#                        (tools/fuzz/campaign.sh hunts longer, with fresh seeds)
 #   ./test.sh --format-check  fails on any C++ file that clang-format (.clang-format) would change
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -59,7 +61,8 @@ case "$mode" in
       name=$(basename "$target")
       corpus=$(mktemp -d)
       echo "== $name: $runs inputs"
-      "$target" -runs="$runs" -max_len=4095 -artifact_prefix="build-asan/$name-" "$corpus" "tools/fuzz/corpus/${name#fuzz_}"
+      "$target" -runs="$runs" -seed=1 -max_len=4095 -artifact_prefix="build-asan/$name-" "$corpus" \
+        "tools/fuzz/corpus/${name#fuzz_}"
       rm -rf "$corpus"
     done
     [ "$found" -eq 1 ] || echo "no fuzz targets built"
