@@ -96,7 +96,8 @@ RequestMix::RequestMix(const SimOptions& options, std::vector<std::uint32_t> own
         weights.push_back(f.weight);
     }
     choice = std::discrete_distribution<std::size_t>(weights.begin(), weights.end());
-    transaction = static_cast<std::uint16_t>(random());
+    const auto drawn = static_cast<std::uint16_t>(random());
+    transaction = options.transactionStart ? static_cast<std::uint16_t>(*options.transactionStart - 1) : drawn;
 }
 
 Request RequestMix::next(std::time_t now) {
@@ -111,15 +112,15 @@ Request RequestMix::next(std::time_t now) {
     return request;
 }
 
-bool RequestMix::isSafeTransaction(std::uint16_t t) {
+bool RequestMix::isSafeTransaction(std::uint16_t t, bool counting) {
     const auto high = static_cast<std::uint8_t>(t >> 8), low = static_cast<std::uint8_t>(t & 0xff);
-    return high != '$' && low != 'C' && low != 'R';
+    return (counting || high != '$') && low != 'C' && low != 'R';
 }
 
 std::uint16_t RequestMix::nextTransaction() {
     do {
         ++transaction;
-    } while (!isSafeTransaction(transaction));
+    } while (!isSafeTransaction(transaction, options.transactionStart.has_value()));
     return transaction;
 }
 

@@ -19,9 +19,9 @@ public:
 
     Request next(std::time_t now);
 
-    // A Modbus transaction id the server cannot mistake for frame text: no "$" as its first byte
-    // (the frame loop's next-frame test) and no "C" or "R" as its second (FN 0x41's item test).
-    static bool isSafeTransaction(std::uint16_t transaction);
+    // A Modbus transaction id the server cannot mistake for frame text: no "C" or "R" as its second
+    // byte (FN 0x41's item test), and unless `counting` (--transaction-start) no "$" as its first.
+    static bool isSafeTransaction(std::uint16_t transaction, bool counting = false);
 
 private:
     Request frame(std::uint8_t fn, std::time_t now);

@@ -30,6 +30,10 @@ Load
   --reopen-delay MS      wait between a --reconnect-rate close, or a close after a wrong or late
                          reply, and its reopen (default 0: at once)
   --seed N               seed of every random choice (default 1); equal seeds repeat a run
+  --transaction-start N  each connection counts its Modbus transaction ids up from N (decimal,
+                         or hex as 0x2300), as a polling master does, through the ids that begin
+                         with "$" (0x2400..0x24ff); ids whose low byte is "C" or "R" are still
+                         skipped. Default: a random start, skipping those that begin with "$".
 
 Messages
   --frames LIST          RTU functions in hex, each with an optional :WEIGHT (default 1):

@@ -190,6 +190,14 @@ const std::map<std::string, Setter>& valueOptions() {
          [](SimOptions& o, const std::string& v) {
              return store(wholeNumber(v, 0, UINT64_MAX), o.seed, "seed must be a whole number");
          }},
+        {"--transaction-start",
+         [](SimOptions& o, const std::string& v) {
+             const bool hex = v.rfind("0x", 0) == 0 || v.rfind("0X", 0) == 0;
+             const auto start = narrow<std::uint16_t>(wholeNumber(hex ? v.substr(2) : v, 0, 65535, hex ? 16 : 10));
+             if (!start) return std::string("transaction start must be 0..65535 (or 0x0000..0xffff)");
+             o.transactionStart = start;
+             return std::string();
+         }},
         {"--record",
          [](SimOptions& o, const std::string& v) {
              o.recordPath = v;

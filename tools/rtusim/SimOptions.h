@@ -36,6 +36,9 @@ struct SimOptions {
     unsigned reopenDelayMs = 0;  // pause between a deliberate close and its reopen
     unsigned maxRegisters = 125;
     std::uint64_t seed = 1;
+    // When set: each connection counts its Modbus transaction ids up from here, as a polling master
+    // does, through ids that begin with "$" (0x24xx); else they start at random and skip those.
+    std::optional<std::uint16_t> transactionStart;
     double progressSeconds = 0.0;
     bool split = false;      // every message written in random pieces, a few milliseconds apart
     std::string recordPath;  // when set: one line per reading sent, for checking the server's rows

@@ -6,6 +6,7 @@
 #   tools/soak/soak.sh [--binary PATH] [--minutes N] [--connections N] [--reconnect-rate R]
 #                      [--reopen-delay MS] [--reply-timeout MS] [--build DIR] [--all-frames] [--split]
 #                      [--scrapers N]
+#                      [--transaction-start N]
 #
 # --binary   telvorn-headless (default: BUILD/tools/telvorn-headless) or the window, `telvorn`,
 #            which runs on the offscreen platform
@@ -21,6 +22,8 @@
 #            frames and ADUs cut anywhere
 # --scrapers N  N monitoring clients, each asking /metrics and /api/rtus of the HTTP endpoint every
 #            100 ms throughout (default 0: the endpoint runs, nobody asks it)
+# --transaction-start  each connection counts its Modbus transaction ids up from N (rtusim
+#            --transaction-start; 0x23f8 crosses the ids that begin with "$" within a minute)
 # The verdict: rtusim reads back the values it wrote (--check-values, against this server), and
 # lists every reading it sent (--record); every channel table must hold as many rows as readings
 # were sent to that channel, FULLRCDS must hold each reading with the value sent, and "Log.txt"
@@ -39,6 +42,7 @@ reply_timeout=10000
 all_frames=0
 split=()
 scrapers=0
+transaction_start=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --binary) binary="$2"; shift 2 ;;
@@ -51,6 +55,7 @@ while [ $# -gt 0 ]; do
     --all-frames) all_frames=1; shift ;;
     --split) split=(--split); shift ;;
     --scrapers) scrapers="$2"; shift 2 ;;
+    --transaction-start) transaction_start=(--transaction-start "$2"); shift 2 ;;
     *) awk 'NR > 1 && /^#/ {print; next} NR > 1 {exit}' "$0" >&2; exit 2 ;;
   esac
 done
@@ -93,7 +98,7 @@ start_server "$binary"
 if [ "$all_frames" -eq 1 ]; then mix=(--frames all --modbus all); else mix=(--frames 10,11,43 --modbus reads); fi
 duration=$(awk -v m="$minutes" 'BEGIN {print int(m * 60)}')
 "$build/tools/rtusim/rtusim" --port "$port" --units 1-100 --connections "$connections" --rate 1 "${mix[@]}" \
-  "${split[@]}" --check-values --record "$scratch/sent.txt" --reconnect-rate "$reconnect_rate" --reopen-delay "$reopen_delay" --reply-timeout "$reply_timeout" --duration "$duration" > "$scratch/rtusim.json" &
+  "${split[@]}" "${transaction_start[@]}" --check-values --record "$scratch/sent.txt" --reconnect-rate "$reconnect_rate" --reopen-delay "$reopen_delay" --reply-timeout "$reply_timeout" --duration "$duration" > "$scratch/rtusim.json" &
 sim_pid=$!
 http_port=$(sed -n 's/^LISTEN=127.0.0.1:\([0-9]*\).*/\1/p' "$scratch/work/data_rtu.ini")
 scrape_pid=""

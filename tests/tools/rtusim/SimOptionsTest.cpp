@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/tools/rtusim/Words.h"
+#include "tools/rtusim/RequestMix.h"
 #include "tools/rtusim/SimOptions.h"
 #include "tools/rtusim/SimRunner.h"
 
@@ -49,6 +50,19 @@ TEST(SimOptions, HelpIsNotAnError) {
     EXPECT_FALSE(result.options.has_value());
 }
 
+// A master counting from 0x23ff reaches the ids that begin with "$" on its second request.
+TEST(SimOptions, TransactionStartCountsThroughIdsThatBeginWithAStartMark) {
+    EXPECT_EQ(parsed("--port 1 --modbus 03 --transaction-start 9215").transactionStart, 0x23ff);
+    const SimOptions o = parsed("--port 1 --modbus 03 --transaction-start 0x23ff");
+    RequestMix mix(o, o.units, 1);
+    std::vector<std::uint16_t> ids;
+    for (int i = 0; i < 3; ++i) {
+        const Request request = mix.next(0);
+        ids.push_back(static_cast<std::uint16_t>(request.bytes.at(0) << 8 | request.bytes.at(1)));
+    }
+    EXPECT_EQ(ids, (std::vector<std::uint16_t>{0x23ff, 0x2400, 0x2401}));
+}
+
 class UsageError : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(UsageError, IsRefusedWithAMessage) {
@@ -65,7 +79,8 @@ INSTANTIATE_TEST_SUITE_P(SimOptions, UsageError,
                                            "--port 1 --connections 1001", "--port 1 --units 0", "--port 1 --units 5-3",
                                            "--port 1 --units 70000", "--port 1 --reopen-delay -5",
                                            "--port 1 --frames 99", "--port 1 --frames 10:0", "--port 1 --modbus 02",
-                                           "--port 1 --frames none", "--port 1 --modbus reads --units 300",
+                                           "--port 1 --frames none", "--port 1 --transaction-start 65536",
+                                           "--port 1 --modbus reads --units 300",
                                            "--port 1 --check-values --connections 3 --units 1-2",
                                            "--port 1 --check-values --modbus writes --connections 2 --units 1,300"));
 
