@@ -29,8 +29,8 @@
 //     ended a decoded     J shows it starts a frame or an ADU            J decoded
 //     frame, few bytes    still undecided                                held on
 //   ADU, well-formed      J is no ADU (protocol id, function)            the ADU dropped; R decoded alone
-//     so far              otherwise                                      J decoded: served, held on, or (never
-//                                                                          well-formed) its header dropped alone
+//     so far, or its      otherwise                                      J decoded: served, held on, or (never
+//     header incomplete                                                    well-formed) its header dropped alone
 //   skip: nothing held    R's first "$" ends the dropped frame           decoded from after it
 //                         R's first "$" starts a frame or an ADU         decoded from it
 //                         R's first "$" may do either                    -> mark
