@@ -32,8 +32,8 @@ Verdict FrameHeaderAt(const ChunkView& bytes) {
 // A "$" that can start neither a frame nor an ADU is an end mark, whatever follows it. One that
 // still may is an end mark as soon as what follows it begins a message by itself: the next frame's
 // "$", or a well-formed ADU. (A well-formed ADU at the "$" and one right after it exclude each
-// other: the first has its length's high byte where the second has the low byte of its protocol
-// id, which must be zero, while a length of zero is not well-formed.)
+// other: the first has the low byte of its length where the second has the high byte of its own,
+// which is zero in every well-formed ADU, while a length of zero is not well-formed.)
 MarkRole RoleOfMark(const ChunkView& bytes) {
     const Verdict asAdu = PlausibleAdu(bytes);
     if (asAdu == Verdict::kYes) return MarkRole::kStartsAdu;
