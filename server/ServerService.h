@@ -30,6 +30,8 @@ inline constexpr std::size_t kPreallocatedTasks = 100;
 inline constexpr std::uint32_t kWorkerThreads = 120;
 inline constexpr std::uint32_t kPoolCapacity = 200;
 inline constexpr std::uint32_t kCompletionWaitMs = 200;
+// A service thread's pause after a wait that timed out.
+inline constexpr std::chrono::milliseconds kIdlePause{10};
 // Close requests and the service loops outrank the checker; other socket events outrank both.
 inline constexpr std::int32_t kEventPriority = 2;
 inline constexpr std::int32_t kClosePriority = 1;
@@ -67,10 +69,19 @@ public:
             threadPool->Submit(this, kServicePriority);
         }
         threadPool->Submit(timeoutChecker.get(), kCheckerPriority);
+        // Without the wake-up (epoll refused the listener) connections are still taken by the accept
+        // of every turn, only later.
+        completionPort->WatchListener(table.ListenSocket());
         ServerTrace("DONE\n");
     }
 
     virtual ~ServerService() {
+        // A service thread notices its stop flag between waits: end the waits, after the flags are
+        // set, so that the threads leave at once rather than when their waits time out.
+        for (auto& thread : threadPool->Threads()) {
+            thread->RequestStop();
+        }
+        completionPort->EndWaits();
         // Service threads submit to the pool until they stop, so the pool must outlive them.
         threadPool->Stop();
         threadPool.reset();  // queued tasks are dropped
@@ -93,16 +104,34 @@ public:
     ServerService(const ServerService&) = delete;
     ServerService& operator=(const ServerService&) = delete;
 
-    // The service loop, run by P pool threads at once.
+    // The service loop, run by P pool threads at once. Each turn accepts at most one connection and
+    // takes at most one completion. Only a turn whose wait timed out is followed by the 10 ms pause:
+    // it keeps an idle server's accept poll cheap, and under traffic it would only delay the next
+    // completion. A connection arriving meanwhile ends one wait (the port watches the listener), and
+    // the turn after that wake-up accepts it and arms the next.
     void Run() override {
         ServerTrace("Socket service thread started.\n");
+        bool idle = true;
+        bool connectionPending = false;
         for (CThread* context = CurrentThreadContext(); !context->StopRequested(); context = CurrentThreadContext()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (idle) {
+                std::this_thread::sleep_for(kIdlePause);
+            }
             AcceptOne();
-            HandleCompletion(completionPort->Wait(waitTimeoutMs));
+            if (connectionPending) {
+                completionPort->WatchListener(table.ListenSocket());
+            }
+            Completion completion = completionPort->Wait(waitTimeoutMs);
+            idle = completion.overlapped == nullptr && completion.error == kWaitTimeoutCode;
+            connectionPending = completion.overlapped == nullptr && completion.error == kConnectionPendingCode;
+            HandleCompletion(completion);
         }
         ServerTrace("Socket service thread stopped.\n");
     }
+
+    // How long a service thread waits for a completion (kCompletionWaitMs). Call before the threads
+    // start; tests lengthen it to show that nothing waits for its end.
+    void SetWaitTimeoutMs(std::uint32_t timeoutMs) { waitTimeoutMs = timeoutMs; }
 
     CSimpleThreadPool& ThreadPool() { return *threadPool; }
     ConnectionTable& Table() { return table; }

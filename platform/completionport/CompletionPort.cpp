@@ -12,6 +12,8 @@
 namespace {
 
 constexpr std::uint64_t kWakeId = 0;
+// Registration ids count up from 1 and never reach this one.
+constexpr std::uint64_t kListenerId = ~std::uint64_t{0};
 constexpr int kEventsPerWait = 64;
 
 }  // namespace
@@ -70,13 +72,45 @@ bool CompletionPort::Post(std::uint32_t bytes, void* key, Overlapped* overlapped
 
 Completion CompletionPort::Wait(std::uint32_t timeoutMs) {
     std::unique_lock guard(queueLock);
-    queueReady.wait_for(guard, std::chrono::milliseconds(timeoutMs), [this] { return !queue.empty() || closing; });
+    auto ready = [this] { return !queue.empty() || closing || waitsEnded; };
+    if (!ready()) {
+        ++waitingCount;
+        queueReady.wait_for(guard, std::chrono::milliseconds(timeoutMs), ready);
+        --waitingCount;
+    }
     if (queue.empty()) {
         return Completion{false, 0, nullptr, nullptr, kWaitTimeoutCode};
     }
     Completion completion = queue.front();
     queue.pop_front();
     return completion;
+}
+
+void CompletionPort::EndWaits() {
+    {
+        std::lock_guard guard(queueLock);
+        waitsEnded = true;
+    }
+    queueReady.notify_all();
+}
+
+std::size_t CompletionPort::WaitingCount() {
+    std::lock_guard guard(queueLock);
+    return waitingCount;
+}
+
+bool CompletionPort::WatchListener(int listenSocket) {
+    std::lock_guard guard(registrationLock);
+    // Level-triggered and one-shot: re-arming while connections still wait fires again at once.
+    epoll_event interest{};
+    interest.events = EPOLLIN | EPOLLONESHOT;
+    interest.data.u64 = kListenerId;
+    int operation = listenSocket == listener ? EPOLL_CTL_MOD : EPOLL_CTL_ADD;
+    if (listenSocket < 0 || epoll_ctl(epollFd, operation, listenSocket, &interest) != 0) {
+        return false;
+    }
+    listener = listenSocket;
+    return true;
 }
 
 std::deque<Completion> CompletionPort::Drain() {
@@ -166,6 +200,10 @@ void CompletionPort::ReactorLoop() {
         for (int i = 0; i < count; ++i) {
             if (events[i].data.u64 == kWakeId) {
                 return;
+            }
+            if (events[i].data.u64 == kListenerId) {
+                Queue(Completion{false, 0, nullptr, nullptr, kConnectionPendingCode});
+                continue;
             }
             ReceiveReady(events[i].data.u64);
         }

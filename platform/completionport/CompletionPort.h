@@ -17,9 +17,13 @@ struct Overlapped {
 
 // Error code of a wait that timed out with no packet (WAIT_TIMEOUT).
 inline constexpr std::uint32_t kWaitTimeoutCode = 258;
+// Error code of a wait ended, with no packet and no I/O, because a connection waits on the watched
+// listener (WatchListener). Outside errno's range and the system's wait codes.
+inline constexpr std::uint32_t kConnectionPendingCode = 0x10000;
 
-// One dequeued packet. A failed wait carries no overlapped pointer and kWaitTimeoutCode; a failed
-// receive carries its overlapped pointer, byte count 0 and the errno of the failure.
+// One dequeued packet. A failed wait carries no overlapped pointer and kWaitTimeoutCode, or
+// kConnectionPendingCode for a listener's wake-up; a failed receive carries its overlapped pointer,
+// byte count 0 and the errno of the failure.
 struct Completion {
     bool ok = false;
     std::uint32_t bytes = 0;
@@ -30,7 +34,8 @@ struct Completion {
 
 // An I/O completion port over epoll. Posted packets and finished receives queue in arrival order;
 // any number of threads may wait. Receives are overlapped: Receive registers the target buffer, and
-// one reactor thread does the recv when the socket becomes readable and queues the result.
+// one reactor thread does the recv when the socket becomes readable and queues the result. The same
+// reactor watches a listening socket, so that a waiting thread hears of a new connection at once.
 //
 // All methods are safe to call from any thread. Lock order: registrationLock, then queueLock.
 class CompletionPort {
@@ -44,6 +49,17 @@ public:
     // Queues a packet; false once the port is shutting down.
     bool Post(std::uint32_t bytes, void* key, Overlapped* overlapped);
     Completion Wait(std::uint32_t timeoutMs);
+    // From now on every Wait returns at once: with a packet if one is queued, else as timed out. For
+    // the owner's shutdown, once it has asked the threads that wait here to stop.
+    void EndWaits();
+    // Threads blocked in Wait.
+    std::size_t WaitingCount();
+
+    // Arms one wake-up for a listening socket: once a connection waits to be accepted, one Wait
+    // returns kConnectionPendingCode (queued behind the packets before it, so connections arriving
+    // without end cannot hold completions up). It fires once; arm it again after accepting to hear
+    // of the next connection. One listener per port. False when the socket cannot be watched.
+    bool WatchListener(int listenSocket);
 
     // Binds a socket to the key that its completions carry. False if the socket is associated already.
     bool Associate(int socket, void* key);
@@ -83,11 +99,14 @@ private:
     std::unordered_map<std::uint64_t, Registration> registrations;
     std::unordered_map<int, std::uint64_t> idBySocket;
     std::uint64_t nextId = 1;  // 0 marks the wake-up descriptor
+    int listener = -1;         // the watched listening socket, added to epoll once
 
     std::mutex queueLock;
     std::condition_variable queueReady;
     std::deque<Completion> queue;
     bool closing = false;
+    bool waitsEnded = false;
+    std::size_t waitingCount = 0;
 
     std::thread reactor;
 };

@@ -27,6 +27,8 @@ namespace servertest {
 using namespace std::chrono_literals;
 
 constexpr int kGenerousMs = 30000;
+// A completion wait far longer than any test: a service thread never comes out of it by time-out.
+constexpr std::uint32_t kHourMs = 3600 * 1000;
 
 // Every server trace line, in order.
 class TraceLog : public IServerTraceListener {
@@ -121,8 +123,11 @@ protected:
         }
     }
 
-    void StartServer(int timeoutSeconds = 600) {
+    // waitMs: how long each service thread waits for a completion; a test that gives an hour shows
+    // that what it waits for never needs a wait to time out.
+    void StartServer(int timeoutSeconds = 600, std::uint32_t waitMs = kCompletionWaitMs) {
         server = std::make_unique<ServerService<Attachment>>(0, &handler, timeoutSeconds);
+        server->SetWaitTimeoutMs(waitMs);
         for (auto& thread : server->ThreadPool().Threads()) {
             thread->Start();
         }
@@ -184,6 +189,11 @@ protected:
         io->sequence = sequence;
         EXPECT_TRUE(server->Port().Post(bytes, &record, &io->overlapped));
         return io;
+    }
+
+    // Bounded wait until every service thread is blocked in its completion wait.
+    bool WaitUntilEveryServiceThreadWaits() {
+        return WaitUntil([&] { return server->Port().WaitingCount() == ProcessorCount(); });
     }
 
     bool WaitHandled(IoRecord* io) {

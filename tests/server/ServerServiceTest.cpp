@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <future>
+
 #include "server/ServerError.h"
 #include "tests/server/ServerFixture.h"
 
@@ -22,9 +25,12 @@ TEST_F(ServerTest, BuildingTracesAndStartsServiceLoopsAndChecker) {
 }
 
 TEST_F(ServerTest, TeardownStopsEveryLoopAndTracesTheKill) {
-    StartServer();
+    StartServer(600, kHourMs);
     ASSERT_TRUE(WaitUntil([&] { return traces.Count("Time out checker service started.\n") == 1; }));
-    server.reset();
+    ASSERT_TRUE(WaitUntilEveryServiceThreadWaits());
+    // Every service thread is an hour from the end of its wait: the stop must not wait for it.
+    auto stopped = std::async(std::launch::async, [&] { server.reset(); });
+    ASSERT_EQ(stopped.wait_for(30s), std::future_status::ready) << "a waiting service thread missed the stop";
     EXPECT_EQ(traces.Count("Socket service thread stopped.\n"), static_cast<int>(ProcessorCount()));
     EXPECT_EQ(traces.Count("Time out checker service stopped.\n"), 1);
     EXPECT_EQ(traces.Lines().back(), "Killing \"socket_listener\" ... DONE\n");
@@ -41,8 +47,55 @@ TEST_F(ServerTest, AcceptTracesTheSocketAndArmsAReceive) {
     EXPECT_EQ(handler.Chunks()[0].data, "hello");
 }
 
-TEST_F(ServerTest, HundredConnectionsStayOpenAndTheNextIsDropped) {
+// A connection that arrives while every service thread waits ends one wait: it is accepted and
+// answered long before any wait could have timed out.
+TEST_F(ServerTest, ConnectionOpenedWhileEveryServiceThreadWaitsIsServedAtOnce) {
+    StartServer(600, kHourMs);
+    ASSERT_TRUE(WaitUntilEveryServiceThreadWaits());
+    int client = Connect();
+    ASSERT_TRUE(Send(client, "ping"));
+    EXPECT_EQ(loopback::Receive(client, kGenerousMs), "pong");
+    // The turn that took the wake-up armed the next one: a second connection is served the same way.
+    ASSERT_TRUE(WaitUntilEveryServiceThreadWaits());
+    int second = Connect();
+    ASSERT_TRUE(Send(second, "ping"));
+    EXPECT_EQ(loopback::Receive(second, kGenerousMs), "pong");
+}
+
+// The first chunk's decoding is held until the second chunk's event has been taken by a worker; the
+// second is decoded only after the first, never beside it.
+TEST_F(ServerTest, EventsOfOneConnectionAreHandledOneAtATime) {
     StartServer();
+    const Open open = OpenConnection();
+    ASSERT_NE(open.record, nullptr);
+    std::atomic<int> inside{0};
+    std::atomic<int> most{0};
+    std::atomic<bool> holding{false};
+    auto secondTaken = [&] {
+        ObjectPool<CSockEventTask<Attachment>>& tasks = server->TaskPool();
+        return tasks.Size() - tasks.FreeCount() == 2 && server->ThreadPool().QueuedCount() == 0;
+    };
+    handler.onDecode = [&](Attachment&, ConnectionTable&, CompletionPort&) {
+        most = std::max(most.load(), ++inside);
+        if (handler.ChunkCount() == 1) {
+            holding = true;
+            EXPECT_TRUE(WaitUntil(secondTaken));
+        }
+        --inside;
+    };
+    ASSERT_TRUE(Send(open.client, "first"));
+    ASSERT_TRUE(WaitUntil([&] { return holding.load(); }));
+    ASSERT_TRUE(Send(open.client, "second"));
+    ASSERT_TRUE(WaitForChunks(2));
+    EXPECT_EQ(handler.Chunks()[0].data, "first");
+    EXPECT_EQ(handler.Chunks()[1].data, "second");
+    EXPECT_EQ(most, 1);
+}
+
+// With waits of an hour, every connection, the 101st among them, is taken through the listener's
+// wake-up.
+TEST_F(ServerTest, HundredConnectionsStayOpenAndTheNextIsDropped) {
+    StartServer(600, kHourMs);
     std::vector<int> open;
     for (int i = 0; i < kConnectionRecords; ++i) {
         open.push_back(Connect());

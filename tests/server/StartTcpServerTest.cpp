@@ -127,6 +127,62 @@ TEST_F(StartTcpServerTest, ModbusReadIsAnsweredOnTheSameConnection) {
     close(client);
 }
 
+// A Modbus/TCP read of `count` holding registers from 1000 of unit 123, with its transaction id.
+std::string ReadRequest(int transaction, int count) {
+    const char request[] = {static_cast<char>(transaction >> 8),
+                            static_cast<char>(transaction & 0xff),
+                            0,
+                            0,
+                            0,
+                            6,
+                            0x7B,
+                            0x03,
+                            0x03,
+                            static_cast<char>(0xE8),
+                            0,
+                            static_cast<char>(count)};
+    return std::string(request, sizeof request);
+}
+
+// A master's stream of 1,000 reads on one connection, a hundred sent at a time without waiting:
+// each is answered once, in the order sent, with the size its own count asks for.
+TEST_F(StartTcpServerTest, ThousandReadsOnOneConnectionAreAnsweredInOrder) {
+    LiveRtuTable().Slot(0).SetUidText("123");
+    LiveRtuTable().Slot(0).SetModel(402);
+    Start(0, 600);
+    int client = loopback::Connect(BoundPort());
+    ASSERT_GE(client, 0);
+    constexpr int kBatches = 10;
+    constexpr int kBatchSize = 100;
+    for (int batch = 0; batch < kBatches; ++batch) {
+        std::string requests;
+        std::size_t replyBytes = 0;
+        for (int i = batch * kBatchSize; i < (batch + 1) * kBatchSize; ++i) {
+            requests += ReadRequest(i, 1 + i % 8);
+            replyBytes += 9 + 2 * (1 + i % 8);
+        }
+        ASSERT_TRUE(loopback::SendText(client, requests));
+        std::string replies;
+        while (replies.size() < replyBytes) {
+            const std::string more = loopback::Receive(client, kGenerousMs);
+            if (more.empty()) break;
+            replies += more;
+        }
+        ASSERT_EQ(replies.size(), replyBytes) << "batch " << batch;
+        std::size_t at = 0;
+        for (int i = batch * kBatchSize; i < (batch + 1) * kBatchSize; ++i) {
+            const std::uint8_t* reply = reinterpret_cast<const std::uint8_t*>(replies.data() + at);
+            const int count = 1 + i % 8;
+            ASSERT_EQ((reply[0] << 8) | reply[1], i);
+            EXPECT_EQ(reply[6], 0x7B);
+            EXPECT_EQ(reply[7], 0x03);
+            EXPECT_EQ(reply[8], 2 * count) << "read " << i;
+            at += 9 + 2 * count;
+        }
+    }
+    close(client);
+}
+
 // Twenty connections at once, each with a frame cut in two: every frame is decoded once, whole,
 // on its own connection; a connection that closes while holding a piece has it dropped and counted.
 TEST_F(StartTcpServerTest, FramesCutAcrossReceivesAreDecodedOnceOnEachConnection) {

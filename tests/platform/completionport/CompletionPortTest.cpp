@@ -4,11 +4,14 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <future>
 #include <thread>
 #include <vector>
 
 #include "tests/platform/completionport/LoopbackSockets.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
@@ -102,6 +105,46 @@ TEST_F(CompletionPortTest, ManyWaitersShareThePackets) {
         waiter.join();
     }
     EXPECT_EQ(received.load(), kWaiters);
+}
+
+TEST_F(CompletionPortTest, EndWaitsReleasesEveryWaiterAndEveryLaterWait) {
+    constexpr std::uint32_t kHourMs = 3600 * 1000;
+    constexpr std::size_t kWaiters = 4;
+    std::vector<std::future<Completion>> waits;
+    for (std::size_t i = 0; i < kWaiters; ++i) {
+        waits.push_back(std::async(std::launch::async, [&] { return completionPort.Wait(kHourMs); }));
+    }
+    EXPECT_TRUE(WaitUntil([&] { return completionPort.WaitingCount() == kWaiters; }));
+    completionPort.EndWaits();
+    ASSERT_TRUE(completionPort.Post(1, nullptr, &overlapped));
+    waits.push_back(std::async(std::launch::async, [&] { return completionPort.Wait(kHourMs); }));
+    int packets = 0;
+    for (auto& wait : waits) {
+        ASSERT_EQ(wait.wait_for(std::chrono::seconds(30)), std::future_status::ready) << "a wait was not ended";
+        Completion completion = wait.get();
+        packets += completion.overlapped == &overlapped ? 1 : 0;
+        EXPECT_TRUE(completion.overlapped == &overlapped || completion.error == kWaitTimeoutCode);
+    }
+    EXPECT_EQ(packets, 1);
+    EXPECT_EQ(completionPort.WaitingCount(), 0u);
+}
+
+// The listener's readiness ends one wait with no packet; armed again while the connection is still
+// waiting to be accepted, it fires again at once.
+TEST_F(CompletionPortTest, PendingConnectionEndsOneWaitPerArming) {
+    ASSERT_TRUE(completionPort.WatchListener(listener));
+    int client = loopback::Connect(port);
+    ASSERT_GE(client, 0);
+    clients.push_back(client);
+    Completion wake = Next();
+    EXPECT_FALSE(wake.ok);
+    EXPECT_EQ(wake.key, nullptr);
+    EXPECT_EQ(wake.overlapped, nullptr);
+    EXPECT_EQ(wake.error, kConnectionPendingCode);
+    ASSERT_TRUE(completionPort.Post(1, nullptr, &overlapped));
+    EXPECT_EQ(Next().overlapped, &overlapped);
+    ASSERT_TRUE(completionPort.WatchListener(listener));
+    EXPECT_EQ(Next().error, kConnectionPendingCode);
 }
 
 TEST_F(CompletionPortTest, ReceiveCompletesWithTheBytesAndTheKey) {
