@@ -55,6 +55,14 @@ modbus_rows() {
   row "Modbus/TCP fn 0x03 reads per second, 10 connections back to back, $name" \
     "$(json "'%.0f reads/s (%d wrong or missing)' % (d['replies'] / d['elapsed_s'], d['wrong_replies'] + d['missing_replies'])" <<< "$throughput")" \
     "rtusim --port P --units 123 --modbus 03 --connections 10 --rate 10000 --duration $seconds"
+  row "Modbus/TCP fn 0x03, 1,000 reads back to back on 1 connection: p50 / p99 / reads per second, $name" \
+    "$("$python" tools/bench/modbus/modbus_client.py "$port" back-to-back 1000 |
+      json "'%.3f / %.3f ms / %.0f reads/s' % (d['p50_ms'], d['p99_ms'], d['reads_per_s'])")" \
+    "modbus_client.py P back-to-back 1000"
+  row "Modbus/TCP connect, one fn 0x03 read, close, 200 times: per transaction p50 / max, $name" \
+    "$("$python" tools/bench/modbus/modbus_client.py "$port" connect-per-read 200 |
+      json "'%.3f / %.3f ms' % (d['p50_ms'], d['max_ms'])")" \
+    "modbus_client.py P connect-per-read 200"
 }
 
 percent() { awk -v t="$1" -v hz="$2" -v s="$seconds" 'BEGIN {printf "%.1f %% of one core", 100 * t / hz / s}'; }
