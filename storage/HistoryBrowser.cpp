@@ -7,8 +7,8 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/profile/IniFileReader.h"
 #include "platform/profile/IniFiles.h"
+#include "storage/HistoryReader.h"
 #include "storage/MessageText.h"
 #include "storage/StatementTexts.h"
 #include "storage/TimeStamp.h"
@@ -22,27 +22,8 @@ namespace {
 
 // Statements, conditions and titles are composed in areas of this size; longer ones are refused.
 constexpr std::size_t kArea = 256;
-// Each field read from a history row is cut to this many characters.
-constexpr std::size_t kFieldLength = 31;
 // Channel numbers of a page never reach this.
 constexpr int kMaxChannelNumber = 32;
-
-std::string ComposeTitle(const std::string& uidText, int number, const std::string& displayKey) {
-    const std::string records = IniFileReader(kUiIniPath).readValue(kRtuStateTextSection, "RECORDS");
-    const std::string caption = IniFileReader(kDataIniPath).readValue(kRtuColumnsSection, "RDATA1");
-    const std::string display = IniFileReader(kNamesIniPath).readValue(kDeviceNamesSection, displayKey);
-    if (number >= 0)
-        return ComposeStatement(kArea, "%s %s:%s %s:%d", records.c_str(), caption.c_str(), uidText.c_str(),
-                                display.c_str(), number);
-    return ComposeStatement(kArea, "%s %s:%s %s", records.c_str(), caption.c_str(), uidText.c_str(), display.c_str());
-}
-
-std::string TableName(const std::string& uidText, const std::string& name, int number) {
-    if (number >= 0) return ComposeStatement(kArea, "%s_%s%d", uidText.c_str(), name.c_str(), number);
-    return ComposeStatement(kArea, "%s_%s", uidText.c_str(), name.c_str());
-}
-
-std::string Cut(const std::string& text) { return text.substr(0, kFieldLength); }
 
 bool IsInteger(const std::string& text) {
     const std::size_t start = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
@@ -131,7 +112,7 @@ std::string CHistoryBrowser::LoadHistory(const std::string& name, int number, co
     if (!uidText || number >= kMaxChannelNumber) return {};
     std::string table;
     try {
-        table = TableName(*uidText, name, number);
+        table = HistoryTableName(*uidText, name, number);
     } catch (const CSQLException&) {
         return {};
     }
@@ -140,7 +121,7 @@ std::string CHistoryBrowser::LoadHistory(const std::string& name, int number, co
     if (!database_.connected) return {};
     // Errors end the load silently; the rows read so far stay in the list.
     try {
-        titleBase_ = ComposeTitle(*uidText, number, displayKey);
+        titleBase_ = HistoryTitle(*uidText, number, displayKey);
         view_.SetTitleLine(titleBase_);
         const std::string title = ReadRows(statement ? *statement : "SELECT * FROM " + table);
         if (!statement) currentTable_ = table;
@@ -159,15 +140,7 @@ std::string CHistoryBrowser::ReadRows(const std::string& statement) {
     if (!recordset.Open()) return {};
     std::vector<HistoryRow> rows;
     try {
-        while (recordset.MoveNext()) {
-            HistoryRow row;
-            row.rid = Cut(recordset.GetField(1, kValueText));
-            row.value = Cut(recordset.GetField(2, kValueText));
-            row.rtuTime = Cut(recordset.GetField(3, kValueText));
-            row.localTime = Cut(recordset.GetField(4, kValueText));
-            row.flagged = std::atoi(Cut(recordset.GetField(5, kValueText)).c_str()) == 1;
-            rows.push_back(std::move(row));
-        }
+        while (recordset.MoveNext()) rows.push_back(ReadHistoryRow(recordset));
     } catch (const CSQLException&) {
         view_.AppendRows(rows);  // the rows read before the error stay in the list
         throw;
@@ -259,16 +232,9 @@ void CHistoryBrowser::ExportHistoryCsv() {
     if (!chosen) return;
     std::ofstream file(CsvExportPath(*chosen), std::ios::out | std::ios::trunc);
     if (!file.is_open()) return;
-    const IniFileReader captions(kUiIniPath);
-    file << view_.TitleLine() << "\n";
-    file << captions.readValue(kRtuStateTextSection, "DATALISTC0") << ','
-         << captions.readValue(kRtuStateTextSection, "DATALISTC1") << ','
-         << captions.readValue(kRtuStateTextSection, "DATALISTC2") << ','
-         << captions.readValue(kRtuStateTextSection, "DATALISTC3") << "\n";
-    for (int index = 0; index < view_.RowCount(); ++index) {
-        const HistoryRow row = view_.Row(index);
-        file << index << ',' << row.value << ',' << row.rtuTime << ',' << row.localTime << "\n";
-    }
+    std::vector<HistoryRow> rows;
+    for (int index = 0; index < view_.RowCount(); ++index) rows.push_back(view_.Row(index));
+    WriteHistoryCsv(file, view_.TitleLine(), rows);
     file.flush();
     ShowMessageText(box_, kSuccessSection, "EXPORT_CSV_OK", MessageIcon::Information);
 }

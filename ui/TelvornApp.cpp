@@ -35,9 +35,14 @@ void CTelvornApp::InitInstance() {
     sources->table = &LiveRtuTable();
     sources->connections = connections;
     sources->database = &window->Database();
+    sources->rawData = window->RawDataLines();
     sources->channelNames = ReadChannelNames();
     sources->staleSeconds = httpSettings.staleSeconds;
-    StartMonitoringEndpoint(httpSettings, *sources, messageBox).release();
+    std::unique_ptr<HttpEndpoint> endpoint = StartMonitoringEndpoint(httpSettings, *sources, messageBox);
+    // run.sh waits for this line to tell where the console is.
+    if (endpoint) std::printf("HTTP endpoint on %s\n", endpoint->Url().c_str());
+    std::fflush(stdout);
+    endpoint.release();
     window->exec();
     window->Teardown();
     std::fflush(nullptr);

@@ -101,7 +101,8 @@ void CTelvornDlg::OnInitDialog() {
     lookButton->SetIconNumber(0);
 
     tabs->LayoutPages();
-    rawDataList = &tabs->RawDataPage();
+    rawDataTail = std::make_unique<RawDataTail>(&tabs->RawDataPage());
+    rawDataList = rawDataTail.get();
     registerList = &tabs->ModbusRegsPage().RegisterList();
 
     BuildViewMenu();

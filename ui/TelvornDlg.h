@@ -4,6 +4,7 @@
 #include <QMenuBar>
 
 #include <functional>
+#include <memory>
 
 #include "platform/profile/IniFileReader.h"
 #include "platform/profile/MessageBox.h"
@@ -13,6 +14,7 @@
 #include "storage/sql/SQLDatabase.h"
 #include "ui/DatabaseStartup.h"
 #include "ui/MyTabCtrl.h"
+#include "web/RawDataTail.h"
 #include "widgets/BCMenu.h"
 #include "widgets/CButtonST.h"
 
@@ -49,6 +51,8 @@ public:
     QMenuBar& MenuBar() const { return *menuBar; }
     CSQLDatabase& Database() { return database; }
     const RunningServer& Server() const { return running; }
+    // The raw-data lines the web console's raw page shows; null before OnInitDialog.
+    const RawDataTail* RawDataLines() const { return rawDataTail.get(); }
     // The size of the area below the menu bar that holds the controls.
     QSize ClientSize() const;
     void ResizeClientArea(QSize size);
@@ -82,6 +86,8 @@ private:
     CMyTabCtrl* tabs;
     CButtonST* statusLine;
     CButtonST* lookButton;
+    // Keeps the newest raw-data lines for the web console and hands each on to the raw data page.
+    std::unique_ptr<RawDataTail> rawDataTail;
     IRawDataList* rawDataList = nullptr;
     QTreeWidget* registerList = nullptr;
     RunningServer running;

@@ -51,7 +51,10 @@ json ChannelValues(const RtuRecord& record, const ChannelNames& names) {
     if (record.HasGraycode())
         channels.push_back(Channel("GRYCODE0", names.GraycodeName(0), {}, Shortest(record.graycode[0])));
     for (std::size_t i = 0; i < 256; ++i) {
-        if (record.regKind[i] != 0) channels.push_back(Channel(Indexed("MBUSREG", i), {}, {}, Shortest(record.reg[i])));
+        if (record.regKind[i] == 0) continue;
+        json entry = Channel(Indexed("MBUSREG", i), {}, {}, Shortest(record.reg[i]));
+        entry["kind"] = record.regKind[i] == 2 ? "Coil" : "Input";
+        channels.push_back(std::move(entry));
     }
     return channels;
 }

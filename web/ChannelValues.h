@@ -8,5 +8,6 @@
 // Every channel of the record that its model has (as the RTU state page shows them), and every
 // Modbus register or coil written: one object each with the channel as the history names it
 // ("AIN1", "ECOUNTER0"), its display name from the channel-name file (the channel when it has
-// none), its unit where the file gives one, and its value.
+// none), its unit where the file gives one, and its value; a register also its kind, "Input" or
+// "Coil".
 nlohmann::json ChannelValues(const RtuRecord& record, const ChannelNames& names);

@@ -11,6 +11,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 namespace {
@@ -54,42 +55,78 @@ MHD_Result CountHeaderBytes(void* total, MHD_ValueKind, const char* key, const c
     return MHD_YES;
 }
 
+MHD_Result CollectArgument(void* query, MHD_ValueKind, const char* key, const char* value) {
+    (*static_cast<std::map<std::string, std::string>*>(query))[key] = value != nullptr ? value : "";
+    return MHD_YES;
+}
+
 // Socket errors go to the one line of the caller; libmicrohttpd's own messages are not wanted.
 void DropLibraryMessage(void*, const char*, va_list) {}
+
+// What the endpoint knows of one request between the library's calls. kWaiting: suspended while
+// the worker builds its deferred answer; the worker writes `answer` and `phase` before it resumes
+// the connection, and the endpoint's thread reads them only after the resume.
+struct RequestState {
+    enum class Phase { kNew, kWaiting, kReady, kAnswered };
+    Phase phase = Phase::kNew;
+    HttpAnswer answer;
+};
+
+void ForgetRequest(void*, MHD_Connection*, void** state, MHD_RequestTerminationCode) {
+    delete static_cast<RequestState*>(*state);
+    *state = nullptr;
+}
+
+void AddSafetyHeaders(MHD_Response* response, bool tls) {
+    MHD_add_response_header(response, "Content-Security-Policy", "default-src 'self'; frame-ancestors 'none'");
+    MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
+    MHD_add_response_header(response, "Referrer-Policy", "no-referrer");
+    if (tls) MHD_add_response_header(response, "Strict-Transport-Security", "max-age=31536000");
+}
 
 }  // namespace
 
 struct EndpointCallbacks {
     static MHD_Result Access(void* self, MHD_Connection* connection, const char* url, const char* method, const char*,
                              const char*, std::size_t* uploadSize, void** state) {
-        // A request with a body comes back for each piece; it is answered on the first call and
-        // whatever it uploads is ignored.
-        if (*state != nullptr) {
-            *uploadSize = 0;
-            return MHD_YES;
+        if (*state == nullptr) *state = new RequestState;
+        auto& request = *static_cast<RequestState*>(*state);
+        auto& endpoint = *static_cast<HttpEndpoint*>(self);
+        switch (request.phase) {
+            case RequestState::Phase::kNew:
+                break;
+            case RequestState::Phase::kReady:
+                request.phase = RequestState::Phase::kAnswered;
+                return endpoint.Queue(connection, request.answer) ? MHD_YES : MHD_NO;
+            case RequestState::Phase::kWaiting:
+            case RequestState::Phase::kAnswered:
+                // A request with a body comes back for each piece; it was answered on the first
+                // call and whatever it uploads is ignored.
+                *uploadSize = 0;
+                return MHD_YES;
         }
-        static int answered;
-        *state = &answered;
+        request.phase = RequestState::Phase::kAnswered;
         std::size_t headerBytes = 0;
         MHD_get_connection_values(connection, MHD_HEADER_KIND, &CountHeaderBytes, &headerBytes);
-        auto& endpoint = *static_cast<HttpEndpoint*>(self);
         if (headerBytes <= HttpEndpoint::kMaxHeaderBytes && !endpoint.settings.passwordHash.empty() &&
             !endpoint.Authorized(connection)) {
             MHD_Response* response = MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT);
+            AddSafetyHeaders(response, !endpoint.settings.certFile.empty());
             const MHD_Result result = MHD_queue_basic_auth_fail_response(connection, kRealm, response);
             MHD_destroy_response(response);
             return result;
         }
-        const HttpAnswer answer = endpoint.Answer(connection, url, method, headerBytes);
-        MHD_Response* response = MHD_create_response_from_buffer(
-            answer.body.size(), const_cast<char*>(answer.body.data()), MHD_RESPMEM_MUST_COPY);
-        if (response == nullptr) return MHD_NO;
-        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, answer.contentType.c_str());
-        MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
-        if (answer.status == MHD_HTTP_METHOD_NOT_ALLOWED) MHD_add_response_header(response, "Allow", "GET, HEAD");
-        const MHD_Result result = MHD_queue_response(connection, static_cast<unsigned>(answer.status), response);
-        MHD_destroy_response(response);
-        return result;
+        HttpAnswer answer = endpoint.Answer(connection, url, method, headerBytes);
+        if (!answer.deferred) return endpoint.Queue(connection, answer) ? MHD_YES : MHD_NO;
+        // Suspended before the job is queued, so the worker's resume always finds it suspended.
+        request.phase = RequestState::Phase::kWaiting;
+        MHD_suspend_connection(connection);
+        endpoint.work.Submit([connection, &request, build = std::move(answer.deferred)](bool run) {
+            request.answer = run ? build() : HttpAnswer{503, "text/plain; charset=utf-8", "the server is stopping\n"};
+            request.phase = RequestState::Phase::kReady;
+            MHD_resume_connection(connection);
+        });
+        return MHD_YES;
     }
 };
 
@@ -104,7 +141,11 @@ std::unique_ptr<HttpEndpoint> HttpEndpoint::Start(const HttpSettings& settings, 
 HttpEndpoint::HttpEndpoint(const HttpSettings& settings, HttpRoutes routes)
     : settings(settings), routes(std::move(routes)) {}
 
+// The library refuses to stop while a connection is suspended: the streams and the worker let
+// theirs go first.
 HttpEndpoint::~HttpEndpoint() {
+    routes.RunStopHooks();
+    work.Stop();
     if (daemon != nullptr) MHD_stop_daemon(daemon);
 }
 
@@ -157,7 +198,8 @@ bool HttpEndpoint::Listen(std::string& error) {
     };
     daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &EndpointCallbacks::Access, this, MHD_OPTION_LISTEN_SOCKET,
                               listener, MHD_OPTION_CONNECTION_LIMIT, kMaxConnections, MHD_OPTION_CONNECTION_TIMEOUT,
-                              kIdleSeconds, MHD_OPTION_EXTERNAL_LOGGER, &DropLibraryMessage, nullptr, MHD_OPTION_ARRAY,
+                              kIdleSeconds, MHD_OPTION_NOTIFY_COMPLETED, &ForgetRequest, nullptr,
+                              MHD_OPTION_EXTERNAL_LOGGER, &DropLibraryMessage, nullptr, MHD_OPTION_ARRAY,
                               tls ? tlsOptions : tlsOptions + 2, MHD_OPTION_END);
     if (daemon == nullptr) {
         close(listener);
@@ -191,7 +233,7 @@ bool HttpEndpoint::Authorized(MHD_Connection* connection) {
     return accepted;
 }
 
-HttpAnswer HttpEndpoint::Answer(MHD_Connection*, const std::string& url, const std::string& method,
+HttpAnswer HttpEndpoint::Answer(MHD_Connection* connection, const std::string& url, const std::string& method,
                                 std::size_t headerBytes) {
     if (headerBytes > kMaxHeaderBytes) return {431, "text/plain; charset=utf-8", "request headers too large\n"};
     if (method != MHD_HTTP_METHOD_GET && method != MHD_HTTP_METHOD_HEAD) {
@@ -199,8 +241,25 @@ HttpAnswer HttpEndpoint::Answer(MHD_Connection*, const std::string& url, const s
     }
     HttpRequest request;
     request.path = url.substr(0, url.find('?'));
+    MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &CollectArgument, &request.query);
     if (!IsCleanPath(request.path)) return {400, "text/plain; charset=utf-8", "bad path\n"};
     const HttpHandler* handler = routes.Find(request);
     if (handler == nullptr) return {404, "text/plain; charset=utf-8", "not found\n"};
     return (*handler)(request);
+}
+
+bool HttpEndpoint::Queue(MHD_Connection* connection, const HttpAnswer& answer) {
+    MHD_Response* response =
+        answer.stream ? answer.stream(connection)
+                      : MHD_create_response_from_buffer(answer.body.size(), const_cast<char*>(answer.body.data()),
+                                                        MHD_RESPMEM_MUST_COPY);
+    if (response == nullptr) return false;
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, answer.contentType.c_str());
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
+    AddSafetyHeaders(response, !settings.certFile.empty());
+    if (answer.status == MHD_HTTP_METHOD_NOT_ALLOWED) MHD_add_response_header(response, "Allow", "GET, HEAD");
+    for (const auto& [name, value] : answer.headers) MHD_add_response_header(response, name.c_str(), value.c_str());
+    const MHD_Result result = MHD_queue_response(connection, static_cast<unsigned>(answer.status), response);
+    MHD_destroy_response(response);
+    return result == MHD_YES;
 }

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 
+#include "web/DeferredWork.h"
 #include "web/HttpRoutes.h"
 #include "web/HttpSettings.h"
 
@@ -15,9 +16,13 @@ struct MHD_Connection;
 // the connection server's threads. Only GET and HEAD are served (405 otherwise); request headers
 // over kMaxHeaderBytes are refused (431); with a password every path asks for it (401); a path
 // with a "." or ".." segment is refused (400). At most kMaxConnections connections are open at
-// once, and one idle for kIdleSeconds is closed. Connections may be suspended (for event streams).
+// once, and one idle for kIdleSeconds is closed. Connections may be suspended (event streams, and
+// requests whose deferred answer is built on the worker). Every answer carries the console's
+// safety headers: a content security policy that allows only the endpoint's own scripts, styles
+// and images and no framing, "nosniff", and HSTS when the endpoint speaks HTTPS.
 //
-// Threads: Start and the destructor on the owner's thread; the routes run on the endpoint's thread.
+// Threads: Start and the destructor on the owner's thread; the routes run on the endpoint's thread,
+// deferred answers on its worker.
 class HttpEndpoint {
 public:
     static constexpr unsigned kMaxConnections = 64;
@@ -43,6 +48,8 @@ private:
     // The answer to one request; `headerBytes` is the size of its header fields.
     HttpAnswer Answer(MHD_Connection* connection, const std::string& url, const std::string& method,
                       std::size_t headerBytes);
+    // Hands the answer to the connection; false when the library refused it.
+    bool Queue(MHD_Connection* connection, const HttpAnswer& answer);
     bool Authorized(MHD_Connection* connection);
 
     HttpSettings settings;
@@ -52,6 +59,7 @@ private:
     std::string key;
     std::string url;
     std::uint16_t port = 0;
+    DeferredWork work;
     std::mutex authLock;       // guards lastAccepted
     std::string lastAccepted;  // the last "user:password" that checked, to skip the slow hash
 };

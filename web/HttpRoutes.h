@@ -1,22 +1,42 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
-// One answer of the endpoint, whole in memory.
+struct MHD_Connection;
+struct MHD_Response;
+
+// One answer of the endpoint: whole in memory, or one of two kinds that are not. A `stream`
+// builds the response of a long-lived stream (the event stream) for its connection. A `deferred`
+// answer is slow to build (it reads the database): the endpoint builds it on its worker thread
+// while the connection waits, suspended, so the endpoint's own thread goes on serving the others.
 struct HttpAnswer {
+    HttpAnswer() = default;
+    HttpAnswer(int status, std::string contentType, std::string body)
+        : status(status), contentType(std::move(contentType)), body(std::move(body)) {}
+
     int status = 200;
     std::string contentType = "text/plain; charset=utf-8";
     std::string body;
+    std::vector<std::pair<std::string, std::string>> headers;  // besides the ones every answer has
+    std::function<MHD_Response*(MHD_Connection*)> stream;
+    std::function<HttpAnswer()> deferred;
 };
 
-// The request as a route sees it: the path without its query, and what follows a prefix route's
-// prefix ("12" for "/api/rtus/12"; empty for an exact route).
+// The request as a route sees it: the path without its query, what follows a prefix route's
+// prefix ("12" for "/api/rtus/12"; empty for an exact route), and the query's arguments, decoded.
 struct HttpRequest {
     std::string path;
     std::string tail;
+    std::map<std::string, std::string> query;
+
+    std::string Argument(const std::string& key) const {
+        const auto found = query.find(key);
+        return found == query.end() ? std::string() : found->second;
+    }
 };
 
 using HttpHandler = std::function<HttpAnswer(const HttpRequest&)>;
@@ -44,6 +64,13 @@ public:
         return nullptr;
     }
 
+    // Run, in the order added, before the endpoint stops: whatever keeps connections suspended lets
+    // them go here.
+    void OnStop(std::function<void()> hook) { stopHooks.push_back(std::move(hook)); }
+    void RunStopHooks() const {
+        for (const auto& hook : stopHooks) hook();
+    }
+
 private:
     struct Route {
         std::string path;
@@ -51,4 +78,5 @@ private:
         HttpHandler handler;
     };
     std::vector<Route> routes;
+    std::vector<std::function<void()>> stopHooks;
 };

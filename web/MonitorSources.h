@@ -9,6 +9,7 @@
 #include "server/ConnectionView.h"
 
 class CSQLDatabase;
+class RawDataTail;
 
 // What the endpoint reads to answer, all read-only and owned by the program, which keeps them
 // alive as long as the endpoint. The counts themselves are process-wide (coreCounts,
@@ -19,6 +20,7 @@ struct MonitorSources {
     const CSQLDatabase* database = nullptr;  // may be null: no database
     ChannelNames channelNames;               // display names, read once from "./name_rtu.ini"
     int staleSeconds = 900;
+    const RawDataTail* rawData = nullptr;    // may be null: the console's raw page then stays empty
     // Lines standard output has dropped (telvorn-headless); empty where there is no such count.
     std::function<std::uint64_t()> stdoutDroppedLines;
 };
@@ -32,6 +34,10 @@ RtuState StateOf(const MonitorSources& sources, std::size_t slot, std::int64_t n
 bool CarrierOpen(const MonitorSources& sources, std::size_t slot);
 
 std::int64_t NowMilliseconds();
+
+// Changes whenever a slot's unit id or model does (a registry reload), and costs a few
+// microseconds: it tells a shared answer to rebuild at once.
+std::uint64_t RegistryFingerprint(const RtuTable& table);
 
 // The channel display names the RTU state page shows, from "./name_rtu.ini".
 ChannelNames ReadChannelNames();

@@ -6,7 +6,9 @@
 #include "web/HttpEndpoint.h"
 #include "web/MonitorSources.h"
 
-// The endpoint with its routes: /metrics, /healthz, /api/status, /api/rtus and /api/rtus/{uid}.
+// The endpoint with its routes: /metrics, /healthz, /api/status, /api/rtus and /api/rtus/{uid}, and
+// the web console's pages and data (ConsoleRoutes.h). /metrics and /api/rtus are shared answers,
+// built at most once a second for all clients; /healthz and the rest are built at each request.
 // When it cannot start, one message box (a line on standard error for telvorn-headless) says why,
 // "HTTP endpoint off: ...", and null comes back; the RTU server is not affected either way.
 // `sources` must outlive the endpoint. Runs on the thread that starts the program.

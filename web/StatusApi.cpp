@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <ctime>
+#include <mutex>
 #include <nlohmann/json.hpp>
 
 #include "storage/HistoryCounts.h"
@@ -31,9 +32,12 @@ std::string PeerText(const ReportOrigin& origin) {
     return std::string(text) + ":" + std::to_string(origin.peerPort);
 }
 
-// The engine name is asked of the driver once it answers, and kept.
+// The engine name is asked of the driver once it answers, and kept. The status is built on the
+// endpoint's thread and on the event streams' ticker.
 std::string EngineName(const MonitorSources& sources) {
+    static std::mutex lock;
     static std::string known;
+    std::lock_guard guard(lock);
     if (known.empty() && sources.database != nullptr) known = DatabaseEngineName(*sources.database);
     return known;
 }
@@ -68,7 +72,7 @@ std::string IsoLocalTime(std::int64_t ms) {
     return iso;
 }
 
-HttpAnswer StatusAnswer(const MonitorSources& sources) {
+json StatusJson(const MonitorSources& sources) {
     const std::int64_t now = NowMilliseconds();
     int connected = 0, silent = 0, disconnected = 0, never = 0;
     for (std::size_t i = 0; i < RtuTable::kSlots; ++i) {
@@ -103,28 +107,39 @@ HttpAnswer StatusAnswer(const MonitorSources& sources) {
         {"rtus", {{"connected", connected}, {"silent", silent}, {"disconnected", disconnected}, {"never", never}}},
         {"stale_seconds", sources.staleSeconds},
     };
-    return JsonAnswer(200, body);
+    return body;
 }
 
-HttpAnswer RtuListAnswer(const MonitorSources& sources) {
+HttpAnswer StatusAnswer(const MonitorSources& sources) { return JsonAnswer(200, StatusJson(sources)); }
+
+json RtuListJson(const MonitorSources& sources) {
     const std::int64_t now = NowMilliseconds();
     json rtus = json::array();
     for (std::size_t i = 0; i < RtuTable::kSlots; ++i) {
         const RtuRecord record = sources.table->Slot(i).Snapshot();
         if (record.uidText[0] != '\0') rtus.push_back(RtuSummary(sources, i, record, now));
     }
-    return JsonAnswer(200, rtus);
+    return rtus;
 }
 
-HttpAnswer RtuAnswer(const MonitorSources& sources, const std::string& uid) {
+HttpAnswer RtuListAnswer(const MonitorSources& sources) { return JsonAnswer(200, RtuListJson(sources)); }
+
+std::optional<json> RtuJson(const MonitorSources& sources, const std::string& uid) {
     for (std::size_t i = 0; i < RtuTable::kSlots; ++i) {
+        if (uid.empty() || !sources.table->Slot(i).UidTextEquals(uid)) continue;
         const RtuRecord record = sources.table->Slot(i).Snapshot();
         if (record.uidText[0] == '\0' || uid != record.uidText) continue;
         json body = RtuSummary(sources, i, record, NowMilliseconds());
         body["gps"] = record.gps;
         body["channels"] = ChannelValues(record, sources.channelNames);
-        return JsonAnswer(200, body);
+        return body;
     }
+    return std::nullopt;
+}
+
+HttpAnswer RtuAnswer(const MonitorSources& sources, const std::string& uid) {
+    const std::optional<json> body = RtuJson(sources, uid);
+    if (body) return JsonAnswer(200, *body);
     return JsonAnswer(404, json{{"error", "no RTU with unit id " + uid + " in the live table"}});
 }
 

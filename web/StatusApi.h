@@ -1,5 +1,7 @@
 #pragma once
 
+#include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 
 #include "web/HttpRoutes.h"
@@ -13,6 +15,12 @@ HttpAnswer RtuListAnswer(const MonitorSources& sources);
 HttpAnswer RtuAnswer(const MonitorSources& sources, const std::string& uid);
 // 200 "ok" while the RTU port listens and the database is up; 503 with the reason otherwise.
 HttpAnswer HealthAnswer(const MonitorSources& sources);
+
+// The JSON bodies of StatusAnswer, RtuListAnswer and RtuAnswer (none: no such RTU), for the
+// console's event streams.
+nlohmann::json StatusJson(const MonitorSources& sources);
+nlohmann::json RtuListJson(const MonitorSources& sources);
+std::optional<nlohmann::json> RtuJson(const MonitorSources& sources, const std::string& uid);
 
 // A time in milliseconds since 1970 as local ISO 8601 text with its offset ("2026-12-07T12:00:00+01:00").
 std::string IsoLocalTime(std::int64_t ms);

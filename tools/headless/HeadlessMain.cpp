@@ -33,6 +33,7 @@
 #include "tools/headless/StdoutRelay.h"
 #include "web/HttpSettings.h"
 #include "web/MonitoringEndpoint.h"
+#include "web/RawDataTail.h"
 
 namespace {
 
@@ -148,7 +149,8 @@ int main(int argc, char** argv) {
     const ServerSettings settings = ReadServerSettings();
     echoServer.store(settings.echoServer);
 
-    StdoutRawDataList rawDataList;
+    StdoutRawDataList stdoutLines;
+    RawDataTail rawDataList(&stdoutLines);
     IgnoringStatePage statePage;
     StdoutStatusLine statusLine;
     RunningServer running;
@@ -160,6 +162,7 @@ int main(int argc, char** argv) {
     sources.table = &LiveRtuTable();
     sources.connections = &connections;
     sources.database = &database;
+    sources.rawData = &rawDataList;
     sources.channelNames = ReadChannelNames();
     const HttpSettings httpSettings = ReadHttpSettings();
     sources.staleSeconds = httpSettings.staleSeconds;

@@ -1,0 +1,50 @@
+#include "web/ConsoleRoutes.h"
+
+#include <memory>
+
+#include "web/ConsoleAssets.h"
+#include "web/ConsoleTexts.h"
+#include "web/ConsoleTopics.h"
+#include "web/EventHub.h"
+#include "web/HistoryApi.h"
+
+namespace {
+
+HttpAnswer NotFound() { return {404, "text/plain; charset=utf-8", "not found\n"}; }
+
+HttpAnswer Asset(std::string_view name) {
+    const ConsoleAsset* asset = FindConsoleAsset(name);
+    if (asset == nullptr) return NotFound();
+    return {200, std::string(asset->contentType), std::string(asset->body)};
+}
+
+// "/rtu/12" is the RTU page, "/rtu/12/history" its history page; the scripts read the unit id from
+// the address.
+HttpAnswer RtuPage(const std::string& tail) {
+    const std::size_t slash = tail.find('/');
+    if (slash == std::string::npos) return Asset("rtu.html");
+    if (slash > 0 && tail.substr(slash) == "/history") return Asset("history.html");
+    return NotFound();
+}
+
+}  // namespace
+
+void AddConsoleRoutes(HttpRoutes& routes, const MonitorSources& sources) {
+    routes.Exact("/", [](const HttpRequest&) { return Asset("index.html"); });
+    routes.Exact("/status", [](const HttpRequest&) { return Asset("status.html"); });
+    routes.Exact("/raw", [](const HttpRequest&) { return Asset("raw.html"); });
+    routes.Prefix("/rtu/", [](const HttpRequest& request) { return RtuPage(request.tail); });
+    routes.Prefix("/assets/", [](const HttpRequest& request) {
+        return request.tail.find('/') == std::string::npos ? Asset(request.tail) : NotFound();
+    });
+
+    const std::string texts = ConsoleTextsJson() + "\n";
+    routes.Exact("/api/texts", [texts](const HttpRequest&) { return HttpAnswer{200, "application/json", texts}; });
+    const MonitorSources* s = &sources;
+    routes.Exact("/api/history", [s](const HttpRequest& request) { return HistoryAnswer(*s, request, false); });
+    routes.Exact("/api/history.csv", [s](const HttpRequest& request) { return HistoryAnswer(*s, request, true); });
+
+    auto hub = std::make_shared<EventHub>(ConsoleTopics(sources));
+    routes.Exact("/api/events", [hub](const HttpRequest& request) { return hub->Open(request.Argument("topic")); });
+    routes.OnStop([hub] { hub->Stop(); });
+}

@@ -1,0 +1,187 @@
+#include "web/EventHub.h"
+
+#include <microhttpd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// libmicrohttpd asks a stream for at most this much at a time.
+constexpr std::size_t kStreamBlock = 16 * 1024;
+
+std::string EventText(const std::string& topic, const std::string& data) {
+    return "event: " + topic.substr(0, topic.find(':')) + "\ndata: " + data + "\n\n";
+}
+
+}  // namespace
+
+struct EventHub::Stream {
+    EventHub* hub = nullptr;
+    MHD_Connection* connection = nullptr;
+    std::string topic;
+    std::uint64_t sentVersion = 0;
+    std::string pending;  // the event being written, from `offset` on
+    std::size_t offset = 0;
+    bool suspended = false;
+    Clock::time_point lastEvent;
+    Clock::time_point lastWrite;
+};
+
+EventHub::EventHub(TopicRenderer renderer) : renderer(std::move(renderer)), ticker([this] { RunTicker(); }) {}
+
+EventHub::~EventHub() { Stop(); }
+
+HttpAnswer EventHub::Open(const std::string& topic) {
+    {
+        std::lock_guard guard(lock);
+        if (stopping) return {503, "text/plain; charset=utf-8", "the server is stopping\n"};
+    }
+    Render(topic, true);
+    std::lock_guard guard(lock);
+    const auto found = topics.find(topic);
+    if (found == topics.end() || found->second.version == 0) {
+        if (found != topics.end() && found->second.streams == 0) topics.erase(found);
+        return {404, "text/plain; charset=utf-8", "no such topic\n"};
+    }
+    ++found->second.streams;
+    auto* stream = new Stream;
+    stream->hub = this;
+    stream->topic = topic;
+    stream->pending = "retry: " + std::to_string(kRetryMs) + "\n\n";
+    streams.push_back(stream);
+    wake.notify_one();
+    HttpAnswer answer;
+    answer.contentType = "text/event-stream; charset=utf-8";
+    answer.stream = [stream](MHD_Connection* connection) {
+        stream->connection = connection;
+        MHD_Response* response =
+            MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, kStreamBlock, &EventHub::Read, stream, &EventHub::Free);
+        if (response == nullptr) Free(stream);
+        return response;
+    };
+    return answer;
+}
+
+void EventHub::Stop() {
+    {
+        std::lock_guard guard(lock);
+        stopping = true;
+        for (Stream* stream : streams) {
+            if (!stream->suspended) continue;
+            stream->suspended = false;
+            MHD_resume_connection(stream->connection);
+        }
+        wake.notify_one();
+    }
+    if (ticker.joinable()) ticker.join();
+}
+
+ssize_t EventHub::Read(void* cls, std::uint64_t, char* buffer, std::size_t size) {
+    auto& stream = *static_cast<Stream*>(cls);
+    EventHub& hub = *stream.hub;
+    std::lock_guard guard(hub.lock);
+    if (hub.stopping) return MHD_CONTENT_READER_END_OF_STREAM;
+    const Clock::time_point now = Clock::now();
+    if (stream.offset == stream.pending.size() && !hub.TakeNext(stream, now)) {
+        stream.suspended = true;
+        MHD_suspend_connection(stream.connection);
+        return 0;
+    }
+    const std::size_t count = std::min(size, stream.pending.size() - stream.offset);
+    std::memcpy(buffer, stream.pending.data() + stream.offset, count);
+    stream.offset += count;
+    stream.lastWrite = now;
+    return static_cast<ssize_t>(count);
+}
+
+// Called by the library once the connection has ended.
+void EventHub::Free(void* cls) {
+    auto* stream = static_cast<Stream*>(cls);
+    EventHub& hub = *stream->hub;
+    {
+        std::lock_guard guard(hub.lock);
+        hub.streams.remove(stream);
+        const auto topic = hub.topics.find(stream->topic);
+        if (topic != hub.topics.end() && --topic->second.streams == 0) hub.topics.erase(topic);
+    }
+    delete stream;
+}
+
+bool EventHub::TakeNext(Stream& stream, Clock::time_point now) {
+    const Topic& topic = topics.at(stream.topic);
+    std::string data;
+    if (topic.version != stream.sentVersion && now - stream.lastEvent >= kEventSpacing) {
+        const bool follows = stream.sentVersion != 0 && stream.sentVersion + 1 == topic.version && !topic.text.delta.empty();
+        stream.pending = EventText(stream.topic, follows ? topic.text.delta : topic.text.full);
+        stream.sentVersion = topic.version;
+        stream.lastEvent = now;
+    } else if (now - stream.lastWrite >= kKeepAlive) {
+        stream.pending = ":\n\n";
+    } else {
+        return false;
+    }
+    stream.offset = 0;
+    return true;
+}
+
+void EventHub::Render(const std::string& key, bool create) {
+    std::uint64_t cursor = 0;
+    {
+        std::lock_guard guard(lock);
+        const auto found = topics.find(key);
+        if (found != topics.end()) cursor = found->second.cursor;
+        if (found == topics.end() && !create) return;
+    }
+    const std::uint64_t started = cursor;
+    const std::optional<TopicText> text = renderer(key, cursor);
+    if (!text) return;
+    std::lock_guard guard(lock);
+    if (!create && topics.count(key) == 0) return;  // its last stream ended meanwhile
+    Topic& topic = topics[key];
+    if (topic.cursor != started) return;  // another render moved the topic on meanwhile
+    topic.cursor = cursor;
+    topic.rendered = Clock::now();
+    if (topic.version != 0 && text->full == topic.text.full) return;
+    topic.text = *text;
+    ++topic.version;
+}
+
+void EventHub::Tick() {
+    std::vector<std::string> due;
+    {
+        std::lock_guard guard(lock);
+        const Clock::time_point now = Clock::now();
+        for (const auto& [key, topic] : topics) {
+            if (topic.streams > 0 && now - topic.rendered >= kRenderPeriod) due.push_back(key);
+        }
+    }
+    for (const std::string& key : due) Render(key, false);
+    std::lock_guard guard(lock);
+    const Clock::time_point now = Clock::now();
+    for (Stream* stream : streams) {
+        if (!stream->suspended) continue;
+        const Topic& topic = topics.at(stream->topic);
+        const bool event = topic.version != stream->sentVersion && now - stream->lastEvent >= kEventSpacing;
+        if (!event && now - stream->lastWrite < kKeepAlive) continue;
+        stream->suspended = false;
+        MHD_resume_connection(stream->connection);
+    }
+}
+
+void EventHub::RunTicker() {
+    std::unique_lock guard(lock);
+    while (!stopping) {
+        // With no stream open the ticker sleeps until one opens.
+        if (streams.empty()) {
+            wake.wait(guard, [this] { return stopping || !streams.empty(); });
+            continue;
+        }
+        wake.wait_for(guard, kTickPeriod, [this] { return stopping; });
+        if (stopping) break;
+        guard.unlock();
+        Tick();
+        guard.lock();
+    }
+}

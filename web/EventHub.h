@@ -1,0 +1,87 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "web/HttpRoutes.h"
+
+// The data of one topic's event, as JSON on one line. `full` tells a newcomer everything; `delta`,
+// when not empty, tells only what is new since the previous version (the raw-data lines).
+struct TopicText {
+    std::string full;
+    std::string delta;
+};
+
+// Builds a topic's event data; none for a topic that does not exist. `cursor` is the topic's own
+// state between renders (where the raw-data lines stopped), 0 at first.
+using TopicRenderer = std::function<std::optional<TopicText>(const std::string& topic, std::uint64_t& cursor)>;
+
+// Server-Sent Events for the console pages. Each topic ("fleet", "status", "raw", "rtu:12") is
+// rendered once for all its streams, at most once per kRenderPeriod and only while a stream
+// follows it; a stream gets at most one event per kEventSpacing, the newest version, or a
+// keep-alive comment after kKeepAlive of silence (a suspended connection notices no disconnect,
+// and a keep-alive finds a closed one). A stream holds no thread: between events its connection
+// is suspended, and the hub's one ticker thread resumes it when there is something to send.
+//
+// Threads: Open on the endpoint's thread; the library calls the stream callbacks there too. Stop
+// (and the destructor) on the owner's thread, before the endpoint stops.
+class EventHub {
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr auto kRenderPeriod = std::chrono::milliseconds(1000);
+    static constexpr auto kEventSpacing = std::chrono::milliseconds(1000);
+    static constexpr auto kKeepAlive = std::chrono::seconds(15);
+    // How often the ticker looks for work while streams are open.
+    static constexpr auto kTickPeriod = std::chrono::milliseconds(100);
+    // A browser waits this long before it reconnects a stream that broke.
+    static constexpr int kRetryMs = 2000;
+
+    explicit EventHub(TopicRenderer renderer);
+    ~EventHub();
+    EventHub(const EventHub&) = delete;
+    EventHub& operator=(const EventHub&) = delete;
+
+    // The answer to /api/events?topic=...: an event stream, or 404 for an unknown topic, or 503
+    // once stopping.
+    HttpAnswer Open(const std::string& topic);
+    // Ends every stream (resuming the suspended ones) and the ticker.
+    void Stop();
+
+private:
+    struct Topic {
+        TopicText text;
+        std::uint64_t version = 0;  // 0: never rendered
+        std::uint64_t cursor = 0;
+        std::size_t streams = 0;
+        Clock::time_point rendered;
+    };
+    struct Stream;
+
+    static ssize_t Read(void* stream, std::uint64_t position, char* buffer, std::size_t size);
+    static void Free(void* stream);
+    // Fills the stream's pending text from its topic; false when there is nothing to send yet.
+    bool TakeNext(Stream& stream, Clock::time_point now);
+    // Renders the topic outside the lock and stores the result unless another render came first;
+    // `create` makes the topic when it is not there yet (a stream is about to follow it).
+    void Render(const std::string& key, bool create);
+    void Tick();
+    void RunTicker();
+
+    TopicRenderer renderer;
+    std::mutex lock;  // guards everything below; taken before the library's own locks
+    std::condition_variable wake;
+    std::map<std::string, Topic> topics;
+    std::list<Stream*> streams;
+    bool stopping = false;
+    std::thread ticker;
+};

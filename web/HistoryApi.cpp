@@ -1,0 +1,195 @@
+#include "web/HistoryApi.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <ctime>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <vector>
+
+#include "storage/HistoryBrowser.h"
+#include "storage/HistoryReader.h"
+#include "storage/sql/ComposeStatement.h"
+#include "storage/sql/SQLDatabase.h"
+#include "storage/sql/SQLException.h"
+
+using nlohmann::json;
+
+namespace {
+
+// Channel numbers of a page never reach this.
+constexpr int kMaxChannelNumber = 32;
+
+struct ChannelKind {
+    const char* name;
+    bool numbered;
+    const char* displayKey;  // "%d" takes the number
+};
+
+// The state page's channel buttons and the register list, as they call the history load.
+constexpr ChannelKind kChannels[] = {
+    {"DIN", true, "DIN"},           {"DOUT", true, "DOUT"},
+    {"AIN", true, "AD%d"},          {"SIGNAL", false, "SIGNAL"},
+    {"BATT", false, "BATT"},        {"ITEMP", false, "ITEMP"},
+    {"GRYCODE", true, "GRAYCODE%d"}, {"ECOUNTER_REPORT", true, "COUNTER%d"},
+    {"ECOUNTER", true, "COUNTER%d"}, {"ETEMP", true, "ETEMP"},
+    {"MBUSREG", true, "MBUSREG%d"},
+};
+
+struct Query {
+    std::string table;
+    std::string statement;
+    std::string title;
+    std::string refusal;  // set: refused before reaching the database
+};
+
+HttpAnswer Json(int status, const json& body) {
+    return {status, "application/json", body.dump(-1, ' ', false, json::error_handler_t::replace) + "\n"};
+}
+
+// "2026-12-07" as a time on that day (noon, clear of daylight-saving changes); none otherwise.
+std::optional<std::time_t> ParseDay(const std::string& text) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
+    for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
+        if (std::isdigit(static_cast<unsigned char>(text[i])) == 0) return std::nullopt;
+    }
+    std::tm day{};
+    day.tm_year = std::atoi(text.substr(0, 4).c_str()) - 1900;
+    day.tm_mon = std::atoi(text.substr(5, 2).c_str()) - 1;
+    day.tm_mday = std::atoi(text.substr(8, 2).c_str());
+    day.tm_hour = 12;
+    day.tm_isdst = -1;
+    if (day.tm_mon < 0 || day.tm_mon > 11 || day.tm_mday < 1 || day.tm_mday > 31) return std::nullopt;
+    return std::mktime(&day);
+}
+
+// The statement and title the window would use: the channel's whole table, or with a filter the
+// query of its filter button (whose title has no display name).
+Query Compose(const std::string& uid, const HistoryChannel& channel, const HttpRequest& request) {
+    Query query;
+    query.table = HistoryTableName(uid, channel.name, channel.number);
+    HistoryFilter filter;
+    filter.useTimeRange = request.Argument("range") == "1";
+    filter.valueText = request.Argument("value");
+    const std::string compare = request.Argument("cmp");
+    filter.valueCompare = compare.size() == 1 && compare[0] >= '0' && compare[0] <= '2' ? compare[0] - '0' : -1;
+    if (filter.useTimeRange) {
+        const auto from = ParseDay(request.Argument("from"));
+        const auto to = ParseDay(request.Argument("to"));
+        if (!from || !to) {
+            query.refusal = "The dates must be given as YYYY-MM-DD.";
+            return query;
+        }
+        filter.fromDate = *from;
+        filter.toDate = *to;
+    }
+    const std::optional<std::string> filtered = ComposeHistoryQuery(query.table, filter);
+    if (!filtered) {
+        query.statement = "SELECT * FROM " + query.table;
+        query.title = HistoryTitle(uid, channel.number, channel.displayKey);
+    } else if (filtered->empty()) {
+        query.refusal = "The value filter is not a number.";
+    } else {
+        query.statement = *filtered;
+        query.title = HistoryTitle(uid, -1, "");
+    }
+    return query;
+}
+
+// The chart's points: (row, value) for every row, or the smallest and largest of each run.
+json ChartPoints(const std::vector<HistoryRow>& rows) {
+    json points = json::array();
+    const std::size_t runs = rows.size() <= kMaxChartPoints ? rows.size() : kMaxChartPoints / 2;
+    for (std::size_t run = 0; run < runs; ++run) {
+        const std::size_t begin = run * rows.size() / runs;
+        const std::size_t end = (run + 1) * rows.size() / runs;
+        std::size_t low = begin, high = begin;
+        for (std::size_t i = begin; i < end; ++i) {
+            const double value = std::strtod(rows[i].value.c_str(), nullptr);
+            if (value < std::strtod(rows[low].value.c_str(), nullptr)) low = i;
+            if (value > std::strtod(rows[high].value.c_str(), nullptr)) high = i;
+        }
+        for (std::size_t i : {std::min(low, high), std::max(low, high)}) {
+            points.push_back({i, std::strtod(rows[i].value.c_str(), nullptr)});
+            if (low == high) break;
+        }
+    }
+    return points;
+}
+
+HttpAnswer Run(const MonitorSources& sources, const Query& query, bool csv) {
+    const auto refused = [csv](const std::string& why) {
+        return csv ? HttpAnswer{422, "text/plain; charset=utf-8", why + "\n"} : Json(200, json{{"refused", why}});
+    };
+    if (sources.database == nullptr || !sources.database->connected) return refused("The database is not open.");
+    // A table that does not exist or a condition the engine rejects leaves the list empty, as in the window.
+    const long long count = CountHistoryRows(*sources.database, query.statement).value_or(0);
+    if (count > kMaxHistoryRows) {
+        return refused("The query matches " + std::to_string(count) + " rows; a browser is shown at most " +
+                       std::to_string(kMaxHistoryRows) + ". Narrow it with the dates or the value filter.");
+    }
+    std::vector<HistoryRow> rows;
+    if (count > 0) ReadHistoryInBatches(*sources.database, query.statement, rows);
+    const std::string titleLine = std::to_string(rows.size()) + " " + query.title;
+    if (!csv) return Json(200, json{{"title", titleLine}, {"rows", rows.size()}, {"points", ChartPoints(rows)}});
+    std::ostringstream text;
+    WriteHistoryCsv(text, titleLine, rows);
+    std::string file = query.table + ".csv";
+    for (char& c : file) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    HttpAnswer answer{200, "text/csv", text.str()};
+    answer.headers.push_back({"Content-Disposition", "attachment; filename=\"" + file + "\""});
+    return answer;
+}
+
+bool InTable(const MonitorSources& sources, const std::string& uid) {
+    for (std::size_t i = 0; i < RtuTable::kSlots; ++i) {
+        if (sources.table->Slot(i).UidTextEquals(uid)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<HistoryChannel> ParseHistoryChannel(const std::string& channel) {
+    for (const ChannelKind& kind : kChannels) {
+        const std::string name = kind.name;
+        if (channel.rfind(name, 0) != 0) continue;
+        const std::string digits = channel.substr(name.size());
+        if (!kind.numbered) {
+            if (!digits.empty()) continue;
+            return HistoryChannel{name, -1, kind.displayKey};
+        }
+        if (digits.empty() || digits.size() > 2 || (digits.size() == 2 && digits[0] == '0')) continue;
+        if (!std::isdigit(static_cast<unsigned char>(digits[0])) ||
+            (digits.size() == 2 && !std::isdigit(static_cast<unsigned char>(digits[1]))))
+            continue;
+        const int number = std::atoi(digits.c_str());
+        if (number >= kMaxChannelNumber) return std::nullopt;
+        std::string key = kind.displayKey;
+        if (key.size() > 2 && key.compare(key.size() - 2, 2, "%d") == 0) key.replace(key.size() - 2, 2, digits);
+        return HistoryChannel{name, number, key};
+    }
+    return std::nullopt;
+}
+
+HttpAnswer HistoryAnswer(const MonitorSources& sources, const HttpRequest& request, bool csv) {
+    const std::string uid = request.Argument("uid");
+    if (uid.empty() || !InTable(sources, uid))
+        return Json(404, json{{"error", "no RTU with unit id " + uid + " in the live table"}});
+    const std::optional<HistoryChannel> channel = ParseHistoryChannel(request.Argument("channel"));
+    if (!channel) return Json(400, json{{"error", "no such channel: " + request.Argument("channel")}});
+    Query query;
+    try {
+        query = Compose(uid, *channel, request);
+    } catch (const CSQLException&) {
+        query.refusal = "The query is too long.";  // composed in the window's fixed areas
+    }
+    if (!query.refusal.empty()) {
+        return csv ? HttpAnswer{422, "text/plain; charset=utf-8", query.refusal + "\n"}
+                   : Json(200, json{{"refused", query.refusal}});
+    }
+    HttpAnswer answer;
+    const MonitorSources* s = &sources;
+    answer.deferred = [s, query, csv] { return Run(*s, query, csv); };
+    return answer;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "web/HttpRoutes.h"
+#include "web/MonitorSources.h"
+
+// The console's history of one channel, with the query rules of the RTU state page:
+//   /api/history?uid=12&channel=AIN1[&range=1&from=2026-12-01&to=2026-12-07][&cmp=0|1|2&value=5]
+// answers JSON (the title line, the row count and the chart's points), and /api/history.csv the
+// CSV export of the same rows, in the window's format. Both are deferred answers: they run on the
+// endpoint's worker. A query is counted first and refused over kMaxHistoryRows.
+//
+// channel: DIN0-7, DOUT0-7, AIN0-31, SIGNAL, BATT, ITEMP, GRYCODE0-31, ECOUNTER0-31,
+// ECOUNTER_REPORT0-31, ETEMP0-31 or MBUSREG0-31, named as their tables are.
+HttpAnswer HistoryAnswer(const MonitorSources& sources, const HttpRequest& request, bool csv);
+
+// A browser is not given more rows than this; a query that matches more is refused.
+constexpr long long kMaxHistoryRows = 100000;
+// The chart is drawn from at most this many points: with more rows, the smallest and the largest
+// value of each of kMaxChartPoints / 2 runs of rows, so no peak disappears.
+constexpr std::size_t kMaxChartPoints = 2000;
+
+// How the window loads a channel: the channel's name, number (-1 for none) and the display key
+// of its history title. None for a channel text that is not one of the above.
+struct HistoryChannel {
+    std::string name;
+    int number = -1;
+    std::string displayKey;
+};
+std::optional<HistoryChannel> ParseHistoryChannel(const std::string& channel);

@@ -1,0 +1,46 @@
+// The server: connections in use of the limit, the database, the last writes, the event log's
+// last lines, uptime and version, updated live.
+'use strict';
+
+(async () => {
+  const { el } = TV;
+  await TV.loadTexts();
+  TV.navigation('status');
+  const main = document.getElementById('main');
+  const facts = el('dl');
+  facts.id = 'facts';
+  const log = el('pre');
+  log.id = 'log';
+  main.append(el('h1', '', 'Server'), el('section', 'group', null, [facts]), el('h2', '', 'Log.txt'), log);
+  let last = null;
+
+  function uptime(seconds) {
+    const d = Math.floor(seconds / 86400), h = Math.floor((seconds % 86400) / 3600), m = Math.floor((seconds % 3600) / 60);
+    return (d ? d + ' d ' : '') + h + ' h ' + m + ' min ' + (seconds % 60) + ' s';
+  }
+
+  function render() {
+    const s = last;
+    if (!s) return;
+    const shownAt = Number(document.body.dataset.receivedAt || Date.now());
+    const rows = [
+      ['Version', s.version],
+      ['Up', uptime(s.uptime_seconds + Math.floor((Date.now() - shownAt) / 1000))],
+      ['Started', TV.localTime(s.start_time)],
+      ['Connections', s.connections.open + ' of ' + s.connections.limit],
+      ['Database', (s.database.engine || 'unknown engine') + ', ' + (s.database.up ? 'up' : 'down')],
+      ['Last write', s.database.last_write_ok ? TV.localTime(s.database.last_write_ok) : 'none yet'],
+      ['Last failed write', s.database.last_write_failed ? TV.localTime(s.database.last_write_failed) : 'none'],
+      ['RTUs', s.rtus.connected + ' connected, ' + s.rtus.silent + ' silent, ' + s.rtus.disconnected + ' disconnected, ' + s.rtus.never + ' never seen'],
+    ];
+    facts.replaceChildren(...rows.flatMap(([name, value]) => [el('dt', '', name), el('dd', '', value)]));
+    log.textContent = s.log.join('\n');
+  }
+
+  setInterval(render, 1000);
+  TV.follow('status', (data) => {
+    last = data;
+    document.body.dataset.receivedAt = String(Date.now());
+    render();
+  });
+})();
