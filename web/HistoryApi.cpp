@@ -117,6 +117,15 @@ json ChartPoints(const std::vector<HistoryRow>& rows) {
     return points;
 }
 
+// The newest rows as the history list shows them: row number, value, RTU time, server time.
+json NewestRows(const std::vector<HistoryRow>& rows) {
+    json newest = json::array();
+    for (std::size_t i = rows.size() > kListedRows ? rows.size() - kListedRows : 0; i < rows.size(); ++i) {
+        newest.push_back({i, rows[i].value, rows[i].rtuTime, rows[i].localTime});
+    }
+    return newest;
+}
+
 HttpAnswer Run(const MonitorSources& sources, const Query& query, bool csv) {
     const auto refused = [csv](const std::string& why) {
         return csv ? HttpAnswer{422, "text/plain; charset=utf-8", why + "\n"} : Json(200, json{{"refused", why}});
@@ -131,7 +140,12 @@ HttpAnswer Run(const MonitorSources& sources, const Query& query, bool csv) {
     std::vector<HistoryRow> rows;
     if (count > 0) ReadHistoryInBatches(*sources.database, query.statement, rows);
     const std::string titleLine = std::to_string(rows.size()) + " " + query.title;
-    if (!csv) return Json(200, json{{"title", titleLine}, {"rows", rows.size()}, {"points", ChartPoints(rows)}});
+    if (!csv) {
+        return Json(200, json{{"title", titleLine},
+                              {"rows", rows.size()},
+                              {"points", ChartPoints(rows)},
+                              {"newest", NewestRows(rows)}});
+    }
     std::ostringstream text;
     WriteHistoryCsv(text, titleLine, rows);
     std::string file = query.table + ".csv";

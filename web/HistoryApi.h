@@ -8,7 +8,7 @@
 
 // The console's history of one channel, with the query rules of the RTU state page:
 //   /api/history?uid=12&channel=AIN1[&range=1&from=2026-12-01&to=2026-12-07][&cmp=0|1|2&value=5]
-// answers JSON (the title line, the row count and the chart's points), and /api/history.csv the
+// answers JSON (the title line, the row count, the chart's points and the newest rows), and /api/history.csv the
 // CSV export of the same rows, in the window's format. Both are deferred answers: they run on the
 // endpoint's worker. A query is counted first and refused over kMaxHistoryRows.
 //
@@ -16,6 +16,8 @@
 // ECOUNTER_REPORT0-31, ETEMP0-31 or MBUSREG0-31, named as their tables are.
 HttpAnswer HistoryAnswer(const MonitorSources& sources, const HttpRequest& request, bool csv);
 
+// The page lists the newest rows, at most this many, under the chart.
+constexpr std::size_t kListedRows = 200;
 // A browser is not given more rows than this; a query that matches more is refused.
 constexpr long long kMaxHistoryRows = 100000;
 // The chart is drawn from at most this many points: with more rows, the smallest and the largest

@@ -50,7 +50,12 @@
   message.id = 'message';
   const canvas = el('canvas');
   canvas.id = 'chart';
-  main.append(el('p', '', null, [back]), title, form, message, el('div', 'chart-box', null, [canvas]));
+  const list = el('tbody');
+  list.id = 'rows';
+  const listHead = el('tr', '', null, [0, 1, 2, 3].map((k) =>
+    el('th', '', text('state', 'DATALISTC' + k, ['Record', 'Value', 'RTU time', 'Server time'][k]))));
+  const listBox = el('section', '', null, [el('h2', '', 'Newest rows'), el('table', '', null, [el('thead', '', null, [listHead]), list])]);
+  main.append(el('p', '', null, [back]), title, form, message, el('div', 'chart-box', null, [canvas]), listBox);
 
   let chart = null;
   function draw(titleLine, points) {
@@ -90,10 +95,12 @@
       csv.removeAttribute('href');
       if (chart) chart.destroy();
       chart = null;
+      list.replaceChildren();
       document.body.dataset.state = 'refused';
       return;
     }
     title.textContent = answer.title;
+    list.replaceChildren(...answer.newest.slice().reverse().map((row) => el('tr', '', null, row.map((field) => el('td', 'text', field)))));
     csv.href = '/api/history.csv?' + wanted;
     draw(answer.title, answer.points);
     requestAnimationFrame(() => {
