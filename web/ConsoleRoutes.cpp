@@ -33,6 +33,8 @@ void AddConsoleRoutes(HttpRoutes& routes, const MonitorSources& sources) {
     routes.Exact("/", [](const HttpRequest&) { return Asset("index.html"); });
     routes.Exact("/status", [](const HttpRequest&) { return Asset("status.html"); });
     routes.Exact("/raw", [](const HttpRequest&) { return Asset("raw.html"); });
+    // Browsers ask for it on every page; the console has none.
+    routes.Exact("/favicon.ico", [](const HttpRequest&) { return HttpAnswer{204, "image/x-icon", ""}; });
     routes.Prefix("/rtu/", [](const HttpRequest& request) { return RtuPage(request.tail); });
     routes.Prefix("/assets/", [](const HttpRequest& request) {
         return request.tail.find('/') == std::string::npos ? Asset(request.tail) : NotFound();

@@ -64,7 +64,8 @@ std::vector<std::string> FileTail(const char* path, std::size_t lines, std::size
 TopicRenderer ConsoleTopics(const MonitorSources& sources) {
     const MonitorSources* s = &sources;
     return [s](const std::string& topic, std::uint64_t& cursor) -> std::optional<TopicText> {
-        if (topic == "fleet") return TopicText{Line(json{{"rtus", RtuListJson(*s)}, {"stale_seconds", s->staleSeconds}}), {}};
+        if (topic == "fleet")
+            return TopicText{Line(json{{"rtus", RtuListJson(*s)}, {"stale_seconds", s->staleSeconds}}), {}};
         if (topic == "status") return TopicText{Line(Status(*s)), {}};
         if (topic == "raw") return Raw(*s, cursor);
         if (topic.rfind("rtu:", 0) == 0) {

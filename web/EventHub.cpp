@@ -113,7 +113,8 @@ bool EventHub::TakeNext(Stream& stream, Clock::time_point now) {
     const Topic& topic = topics.at(stream.topic);
     std::string data;
     if (topic.version != stream.sentVersion && now - stream.lastEvent >= kEventSpacing) {
-        const bool follows = stream.sentVersion != 0 && stream.sentVersion + 1 == topic.version && !topic.text.delta.empty();
+        const bool follows =
+            stream.sentVersion != 0 && stream.sentVersion + 1 == topic.version && !topic.text.delta.empty();
         stream.pending = EventText(stream.topic, follows ? topic.text.delta : topic.text.full);
         stream.sentVersion = topic.version;
         stream.lastEvent = now;

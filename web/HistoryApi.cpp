@@ -28,11 +28,16 @@ struct ChannelKind {
 
 // The state page's channel buttons and the register list, as they call the history load.
 constexpr ChannelKind kChannels[] = {
-    {"DIN", true, "DIN"},           {"DOUT", true, "DOUT"},
-    {"AIN", true, "AD%d"},          {"SIGNAL", false, "SIGNAL"},
-    {"BATT", false, "BATT"},        {"ITEMP", false, "ITEMP"},
-    {"GRYCODE", true, "GRAYCODE%d"}, {"ECOUNTER_REPORT", true, "COUNTER%d"},
-    {"ECOUNTER", true, "COUNTER%d"}, {"ETEMP", true, "ETEMP"},
+    {"DIN", true, "DIN"},
+    {"DOUT", true, "DOUT"},
+    {"AIN", true, "AD%d"},
+    {"SIGNAL", false, "SIGNAL"},
+    {"BATT", false, "BATT"},
+    {"ITEMP", false, "ITEMP"},
+    {"GRYCODE", true, "GRAYCODE%d"},
+    {"ECOUNTER_REPORT", true, "COUNTER%d"},
+    {"ECOUNTER", true, "COUNTER%d"},
+    {"ETEMP", true, "ETEMP"},
     {"MBUSREG", true, "MBUSREG%d"},
 };
 

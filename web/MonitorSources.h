@@ -20,7 +20,7 @@ struct MonitorSources {
     const CSQLDatabase* database = nullptr;  // may be null: no database
     ChannelNames channelNames;               // display names, read once from "./name_rtu.ini"
     int staleSeconds = 900;
-    const RawDataTail* rawData = nullptr;    // may be null: the console's raw page then stays empty
+    const RawDataTail* rawData = nullptr;  // may be null: the console's raw page then stays empty
     // Lines standard output has dropped (telvorn-headless); empty where there is no such count.
     std::function<std::uint64_t()> stdoutDroppedLines;
 };

@@ -13,7 +13,10 @@ HttpRoutes MonitoringRoutes(const MonitorSources& sources) {
     // Built once for every client that asks within a second; a registry reload shows at once.
     const auto registry = [s] { return RegistryFingerprint(*s->table); };
     auto metrics = std::make_shared<SharedAnswer>(
-        [s] { return HttpAnswer{200, kMetricsContentType, RenderMetrics(*s)}; }, registry);
+        [s] {
+            return HttpAnswer{200, kMetricsContentType, RenderMetrics(*s)};
+        },
+        registry);
     auto rtus = std::make_shared<SharedAnswer>([s] { return RtuListAnswer(*s); }, registry);
     routes.Exact("/metrics", [metrics](const HttpRequest&) { return metrics->Get(); });
     routes.Exact("/healthz", [s](const HttpRequest&) { return HealthAnswer(*s); });

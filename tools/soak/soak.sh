@@ -5,8 +5,7 @@
 #
 #   tools/soak/soak.sh [--binary PATH] [--minutes N] [--connections N] [--reconnect-rate R]
 #                      [--reopen-delay MS] [--reply-timeout MS] [--build DIR] [--all-frames] [--split]
-#                      [--scrapers N]
-#                      [--transaction-start N]
+#                      [--scrapers N] [--consoles N] [--transaction-start N]
 #
 # --binary   telvorn-headless (default: BUILD/tools/telvorn-headless) or the window, `telvorn`,
 #            which runs on the offscreen platform
@@ -24,6 +23,8 @@
 #            100 ms throughout (default 0: the endpoint runs, nobody asks it)
 # --transaction-start  each connection counts its Modbus transaction ids up from N (rtusim
 #            --transaction-start; 0x23f8 crosses the ids that begin with "$" within a minute)
+# --consoles N  N open web console pages (consoles.py), each following its page's event stream
+#            throughout (default 0)
 # The verdict: rtusim reads back the values it wrote (--check-values, against this server), and
 # lists every reading it sent (--record); every channel table must hold as many rows as readings
 # were sent to that channel, FULLRCDS must hold each reading with the value sent, and "Log.txt"
@@ -43,6 +44,7 @@ all_frames=0
 split=()
 scrapers=0
 transaction_start=()
+consoles=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --binary) binary="$2"; shift 2 ;;
@@ -56,6 +58,7 @@ while [ $# -gt 0 ]; do
     --split) split=(--split); shift ;;
     --scrapers) scrapers="$2"; shift 2 ;;
     --transaction-start) transaction_start=(--transaction-start "$2"); shift 2 ;;
+    --consoles) consoles="$2"; shift 2 ;;
     *) awk 'NR > 1 && /^#/ {print; next} NR > 1 {exit}' "$0" >&2; exit 2 ;;
   esac
 done
@@ -106,6 +109,11 @@ if [ "$scrapers" -gt 0 ]; then
   /usr/bin/python3 tools/soak/scrape.py "$http_port" "$scrapers" "$sim_pid" > "$scratch/scrapes" &
   scrape_pid=$!
 fi
+console_pid=""
+if [ "$consoles" -gt 0 ]; then
+  /usr/bin/python3 tools/soak/consoles.py "$http_port" "$consoles" "$sim_pid" > "$scratch/consoles" &
+  console_pid=$!
+fi
 : > "$scratch/samples"
 while kill -0 "$sim_pid" 2>/dev/null; do
   sample >> "$scratch/samples"
@@ -113,6 +121,7 @@ while kill -0 "$sim_pid" 2>/dev/null; do
 done
 wait "$sim_pid" || true
 [ -n "$scrape_pid" ] && wait "$scrape_pid" || true
+[ -n "$console_pid" ] && wait "$console_pid" || true
 # User and system CPU of the server over the whole run, in seconds.
 cpu_seconds=$(awk -v hz="$(getconf CLK_TCK)" '{print ($14 + $15) / hz}' "/proc/$server_pid/stat")
 stop_server
@@ -122,7 +131,7 @@ cat "$scratch/work/Log.txt" "$scratch/home/Log.txt" 2>/dev/null | grep -i "fail"
 
 /usr/bin/python3 - "$scratch/rtusim.json" "$scratch/samples" "$rows" "$all_frames" "$binary" "$minutes" \
   "$scratch/sent.txt" "$scratch/home/rtu/RTU.db" "$scratch/log-failures" "${#split[@]}" "$cpu_seconds" \
-  "$scratch/scrapes" <<'EOF'
+  "$scratch/scrapes" "$scratch/consoles" <<'EOF'
 import collections, json, sqlite3, struct, sys
 sim = json.load(open(sys.argv[1]))
 
@@ -201,6 +210,7 @@ summary = {
     "latency_ms": sim["latency_ms"],
     "server_cpu_seconds": float(sys.argv[11]),
     "scrapes": open(sys.argv[12]).read().strip() if __import__("os").path.exists(sys.argv[12]) else None,
+    "consoles": open(sys.argv[13]).read().strip() if __import__("os").path.exists(sys.argv[13]) else None,
 }
 print(json.dumps(summary))
 sys.exit(0 if summary["ok"] else 1)
