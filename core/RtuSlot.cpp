@@ -39,16 +39,19 @@ void RtuSlot::SetUidText(std::string_view text) {
     std::lock_guard<std::mutex> guard(lock);
     CopyText(record.uidText, text);
     numericId.store(ReadLeadingInt(record.uidText), std::memory_order_release);
+    registryChanges.fetch_add(1, std::memory_order_release);
 }
 
 void RtuSlot::SetModel(std::int32_t model) {
     Write([&](RtuRecord& r) { r.model = model; });
+    registryChanges.fetch_add(1, std::memory_order_release);
 }
 
 void RtuSlot::Reset() {
     std::lock_guard<std::mutex> guard(lock);
     numericId.store(0, std::memory_order_release);
     record = RtuRecord{};
+    registryChanges.fetch_add(1, std::memory_order_release);
 }
 
 void RtuSlot::SetDin(std::uint32_t i, std::int32_t value) {

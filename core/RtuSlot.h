@@ -31,6 +31,9 @@ public:
 
     // uidText read as a decimal integer, kept up to date by SetUidText so lookups need no lock.
     std::int32_t NumericId() const { return numericId.load(std::memory_order_acquire); }
+    // Counts the registry writes (unit id, model, reset), so a reader can tell without the lock that
+    // the slot was given to another RTU or model since it last looked.
+    std::uint32_t RegistryChanges() const { return registryChanges.load(std::memory_order_acquire); }
     bool UidTextEquals(std::string_view text) const;
 
     // Registry writers.
@@ -65,4 +68,5 @@ private:
     mutable std::mutex lock;
     RtuRecord record{};
     std::atomic<std::int32_t> numericId{0};
+    std::atomic<std::uint32_t> registryChanges{0};
 };

@@ -90,6 +90,7 @@ bool ReadHistoryInBatches(const CSQLDatabase& database, const std::string& selec
                 lock.unlock();
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 lock.lock();
+                if (!database.connected) return false;  // closed meanwhile: the cursor went with it
                 inBatch = static_cast<std::size_t>(-1);
             }
         }

@@ -34,11 +34,16 @@ EventHub::EventHub(TopicRenderer renderer) : renderer(std::move(renderer)), tick
 EventHub::~EventHub() { Stop(); }
 
 HttpAnswer EventHub::Open(const std::string& topic) {
+    bool fresh = false;
     {
         std::lock_guard guard(lock);
         if (stopping) return {503, "text/plain; charset=utf-8", "the server is stopping\n"};
+        const auto found = topics.find(topic);
+        fresh = found != topics.end() && found->second.version != 0 &&
+                Clock::now() - found->second.rendered < kRenderPeriod;
     }
-    Render(topic, true);
+    // Pages opened together share one render.
+    if (!fresh) Render(topic, true);
     std::lock_guard guard(lock);
     const auto found = topics.find(topic);
     if (found == topics.end() || found->second.version == 0) {

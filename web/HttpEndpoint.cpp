@@ -249,10 +249,20 @@ HttpAnswer HttpEndpoint::Answer(MHD_Connection* connection, const std::string& u
 }
 
 bool HttpEndpoint::Queue(MHD_Connection* connection, const HttpAnswer& answer) {
-    MHD_Response* response =
-        answer.stream ? answer.stream(connection)
-                      : MHD_create_response_from_buffer(answer.body.size(), const_cast<char*>(answer.body.data()),
-                                                        MHD_RESPMEM_MUST_COPY);
+    MHD_Response* response = nullptr;
+    if (answer.stream) {
+        response = answer.stream(connection);
+    } else if (answer.sharedBody) {
+        // The response keeps the body alive until it has been sent; no copy is made.
+        auto* kept = new std::shared_ptr<const std::string>(answer.sharedBody);
+        response = MHD_create_response_from_buffer_with_free_callback_cls(
+            (*kept)->size(), const_cast<char*>((*kept)->data()),
+            [](void* body) { delete static_cast<std::shared_ptr<const std::string>*>(body); }, kept);
+        if (response == nullptr) delete kept;
+    } else {
+        response = MHD_create_response_from_buffer(answer.body.size(), const_cast<char*>(answer.body.data()),
+                                                   MHD_RESPMEM_MUST_COPY);
+    }
     if (response == nullptr) return false;
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, answer.contentType.c_str());
     MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +22,8 @@ struct HttpAnswer {
     int status = 200;
     std::string contentType = "text/plain; charset=utf-8";
     std::string body;
+    // Set instead of `body`: a body shared with other answers, sent without a copy.
+    std::shared_ptr<const std::string> sharedBody;
     std::vector<std::pair<std::string, std::string>> headers;  // besides the ones every answer has
     std::function<MHD_Response*(MHD_Connection*)> stream;
     std::function<HttpAnswer()> deferred;

@@ -53,16 +53,7 @@ ChannelNames ReadChannelNames() {
 }
 
 std::uint64_t RegistryFingerprint(const RtuTable& table) {
-    // FNV-1a over every slot's unit id and model.
-    std::uint64_t hash = 14695981039346656037ull;
-    const auto mix = [&hash](unsigned char byte) { hash = (hash ^ byte) * 1099511628211ull; };
-    for (std::size_t i = 0; i < RtuTable::kSlots; ++i) {
-        table.Slot(i).Read([&mix](const RtuRecord& record) {
-            for (const char* c = record.uidText; *c != '\0'; ++c) mix(static_cast<unsigned char>(*c));
-            mix(0);
-            for (int shift = 0; shift < 32; shift += 8) mix(static_cast<unsigned char>(record.model >> shift));
-            return 0;
-        });
-    }
-    return hash;
+    std::uint64_t changes = 0;
+    for (std::size_t i = 0; i < RtuTable::kSlots; ++i) changes += table.Slot(i).RegistryChanges();
+    return changes;
 }

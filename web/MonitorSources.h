@@ -35,8 +35,8 @@ bool CarrierOpen(const MonitorSources& sources, std::size_t slot);
 
 std::int64_t NowMilliseconds();
 
-// Changes whenever a slot's unit id or model does (a registry reload), and costs a few
-// microseconds: it tells a shared answer to rebuild at once.
+// Grows whenever a slot's unit id or model is written (a registry reload), and costs 256 atomic
+// loads: it tells a shared answer to rebuild at once.
 std::uint64_t RegistryFingerprint(const RtuTable& table);
 
 // The channel display names the RTU state page shows, from "./name_rtu.ini".

@@ -92,6 +92,7 @@
       fragment.append(tr);
     }
     rows.replaceChildren(fragment);
+    if (!document.body.dataset.rendered) performance.mark('fleet-rendered');  // for tools/bench/console
     document.body.dataset.rendered = String(rtus.length);
   }
 

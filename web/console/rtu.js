@@ -121,6 +121,13 @@
     document.body.dataset.rendered = String(Date.now());
   }
 
+  const known = await fetch('/api/rtus/' + encodeURIComponent(uid), { cache: 'no-store' });
+  if (known.status === 404) {
+    status.className = 'message';
+    status.textContent = 'No RTU with this unit id in the live table.';
+    TV.setBadge(true);
+    return;
+  }
   setInterval(render, 1000);  // the age of the last report ticks
   TV.follow('rtu:' + uid, (data) => {
     last = data;
