@@ -53,7 +53,8 @@ def main():
         t.server.stop()
         t.server.start()
         leaving = t.server.connect()
-        t.send(leaving, frame(5, "45", 0, "RTU-5 fw 2.4"), frame(5, "10", 1, "13.40"))
+        t.send(leaving, frame(5, "45", 0, "RTU-5 fw 2.4"))
+        t.send(leaving, frame(5, "10", 1, "13.40"))
         leaving.close()
         sim = subprocess.Popen([os.environ["TELVORN_RTUSIM"], "--port", str(t.server.port), "--units", "1-4",
                                 "--connections", "2", "--rate", "4", "--frames", "all", "--duration", "60"],

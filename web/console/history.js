@@ -58,7 +58,7 @@
   main.append(el('p', '', null, [back]), title, form, message, el('div', 'chart-box', null, [canvas]), listBox);
 
   let chart = null;
-  function draw(titleLine, points) {
+  function draw(titleLine, points, rows) {
     const data = points.map(([x, y]) => ({ x, y }));
     if (chart) chart.destroy();
     chart = new Chart(canvas, {
@@ -69,7 +69,7 @@
         parsing: false,
         normalized: true,
         maintainAspectRatio: false,
-        scales: { x: { type: 'linear', title: { display: true, text: text('state', 'DATALISTC0', 'Record') } } },
+        scales: { x: { type: 'linear', min: 0, max: Math.max(rows - 1, 1), title: { display: true, text: text('state', 'DATALISTC0', 'Record') } } },
         plugins: { legend: { display: false }, title: { display: true, text: titleLine } },
       },
     });
@@ -102,7 +102,7 @@
     title.textContent = answer.title;
     list.replaceChildren(...answer.newest.slice().reverse().map((row) => el('tr', '', null, row.map((field) => el('td', 'text', field)))));
     csv.href = '/api/history.csv?' + wanted;
-    draw(answer.title, answer.points);
+    draw(answer.title, answer.points, answer.rows);
     requestAnimationFrame(() => {
       document.body.dataset.drawnMs = String(Math.round(performance.now() - started));
       document.body.dataset.state = 'drawn';
