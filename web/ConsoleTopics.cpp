@@ -3,7 +3,6 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "web/ProcessStats.h"
 #include "web/RawDataTail.h"
 #include "web/StatusApi.h"
 
@@ -27,9 +26,9 @@ std::optional<TopicText> Raw(const MonitorSources& sources, std::uint64_t& curso
     return text;
 }
 
+// No uptime here: the page counts it from the start time, so an idle server sends no event.
 json Status(const MonitorSources& sources) {
     json body = StatusJson(sources);
-    body["uptime_seconds"] = static_cast<std::int64_t>(NowMilliseconds() / 1000 - ReadProcessStats().startTimeSeconds);
     body["log"] = FileTail(kEventLogPath, kLogTailLines, kLogTailBytes);
     return body;
 }

@@ -5,7 +5,7 @@
 
 // The console's event topics, each rendered as one line of JSON:
 //   "fleet"    every RTU of the live table as /api/rtus gives it, and STALE;
-//   "status"   /api/status with the uptime and the last lines of "Log.txt";
+//   "status"   /api/status with the last lines of "Log.txt";
 //   "rtu:UID"  one RTU with its channels as /api/rtus/UID gives it (none when not in the table);
 //   "raw"      the raw-data lines: in full the newest kRawLinesShown, as a delta those added since.
 // `sources` must outlive the renderer. Called on the endpoint's thread and on the hub's ticker.

@@ -22,10 +22,9 @@
   function render() {
     const s = last;
     if (!s) return;
-    const shownAt = Number(document.body.dataset.receivedAt || Date.now());
     const rows = [
       ['Version', s.version],
-      ['Up', uptime(s.uptime_seconds + Math.floor((Date.now() - shownAt) / 1000))],
+      ['Up', uptime(Math.max(0, Math.floor((TV.serverNow() - Date.parse(s.start_time)) / 1000)))],
       ['Started', TV.localTime(s.start_time)],
       ['Connections', s.connections.open + ' of ' + s.connections.limit],
       ['Database', (s.database.engine || 'unknown engine') + ', ' + (s.database.up ? 'up' : 'down')],
@@ -40,7 +39,6 @@
   setInterval(render, 1000);
   TV.follow('status', (data) => {
     last = data;
-    document.body.dataset.receivedAt = String(Date.now());
     render();
   });
 })();
