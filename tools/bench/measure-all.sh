@@ -124,3 +124,5 @@ port=$(free_port)
 start_pymodbus "$port"
 modbus_rows "pymodbus 3.0 server (python3-pymodbus)" "$port"
 stop_server
+/usr/bin/python3 tools/bench/console/console_timing.py "$build" 2>/dev/null | awk -F': ' '{
+  printf "| web console, %s | %s | tools/bench/console/console_timing.py |\n", $1, $2 }'
