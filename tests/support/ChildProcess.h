@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 
 #include <algorithm>
 #include <chrono>
@@ -27,7 +28,7 @@ public:
     ChildProcess(const std::string& program, const std::vector<std::string>& arguments, bool readOutput = true) {
         int out[2];
         int err[2];
-        if (pipe(out) != 0 || pipe(err) != 0) {
+        if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
             return;
         }
         std::vector<std::string> argv{program};
@@ -41,8 +42,9 @@ public:
         if (pid == 0) {
             dup2(out[1], STDOUT_FILENO);
             dup2(err[1], STDERR_FILENO);
-            close(out[0]);
-            close(err[0]);
+            // The program gets the three standard descriptors only: a listening socket left open by
+            // whatever started the tests must never pass for the program's own.
+            close_range(3, ~0U, 0);
             execv(raw[0], raw.data());
             _exit(127);
         }
@@ -116,19 +118,10 @@ public:
     // The TCP port the process listens on, found through its socket descriptors; 0 if none.
     // `other` names a listening port to pass over.
     std::uint16_t ListeningPort(std::uint16_t other = 0) const {
-        std::set<std::string> inodes;
-        std::string fdDirectory = "/proc/" + std::to_string(pid) + "/fd";
-        if (DIR* directory = opendir(fdDirectory.c_str())) {
-            while (dirent* entry = readdir(directory)) {
-                char target[128] = {};
-                std::string link = fdDirectory + "/" + entry->d_name;
-                if (readlink(link.c_str(), target, sizeof target - 1) > 0 &&
-                    std::string(target).rfind("socket:[", 0) == 0) {
-                    inodes.insert(std::string(target).substr(8, std::string(target).size() - 9));
-                }
-            }
-            closedir(directory);
-        }
+        std::set<std::string> inodes = SocketInodes("/proc/" + std::to_string(pid) + "/fd");
+        // Until the child has exec'd, its descriptors are copies of this process's: none of those
+        // is the program's listener.
+        for (const std::string& own : SocketInodes("/proc/self/fd")) inodes.erase(own);
         std::ifstream table("/proc/" + std::to_string(pid) + "/net/tcp");
         std::string line;
         std::getline(table, line);
@@ -146,6 +139,22 @@ public:
     }
 
 private:
+    static std::set<std::string> SocketInodes(const std::string& fdDirectory) {
+        std::set<std::string> inodes;
+        if (DIR* directory = opendir(fdDirectory.c_str())) {
+            while (dirent* entry = readdir(directory)) {
+                char target[128] = {};
+                std::string link = fdDirectory + "/" + entry->d_name;
+                if (readlink(link.c_str(), target, sizeof target - 1) > 0 &&
+                    std::string(target).rfind("socket:[", 0) == 0) {
+                    inodes.insert(std::string(target).substr(8, std::string(target).size() - 9));
+                }
+            }
+            closedir(directory);
+        }
+        return inodes;
+    }
+
     void Collect(int fd, std::vector<std::string>& lines) {
         std::string pending;
         char buffer[4096];
