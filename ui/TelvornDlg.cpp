@@ -111,6 +111,7 @@ void CTelvornDlg::OnInitDialog() {
     setWindowIcon(ResourceIcon(IDI_APPLICATION));
 
     OpenEventLog();
+    OpenHistorySpool(history);
     ServerReferences references{rawDataList, &tabs->RtuStatePage(), &history};
     // The result is always 1: a server that fails to build or start has said so in its message box,
     // and the window goes on to open the database and show the registry all the same.

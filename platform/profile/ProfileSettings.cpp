@@ -13,3 +13,8 @@ DatabaseLogin ReadDatabaseLogin() {
     const IniFileReader data(kDataIniPath);
     return DatabaseLogin{data.readValue(kDatabaseLoginSection, "USER"), data.readValue(kDatabaseLoginSection, "PWD")};
 }
+
+long long ReadSpoolLimitBytes() {
+    const long long kib = IniFileReader(kDataIniPath).readNumber(kDatabaseLoginSection, "SPOOLMAXKB");
+    return kib > 0 ? kib * 1024 : kDefaultSpoolLimitBytes;
+}

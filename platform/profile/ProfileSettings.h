@@ -18,6 +18,11 @@ struct DatabaseLogin {
 };
 DatabaseLogin ReadDatabaseLogin();
 
+// The bound of the spool that keeps readings while the database is away: SPOOLMAXKB of section
+// RTU_DB of "./data_rtu.ini", in KiB; missing, 0 or negative gives kDefaultSpoolLimitBytes.
+inline constexpr long long kDefaultSpoolLimitBytes = 1024LL * 1024 * 1024;
+long long ReadSpoolLimitBytes();
+
 // Keys of section RTU of "./data_rtu.ini": the number of RTU list columns and, numbered from 1,
 // each column's caption ("RDATA1" is the unit id's, "RDATA2" the name's).
 inline constexpr const char* kRtuColumnCountKey = "RDATACOUNTS";

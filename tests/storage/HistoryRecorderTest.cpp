@@ -71,11 +71,14 @@ TEST_P(HistoryRecorderTest, LocalTimeIsTheServerStamp) {
     EXPECT_EQ(Column("SELECT LTIME FROM FULLRCDS").at(0).substr(0, 10), stamp.substr(0, 10));
 }
 
-TEST_P(HistoryRecorderTest, RtuWithoutTablesKeepsItsFullRcdsRowAndLogsTheChannel) {
+TEST_P(HistoryRecorderTest, RtuWithoutTablesKeepsItsFullRcdsRowAndLogsTheChannelWithTheReason) {
     recorder.WriteChannelFloat(99, "AIN", 1, 2.5, kTime, 0);
 
     EXPECT_EQ(FullRcdsRow().at(0), "99");
-    EXPECT_EQ(LogLines(), std::vector<std::string>{"Write Data To 99_AIN Channel 1 fail"});
+    const std::vector<std::string> lines = LogLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("Write Data To 99_AIN Channel 1 fail: SQLSTATE 42S02, [Telvorn RTUDB] ", 0), 0u)
+        << lines[0];
 }
 
 TEST_P(HistoryRecorderTest, ClosedDatabaseLogsBothRowsOfEveryReading) {

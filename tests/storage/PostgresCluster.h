@@ -15,6 +15,7 @@
 
 #include <netinet/in.h>
 #include <pwd.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -22,7 +23,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #ifndef TELVORN_PG_BINDIR
 #define TELVORN_PG_BINDIR "/usr/lib/postgresql/15/bin"
@@ -56,6 +59,29 @@ public:
     bool Start() {
         return RunAs(Bin("pg_ctl") + " -D " + dir_ + "/data -l " + dir_ + "/server.log -w -s -t 60 -o \"-p " + Port() +
                      " -k " + dir_ + " -c listen_addresses='' -c fsync=off -c full_page_writes=off\" start");
+    }
+
+    // Sends `signal` to the server and each of its processes: SIGSTOP stalls it as a hung machine
+    // or a storage hiccup would, SIGCONT lets it go on. False when the server is not running.
+    bool SignalServer(int signal) const {
+        pid_t server = 0;
+        if (!(std::ifstream(dir_ + "/data/postmaster.pid") >> server) || server <= 0) return false;
+        std::vector<pid_t> processes{server};
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            const std::string name = entry.path().filename();
+            if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+            std::string stat;
+            std::getline(std::ifstream(entry.path() / "stat"), stat);
+            // The parent is the second field after the command, which is in parentheses.
+            const std::size_t close = stat.rfind(')');
+            if (close == std::string::npos) continue;
+            std::istringstream fields(stat.substr(close + 1));
+            char state = 0;
+            pid_t parent = 0;
+            if (fields >> state >> parent && parent == server) processes.push_back(std::stoi(name));
+        }
+        for (const pid_t process : processes) kill(process, signal);
+        return true;
     }
 
     // Runs SQL as the superuser in the given database; true when psql succeeded.

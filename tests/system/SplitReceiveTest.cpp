@@ -167,8 +167,8 @@ TEST_F(SplitReceiveTest, GarbageThenValidFrame) {
 
 // A backup or report holds the database: the server stops decoding while the readings pile up
 // in the connections, far past one receive buffer each; none may be lost or stored wrong. The lock
-// is held for less than the server's seven-second busy wait, which would cost a row whatever the
-// receives do.
+// is held for less than the server's seven-second busy wait, past which the readings would go to
+// the spool rather than wait in the receives.
 TEST_F(SplitReceiveTest, DatabaseLockedWhileFiveRtusSendTenFramesASecond) {
     constexpr int kFirstUnit = 11;
     constexpr int kRtus = 5;

@@ -64,6 +64,20 @@ inline std::string ReceiveBytes(int socket, std::size_t size) {
     return received;
 }
 
+// The number after "key": in rtusim's one-line JSON summary; -1 when absent.
+inline long SummaryNumber(const std::string& summary, const std::string& key) {
+    const std::size_t at = summary.find("\"" + key + "\":");
+    return at == std::string::npos ? -1 : std::stol(summary.substr(at + key.size() + 3));
+}
+
+#ifdef TELVORN_RTUSIM
+// rtusim's summary line, its arguments after the port.
+inline std::string RunRtusim(std::uint16_t port, const std::string& arguments) {
+    const std::string command = std::string(TELVORN_RTUSIM) + " --port " + std::to_string(port) + " " + arguments;
+    return RunCommand(command).output;
+}
+#endif
+
 // The 16-bit words of a register reply (after its 9 header bytes).
 inline std::vector<int> ReplyWords(const std::string& reply) {
     std::vector<int> words;

@@ -141,6 +141,7 @@ int main(int argc, char** argv) {
     CSQLDatabase database;
     OpenDatabase(database, messageBox);
     CHistoryRecorder history(&database);
+    OpenHistorySpool(history);
     const std::size_t registered = std::min(LoadRegistry(database, LiveRtuTable()).size(), RtuTable::kSlots);
     for (std::size_t i = 0; i < rtus.size() && registered + i < RtuTable::kSlots; ++i) {
         LiveRtuTable().Slot(registered + i).SetUidText(rtus[i].uidText);

@@ -1,0 +1,283 @@
+// The database away while rtusim sends (stopped, stalled, its connection cut, locked, the server
+// killed meanwhile): telvorn-headless keeps every reading in its spool and forwards it, so that
+// each reading rtusim sent is stored once, with its value, in the order its channel sent it.
+#include "tests/system/SystemFixture.h"
+
+#include <sqlite3.h>
+
+#include <future>
+#include <map>
+#include <sstream>
+
+#include "tests/support/WaitUntil.h"
+
+namespace system_test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kUnits = 5;
+constexpr const char* kAway = "Database not answering";
+constexpr const char* kDone = "Forwarding done";
+
+// Readings of one channel as sent, oldest first: "12.30", or empty where rtusim cannot tell the
+// value.
+using Sent = std::map<std::pair<std::string, std::string>, std::vector<std::string>>;
+
+class OutageFixture : public SystemTest {
+protected:
+    void SetUp() override {
+        SystemTest::SetUp();
+        for (int unit = 1; unit <= kUnits; ++unit) Register(unit);
+    }
+
+    // rtusim in the background: one connection per unit, analogue-input frames and register reads
+    // of the values just sent, every reading listed in sent.txt. Replies may wait out the driver's
+    // seven-second time-out, which tells the server that the database is away.
+    std::future<std::string> Feed(const std::string& arguments) {
+        const std::string command = "--units 1-" + std::to_string(kUnits) + " --connections " + std::to_string(kUnits) +
+                                    " --frames 10:4 --modbus 03 --check-values" + " --reply-timeout 20000 --record " +
+                                    (home_ / "sent.txt").string() + " " + arguments;
+        return std::async(std::launch::async, [this, command] { return RunRtusim(port, command); });
+    }
+
+    // Every reply came and was right: the live values stayed current while the database was away.
+    static void ExpectServed(const std::string& summary) {
+        EXPECT_EQ(SummaryNumber(summary, "missing_replies"), 0) << summary;
+        EXPECT_EQ(SummaryNumber(summary, "wrong_replies"), 0) << summary;
+        EXPECT_GT(SummaryNumber(summary, "values_checked"), 0) << summary;
+    }
+
+    std::string Log() { return ReadFile(home_ / "Log.txt"); }
+
+    int LogCount(const std::string& text) {
+        const std::string log = Log();
+        int count = 0;
+        for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++count;
+        return count;
+    }
+
+    bool WaitForLogCount(const std::string& text, int count) {
+        return WaitUntil([&] { return LogCount(text) >= count; }, std::chrono::milliseconds(kGenerousMs));
+    }
+
+    // The test's own connection met the outage too: its first statement afterwards may fail.
+    Rows QueryAfterOutage(const std::string& select, int columns) {
+        try {
+            return Query(select, columns);
+        } catch (const CSQLException&) {
+            return Query(select, columns);
+        }
+    }
+
+    // Waits until FULLRCDS holds `rows` rows (the last frames rtusim sent may still be on their
+    // way), then stops the server, so that nothing moves while the rows are compared.
+    void StopOnceStored(long rows) {
+        EXPECT_TRUE(WaitUntil(
+            [&] { return QueryAfterOutage("SELECT COUNT(*) FROM FULLRCDS", 1)[0][0] == std::to_string(rows); },
+            std::chrono::milliseconds(kGenerousMs)));
+        EXPECT_EQ(headless->StopWith(SIGTERM), 0);
+    }
+
+    // sent.txt as the history keeps it: register 1001 + n is AINn, the integer × 0.1.
+    Sent SentReadings() {
+        Sent sent;
+        std::istringstream lines(ReadFile(home_ / "sent.txt"));
+        std::string unit, kind, value;
+        int registerNumber = 0;
+        while (lines >> unit >> kind >> registerNumber >> value) {
+            EXPECT_TRUE(kind == "r" && registerNumber >= 1001 && registerNumber <= 1008) << registerNumber;
+            char text[32] = "";
+            if (value != "?") std::snprintf(text, sizeof text, "%.2f", static_cast<float>(std::stoi(value) * 0.1));
+            sent[{unit, "AIN" + std::to_string(registerNumber - 1001)}].push_back(text);
+        }
+        return sent;
+    }
+
+    // Every reading sent is in FULLRCDS and in its channel table once, with its value, and the
+    // rows of a channel in RID order are the readings in the order they were sent.
+    void ExpectStoredAsSent() {
+        const Sent sent = SentReadings();
+        Sent stored;
+        for (const auto& row : QueryAfterOutage("SELECT UID, RDATACH, RVALUE FROM FULLRCDS ORDER BY RID", 3))
+            stored[{row[0], row[1]}].push_back(row[2]);
+        EXPECT_EQ(stored.size(), sent.size());
+        for (const auto& [channel, values] : sent) {
+            const std::string where = channel.first + " " + channel.second;
+            const std::vector<std::string>& rows = stored[channel];
+            ASSERT_EQ(rows.size(), values.size()) << where;
+            const auto table = Column("SELECT RVALUE FROM " + channel.first + "_" + channel.second + " ORDER BY RID");
+            ASSERT_EQ(table.size(), values.size()) << where;
+            for (std::size_t i = 0; i < values.size(); ++i) {
+                if (values[i].empty()) continue;
+                EXPECT_EQ(rows[i], values[i]) << where << " reading " << i;
+                EXPECT_NEAR(std::stod(table[i]), std::stod(values[i]), 0.005) << where << " reading " << i;
+            }
+        }
+    }
+
+    // One outage: one line when it began, one when it ended, none per reading.
+    void ExpectOutagesLogged(int outages) {
+        EXPECT_EQ(LogCount(kAway), outages) << Log();
+        EXPECT_EQ(LogCount(kDone), outages) << Log();
+        EXPECT_EQ(LogCount(" fail"), 0) << Log();
+    }
+
+    // Readings held in the server's spool, read from its file.
+    int Spooled() {
+        sqlite3* spool = nullptr;
+        int count = -1;
+        if (sqlite3_open_v2((home_ / "RTUDB-spool.db").c_str(), &spool, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK)
+            sqlite3_exec(
+                spool, "SELECT COUNT(*) FROM readings",
+                [](void* out, int, char** values, char**) {
+                    *static_cast<int*>(out) = std::atoi(values[0]);
+                    return 0;
+                },
+                &count, nullptr);
+        sqlite3_close(spool);
+        return count;
+    }
+};
+
+class PostgresOutageTest : public OutageFixture {
+protected:
+    TestEngine Engine() const override { return TestEngine::Postgres; }
+    PostgresCluster& Cluster() { return PostgresCluster::Instance(); }
+};
+
+class SqliteOutageTest : public OutageFixture {};
+
+TEST_F(PostgresOutageTest, DatabaseStoppedAndStartedAgain) {
+    Start();
+    auto feed = Feed("--rate 5 --duration 12");
+    std::this_thread::sleep_for(3s);
+    ASSERT_TRUE(Cluster().Stop());
+    ASSERT_TRUE(WaitForLogText(kAway));
+    std::this_thread::sleep_for(3s);
+    ASSERT_TRUE(Cluster().Start());
+    const std::string summary = feed.get();
+    ExpectServed(summary);
+    StopOnceStored(SummaryNumber(summary, "readings"));
+    ExpectStoredAsSent();
+    ExpectOutagesLogged(1);
+}
+
+// Stalled past the driver's seven-second time-out: the first write waits it out, the next ones
+// go straight to the spool.
+TEST_F(PostgresOutageTest, DatabaseStalledBySigstop) {
+    Start();
+    auto feed = Feed("--rate 5 --duration 16");
+    std::this_thread::sleep_for(2s);
+    ASSERT_TRUE(Cluster().SignalServer(SIGSTOP));
+    std::this_thread::sleep_for(10s);
+    ASSERT_TRUE(Cluster().SignalServer(SIGCONT));
+    const std::string summary = feed.get();
+    ExpectServed(summary);
+    StopOnceStored(SummaryNumber(summary, "readings"));
+    ExpectStoredAsSent();
+    ExpectOutagesLogged(1);
+    EXPECT_NE(Log().find("SQLSTATE HYT00"), std::string::npos) << Log();
+}
+
+// A restart of the server, or an administrator's pg_terminate_backend: the connection is gone
+// without a word, and the next write finds out.
+TEST_F(PostgresOutageTest, BackendTerminatedThreeTimes) {
+    Start();
+    auto feed = Feed("--rate 5 --duration 12");
+    for (int outage = 1; outage <= 3; ++outage) {
+        std::this_thread::sleep_for(2s);
+        ASSERT_NE(Cluster().Query("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE usename = '" +
+                                  std::string(PostgresCluster::kUser) + "'"),
+                  "");
+        ASSERT_TRUE(WaitForLogCount(kDone, outage)) << Log();
+    }
+    const std::string summary = feed.get();
+    ExpectServed(summary);
+    StopOnceStored(SummaryNumber(summary, "readings"));
+    ExpectStoredAsSent();
+    ExpectOutagesLogged(3);
+}
+
+// Killed while the readings wait in the spool, started again once the database is back: what the
+// server had taken before the kill is forwarded by the next run.
+TEST_F(PostgresOutageTest, KilledDuringTheOutageForwardsAtTheNextStart) {
+    Start();
+    ASSERT_TRUE(Cluster().Stop());
+    const std::string summary = Feed("--rate 10 --count 200").get();
+    ExpectServed(summary);
+    const long readings = SummaryNumber(summary, "readings");
+    ASSERT_TRUE(WaitUntil([&] { return Spooled() == readings; }, std::chrono::milliseconds(kGenerousMs)))
+        << Spooled() << " of " << readings;
+    headless->StopWith(SIGKILL);
+    ASSERT_TRUE(Cluster().Start());
+    Start();
+    ASSERT_TRUE(WaitForLogText(kDone));
+    StopOnceStored(readings);
+    ExpectStoredAsSent();
+    EXPECT_EQ(LogCount("holds " + std::to_string(readings) + " readings of an earlier run"), 1) << Log();
+}
+
+// A spool of 64 KiB takes a few hundred readings: the rest are refused with one line, the server
+// goes on serving, and the database takes the readings again once it is back.
+TEST_F(PostgresOutageTest, FullSpoolRefusesWithOneLineAndTheDatabaseRecovers) {
+    WriteFile("data_rtu.ini", "[SYSCONFIG]\nPORT=0\n" + DatabaseSettings() + "SPOOLMAXKB=64\n");
+    Start();
+    ASSERT_TRUE(Cluster().Stop());
+    const std::string during = Feed("--rate 50 --count 1500").get();
+    ExpectServed(during);
+    ASSERT_TRUE(WaitForLogText("Spool full (64 KiB)"));
+    ASSERT_TRUE(Cluster().Start());
+    ASSERT_TRUE(WaitForLogText("Spool takes readings again; "));
+    const std::string line = Log().substr(Log().find("Spool takes readings again; "));
+    const long refused = std::stol(line.substr(line.find("; ") + 2));
+    EXPECT_GT(refused, 0);
+    const std::string after = Feed("--rate 10 --count 50 --seed 2").get();
+    StopOnceStored(SummaryNumber(during, "readings") - refused + SummaryNumber(after, "readings"));
+    EXPECT_EQ(LogCount("Spool full"), 1) << Log();
+}
+
+// The first INSERT's commit lands only after the driver gave up on it (a trigger makes that one
+// INSERT take nine seconds): the forwarder must find that row rather than store the reading again.
+TEST_F(PostgresOutageTest, WriteTimingOutAfterItsCommitIsStoredOnce) {
+    const std::string once = schema_ + ".slow_once";
+    ASSERT_TRUE(Cluster().Sql("SET ROLE " + std::string(PostgresCluster::kUser) + "; CREATE TABLE " + once +
+                              "(x INT); INSERT INTO " + once + " VALUES (1); CREATE FUNCTION " + schema_ +
+                              ".slow_commit() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN IF EXISTS (SELECT 1 FROM " +
+                              once + ") THEN DELETE FROM " + once +
+                              "; PERFORM pg_sleep(9); END IF; RETURN NEW; END$$; CREATE TRIGGER slow_commit AFTER "
+                              "INSERT ON " +
+                              schema_ + ".\"1_ain0\" FOR EACH ROW EXECUTE FUNCTION " + schema_ + ".slow_commit()"));
+    Start();
+    const int client = Client();
+    ASSERT_TRUE(loopback::SendText(client, Frame(1, "10", 0, "177.50")));
+    EXPECT_EQ(ReadRegisters(client, 1, 1000, 1), (std::vector<int>{775}));
+    close(client);
+    ASSERT_TRUE(WaitForLogText(kDone));
+    EXPECT_EQ(headless->StopWith(SIGTERM), 0);
+    EXPECT_EQ(QueryAfterOutage("SELECT COUNT(*) FROM 1_AIN0", 1)[0][0], "1");
+    EXPECT_EQ(Count("FULLRCDS"), 1);
+    EXPECT_NE(Log().find("SQLSTATE HYT00"), std::string::npos) << Log();
+    ExpectOutagesLogged(1);
+}
+
+// Another program holds the file's write lock past the driver's seven-second busy wait.
+TEST_F(SqliteOutageTest, DatabaseLockedByAnotherConnection) {
+    Start();
+    auto feed = Feed("--rate 5 --duration 16");
+    std::this_thread::sleep_for(2s);
+    sqlite3* holder = nullptr;
+    ASSERT_EQ(sqlite3_open((home_ / "rtu" / "RTU.db").c_str(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    std::this_thread::sleep_for(10s);
+    sqlite3_exec(holder, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(holder);
+    const std::string summary = feed.get();
+    ExpectServed(summary);
+    StopOnceStored(SummaryNumber(summary, "readings"));
+    ExpectStoredAsSent();
+    ExpectOutagesLogged(1);
+}
+
+}  // namespace
+}  // namespace system_test
