@@ -1,5 +1,6 @@
 #include "storage/HistoryRecorder.h"
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 
@@ -12,6 +13,30 @@ namespace {
 
 // Wide enough for "%.2f" of any double.
 constexpr std::size_t kValueArea = 512;
+
+// A history write normally takes milliseconds; one that has waited this long for the database
+// (locked, stalled, unreachable, or held up behind a long operation of the window) holds up every
+// worker queued behind it.
+constexpr std::chrono::milliseconds kHungWrite{1000};
+// How often a queued writer looks at the write ahead of it.
+constexpr std::chrono::milliseconds kLaneSlice{50};
+
+// The failure a hung write stands for in the log.
+const CSQLException& HungWrite() {
+    static const CSQLException hung = [] {
+        CSQLException error;
+        error.sqlState = "HYT00";
+        error.message =
+            "a history write has waited more than " + std::to_string(kHungWrite.count()) + " ms for the database";
+        return error;
+    }();
+    return hung;
+}
+
+std::int64_t SteadyMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 SpooledReading NewReading(int unitId, const char* channelName, int channelNumber, std::string valueText,
                           float fullValue, const char* rtuTime, std::uint8_t state, const char* gpsText) {
@@ -77,22 +102,41 @@ bool CHistoryRecorder::Record(SpooledReading& reading) {
                 const auto held = storeAndForward_->Hold(reading, nullptr);
                 if (held != StoreAndForward::HoldResult::DatabaseUp) return held == StoreAndForward::HoldResult::Held;
             }
-            HistoryRowWriter::Options options;
-            if (storeAndForward_ != nullptr) options.divert = [this] { return storeAndForward_->Away(); };
-            const RowOutcome outcome = rows_.Insert(reading.reading, kind, row.localTime, options);
-            if (outcome.result == RowOutcome::Result::Diverted) continue;
-            if (outcome.result == RowOutcome::Result::Transient && storeAndForward_ != nullptr) {
-                row.rid = outcome.rid;
-                return storeAndForward_->Hold(reading, &outcome.error) == StoreAndForward::HoldResult::Held;
+            const std::optional<RowOutcome> outcome = WriteDirect(reading.reading, kind, row.localTime);
+            if (!outcome) return storeAndForward_->Hold(reading, &HungWrite()) == StoreAndForward::HoldResult::Held;
+            if (outcome->result == RowOutcome::Result::Diverted) continue;
+            if (outcome->result == RowOutcome::Result::Transient && storeAndForward_ != nullptr) {
+                row.rid = outcome->rid;
+                return storeAndForward_->Hold(reading, &outcome->error) == StoreAndForward::HoldResult::Held;
             }
             row.pending = false;
-            if (outcome.result == RowOutcome::Result::Stored) continue;
+            if (outcome->result == RowOutcome::Result::Stored) continue;
             LogRowFailure(reading.reading, kind,
-                          outcome.result == RowOutcome::Result::NotConnected ? nullptr : &outcome.error);
+                          outcome->result == RowOutcome::Result::NotConnected ? nullptr : &outcome->error);
             allKept = false;
         }
     }
     return allKept;
+}
+
+// With a spool, writers wait their turn in the lane, where each can see how long the write ahead
+// has been waiting for the database: once that is longer than kHungWrite, the database counts as
+// away and the writer returns nothing, to hold its reading, rather than wait out the driver's
+// seven-second time-out (the live values and Modbus replies of its connection would wait too).
+std::optional<RowOutcome> CHistoryRecorder::WriteDirect(const HistoryReading& reading, HistoryRowKind kind,
+                                                        const std::string& localTime) {
+    if (storeAndForward_ == nullptr) return rows_.Insert(reading, kind, localTime, {});
+    std::unique_lock lane(lane_, std::defer_lock);
+    while (!lane.try_lock_for(kLaneSlice)) {
+        const std::int64_t since = laneSince_.load();
+        if (since != 0 && SteadyMilliseconds() - since > kHungWrite.count()) return std::nullopt;
+    }
+    laneSince_ = SteadyMilliseconds();
+    HistoryRowWriter::Options options;
+    options.divert = [this] { return storeAndForward_->Away(); };
+    RowOutcome outcome = rows_.Insert(reading, kind, localTime, options);
+    laneSince_ = 0;
+    return outcome;
 }
 
 bool OpenHistorySpool(CHistoryRecorder& recorder) {

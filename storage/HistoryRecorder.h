@@ -1,8 +1,11 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
+#include <optional>
 
 #include "core/HistoryWriter.h"
 #include "storage/HistoryRowWriter.h"
@@ -15,7 +18,8 @@ class CSQLDatabase;
 // A row the database refuses for good (a missing table, a taken key) leaves its failure line in the
 // event log. A row it cannot take now (connection lost, time-out, locked, busy, shutting down, disk
 // full) sends the reading to the spool, when one is open (OpenSpool), and from then on readings go
-// straight to the spool, without waiting on the database, until the forwarder has emptied it.
+// straight to the spool, without waiting on the database, until the forwarder has emptied it. So
+// does a write that finds the one ahead of it waiting more than a second for the database.
 //
 // Threads: the writers from any number of worker threads at once; OpenSpool once before them;
 // Figures from any thread.
@@ -44,10 +48,15 @@ public:
 private:
     // Stores the reading's pending rows, channel row first; true when none was lost.
     bool Record(SpooledReading& reading);
+    // One row into the database; nothing when the write ahead of it hangs.
+    std::optional<RowOutcome> WriteDirect(const HistoryReading& reading, HistoryRowKind kind,
+                                          const std::string& localTime);
 
     CSQLDatabase* database_;
     HistoryRowWriter rows_;
     std::unique_ptr<StoreAndForward> storeAndForward_;
+    std::timed_mutex lane_;                   // taken before DatabaseMutex by direct writes, with a spool
+    std::atomic<std::int64_t> laneSince_{0};  // steady-clock ms since the lane's holder began; 0: none
 };
 
 // Opens the recorder's spool beside the database settings: "./RTUDB-spool.db" (one per data

@@ -42,11 +42,14 @@ start_in_scratch() {
 # Registers units 1..$2 in the database $1 as the RTU list's add does: an RTU_TAB row and the 158
 # channel tables (DIN/DOUT 0..15 interleaved, BATT, SIGNAL, ITEMP, IHUMI, seven kinds 0..7, MBUSREG
 # 0..63, RMESSAGES, RALARMS), in one transaction.
-seed_registry() {
+seed_registry() { registry_sql "$2" | sqlite3 "$1"; }
+
+# The statements of seed_registry for units 1..$1.
+registry_sql() {
   local uid i kind
   {
     echo "BEGIN;"
-    for uid in $(seq 1 "$2"); do
+    for uid in $(seq 1 "$1"); do
       echo "INSERT INTO RTU_TAB(UID, RDATA7) VALUES ('$uid', '402');"
       for i in $(seq 0 15); do channel_table "$uid" "DIN$i" BYTE; channel_table "$uid" "DOUT$i" BYTE; done
       channel_table "$uid" BATT BYTE; channel_table "$uid" SIGNAL BYTE
@@ -58,7 +61,7 @@ seed_registry() {
       channel_table "$uid" RMESSAGES "TEXT(128)"; channel_table "$uid" RALARMS "TEXT(128)"
     done
     echo "COMMIT;"
-  } | sqlite3 "$1"
+  }
 }
 
 channel_table() {

@@ -6,6 +6,7 @@
 #   tools/soak/soak.sh [--binary PATH] [--minutes N] [--connections N] [--reconnect-rate R]
 #                      [--reopen-delay MS] [--reply-timeout MS] [--build DIR] [--all-frames] [--split]
 #                      [--scrapers N] [--consoles N] [--transaction-start N]
+#                      [--engine sqlite|postgresql] [--outage SECONDS[@START]]
 #
 # --binary   telvorn-headless (default: BUILD/tools/telvorn-headless) or the window, `telvorn`,
 #            which runs on the offscreen platform
@@ -25,6 +26,12 @@
 #            --transaction-start; 0x23f8 crosses the ids that begin with "$" within a minute)
 # --consoles N  N open web console pages (consoles.py), each following its page's event stream
 #            throughout (default 0)
+# --engine   the history's database: sqlite (default, ~/rtu/RTU.db) or postgresql (a private cluster
+#            in the scratch directory, with its default durability)
+# --outage   takes the database away for SECONDS, START seconds into the traffic (default: a third of
+#            the run): PostgreSQL is stopped and started again, SQLite's write lock is held by another
+#            connection. The server keeps the readings in its spool meanwhile, so the verdict is the
+#            same.
 # The verdict: rtusim reads back the values it wrote (--check-values, against this server), and
 # lists every reading it sent (--record); every channel table must hold as many rows as readings
 # were sent to that channel, FULLRCDS must hold each reading with the value sent, and "Log.txt"
@@ -45,6 +52,8 @@ split=()
 scrapers=0
 transaction_start=()
 consoles=0
+engine=sqlite
+outage_spec=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --binary) binary="$2"; shift 2 ;;
@@ -59,6 +68,8 @@ while [ $# -gt 0 ]; do
     --scrapers) scrapers="$2"; shift 2 ;;
     --transaction-start) transaction_start=(--transaction-start "$2"); shift 2 ;;
     --consoles) consoles="$2"; shift 2 ;;
+    --engine) engine="$2"; shift 2 ;;
+    --outage) outage_spec="$2"; shift 2 ;;
     *) awk 'NR > 1 && /^#/ {print; next} NR > 1 {exit}' "$0" >&2; exit 2 ;;
   esac
 done
@@ -66,10 +77,14 @@ build="$(realpath "$build")"
 binary="$(realpath "${binary:-$build/tools/telvorn-headless}")"
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/telvorn-soak-XXXXXX")"
 server_pid=""
+outage_pid=""
 source tools/soak/scratch-server.sh
+source tools/soak/database.sh
 
 cleanup() {
+  [ -n "$outage_pid" ] && kill "$outage_pid" 2>/dev/null || true
   [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null || true
+  release_database
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -90,12 +105,13 @@ sample() { echo "$(awk '/^VmRSS/ {print $2}' "/proc/$server_pid/status") $(ls "/
 
 port=$(free_port)
 prepare_scratch "$port"
+prepare_database
 # A first headless start creates the database and registers the data source, so that the window
 # later finds both and asks nothing at start-up; the 100 RTUs are then registered as the RTU list
 # would, with their channel tables.
 start_server "$build/tools/telvorn-headless"
 stop_server
-seed_registry "$scratch/home/rtu/RTU.db" 100
+seed_units 100
 
 start_server "$binary"
 if [ "$all_frames" -eq 1 ]; then mix=(--frames all --modbus all); else mix=(--frames 10,11,43 --modbus reads); fi
@@ -114,6 +130,13 @@ if [ "$consoles" -gt 0 ]; then
   /usr/bin/python3 tools/soak/consoles.py "$http_port" "$consoles" "$sim_pid" > "$scratch/consoles" &
   console_pid=$!
 fi
+if [ -n "$outage_spec" ]; then
+  outage_seconds="${outage_spec%@*}"
+  outage_start=$(awk -v d="$duration" 'BEGIN {print int(d / 3)}')
+  [ "$outage_spec" != "$outage_seconds" ] && outage_start="${outage_spec#*@}"
+  (sleep "$outage_start"; outage "$outage_seconds") &
+  outage_pid=$!
+fi
 : > "$scratch/samples"
 while kill -0 "$sim_pid" 2>/dev/null; do
   sample >> "$scratch/samples"
@@ -124,15 +147,28 @@ wait "$sim_pid" || true
 [ -n "$console_pid" ] && wait "$console_pid" || true
 # User and system CPU of the server over the whole run, in seconds.
 cpu_seconds=$(awk -v hz="$(getconf CLK_TCK)" '{print ($14 + $15) / hz}' "/proc/$server_pid/stat")
+if [ -n "$outage_pid" ]; then
+  wait "$outage_pid" || true
+  outage_pid=""
+  # Every outage ends with its "Forwarding done" line once the spool is empty.
+  for _ in $(seq 1200); do
+    [ "$(grep -c "Forwarding done" "$scratch/work/Log.txt" 2>/dev/null)" -ge \
+      "$(grep -c "Database not answering" "$scratch/work/Log.txt" 2>/dev/null)" ] && break
+    sleep 0.1
+  done
+fi
 stop_server
-rows=$(sqlite3 "$scratch/home/rtu/RTU.db" "SELECT COUNT(*) FROM FULLRCDS;")
+dump_rows "$scratch/fullrcds.txt" "$scratch/tables.txt"
+rows=$(wc -l < "$scratch/fullrcds.txt")
 
-cat "$scratch/work/Log.txt" "$scratch/home/Log.txt" 2>/dev/null | grep -i "fail" > "$scratch/log-failures" || true
+cat "$scratch/work/Log.txt" "$scratch/home/Log.txt" 2>/dev/null | grep -E "Write Data To .* fail" > "$scratch/log-failures" || true
+grep -E "Database not answering|Database answering|Forwarding done|Spool" "$scratch/work/Log.txt" 2>/dev/null \
+  | cut -c 22- > "$scratch/log-spool" || true
 
 /usr/bin/python3 - "$scratch/rtusim.json" "$scratch/samples" "$rows" "$all_frames" "$binary" "$minutes" \
-  "$scratch/sent.txt" "$scratch/home/rtu/RTU.db" "$scratch/log-failures" "${#split[@]}" "$cpu_seconds" \
-  "$scratch/scrapes" "$scratch/consoles" <<'EOF'
-import collections, json, sqlite3, struct, sys
+  "$scratch/sent.txt" "$scratch/fullrcds.txt" "$scratch/log-failures" "${#split[@]}" "$cpu_seconds" \
+  "$scratch/scrapes" "$scratch/tables.txt" "$engine" "$outage_spec" "$scratch/log-spool" "$scratch/consoles" <<'EOF'
+import collections, json, struct, sys
 sim = json.load(open(sys.argv[1]))
 
 # What the server records for a reading: channel name, number (-1: none), and the value as the
@@ -166,9 +202,9 @@ for line in open(sys.argv[7]):
     expected[(unit, "%s%d" % (name, number))].append(None if x is None else "%.2f" % as_float(x))
     per_table["%s_%s%s" % (unit, name, "" if number < 0 else number)] += 1
 
-db = sqlite3.connect(sys.argv[8])
+def split_lines(path): return [line.rstrip("\n").split("|") for line in open(path) if line.strip()]
 stored = collections.defaultdict(list)
-for uid, ch, value in db.execute("SELECT UID, RDATACH, RVALUE FROM FULLRCDS"): stored[(uid, ch)].append(value)
+for uid, ch, value in split_lines(sys.argv[8]): stored[(uid, ch)].append(value)
 wrong_channels, wrong_values = [], []
 for key in set(expected) | set(stored):
     sent, got = expected.get(key, []), list(stored.get(key, []))
@@ -177,10 +213,11 @@ for key in set(expected) | set(stored):
         if value is None: continue
         if value in got: got.remove(value)
         else: wrong_values.append([*key, value])
-tables = [t for (t,) in db.execute("SELECT name FROM sqlite_master WHERE type='table' AND name GLOB '[0-9]*_*'")]
+table_rows = {table: int(count) for table, count in split_lines(sys.argv[13])}
+tables = list(table_rows)
 wrong_tables = []
 for table in tables + [t for t in per_table if t not in tables]:
-    rows_in = db.execute('SELECT COUNT(*) FROM "%s"' % table).fetchone()[0] if table in tables else 0
+    rows_in = table_rows.get(table, 0)
     if rows_in != per_table.get(table, 0): wrong_tables.append([table, per_table.get(table, 0), rows_in])
 log_failures = [line.strip() for line in open(sys.argv[9]) if line.strip()]
 record_ok = not wrong_channels and not wrong_values and not wrong_tables and not log_failures
@@ -199,7 +236,8 @@ summary = {
     "channel_tables": len(tables), "wrong_channel_counts": wrong_channels[:10], "wrong_values": wrong_values[:10],
     "wrong_table_rows": wrong_tables[:10], "log_failures": log_failures[:10],
     "values_checked_by_reads": sim["values_checked"],
-    "binary": sys.argv[5], "minutes": float(sys.argv[6]),
+    "binary": sys.argv[5], "minutes": float(sys.argv[6]), "engine": sys.argv[14], "outage": sys.argv[15],
+    "log_spool": [line.strip() for line in open(sys.argv[16]) if line.strip()][:10],
     "all_frames": all_frames, "frames_sent": sim["frames"], "readings_sent": sim["readings"],
     "rows_in_fullrcds": rows,
     "modbus_reads": sim["modbus_reads"], "modbus_writes": sim["modbus_writes"],
@@ -210,7 +248,7 @@ summary = {
     "latency_ms": sim["latency_ms"],
     "server_cpu_seconds": float(sys.argv[11]),
     "scrapes": open(sys.argv[12]).read().strip() if __import__("os").path.exists(sys.argv[12]) else None,
-    "consoles": open(sys.argv[13]).read().strip() if __import__("os").path.exists(sys.argv[13]) else None,
+    "consoles": open(sys.argv[17]).read().strip() if __import__("os").path.exists(sys.argv[17]) else None,
 }
 print(json.dumps(summary))
 sys.exit(0 if summary["ok"] else 1)
