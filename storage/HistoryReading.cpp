@@ -1,5 +1,7 @@
 #include "storage/HistoryReading.h"
 
+#include <cstdio>
+
 #include "storage/StatementTexts.h"
 #include "storage/sql/ComposeStatement.h"
 #include "storage/sql/SqlQuote.h"
@@ -33,8 +35,11 @@ std::string RowInsert(const HistoryReading& reading, HistoryRowKind kind, std::i
 std::string RowKey(const HistoryReading& reading, HistoryRowKind kind, std::int32_t rid, const std::string& localTime) {
     std::string key = "RID=" + std::to_string(rid) + " AND LTIME='" + DoubleQuotes(localTime) + "' AND RTIME='" +
                       DoubleQuotes(reading.rtuTime) + "'";
-    if (kind == HistoryRowKind::FullRcds)
-        key += " AND UID='" + std::to_string(reading.unitId) + "' AND RDATACH='" + reading.channelName +
-               std::to_string(reading.channelNumber) + "'";
-    return key;
+    if (kind == HistoryRowKind::Channel)
+        return key + " AND RVALUE=" + reading.valueText + " AND RTYPE=" + std::to_string(reading.state);
+    char value[kStatementArea];
+    std::snprintf(value, sizeof value, "%.2f", reading.fullValue);
+    return key + " AND UID='" + std::to_string(reading.unitId) + "' AND RDATACH='" + reading.channelName +
+           std::to_string(reading.channelNumber) + "' AND RVALUE='" + value +
+           "' AND RSTATE=" + std::to_string(reading.state);
 }

@@ -34,6 +34,6 @@ std::string RowTable(const HistoryReading& reading, HistoryRowKind kind);
 std::string RowInsert(const HistoryReading& reading, HistoryRowKind kind, std::int32_t rid,
                       const std::string& localTime);
 
-// The condition that holds only for this very row under `rid`: its RID, LTIME and RTIME, and in
-// FULLRCDS its unit and channel too. Tells a row an earlier attempt stored from another's.
+// The condition that holds for this very row under `rid`: its RID, LTIME, RTIME, value and state,
+// and in FULLRCDS its unit and channel too. Tells a row an earlier attempt stored from another's.
 std::string RowKey(const HistoryReading& reading, HistoryRowKind kind, std::int32_t rid, const std::string& localTime);

@@ -95,7 +95,7 @@ RowOutcome HistoryRowWriter::Attempt(const HistoryReading& reading, HistoryRowKi
 RowOutcome HistoryRowWriter::AfterTakenKey(const HistoryReading& reading, HistoryRowKind kind,
                                            const std::string& localTime, std::int32_t rid,
                                            const Options& options) const {
-    if (options.rid) {
+    if (options.rid && options.ridTriedBefore) {
         try {
             const std::string query =
                 "SELECT COUNT(*) FROM " + RowTable(reading, kind) + " WHERE " + RowKey(reading, kind, rid, localTime);

@@ -27,14 +27,16 @@ struct RowOutcome {
 // Inserts history rows one statement at a time under DatabaseMutex, each committed on its own.
 // The RID is the next of this process (RecordId.h) unless the caller gives one; a taken key is
 // retried above the table's largest RID (rows of an earlier run, a wrapped tick, another server
-// writing the same tables at the same moment). A given RID that is taken is first checked: when
-// the row holding it is this very row, an earlier attempt stored it and the row counts as stored.
+// writing the same tables at the same moment). A given RID that an earlier INSERT may have used
+// is checked when it is taken: when the row holding it is this very row (same RID, times, value,
+// state and, in FULLRCDS, unit and channel), that attempt stored it and the row counts as stored.
 //
 // Threads: any, at once; the statement is composed before the lock is taken.
 class HistoryRowWriter {
 public:
     struct Options {
         std::optional<std::int32_t> rid;                // try this RID first
+        bool ridTriedBefore = true;                     // an earlier INSERT may have stored the row under it
         std::function<bool()> divert;                   // asked under the lock; true: do not run
         std::function<void(std::int32_t)> beforeRetry;  // told each new RID before its INSERT runs
     };

@@ -157,6 +157,7 @@ bool StoreAndForward::PlanRecordIds(std::vector<SpooledReading>& batch) {
             RowProgress& row = spooled.Row(kind);
             if (!row.pending || row.rid) continue;
             row.rid = NextRecordId();
+            untried_.emplace(spooled.sequence, kind);
             changed = true;
         }
         if (changed) planned.push_back(&spooled);
@@ -172,6 +173,7 @@ RowOutcome::Result StoreAndForward::ForwardReading(SpooledReading& spooled, CSQL
         if (!row.pending) continue;
         HistoryRowWriter::Options options;
         options.rid = row.rid;
+        options.ridTriedBefore = untried_.erase({spooled.sequence, kind}) == 0;
         options.beforeRetry = [this, &spooled, &row](std::int32_t rid) {
             row.rid = rid;
             spool_->Note({&spooled});

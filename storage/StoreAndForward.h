@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
+#include <utility>
 
 #include "storage/HistoryRowWriter.h"
 #include "storage/ReadingSpool.h"
@@ -84,6 +86,11 @@ private:
     std::atomic<std::int64_t> refused_{0};
     std::atomic<std::int64_t> refusedWhileFull_{0};
     std::int64_t forwardedThisOutage_ = 0;  // the forwarder's own
+    // Rows whose RIDs the forwarder planned in this run and has not tried yet: a taken key there is
+    // another's row, whatever it holds. Any other RID on record may hold an earlier attempt's row
+    // (a write that timed out, a run that ended between a commit and the removal). The forwarder's
+    // own.
+    std::set<std::pair<std::int64_t, HistoryRowKind>> untried_;
 
     std::mutex wakeMutex_;
     std::condition_variable wake_;

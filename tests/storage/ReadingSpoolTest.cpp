@@ -146,6 +146,10 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"42S02", 0, "no such table", false}, FailureCase{"42000", 1, "syntax error", false},
                       FailureCase{"23000", 1555, "UNIQUE constraint failed", false},
                       FailureCase{"22001", 0, "statement too long", false},
-                      FailureCase{"HY000", 0, "database file removed or replaced", false}));
+                      FailureCase{"HY000", 0, "database file removed or replaced", false}),
+    [](const ::testing::TestParamInfo<FailureCase>& info) {
+        return std::string(info.param.sqlState) + "_" + std::to_string(info.param.nativeError) +
+               (info.param.transient ? "_transient" : "_lasting");
+    });
 
 }  // namespace

@@ -120,8 +120,8 @@ TEST_P(StoreAndForwardTest, RowsAlreadyStoredUnderTheirRidsAreNotStoredTwice) {
     const std::int32_t othersRow = NextRecordId();
     Exec("INSERT INTO 12_AIN1(RID, RVALUE, LTIME, RTIME, RTYPE) VALUES (" + std::to_string(committed) + ", 1.00, '" +
          ltime + "', '" + kTime + "', 0)");
-    Exec("INSERT INTO FULLRCDS(RID, UID, RDATACH, RVALUE, RTIME, LTIME) VALUES (" + std::to_string(committed) +
-         ", '12', 'AIN1', '1.00', '" + kTime + "', '" + ltime + "')");
+    Exec("INSERT INTO FULLRCDS(RID, UID, RDATACH, RVALUE, RSTATE, RGPS, RTIME, LTIME) VALUES (" +
+         std::to_string(committed) + ", '12', 'AIN1', '1.00', 0, '', '" + kTime + "', '" + ltime + "')");
     Exec("INSERT INTO 12_AIN1(RID, RVALUE, LTIME, RTIME, RTYPE) VALUES (" + std::to_string(othersRow) +
          ", 9.00, '2026-12-07 11:00:00', '" + kTime + "', 0)");
     {

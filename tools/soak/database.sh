@@ -1,10 +1,11 @@
 # Shell functions of tools/soak/soak.sh for the database behind the run (sourced, not run): the
 # engine (SQLite, the default, or a private PostgreSQL cluster in the scratch directory), the
 # registry seeded on it, an outage in the middle of the run, and the rows read back for the
-# verdict. Expects $scratch (prepared by prepare_scratch) and $engine ("sqlite" or "postgresql").
+# verdict. Expects $scratch (prepared by prepare_scratch) and $engine ("sqlite" or "postgresql");
+# tools/bench/measure-spool.sh uses them too.
 
 pg_bin="$(pg_config --bindir 2>/dev/null || echo /usr/lib/postgresql/15/bin)"
-pg_dir="$scratch/pg"
+pg_dir=""
 pg_schema=soak
 
 # As root the server's tools run as the postgres user, from "/", which that user may enter.
@@ -21,6 +22,7 @@ pg_stop() { as_postgres "$pg_bin/pg_ctl" -D "$pg_dir/data" -w -s -m fast stop; }
 # in as telvorn. SQLite needs nothing: the first start registers ~/rtu/RTU.db.
 prepare_database() {
   [ "$engine" = postgresql ] || return 0
+  pg_dir="$scratch/pg"
   mkdir -p "$pg_dir"
   # The postgres user must reach its directory through the scratch one.
   [ "$(id -u)" -eq 0 ] && chmod o+x "$scratch" && chown postgres "$pg_dir"
@@ -35,7 +37,7 @@ prepare_database() {
   sed -i "s/^USER=.*/USER=telvorn/" "$scratch/work/data_rtu.ini"
 }
 
-release_database() { if [ "$engine" = postgresql ] && [ -d "$pg_dir/data" ]; then pg_stop 2> /dev/null || true; fi; }
+release_database() { if [ -n "$pg_dir" ] && [ -d "$pg_dir/data" ]; then pg_stop 2> /dev/null || true; fi; }
 
 # Units 1..$1 as the RTU list's add makes them. PostgreSQL gets the same tables in its own words
 # (names in lower case, text compared byte by byte), a transaction per unit: one for all would
