@@ -18,8 +18,6 @@ constexpr std::size_t kValueArea = 512;
 // (locked, stalled, unreachable, or held up behind a long operation of the window) holds up every
 // worker queued behind it.
 constexpr std::chrono::milliseconds kHungWrite{1000};
-// How often a queued writer looks at the write ahead of it.
-constexpr std::chrono::milliseconds kLaneSlice{50};
 
 // The failure a hung write stands for in the log.
 const CSQLException& HungWrite() {
@@ -31,11 +29,6 @@ const CSQLException& HungWrite() {
         return error;
     }();
     return hung;
-}
-
-std::int64_t SteadyMilliseconds() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
 }
 
 SpooledReading NewReading(int unitId, const char* channelName, int channelNumber, std::string valueText,
@@ -126,16 +119,11 @@ bool CHistoryRecorder::Record(SpooledReading& reading) {
 std::optional<RowOutcome> CHistoryRecorder::WriteDirect(const HistoryReading& reading, HistoryRowKind kind,
                                                         const std::string& localTime) {
     if (storeAndForward_ == nullptr) return rows_.Insert(reading, kind, localTime, {});
-    std::unique_lock lane(lane_, std::defer_lock);
-    while (!lane.try_lock_for(kLaneSlice)) {
-        const std::int64_t since = laneSince_.load();
-        if (since != 0 && SteadyMilliseconds() - since > kHungWrite.count()) return std::nullopt;
-    }
-    laneSince_ = SteadyMilliseconds();
+    if (!lane_.Enter(kHungWrite)) return std::nullopt;
     HistoryRowWriter::Options options;
     options.divert = [this] { return storeAndForward_->Away(); };
     RowOutcome outcome = rows_.Insert(reading, kind, localTime, options);
-    laneSince_ = 0;
+    lane_.Leave();
     return outcome;
 }
 

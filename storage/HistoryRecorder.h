@@ -1,15 +1,14 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 #include "core/HistoryWriter.h"
 #include "storage/HistoryRowWriter.h"
 #include "storage/StoreAndForward.h"
+#include "storage/WriteLane.h"
 
 class CSQLDatabase;
 
@@ -55,8 +54,7 @@ private:
     CSQLDatabase* database_;
     HistoryRowWriter rows_;
     std::unique_ptr<StoreAndForward> storeAndForward_;
-    std::timed_mutex lane_;                   // taken before DatabaseMutex by direct writes, with a spool
-    std::atomic<std::int64_t> laneSince_{0};  // steady-clock ms since the lane's holder began; 0: none
+    WriteLane lane_;  // taken before DatabaseMutex by direct writes, when there is a spool
 };
 
 // Opens the recorder's spool beside the database settings: "./RTUDB-spool.db" (one per data
