@@ -11,6 +11,9 @@
 #
 #   tools/bench/measure-spool.sh [BUILD_DIR] [BEFORE_BUILD_DIR]     (default: build, none)
 #
+# PARTS=up,spool,outage (the default: all) picks the tables; BLAST_READINGS (20000) and
+# BLAST_RATE (50000 messages/s over 5 connections) size the blasts.
+#
 # Each run has a scratch directory of its own (ODBC files, INI files, the database or a private
 # PostgreSQL cluster with its default durability); /etc is never touched.
 set -euo pipefail
@@ -19,6 +22,7 @@ build="$(realpath "${1:-build}")"
 before="${2:+$(realpath "$2")}"
 rtusim="$build/tools/rtusim/rtusim"
 blast=${BLAST_READINGS:-20000}
+rate=${BLAST_RATE:-50000}
 scratch=""
 server_pid=""
 engine=sqlite
@@ -87,7 +91,7 @@ back() { if [ "$engine" = postgresql ]; then pg_start; else touch "$scratch/rele
 blast_up() {
   local t0 summary readings
   t0=$(now)
-  summary=$("$rtusim" --port "$port" --units 1-5 --connections 5 --total-rate 5000 --frames 10 --count "$blast")
+  summary=$("$rtusim" --port "$port" --units 1-5 --connections 5 --total-rate "$rate" --frames 10 --count "$blast")
   readings=$(json "d['readings']" <<< "$summary")
   wait_for "$readings" stored
   awk -v n="$readings" -v a="$t0" -v b="$(now)" 'BEGIN {printf "%.0f", n / (b - a)}'
@@ -96,20 +100,21 @@ blast_up() {
 # Database away: one reading shows it, then the blast goes into the spool; readings/s into the
 # spool, then the drain once the database is back.
 blast_away() {
-  local t0 t1 summary readings
+  local t0 t1 summary readings bytes
   away
   "$rtusim" --port "$port" --units 1 --frames 10 --count 1 > /dev/null
   wait_for 1 log_count "Database not answering"
   wait_for 1 spooled
   t0=$(now)
-  summary=$("$rtusim" --port "$port" --units 1-5 --connections 5 --total-rate 5000 --frames 10 --count "$blast")
+  summary=$("$rtusim" --port "$port" --units 1-5 --connections 5 --total-rate "$rate" --frames 10 --count "$blast")
   readings=$(json "d['readings']" <<< "$summary")
   wait_for $((readings + 1)) spooled
   t1=$(now)
+  bytes=$(( $(sqlite3 "$scratch/work/RTUDB-spool.db" "PRAGMA page_count;") * 4096 ))
   back
   wait_for 1 log_count "Forwarding done"
-  awk -v n="$readings" -v a="$t0" -v b="$t1" -v c="$(now)" \
-    'BEGIN {printf "%.0f readings/s into the spool, %.0f readings/s drained", n / (b - a), (n + 1) / (c - b)}'
+  awk -v n="$readings" -v a="$t0" -v b="$t1" -v c="$(now)" -v s="$bytes" \
+    'BEGIN {printf "%.0f readings/s into the spool (%.0f bytes a reading), %.0f readings/s drained", n / (b - a), s / (n + 1), (n + 1) / (c - b)}'
 }
 
 # The issue's outage: $1 stalled|stopped|locked for $2 seconds, 10 s into a run of $3 seconds.
@@ -139,6 +144,8 @@ outage_run() {
 }
 
 echo "Run: $(date -u '+%Y-%m-%d %H:%M UTC') on $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+parts=",${PARTS:-up,spool,outage},"
+if [[ $parts == *,up,* ]]; then
 echo
 echo "| engine | build | readings/s, database up (blast of $blast) |"
 echo "|---|---|---|"
@@ -152,6 +159,8 @@ for round in 1 2; do
     done
   done
 done
+fi
+if [[ $parts == *,spool,* ]]; then
 echo
 echo "| engine | spooling and drain (blast of $blast) |"
 echo "|---|---|"
@@ -160,6 +169,8 @@ for eng in sqlite postgresql; do
   echo "| $eng | $(blast_away) |"
   cleanup
 done
+fi
+[[ $parts == *,outage,* ]] || exit 0
 echo
 echo "| outage | build | readings sent | lost | RTU connections' reply latency p50 / p99 / max | poller's p50 / p99 / max |"
 echo "|---|---|---|---|---|---|"
