@@ -3,7 +3,7 @@
 #   - readings/s into the database with it up, this build against BEFORE (a build without the
 #     spool, if given), in alternating runs;
 #   - readings/s into the spool while the database is away, and the drain rate once it is back;
-#   - the outage of the issue: 5 RTUs at 5 frames a second with register reads of the values just
+#   - outages under a small fleet: 5 RTUs at 5 frames a second with register reads of the values just
 #     sent on the same connections (the reply waits for the frames before it, so its latency is
 #     the lag of the live values), and a Modbus poller on a connection of its own; the database
 #     stalled (PostgreSQL SIGSTOP 15 s), stopped (PostgreSQL, 60 s) or locked (SQLite, 20 s);
@@ -117,7 +117,7 @@ blast_away() {
     'BEGIN {printf "%.0f readings/s into the spool (%.0f bytes a reading), %.0f readings/s drained", n / (b - a), s / (n + 1), (n + 1) / (c - b)}'
 }
 
-# The issue's outage: $1 stalled|stopped|locked for $2 seconds, 10 s into a run of $3 seconds.
+# An outage under the small fleet: $1 stalled|stopped|locked for $2 seconds, 10 s into a run of $3 seconds.
 outage_run() {
   local kind="$1" seconds="$2" duration="$3" rtus poller readings rows
   "$rtusim" --port "$port" --units 1-5 --connections 5 --rate 5 --frames 10:4 --modbus 03 --check-values \

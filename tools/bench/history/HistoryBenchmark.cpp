@@ -3,7 +3,7 @@
 // INSERTs per reading (channel table and FULLRCDS), each committed, WAL with synchronous=FULL, both
 // files in the same directory. Alternating blocks share disk and cache conditions.
 //
-//   telvorn-bench-history [--readings N] [--dir DIRECTORY]
+//   telvorn-bench-history [--readings N] [--dir DIRECTORY] [--spool]
 //   telvorn-bench-history --postgres "SERVER=..;PORT=..;DATABASE=..;SCHEMA=..;USER=..;PWD=.." [--unit U]
 //                         [--readings N] [--dir DIRECTORY]
 //
@@ -11,7 +11,8 @@
 // the same two single-row INSERTs per reading sent by libpq itself, each committed (what pgbench
 // does with one client), in alternating blocks as for SQLite. U picks the unit whose channel
 // tables are written, so that several of these processes, like several Telvorn servers, can write
-// into one schema at once; --no-ceiling times the stack alone, for such runs.
+// into one schema at once; --no-ceiling times the stack alone, for such runs. --spool gives the
+// recorder its spool, as the programs do (the database stays up, so nothing goes there).
 //
 // The ODBC files live in a scratch directory (ODBCSYSINI, ODBCINI, HOME); /etc is never touched.
 
@@ -29,6 +30,7 @@
 #include <string>
 
 #include "core/TelemetryCore.h"
+#include "platform/profile/ProfileSettings.h"
 #include "storage/HistoryRecorder.h"
 #include "storage/OdbcInstaller.h"
 #include "storage/Schema.h"
@@ -189,11 +191,14 @@ int main(int argc, char** argv) {
     int unit = 12;
     std::string postgres;
     bool withCeiling = true;
+    bool withSpool = false;
     std::filesystem::path dir = std::filesystem::current_path();
     for (int i = 1; i < argc; ++i) {
         const bool valued = i + 1 < argc;
         if (std::strcmp(argv[i], "--no-ceiling") == 0)
             withCeiling = false;
+        else if (std::strcmp(argv[i], "--spool") == 0)
+            withSpool = true;
         else if (valued && std::strcmp(argv[i], "--readings") == 0)
             readings = std::max(kBlock, std::atoi(argv[++i]));
         else if (valued && std::strcmp(argv[i], "--dir") == 0)
@@ -234,6 +239,7 @@ int main(int argc, char** argv) {
     NullRawDataList list;
     NullStatePage page;
     CHistoryRecorder recorder(&database);
+    if (withSpool && !recorder.OpenSpool(scratch / "spool.db", kDefaultSpoolLimitBytes)) return 1;
     TelemetryCore core;
     core.SetRtuTable(table);
     core.SetRawDataList(&list);
