@@ -221,7 +221,7 @@ TEST_F(PostgresOutageTest, KilledDuringTheOutageForwardsAtTheNextStart) {
 // A spool of 64 KiB takes a few hundred readings: the rest are refused with one line, the server
 // goes on serving, and the database takes the readings again once it is back.
 TEST_F(PostgresOutageTest, FullSpoolRefusesWithOneLineAndTheDatabaseRecovers) {
-    WriteFile("data_rtu.ini", "[SYSCONFIG]\nPORT=0\n" + DatabaseSettings() + "SPOOLMAXKB=64\n");
+    WriteFile("data_rtu.ini", "[SYSCONFIG]\nPORT=0\n" + DatabaseSettings() + "SPOOLMAXKB=64\n" + kHttpOff);
     Start();
     ASSERT_TRUE(Cluster().Stop());
     const std::string during = Feed("--rate 50 --count 1500").get();
