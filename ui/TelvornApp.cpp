@@ -36,6 +36,7 @@ void CTelvornApp::InitInstance() {
     sources->connections = connections;
     sources->database = &window->Database();
     sources->rawData = window->RawDataLines();
+    sources->spoolFigures = [window] { return window->History().Figures(); };
     sources->channelNames = ReadChannelNames();
     sources->staleSeconds = httpSettings.staleSeconds;
     std::unique_ptr<HttpEndpoint> endpoint = StartMonitoringEndpoint(httpSettings, *sources, messageBox);

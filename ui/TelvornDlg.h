@@ -50,6 +50,7 @@ public:
     BCMenu& ViewMenu() const { return *viewMenu; }
     QMenuBar& MenuBar() const { return *menuBar; }
     CSQLDatabase& Database() { return database; }
+    const CHistoryRecorder& History() const { return history; }
     const RunningServer& Server() const { return running; }
     // The raw-data lines the web console's raw page shows; null before OnInitDialog.
     const RawDataTail* RawDataLines() const { return rawDataTail.get(); }

@@ -116,6 +116,27 @@ void AddRtus(Registry& registry, const MonitorSources& sources) {
     }
 }
 
+void AddSpool(Registry& registry, const SpoolFigures& spool) {
+    const auto set = [&](const char* name, const char* help, std::int64_t value) {
+        Gauge(registry, name, help).Add({}).Set(static_cast<double>(value));
+    };
+    set("telvorn_spool_open", "1 while readings the database cannot take are kept in the spool.", spool.spoolOpen);
+    set("telvorn_database_away", "1 while readings go to the spool because the database does not answer.",
+        spool.databaseAway);
+    set("telvorn_spool_forwarding", "1 while the spool is forwarded to the database.", spool.forwarding);
+    set("telvorn_spool_readings", "Readings held in the spool.", spool.readingsHeld);
+    set("telvorn_spool_bytes", "Bytes of the spool file in use.", spool.bytes);
+    set("telvorn_spool_limit_bytes", "The spool's size limit in bytes.", spool.limitBytes);
+    set("telvorn_spool_oldest_age_seconds", "Age of the oldest reading held in the spool (0: none).",
+        spool.oldestAgeSeconds);
+    Counter(registry, "telvorn_spool_forwarded_total", "Readings stored from the spool since start.")
+        .Add({})
+        .Increment(static_cast<double>(spool.forwarded));
+    Counter(registry, "telvorn_spool_refused_total", "Readings lost since start because the spool was full.")
+        .Add({})
+        .Increment(static_cast<double>(spool.refused));
+}
+
 void AddProcess(Registry& registry, const MonitorSources& sources) {
     const ProcessStats stats = ReadProcessStats();
     Counter(registry, "process_cpu_seconds_total", "Total user and system CPU time spent in seconds.")
@@ -126,6 +147,7 @@ void AddProcess(Registry& registry, const MonitorSources& sources) {
     Gauge(registry, "process_start_time_seconds", "Start time of the process since unix epoch in seconds.")
         .Add({})
         .Set(stats.startTimeSeconds);
+    if (sources.spoolFigures) AddSpool(registry, sources.spoolFigures());
     if (sources.stdoutDroppedLines) {
         Counter(registry, "telvorn_stdout_dropped_lines_total",
                 "Output lines dropped while standard output was blocked.")

@@ -7,6 +7,7 @@
 #include "core/ChannelNames.h"
 #include "core/RtuTable.h"
 #include "server/ConnectionView.h"
+#include "storage/SpoolFigures.h"
 
 class CSQLDatabase;
 class RawDataTail;
@@ -23,6 +24,8 @@ struct MonitorSources {
     const RawDataTail* rawData = nullptr;  // may be null: the console's raw page then stays empty
     // Lines standard output has dropped (telvorn-headless); empty where there is no such count.
     std::function<std::uint64_t()> stdoutDroppedLines;
+    // The history recorder's spool; empty where the program records no history.
+    std::function<SpoolFigures()> spoolFigures;
 };
 
 // The state of one RTU of the table, as the status API and the metrics tell it.

@@ -58,6 +58,20 @@ json RtuSummary(const MonitorSources& sources, std::size_t slot, const RtuRecord
     };
 }
 
+json SpoolJson(const MonitorSources& sources) {
+    if (!sources.spoolFigures) return nullptr;
+    const SpoolFigures spool = sources.spoolFigures();
+    return json{{"open", spool.spoolOpen},
+                {"database_away", spool.databaseAway},
+                {"forwarding", spool.forwarding},
+                {"readings", spool.readingsHeld},
+                {"bytes", spool.bytes},
+                {"limit_bytes", spool.limitBytes},
+                {"oldest_age_seconds", spool.oldestAgeSeconds},
+                {"forwarded", spool.forwarded},
+                {"refused", spool.refused}};
+}
+
 }  // namespace
 
 std::string IsoLocalTime(std::int64_t ms) {
@@ -106,6 +120,7 @@ json StatusJson(const MonitorSources& sources) {
           {"limit", sources.connections ? sources.connections->ConnectionLimit() : 0}}},
         {"rtus", {{"connected", connected}, {"silent", silent}, {"disconnected", disconnected}, {"never", never}}},
         {"stale_seconds", sources.staleSeconds},
+        {"spool", SpoolJson(sources)},
     };
     return body;
 }

@@ -5,6 +5,9 @@
 
 #include <sqlite3.h>
 
+#include <nlohmann/json.hpp>
+
+#include <cstring>
 #include <future>
 #include <map>
 #include <sstream>
@@ -55,6 +58,15 @@ protected:
         int count = 0;
         for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++count;
         return count;
+    }
+
+    // Readings forwarded, as the "Forwarding done" lines count them.
+    long LogForwarded() {
+        const std::string log = Log();
+        long forwarded = 0;
+        for (std::size_t at = log.find(kDone); at != std::string::npos; at = log.find(kDone, at + 1))
+            forwarded += std::atol(log.c_str() + at + std::strlen(kDone) + 2);
+        return forwarded;
     }
 
     bool WaitForLogCount(const std::string& text, int count) {
@@ -261,19 +273,45 @@ TEST_F(PostgresOutageTest, WriteTimingOutAfterItsCommitIsStoredOnce) {
     ExpectOutagesLogged(1);
 }
 
-// Another program holds the file's write lock past the driver's seven-second busy wait.
+// Another program holds the file's write lock past the driver's seven-second busy wait. The
+// monitoring endpoint shows the readings held meanwhile, and how many were forwarded after.
 TEST_F(SqliteOutageTest, DatabaseLockedByAnotherConnection) {
+    WriteFile("data_rtu.ini", "[SYSCONFIG]\nPORT=0\n" + DatabaseSettings() + "[HTTP]\nLISTEN=127.0.0.1:0\n");
     Start();
+    std::string url;
+    ASSERT_TRUE(WaitUntil([&] {
+        for (const std::string& line : headless->Output())
+            if (line.rfind("HTTP endpoint on ", 0) == 0) url = line.substr(17);
+        return !url.empty();
+    }));
+    const std::uint16_t httpPort = static_cast<std::uint16_t>(std::stoi(url.substr(url.rfind(':') + 1)));
+    port = headless->ListeningPort(httpPort);
+    const auto spool = [&] {
+        const CommandResult status = RunCommand("curl -s --max-time 20 '" + url + "/api/status'");
+        return nlohmann::json::parse(status.output, nullptr, false).value("spool", nlohmann::json::object());
+    };
+    const auto metrics = [&] { return RunCommand("curl -s --max-time 20 '" + url + "/metrics'").output; };
+
     auto feed = Feed("--rate 5 --duration 16");
     std::this_thread::sleep_for(2s);
     sqlite3* holder = nullptr;
     ASSERT_EQ(sqlite3_open((home_ / "rtu" / "RTU.db").c_str(), &holder), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-    std::this_thread::sleep_for(10s);
+    EXPECT_TRUE(WaitUntil([&] { return spool().value("readings", 0) > 0; }, std::chrono::milliseconds(kGenerousMs)));
+    EXPECT_EQ(spool().value("database_away", false), true) << spool();
+    EXPECT_NE(metrics().find("\ntelvorn_database_away 1\n"), std::string::npos);
+    std::this_thread::sleep_for(3s);
     sqlite3_exec(holder, "COMMIT", nullptr, nullptr, nullptr);
     sqlite3_close(holder);
     const std::string summary = feed.get();
     ExpectServed(summary);
+    ASSERT_TRUE(WaitForLogCount(kDone, 1));
+    const nlohmann::json after = spool();
+    EXPECT_EQ(after.value("readings", -1), 0) << after;
+    EXPECT_EQ(after.value("database_away", true), false) << after;
+    EXPECT_EQ(after.value("forwarded", 0), LogForwarded()) << after;
+    EXPECT_NE(metrics().find("\ntelvorn_spool_forwarded_total " + std::to_string(LogForwarded()) + "\n"),
+              std::string::npos);
     StopOnceStored(SummaryNumber(summary, "readings"));
     ExpectStoredAsSent();
     ExpectOutagesLogged(1);

@@ -168,6 +168,7 @@ int main(int argc, char** argv) {
     const HttpSettings httpSettings = ReadHttpSettings();
     sources.staleSeconds = httpSettings.staleSeconds;
     sources.stdoutDroppedLines = [] { return relay->DroppedLines(); };
+    sources.spoolFigures = [&history] { return history.Figures(); };
     std::unique_ptr<HttpEndpoint> endpoint = StartMonitoringEndpoint(httpSettings, sources, messageBox);
     if (endpoint) {
         std::printf("HTTP endpoint on %s\n", endpoint->Url().c_str());

@@ -19,6 +19,18 @@
     return (d ? d + ' d ' : '') + h + ' h ' + m + ' min ' + (seconds % 60) + ' s';
   }
 
+  function spoolText(spool) {
+    if (!spool) return 'none';
+    if (!spool.open) return 'not open: readings the database cannot take are lost';
+    let text = spool.readings + ' readings held (' + Math.ceil(spool.bytes / 1024) + ' of ' +
+      Math.round(spool.limit_bytes / 1048576) + ' MiB)';
+    if (spool.readings > 0) text += ', oldest ' + spool.oldest_age_seconds + ' s';
+    if (spool.database_away) text += spool.forwarding ? ', forwarding' : ', database away';
+    text += '; ' + spool.forwarded + ' forwarded';
+    if (spool.refused > 0) text += ', ' + spool.refused + ' refused (spool full)';
+    return text;
+  }
+
   function render() {
     const s = last;
     if (!s) return;
@@ -30,6 +42,7 @@
       ['Database', (s.database.engine || 'unknown engine') + ', ' + (s.database.up ? 'up' : 'down')],
       ['Last write', s.database.last_write_ok ? TV.localTime(s.database.last_write_ok) : 'none yet'],
       ['Last failed write', s.database.last_write_failed ? TV.localTime(s.database.last_write_failed) : 'none'],
+      ['Spool', spoolText(s.spool)],
       ['RTUs', s.rtus.connected + ' connected, ' + s.rtus.silent + ' silent, ' + s.rtus.disconnected + ' disconnected, ' + s.rtus.never + ' never seen'],
     ];
     facts.replaceChildren(...rows.flatMap(([name, value]) => [el('dt', '', name), el('dd', '', value)]));
