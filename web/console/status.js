@@ -22,7 +22,7 @@
   function spoolText(spool) {
     if (!spool) return 'none';
     if (!spool.open) return 'not open: readings the database cannot take are lost';
-    let text = spool.readings + ' readings held (' + Math.ceil(spool.bytes / 1024) + ' of ' +
+    let text = spool.readings + ' readings held (' + Math.ceil(spool.bytes / 1024) + ' KiB of ' +
       Math.round(spool.limit_bytes / 1048576) + ' MiB)';
     if (spool.readings > 0) text += ', oldest ' + spool.oldest_age_seconds + ' s';
     if (spool.database_away) text += spool.forwarding ? ', forwarding' : ', database away';
