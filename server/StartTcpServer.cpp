@@ -18,6 +18,11 @@ int StartTcpServer(int port, int timeoutSeconds, const ServerReferences& referen
     }
     try {
         auto handler = std::make_unique<MyISockEventHandler>();
+        // Before the port listens: an RTU may connect and report at once (a fleet reconnecting
+        // after a restart), and its first readings must find where they go.
+        handler->SetRawDataList(references.rawDataList);
+        handler->SetStatePage(references.statePage);
+        handler->SetHistoryWriter(references.database);
         auto server = std::make_unique<ServerService<Attachment>>(port, handler.get(), timeoutSeconds);
         running.handler = std::move(handler);
         running.server = std::move(server);
@@ -34,9 +39,6 @@ int StartTcpServer(int port, int timeoutSeconds, const ServerReferences& referen
         ShowStop(messageBox, error.what());
         return 1;
     }
-    running.handler->SetRawDataList(references.rawDataList);
-    running.handler->SetStatePage(references.statePage);
-    running.handler->SetHistoryWriter(references.database);
     statusLine.SetText(ComposeServerStatusLine(port, timeoutSeconds));
     return 1;
 }
