@@ -7,6 +7,7 @@
 
 #include "platform/profile/IniFileReader.h"
 #include "platform/profile/IniFiles.h"
+#include "storage/CsvField.h"
 #include "storage/sql/ComposeStatement.h"
 #include "storage/sql/DatabaseMutex.h"
 #include "storage/sql/SQLDatabase.h"
@@ -49,14 +50,15 @@ HistoryRow ReadHistoryRow(CSQLRecordset& recordset) {
 
 void WriteHistoryCsv(std::ostream& out, const std::string& titleLine, const std::vector<HistoryRow>& rows) {
     const IniFileReader captions(kUiIniPath);
-    out << titleLine << "\n";
-    out << captions.readValue(kRtuStateTextSection, "DATALISTC0") << ','
-        << captions.readValue(kRtuStateTextSection, "DATALISTC1") << ','
-        << captions.readValue(kRtuStateTextSection, "DATALISTC2") << ','
-        << captions.readValue(kRtuStateTextSection, "DATALISTC3") << "\n";
+    out << CsvField(titleLine) << "\n";
+    out << CsvField(captions.readValue(kRtuStateTextSection, "DATALISTC0")) << ','
+        << CsvField(captions.readValue(kRtuStateTextSection, "DATALISTC1")) << ','
+        << CsvField(captions.readValue(kRtuStateTextSection, "DATALISTC2")) << ','
+        << CsvField(captions.readValue(kRtuStateTextSection, "DATALISTC3")) << "\n";
     for (std::size_t index = 0; index < rows.size(); ++index) {
         const HistoryRow& row = rows[index];
-        out << index << ',' << row.value << ',' << row.rtuTime << ',' << row.localTime << "\n";
+        out << index << ',' << CsvField(row.value) << ',' << CsvField(row.rtuTime) << ',' << CsvField(row.localTime)
+            << "\n";
     }
 }
 

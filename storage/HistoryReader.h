@@ -26,7 +26,7 @@ std::string HistoryTitle(const std::string& uidText, int number, const std::stri
 // The current row of a history table: RID, RVALUE, RTIME, LTIME, RTYPE, each cut.
 HistoryRow ReadHistoryRow(CSQLRecordset& recordset);
 // The CSV export: the title line, the column captions of "./rtu_ui.ini", then one line per row
-// numbered from 0.
+// numbered from 0; every text written as CsvField makes it.
 void WriteHistoryCsv(std::ostream& out, const std::string& titleLine, const std::vector<HistoryRow>& rows);
 
 // The number of rows `select` ("SELECT * FROM ...") would give; none when it cannot run.
