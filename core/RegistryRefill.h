@@ -20,5 +20,8 @@ struct RegisteredRtu {
 // id, so that no reading finds it half made. RTUs past the table's size and repeated unit ids are
 // left out. Returns the number of RTUs added.
 //
-// Threads: one caller at a time (the headless runner's main thread); workers may decode meanwhile.
+// Every reload takes this way: the window's list reload (through LoadRegistry), the headless
+// start and its SIGHUP.
+// Threads: one caller at a time (the user-interface thread or the headless runner's main thread);
+// workers may decode meanwhile.
 std::size_t RefillRtuTable(RtuTable& table, const std::vector<RegisteredRtu>& rtus);

@@ -38,7 +38,7 @@ void RtuSlot::SetUidText(std::string_view text) {
     text = UpToZero(text);
     std::lock_guard<std::mutex> guard(lock);
     CopyText(record.uidText, text);
-    numericId.store(ReadLeadingInt(record.uidText), std::memory_order_release);
+    numericId.store(text.empty() ? kNoUnit : ReadLeadingInt(record.uidText), std::memory_order_release);
     registryChanges.fetch_add(1, std::memory_order_release);
 }
 
@@ -49,7 +49,7 @@ void RtuSlot::SetModel(std::int32_t model) {
 
 void RtuSlot::Reset() {
     std::lock_guard<std::mutex> guard(lock);
-    numericId.store(0, std::memory_order_release);
+    numericId.store(kNoUnit, std::memory_order_release);
     record = RtuRecord{};
     registryChanges.fetch_add(1, std::memory_order_release);
 }

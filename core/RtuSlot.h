@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <limits>
 #include <mutex>
 #include <string_view>
 
@@ -29,8 +30,10 @@ public:
         return f(static_cast<const RtuRecord&>(record));
     }
 
-    // uidText read as a decimal integer, kept up to date by SetUidText so lookups need no lock.
-    std::int32_t NumericId() const { return numericId.load(std::memory_order_acquire); }
+    // uidText read as a decimal integer, kept up to date by SetUidText so lookups need no lock;
+    // kNoUnit while the slot is empty, which no unit id equals.
+    static constexpr std::int64_t kNoUnit = std::numeric_limits<std::int64_t>::min();
+    std::int64_t NumericId() const { return numericId.load(std::memory_order_acquire); }
     // Counts the registry writes (unit id, model, reset), so a reader can tell without the lock that
     // the slot was given to another RTU or model since it last looked.
     std::uint32_t RegistryChanges() const { return registryChanges.load(std::memory_order_acquire); }
@@ -67,6 +70,6 @@ private:
 
     mutable std::mutex lock;
     RtuRecord record{};
-    std::atomic<std::int32_t> numericId{0};
+    std::atomic<std::int64_t> numericId{kNoUnit};
     std::atomic<std::uint32_t> registryChanges{0};
 };

@@ -18,8 +18,9 @@ public:
     RtuTable(const RtuTable&) = delete;
     RtuTable& operator=(const RtuTable&) = delete;
 
-    // The first slot whose uidText reads as the decimal integer id (0 for empty or non-numeric
-    // text), or null. Callers pass an RTU I/O unit id masked to 16 bits or a Modbus unit id.
+    // The first slot whose uidText reads as the decimal integer id (0 for non-numeric text), or
+    // null; an empty slot matches no id. Callers pass an RTU I/O unit id masked to 16 bits or a
+    // Modbus unit id.
     RtuSlot* FindRtu(std::int32_t id);
     // The first slot whose uidText equals text exactly, or null.
     RtuSlot* FindRtuByUidText(std::string_view text);

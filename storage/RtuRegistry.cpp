@@ -159,12 +159,17 @@ std::vector<RegistryRow> ReadRegistry(const CSQLDatabase& database, bool* comple
     return rows;
 }
 
+std::vector<RegisteredRtu> RegisteredRtus(const std::vector<RegistryRow>& rows) {
+    std::vector<RegisteredRtu> rtus;
+    rtus.reserve(rows.size());
+    for (const RegistryRow& row : rows) rtus.push_back({row[0], ParseIniNumber(row[7])});
+    return rtus;
+}
+
 std::vector<RegistryRow> LoadRegistry(const CSQLDatabase& database, RtuTable& table) {
-    std::vector<RegistryRow> rows = ReadRegistry(database);
-    for (std::size_t i = 0; i < rows.size() && i < RtuTable::kSlots; ++i) {
-        RtuSlot& slot = table.Slot(i);
-        slot.SetUidText(rows[i][0]);
-        slot.SetModel(ParseIniNumber(rows[i][7]));
-    }
+    bool complete = false;
+    std::vector<RegistryRow> rows = ReadRegistry(database, &complete);
+    // A registry read only in part would free the slots of every RTU it missed.
+    if (complete) RefillRtuTable(table, RegisteredRtus(rows));
     return rows;
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/RegistryRefill.h"
 #include "platform/profile/MessageBox.h"
 
 class CSQLDatabase;
@@ -49,9 +50,12 @@ using RegistryRow = std::array<std::string, 13>;
 // database error ends the read silently with the rows read so far. `complete`, when given, tells
 // whether every row was read. Takes no lock (a read).
 std::vector<RegistryRow> ReadRegistry(const CSQLDatabase& database, bool* complete = nullptr);
-// Reads the registry ("SELECT * FROM RTU_TAB ORDER BY UID") and gives row n's UID and model (the
-// decimal value of RDATA7) to slot n of the live table; rows past the last slot get none, slots past
-// the last row keep what they had. Returns the rows read; nothing without a connection, and a
-// database error ends the read silently with the rows read so far. Takes no lock (a read).
+// The rows as the live table takes them: UID and model (the decimal value of RDATA7).
+std::vector<RegisteredRtu> RegisteredRtus(const std::vector<RegistryRow>& rows);
+// Reads the registry ("SELECT * FROM RTU_TAB ORDER BY UID") and brings the live table to it with
+// RefillRtuTable, the one way every reload takes: an RTU that stays keeps its slot and values, a
+// removed one's slot is freed, a new one gets a cleared slot. Returns the rows read; nothing without
+// a connection, and a database error ends the read silently with the rows read so far and leaves
+// the table as it was. Takes no lock (a read).
 // Threads: the user-interface thread (the RTU list page) or the headless runner's start-up.
 std::vector<RegistryRow> LoadRegistry(const CSQLDatabase& database, RtuTable& table);

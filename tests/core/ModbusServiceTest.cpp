@@ -119,7 +119,8 @@ INSTANTIATE_TEST_SUITE_P(Reads, UnansweredReads,
                                            UnansweredRead{"TooManyRegisters", 5, 0x04, 1200, 257},
                                            UnansweredRead{"TooManyBits", 5, 0x01, 1000, 33},
                                            UnansweredRead{"BetweenBitWindows", 5, 0x01, 1032, 1},
-                                           UnansweredRead{"UnknownUnit", 6, 0x03, 1000, 1}),
+                                           UnansweredRead{"UnknownUnit", 6, 0x03, 1000, 1},
+                                           UnansweredRead{"UnitZeroOfAnEmptySlot", 0, 0x03, 1000, 1}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ModbusService, WriteRegisterSetsTemperatureAndEchoes) {

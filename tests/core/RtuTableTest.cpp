@@ -25,6 +25,15 @@ TEST(RtuTable, IdZeroFindsFirstSlotWithoutNumericUid) {
     EXPECT_EQ(table.FindRtu(0), &table.Slot(1));
 }
 
+TEST(RtuTable, AnEmptySlotMatchesNoUnitId) {
+    RtuTable table;
+    table.Slot(1).SetUidText("5");
+    EXPECT_EQ(table.FindRtu(0), nullptr);
+    table.Slot(1).Reset();
+    EXPECT_EQ(table.FindRtu(5), nullptr);
+    EXPECT_EQ(table.FindRtu(0), nullptr);
+}
+
 TEST(RtuTable, DuplicateUnitIdFindsLowerSlot) {
     RtuTable table;
     table.Slot(3).SetUidText("7");

@@ -198,7 +198,6 @@ TEST_P(RtuRegistryTest, DeleteWithoutAUnitIdAsksNothing) {
 
 TEST_P(RtuRegistryTest, LoadFillsSlotsInUnitIdTextOrder) {
     RtuTable table;
-    table.Slot(3).SetUidText("kept");
     Exec("INSERT INTO RTU_TAB(UID, RDATA7) VALUES ('7', '403')");
     Exec("INSERT INTO RTU_TAB(UID, RDATA7) VALUES ('12', '402')");
     Exec("INSERT INTO RTU_TAB(UID) VALUES ('A7')");
@@ -215,8 +214,23 @@ TEST_P(RtuRegistryTest, LoadFillsSlotsInUnitIdTextOrder) {
     EXPECT_EQ(uidAndModel(0), std::make_pair(std::string("12"), 402));
     EXPECT_EQ(uidAndModel(1), std::make_pair(std::string("7"), 403));
     EXPECT_EQ(uidAndModel(2), std::make_pair(std::string("A7"), 0));
-    EXPECT_EQ(uidAndModel(3).first, "kept");
     EXPECT_NE(table.FindRtu(7), nullptr);
+}
+
+// An RTU no longer registered loses its slot; one that stays keeps its slot and values.
+TEST_P(RtuRegistryTest, LoadFreesTheSlotsOfRemovedRtus) {
+    RtuTable table;
+    Exec("INSERT INTO RTU_TAB(UID, RDATA7) VALUES ('7', '403')");
+    Exec("INSERT INTO RTU_TAB(UID, RDATA7) VALUES ('8', '403')");
+    LoadRegistry(db, table);
+    table.FindRtu(8)->SetAin(0, 8.5);
+    Exec("DELETE FROM RTU_TAB WHERE UID = '7'");
+
+    LoadRegistry(db, table);
+
+    EXPECT_EQ(table.FindRtu(7), nullptr);
+    ASSERT_NE(table.FindRtu(8), nullptr);
+    EXPECT_FLOAT_EQ(table.FindRtu(8)->Snapshot().ain[0], 8.5f);
 }
 
 TEST_P(RtuRegistryTest, LoadWithoutADatabaseReadsNothing) {

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "core/TelemetryCore.h"
+
 #include "ui/DatabaseStartup.h"
 #include "ui/DyInputView.h"
 #include "ui/PageRtuList.h"
@@ -215,9 +217,7 @@ TEST_F(RtuListPageTest, OpeningAnotherRtuClearsTheHistoryItsChartAndTable) {
     EXPECT_EQ(Count("1_AIN0"), 8);
 }
 
-// A reload gives the live table's slots to the registered unit ids in order: after a deletion the
-// slot of the RTU shown holds the next one. The page stays with its unit id, and empties when that
-// RTU is gone.
+// After a deletion the page stays with its unit id, and empties when that RTU is gone.
 TEST_F(RtuListPageTest, AReloadKeepsTheStatePageOnItsUnitIdOrEmptiesIt) {
     for (const char* uid : {"1", "3", "4", "5"}) Register(uid, std::string("Pump station ") + uid, "403");
     History("4", "AIN", 0, {"4.5", "4.5"});
@@ -241,6 +241,47 @@ TEST_F(RtuListPageTest, AReloadKeepsTheStatePageOnItsUnitIdOrEmptiesIt) {
     EXPECT_EQ(statePage->Browser().CurrentTable(), "");
     ClickControl(*statePage, IDC_AIN_FIRST);
     EXPECT_EQ(statePage->History().RowCount(), 0);
+}
+
+// What a Modbus/TCP read of the unit returns from the live table: the reply's data words.
+std::vector<int> ReadAin(std::uint8_t unit, std::uint16_t quantity) {
+    struct Reply : IReplyPath {
+        bool Send(const std::uint8_t* bytes, std::size_t length) override {
+            sent.assign(bytes, bytes + length);
+            return true;
+        }
+        void Release() override {}
+        std::vector<std::uint8_t> sent;
+    } reply;
+    TelemetryCore core;
+    const std::uint8_t read[] = {0, 1, 0, 0, 0, 6, unit, 0x03, 0x03, 0xE8, 0, static_cast<std::uint8_t>(quantity), 0};
+    core.DecodeChunk(read, 12, reply);
+    std::vector<int> words;
+    for (std::size_t i = 9; i + 1 < reply.sent.size(); i += 2) words.push_back(reply.sent[i] << 8 | reply.sent[i + 1]);
+    return words;
+}
+
+// Deleting an RTU moves no other RTU's values or reports under another unit id.
+TEST_F(RtuListPageTest, ADeletionGivesNoRtuAnotherRtusValues) {
+    for (const char* uid : {"1", "2", "3"}) Register(uid, std::string("Station ") + uid, "403");
+    Reload();
+    RtuSlot* two = LiveRtuTable().FindRtu(2);
+    ASSERT_NE(two, nullptr);
+    two->SetAin(0, 22.2);
+    two->SetRegistString("RTU 2 v1.0");
+    LiveRtuTable().Activity().Note(LiveRtuTable().IndexOf(*two), ReportOrigin{}, true);
+
+    DeleteThroughTheForm("1");
+
+    int slotsOfThree = 0;
+    for (std::size_t i = 0; i < RtuTable::kSlots; ++i) slotsOfThree += LiveRtuTable().Slot(i).UidTextEquals("3");
+    EXPECT_EQ(slotsOfThree, 1);
+    RtuSlot* three = LiveRtuTable().FindRtu(3);
+    ASSERT_NE(three, nullptr);
+    EXPECT_STREQ(three->Snapshot().registString, "");
+    EXPECT_EQ(LiveRtuTable().Activity().Read(LiveRtuTable().IndexOf(*three)).frames, 0u);
+    EXPECT_EQ(ReadAin(3, 1), std::vector<int>{0});
+    EXPECT_EQ(ReadAin(2, 1), std::vector<int>{222});
 }
 
 }  // namespace

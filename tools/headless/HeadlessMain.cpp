@@ -7,7 +7,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -86,8 +85,7 @@ bool ParseArguments(int argc, char** argv, std::vector<RtuOption>& rtus) {
 
 // The registry's RTUs followed by those of --rtu, as the live table takes them.
 std::vector<RegisteredRtu> WantedRtus(const std::vector<RegistryRow>& rows, const std::vector<RtuOption>& extra) {
-    std::vector<RegisteredRtu> rtus;
-    for (const RegistryRow& row : rows) rtus.push_back({row[0], ParseIniNumber(row[7])});
+    std::vector<RegisteredRtu> rtus = RegisteredRtus(rows);
     for (const RtuOption& rtu : extra) rtus.push_back({rtu.uidText, rtu.model});
     return rtus;
 }
@@ -142,11 +140,7 @@ int main(int argc, char** argv) {
     OpenDatabase(database, messageBox);
     CHistoryRecorder history(&database);
     OpenHistorySpool(history);
-    const std::size_t registered = std::min(LoadRegistry(database, LiveRtuTable()).size(), RtuTable::kSlots);
-    for (std::size_t i = 0; i < rtus.size() && registered + i < RtuTable::kSlots; ++i) {
-        LiveRtuTable().Slot(registered + i).SetUidText(rtus[i].uidText);
-        LiveRtuTable().Slot(registered + i).SetModel(rtus[i].model);
-    }
+    RefillRtuTable(LiveRtuTable(), WantedRtus(ReadRegistry(database), rtus));
     const ServerSettings settings = ReadServerSettings();
     echoServer.store(settings.echoServer);
 
