@@ -10,9 +10,6 @@
 
 #include <algorithm>
 
-#include "core/TelemetryCore.h"
-#include "storage/EventLog.h"
-#include "storage/sql/DatabaseMutex.h"
 #include "ui/AboutDlg.h"
 #include "ui/PageModbusRegs.h"
 #include "ui/PageRtuState.h"
@@ -53,11 +50,12 @@ constexpr QSize kLeastPageArea(320, 240);
 
 CTelvornDlg::CTelvornDlg(IMessageBox& messageBox, StartupOperations operations)
     : messageBox(messageBox),
-      operations(std::move(operations)),
+      operations(WithRuntimeStages(std::move(operations))),
+      runtime(messageBox, RuntimeOptions{{}, true}),
       menuBar(new QMenuBar(this)),
       viewMenu(new BCMenu(QString(), this)),
       client(new QWidget(this)),
-      tabs(new CMyTabCtrl(client, database, this->operations.loadRegistry, messageBox)),
+      tabs(new CMyTabCtrl(client, runtime.Database(), this->operations.loadRegistry, messageBox)),
       statusLine(new CButtonST(client)),
       lookButton(new CButtonST(client)) {
     setFont(DialogFont());
@@ -84,13 +82,17 @@ CTelvornDlg::CTelvornDlg(IMessageBox& messageBox, StartupOperations operations)
 
 CTelvornDlg::~CTelvornDlg() {
     Teardown();
-    running.server.reset();
+    runtime.Stop();
+}
+
+StartupOperations CTelvornDlg::WithRuntimeStages(StartupOperations given) {
+    if (!given.openDatabase) given.openDatabase = [this](CSQLDatabase&, IMessageBox&) { runtime.OpenDatabase(); };
+    if (!given.loadRegistry) given.loadRegistry = [this](CSQLDatabase&) { return runtime.ReloadRegistry().rows; };
+    return given;
 }
 
 void CTelvornDlg::OnInitDialog() {
     uiIni.setFile(kUiIniPath);
-    ServerSettings settings = ReadServerSettings();
-    echoServer.store(settings.echoServer);
 
     setWindowTitle(QStringLiteral("Telvorn (Release Version 1.44) for GPRS RTU %1").arg("Ms Access"));
     // Given an empty title the window system shows the program's name instead; a blank reads as empty.
@@ -101,8 +103,6 @@ void CTelvornDlg::OnInitDialog() {
     lookButton->SetIconNumber(0);
 
     tabs->LayoutPages();
-    rawDataTail = std::make_unique<RawDataTail>(&tabs->RawDataPage());
-    rawDataList = rawDataTail.get();
     registerList = &tabs->ModbusRegsPage().RegisterList();
 
     BuildViewMenu();
@@ -110,15 +110,14 @@ void CTelvornDlg::OnInitDialog() {
     setMinimumSize(MinimumWindowSize());
     setWindowIcon(ResourceIcon(IDI_APPLICATION));
 
-    OpenEventLog();
-    OpenHistorySpool(history);
-    ServerReferences references{rawDataList, &tabs->RtuStatePage(), &history};
-    // The result is always 1: a server that fails to build or start has said so in its message box,
-    // and the window goes on to open the database and show the registry all the same.
-    StartTcpServer(settings.port, settings.timeoutSeconds, references, messageBox, *this, running);
+    runtime.SetFront(RuntimeFront{this, &tabs->RawDataPage(), &tabs->RtuStatePage(), {}});
+    runtime.Start(RuntimeStage::kServer);
+    // Posted in this order, after the server started: the database is open before the registry is read.
     PostWindowCommand(CMD_OPEN_DATABASE);
     PostCommand(tabs->RtuListPage(), CMD_RELOAD_RTU_LIST);
 }
+
+void CTelvornDlg::StartMonitoring() { runtime.Start(RuntimeStage::kEndpoint); }
 
 void CTelvornDlg::BuildViewMenu() {
     for (int i = 0; i < 3; ++i) {
@@ -137,7 +136,7 @@ void CTelvornDlg::OnCommand(int commandId) {
             ShowAbout();
             break;
         case CMD_OPEN_DATABASE:
-            operations.openDatabase(database, messageBox);
+            operations.openDatabase(runtime.Database(), messageBox);
             break;
         case CMD_VIEW_PAGE0:
         case CMD_VIEW_PAGE1:
@@ -156,10 +155,7 @@ void CTelvornDlg::Teardown() {
     tornDown = true;
     tabs->RawDataPage().Detach();
     tabs->RtuStatePage().Detach();
-    // Workers write history under the database lock; none may be halfway through a statement when the
-    // connection goes.
-    std::lock_guard lock(DatabaseMutex);
-    database.Close();
+    runtime.CloseDatabase();
 }
 
 void CTelvornDlg::PostWindowCommand(int commandId) {

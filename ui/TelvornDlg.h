@@ -4,31 +4,30 @@
 #include <QMenuBar>
 
 #include <functional>
-#include <memory>
 
 #include "platform/profile/IniFileReader.h"
 #include "platform/profile/MessageBox.h"
+#include "runtime/Runtime.h"
 #include "server/ServerStatusLine.h"
 #include "server/StartTcpServer.h"
-#include "storage/HistoryRecorder.h"
 #include "storage/sql/SQLDatabase.h"
-#include "ui/DatabaseStartup.h"
 #include "ui/MyTabCtrl.h"
-#include "web/RawDataTail.h"
 #include "widgets/BCMenu.h"
 #include "widgets/CButtonST.h"
 
 class QTreeWidget;
 
-// The storage operations of the start-up; tests replace them to watch the order.
+// The storage operations of the start-up; tests replace them to watch the order. Left empty, they
+// are the runtime's database and registry stages.
 struct StartupOperations {
-    std::function<void(CSQLDatabase&, IMessageBox&)> openDatabase = OpenTelvornDatabase;
-    CPageRtuList::RegistryLoader loadRegistry = LoadRtuRegistry;
+    std::function<void(CSQLDatabase&, IMessageBox&)> openDatabase;
+    CPageRtuList::RegistryLoader loadRegistry;
 };
 
 // The main window: tab control with the four pages, status line, look button and the view menu. Its
-// initialisation is the program's start-up: settings, pages, event log, server, then the posted
-// open-database command and the posted reload of the RTU list.
+// initialisation is the program's start-up: pages, then the runtime's stages up to the server (event
+// log, spool, history recording, server), then the posted open-database command and the posted
+// reload of the RTU list; the monitoring endpoint follows (StartMonitoring).
 //
 // Threads: user-interface thread only; workers reach it through the raw data page and the RTU state
 // page, never through this class.
@@ -39,6 +38,8 @@ public:
     ~CTelvornDlg() override;
 
     void OnInitDialog();
+    // The runtime's last stage, the monitoring endpoint; after OnInitDialog.
+    void StartMonitoring();
     void OnCommand(int commandId);
     // Cuts the workers off the pages (waiting for calls under way) and closes the database: what must
     // happen before the process may end with server threads still running.
@@ -49,11 +50,8 @@ public:
     CButtonST& LookButton() const { return *lookButton; }
     BCMenu& ViewMenu() const { return *viewMenu; }
     QMenuBar& MenuBar() const { return *menuBar; }
-    CSQLDatabase& Database() { return database; }
-    const CHistoryRecorder& History() const { return history; }
-    const RunningServer& Server() const { return running; }
-    // The raw-data lines the web console's raw page shows; null before OnInitDialog.
-    const RawDataTail* RawDataLines() const { return rawDataTail.get(); }
+    CSQLDatabase& Database() { return runtime.Database(); }
+    const RunningServer& Server() const { return runtime.Server(); }
     // The size of the area below the menu bar that holds the controls.
     QSize ClientSize() const;
     void ResizeClientArea(QSize size);
@@ -74,12 +72,12 @@ private:
     void PostWindowCommand(int commandId);
     void ShowAbout();
     void ApplyCustomLook();
+    StartupOperations WithRuntimeStages(StartupOperations given);
 
     IMessageBox& messageBox;
     StartupOperations operations;
-    CSQLDatabase database;
-    // Handed to the server; workers record through it until the process ends.
-    CHistoryRecorder history{&database};
+    // The database, the history and the server; workers use them until the process ends.
+    Runtime runtime;
     IniFileReader uiIni;
     QMenuBar* menuBar;
     BCMenu* viewMenu;
@@ -87,10 +85,6 @@ private:
     CMyTabCtrl* tabs;
     CButtonST* statusLine;
     CButtonST* lookButton;
-    // Keeps the newest raw-data lines for the web console and hands each on to the raw data page.
-    std::unique_ptr<RawDataTail> rawDataTail;
-    IRawDataList* rawDataList = nullptr;
     QTreeWidget* registerList = nullptr;
-    RunningServer running;
     bool tornDown = false;
 };

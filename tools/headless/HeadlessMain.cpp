@@ -15,24 +15,11 @@
 #include <thread>
 #include <vector>
 
-#include "core/RegistryRefill.h"
 #include "core/RtuTable.h"
-#include "core/TelemetryCore.h"
-#include "platform/profile/IniFileReader.h"
-#include "platform/profile/ProfileSettings.h"
-#include "server/ConnectionView.h"
+#include "runtime/Runtime.h"
 #include "server/StandardStreams.h"
-#include "server/StartTcpServer.h"
-#include "storage/EventLog.h"
-#include "storage/HistoryRecorder.h"
-#include "storage/OpenDatabase.h"
-#include "storage/RtuRegistry.h"
-#include "storage/sql/SQLDatabase.h"
 #include "tools/headless/HeadlessSinks.h"
 #include "tools/headless/StdoutRelay.h"
-#include "web/HttpSettings.h"
-#include "web/MonitoringEndpoint.h"
-#include "web/RawDataTail.h"
 
 namespace {
 
@@ -47,12 +34,7 @@ const char* const kUsage =
 // the process alive past this.
 constexpr auto kShutdownLimit = std::chrono::seconds(5);
 
-struct RtuOption {
-    std::string uidText;
-    std::int32_t model = 0;
-};
-
-bool ParseRtu(const std::string& text, RtuOption& rtu) {
+bool ParseRtu(const std::string& text, RegisteredRtu& rtu) {
     std::size_t colon = text.find(':');
     rtu.uidText = text.substr(0, colon);
     if (rtu.uidText.empty() || rtu.uidText.size() > 31) {
@@ -71,10 +53,10 @@ bool ParseRtu(const std::string& text, RtuOption& rtu) {
     return true;
 }
 
-bool ParseArguments(int argc, char** argv, std::vector<RtuOption>& rtus) {
+bool ParseArguments(int argc, char** argv, std::vector<RegisteredRtu>& rtus) {
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
-        RtuOption rtu;
+        RegisteredRtu rtu;
         if (option != "--rtu" || i + 1 >= argc || !ParseRtu(argv[++i], rtu) || rtus.size() == RtuTable::kSlots) {
             return false;
         }
@@ -83,29 +65,18 @@ bool ParseArguments(int argc, char** argv, std::vector<RtuOption>& rtus) {
     return true;
 }
 
-// The registry's RTUs followed by those of --rtu, as the live table takes them.
-std::vector<RegisteredRtu> WantedRtus(const std::vector<RegistryRow>& rows, const std::vector<RtuOption>& extra) {
-    std::vector<RegisteredRtu> rtus = RegisteredRtus(rows);
-    for (const RtuOption& rtu : extra) rtus.push_back({rtu.uidText, rtu.model});
-    return rtus;
-}
-
 // Waits for SIGINT or SIGTERM; each SIGHUP meanwhile refills the live table from the registry.
-void ServeSignals(const sigset_t& signals, const CSQLDatabase& database, const std::vector<RtuOption>& extra) {
+void ServeSignals(const sigset_t& signals, Runtime& runtime) {
     for (;;) {
         int signal = 0;
         if (sigwait(&signals, &signal) != 0) continue;
         if (signal != SIGHUP) return;
-        bool complete = false;
-        const std::vector<RegistryRow> rows = ReadRegistry(database, &complete);
-        // A registry that could not be read whole would empty the slots of every RTU it missed.
-        if (!complete) {
+        const RegistryReload reload = runtime.ReloadRegistry();
+        if (!reload.complete) {
             std::printf("Registry reload failed: the database did not answer; the live table stays as it was.\n");
-            std::fflush(stdout);
-            continue;
+        } else {
+            std::printf("Registry reloaded: %zu RTUs, %zu new.\n", reload.rows.size(), reload.added);
         }
-        const std::size_t added = RefillRtuTable(LiveRtuTable(), WantedRtus(rows, extra));
-        std::printf("Registry reloaded: %zu RTUs, %zu new.\n", rows.size(), added);
         std::fflush(stdout);
     }
 }
@@ -114,8 +85,8 @@ void ServeSignals(const sigset_t& signals, const CSQLDatabase& database, const s
 
 int main(int argc, char** argv) {
     PrepareStandardStreams();
-    std::vector<RtuOption> rtus;
-    if (!ParseArguments(argc, argv, rtus)) {
+    RuntimeOptions options;
+    if (!ParseArguments(argc, argv, options.extraRtus)) {
         std::fputs(kUsage, stderr);
         return 2;
     }
@@ -134,49 +105,20 @@ int main(int argc, char** argv) {
     relay->Start();
 
     StderrMessageBox messageBox;
-    // Opened and read before the server starts, so no reading arrives before its RTU is known.
-    OpenEventLog();
-    CSQLDatabase database;
-    OpenDatabase(database, messageBox);
-    CHistoryRecorder history(&database);
-    OpenHistorySpool(history);
-    RefillRtuTable(LiveRtuTable(), WantedRtus(ReadRegistry(database), rtus));
-    const ServerSettings settings = ReadServerSettings();
-    echoServer.store(settings.echoServer);
-
     StdoutRawDataList stdoutLines;
-    RawDataTail rawDataList(&stdoutLines);
     IgnoringStatePage statePage;
     StdoutStatusLine statusLine;
-    RunningServer running;
-    StartTcpServer(settings.port, settings.timeoutSeconds, ServerReferences{&rawDataList, &statePage, &history},
-                   messageBox, statusLine, running);
+    Runtime runtime(messageBox, std::move(options));
+    runtime.SetFront(RuntimeFront{&statusLine, &stdoutLines, &statePage, [] { return relay->DroppedLines(); }});
+    runtime.Start();
 
-    const ConnectionView connections(running);
-    MonitorSources sources;
-    sources.table = &LiveRtuTable();
-    sources.connections = &connections;
-    sources.database = &database;
-    sources.rawData = &rawDataList;
-    sources.channelNames = ReadChannelNames();
-    const HttpSettings httpSettings = ReadHttpSettings();
-    sources.staleSeconds = httpSettings.staleSeconds;
-    sources.stdoutDroppedLines = [] { return relay->DroppedLines(); };
-    sources.spoolFigures = [&history] { return history.Figures(); };
-    std::unique_ptr<HttpEndpoint> endpoint = StartMonitoringEndpoint(httpSettings, sources, messageBox);
-    if (endpoint) {
-        std::printf("HTTP endpoint on %s\n", endpoint->Url().c_str());
-        std::fflush(stdout);
-    }
-
-    ServeSignals(stopSignals, database, rtus);
+    ServeSignals(stopSignals, runtime);
     std::thread([] {
         std::this_thread::sleep_for(kShutdownLimit);
         std::fflush(stdout);
         _exit(0);
     }).detach();
-    endpoint.reset();
-    running.server.reset();
+    runtime.Stop();
     relay->Stop(kShutdownLimit);
     return 0;
 }

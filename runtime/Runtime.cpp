@@ -1,0 +1,151 @@
+#include "runtime/Runtime.h"
+
+#include <cstdio>
+#include <mutex>
+
+#include "core/RtuTable.h"
+#include "core/TelemetryCore.h"
+#include "platform/profile/ProfileSettings.h"
+#include "storage/EventLog.h"
+#include "storage/OpenDatabase.h"
+#include "storage/sql/DatabaseMutex.h"
+#include "web/HttpSettings.h"
+#include "web/MonitoringEndpoint.h"
+
+namespace {
+
+RuntimeStage After(RuntimeStage stage) { return static_cast<RuntimeStage>(static_cast<int>(stage) + 1); }
+RuntimeStage Before(RuntimeStage stage) { return static_cast<RuntimeStage>(static_cast<int>(stage) - 1); }
+
+}  // namespace
+
+Runtime::Runtime(IMessageBox& messageBox, RuntimeOptions options)
+    : messageBox(messageBox), options(std::move(options)) {}
+
+Runtime::~Runtime() { Stop(); }
+
+void Runtime::SetFront(const RuntimeFront& shown) {
+    front = shown;
+    rawData = std::make_unique<RawDataTail>(front.rawDataList);
+}
+
+void Runtime::Start(RuntimeStage last) {
+    while (started < last) {
+        StartStage(After(started));
+        started = After(started);
+    }
+}
+
+void Runtime::Stop() {
+    for (; started != RuntimeStage::kNothing; started = Before(started)) StopStage(started);
+}
+
+void Runtime::StartStage(RuntimeStage stage) {
+    switch (stage) {
+        case RuntimeStage::kEventLog:
+            OpenEventLog();
+            break;
+        case RuntimeStage::kDatabase:
+            if (!options.deferDatabase) OpenDatabase();
+            break;
+        case RuntimeStage::kSpool:
+            StartSpool();
+            break;
+        case RuntimeStage::kRegistry:
+            // Read before the server starts, so that no reading arrives before its RTU is known.
+            if (!options.deferDatabase) FillRegistry();
+            break;
+        case RuntimeStage::kRecording:
+            sinks.Add(*history);
+            for (IHistoryWriter* sink : addedSinks) sinks.Add(*sink);
+            break;
+        case RuntimeStage::kServer:
+            StartServer();
+            break;
+        case RuntimeStage::kEndpoint:
+            StartEndpoint();
+            break;
+        case RuntimeStage::kNothing:
+            break;
+    }
+}
+
+void Runtime::StopStage(RuntimeStage stage) {
+    switch (stage) {
+        case RuntimeStage::kEndpoint:
+            endpoint.reset();
+            break;
+        case RuntimeStage::kServer:
+            running.server.reset();
+            break;
+        case RuntimeStage::kSpool:
+            history.reset();
+            break;
+        case RuntimeStage::kDatabase:
+            CloseDatabase();
+            break;
+        // The sinks write each reading as it comes and keep nothing back; the live table and the
+        // event log are the process's own and live until it ends.
+        case RuntimeStage::kRecording:
+        case RuntimeStage::kRegistry:
+        case RuntimeStage::kEventLog:
+        case RuntimeStage::kNothing:
+            break;
+    }
+}
+
+void Runtime::OpenDatabase() { ::OpenDatabase(database, messageBox); }
+
+// The table is empty at the start: the rows read before an error are worth having.
+void Runtime::FillRegistry() { RefillRtuTable(LiveRtuTable(), WantedRtus(ReadRegistry(database))); }
+
+RegistryReload Runtime::ReloadRegistry() {
+    RegistryReload reload;
+    reload.rows = ReadRegistry(database, &reload.complete);
+    if (reload.complete) reload.added = RefillRtuTable(LiveRtuTable(), WantedRtus(reload.rows));
+    return reload;
+}
+
+std::vector<RegisteredRtu> Runtime::WantedRtus(const std::vector<RegistryRow>& rows) const {
+    std::vector<RegisteredRtu> rtus = RegisteredRtus(rows);
+    rtus.insert(rtus.end(), options.extraRtus.begin(), options.extraRtus.end());
+    return rtus;
+}
+
+void Runtime::CloseDatabase() {
+    // Workers write history under the database lock; none may be halfway through a statement when
+    // the connection goes.
+    std::lock_guard lock(DatabaseMutex);
+    database.Close();
+}
+
+void Runtime::StartSpool() {
+    history = std::make_unique<CHistoryRecorder>(&database);
+    OpenHistorySpool(*history);
+}
+
+void Runtime::StartServer() {
+    const ServerSettings settings = ReadServerSettings();
+    echoServer.store(settings.echoServer);
+    // A server that fails to build or start says so in its message box, and the program goes on
+    // all the same: the database, the registry and the endpoint are of use without it.
+    StartTcpServer(settings.port, settings.timeoutSeconds, ServerReferences{rawData.get(), front.statePage, &sinks},
+                   messageBox, *front.statusLine, running);
+}
+
+void Runtime::StartEndpoint() {
+    const HttpSettings httpSettings = ReadHttpSettings();
+    sources.table = &LiveRtuTable();
+    sources.connections = &connections;
+    sources.database = &database;
+    sources.rawData = rawData.get();
+    sources.channelNames = ReadChannelNames();
+    sources.staleSeconds = httpSettings.staleSeconds;
+    sources.stdoutDroppedLines = front.stdoutDroppedLines;
+    // The endpoint stops before the spool stage, so the recorder outlives every call.
+    sources.spoolFigures = [this] { return history->Figures(); };
+    endpoint = StartMonitoringEndpoint(httpSettings, sources, messageBox);
+    // run.sh and the tests wait for this line to tell where the console is.
+    if (endpoint) std::printf("HTTP endpoint on %s\n", endpoint->Url().c_str());
+    std::fflush(stdout);
+}

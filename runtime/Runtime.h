@@ -1,0 +1,128 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "core/RawDataList.h"
+#include "core/RegistryRefill.h"
+#include "core/StatePage.h"
+#include "platform/profile/MessageBox.h"
+#include "runtime/ReadingSinks.h"
+#include "server/ConnectionView.h"
+#include "server/ServerStatusLine.h"
+#include "server/StartTcpServer.h"
+#include "storage/HistoryRecorder.h"
+#include "storage/RtuRegistry.h"
+#include "storage/sql/SQLDatabase.h"
+#include "web/HttpEndpoint.h"
+#include "web/MonitorSources.h"
+#include "web/RawDataTail.h"
+
+// The program's parts in the order they start; they stop in the reverse order.
+enum class RuntimeStage {
+    kNothing,    // nothing started yet
+    kEventLog,   // "Log.txt"
+    kDatabase,   // the connection to the history database
+    kSpool,      // the history recorder with its spool
+    kRegistry,   // the registry's RTUs in the live table
+    kRecording,  // the sinks every accepted reading goes to
+    kServer,     // the connection server on the RTU port
+    kEndpoint,   // the monitoring endpoint
+};
+
+// What the program shows the parts on: the window's pages, or standard output. Nothing is owned;
+// all must outlive the connection server.
+struct RuntimeFront {
+    IStatusLine* statusLine = nullptr;
+    IRawDataList* rawDataList = nullptr;  // the program's own list; the console's tail goes in front
+    IStatePage* statePage = nullptr;
+    // Lines standard output has dropped, for monitoring; empty where there is no such count.
+    std::function<std::uint64_t()> stdoutDroppedLines;
+};
+
+struct RuntimeOptions {
+    // RTUs the live table takes after the registry's, in this order.
+    std::vector<RegisteredRtu> extraRtus;
+    // The database and registry stages are left to the program, which runs OpenDatabase and
+    // LoadRegistry when it will: the window posts them as commands that run once its start-up is
+    // over, the server already listening.
+    bool deferDatabase = false;
+};
+
+// The outcome of a registry reload.
+struct RegistryReload {
+    bool complete = false;          // false: the database did not answer, the live table stays as it was
+    std::vector<RegistryRow> rows;  // as read, also when only in part
+    std::size_t added = 0;          // RTUs new to the live table
+};
+
+// The program assembled once for the window and telvorn-headless alike: each program supplies its
+// front and message box and starts the stages; what differs between them stays in their shells.
+//
+// Threads: every method on the program's main thread (the window's user-interface thread). The
+// parts started run threads of their own; the accessors' objects are safe as their classes say.
+class Runtime {
+public:
+    // `messageBox` is not owned and must outlive the runtime.
+    explicit Runtime(IMessageBox& messageBox, RuntimeOptions options = {});
+    ~Runtime();
+    Runtime(const Runtime&) = delete;
+    Runtime& operator=(const Runtime&) = delete;
+
+    // Once, before the first Start.
+    void SetFront(const RuntimeFront& front);
+    // One more consumer of every accepted reading, after the history recorder; before the
+    // recording stage. `sink` is not owned and must outlive the server.
+    void AddSink(IHistoryWriter& sink) { addedSinks.push_back(&sink); }
+    // Starts, in order, every stage after the last one started, up to and including `last`.
+    void Start(RuntimeStage last = RuntimeStage::kEndpoint);
+    // Stops the started stages in the reverse order: the endpoint, the server (its threads joined,
+    // so no reading is under way after it), the sinks, the spool's forwarder, the database. The
+    // event log stays open until the process ends.
+    void Stop();
+
+    // The database stage: brings up the history database and shows the outcome in message boxes.
+    void OpenDatabase();
+    // Reads the registry and brings the live table to its RTUs and then the extra ones, while the
+    // workers decode (RefillRtuTable). A registry that cannot be read whole changes nothing: it
+    // would free the slot of every RTU it missed. The window's list reload and telvorn-headless's
+    // SIGHUP.
+    RegistryReload ReloadRegistry();
+    // Closes the database, waiting for a statement under way: all the window does at its close, as
+    // its process ends at once afterwards, the server's threads still running.
+    void CloseDatabase();
+
+    CSQLDatabase& Database() { return database; }
+    // Null before the spool stage.
+    const CHistoryRecorder* History() const { return history.get(); }
+    const RunningServer& Server() const { return running; }
+    // The raw-data lines the web console shows; null before SetFront.
+    const RawDataTail* RawDataLines() const { return rawData.get(); }
+
+private:
+    void StartStage(RuntimeStage stage);
+    void FillRegistry();
+    std::vector<RegisteredRtu> WantedRtus(const std::vector<RegistryRow>& rows) const;
+    void StopStage(RuntimeStage stage);
+    void StartSpool();
+    void StartServer();
+    void StartEndpoint();
+
+    IMessageBox& messageBox;
+    const RuntimeOptions options;
+    RuntimeFront front;
+    RuntimeStage started = RuntimeStage::kNothing;
+
+    CSQLDatabase database;
+    std::unique_ptr<CHistoryRecorder> history;
+    std::vector<IHistoryWriter*> addedSinks;
+    ReadingSinks sinks;
+    std::unique_ptr<RawDataTail> rawData;
+    RunningServer running;
+    ConnectionView connections{running};
+    MonitorSources sources;
+    std::unique_ptr<HttpEndpoint> endpoint;
+};
