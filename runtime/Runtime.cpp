@@ -14,6 +14,16 @@
 
 namespace {
 
+// Keeps the text of a message box instead of showing it.
+class KeptMessage final : public IMessageBox {
+public:
+    MessageAnswer Show(const std::string& shown, const std::string&, MessageIcon, MessageButtons) override {
+        text = shown;
+        return MessageAnswer::Ok;
+    }
+    std::string text;
+};
+
 RuntimeStage After(RuntimeStage stage) { return static_cast<RuntimeStage>(static_cast<int>(stage) + 1); }
 RuntimeStage Before(RuntimeStage stage) { return static_cast<RuntimeStage>(static_cast<int>(stage) - 1); }
 
@@ -29,18 +39,20 @@ void Runtime::SetFront(const RuntimeFront& shown) {
     rawData = std::make_unique<RawDataTail>(front.rawDataList);
 }
 
-void Runtime::Start(RuntimeStage last) {
-    while (started < last) {
-        StartStage(After(started));
+bool Runtime::Start(RuntimeStage last) {
+    while (failure.empty() && started < last) {
         started = After(started);
+        // A stage that failed counts as started: Stop takes down whatever part of it runs.
+        if (!StartStage(started)) return false;
     }
+    return failure.empty();
 }
 
 void Runtime::Stop() {
     for (; started != RuntimeStage::kNothing; started = Before(started)) StopStage(started);
 }
 
-void Runtime::StartStage(RuntimeStage stage) {
+bool Runtime::StartStage(RuntimeStage stage) {
     switch (stage) {
         case RuntimeStage::kEventLog:
             OpenEventLog();
@@ -60,14 +72,14 @@ void Runtime::StartStage(RuntimeStage stage) {
             for (IHistoryWriter* sink : addedSinks) sinks.Add(*sink);
             break;
         case RuntimeStage::kServer:
-            StartServer();
-            break;
+            return StartServer();
         case RuntimeStage::kEndpoint:
             StartEndpoint();
             break;
         case RuntimeStage::kNothing:
             break;
     }
+    return true;
 }
 
 void Runtime::StopStage(RuntimeStage stage) {
@@ -124,13 +136,24 @@ void Runtime::StartSpool() {
     OpenHistorySpool(*history);
 }
 
-void Runtime::StartServer() {
+bool Runtime::StartServer() {
     const ServerSettings settings = ReadServerSettings();
     echoServer.store(settings.echoServer);
-    // A server that fails to build or start says so in its message box, and the program goes on
-    // all the same: the database, the registry and the endpoint are of use without it.
+    // Unless the server is required, one that fails to build or start says so in its message box,
+    // and the program goes on all the same: the database, the registry and the endpoint are of use
+    // without it.
+    KeptMessage serverError;
+    IMessageBox& box = options.serverRequired ? static_cast<IMessageBox&>(serverError) : messageBox;
     StartTcpServer(settings.port, settings.timeoutSeconds, ServerReferences{rawData.get(), front.statePage, &sinks},
-                   messageBox, *front.statusLine, running);
+                   box, *front.statusLine, running);
+    if (serverError.text.empty()) return true;
+    return Fail("Telvorn stops: RTU port " + std::to_string(settings.port) + " not served: " + serverError.text);
+}
+
+bool Runtime::Fail(std::string reason) {
+    failure = std::move(reason);
+    messageBox.Show(failure, std::string(), MessageIcon::Stop, MessageButtons::Ok);
+    return false;
 }
 
 void Runtime::StartEndpoint() {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "core/RawDataList.h"
@@ -47,9 +48,13 @@ struct RuntimeOptions {
     // RTUs the live table takes after the registry's, in this order.
     std::vector<RegisteredRtu> extraRtus;
     // The database and registry stages are left to the program, which runs OpenDatabase and
-    // LoadRegistry when it will: the window posts them as commands that run once its start-up is
+    // ReloadRegistry when it will: the window posts them as commands that run once its start-up is
     // over, the server already listening.
     bool deferDatabase = false;
+    // A connection server that cannot start ends the start (telvorn-headless: a service that serves
+    // no RTU must fail where its service manager sees it). Otherwise the server's own message box
+    // tells the error and the start goes on without a server.
+    bool serverRequired = false;
 };
 
 // The outcome of a registry reload.
@@ -77,8 +82,10 @@ public:
     // One more consumer of every accepted reading, after the history recorder; before the
     // recording stage. `sink` is not owned and must outlive the server.
     void AddSink(IHistoryWriter& sink) { addedSinks.push_back(&sink); }
-    // Starts, in order, every stage after the last one started, up to and including `last`.
-    void Start(RuntimeStage last = RuntimeStage::kEndpoint);
+    // Starts, in order, every stage after the last one started, up to and including `last`. False
+    // when a stage failed such that the program must end: the reason has been shown in one message
+    // box (Failure() holds it), no later stage starts, and what did start runs until Stop.
+    bool Start(RuntimeStage last = RuntimeStage::kEndpoint);
     // Stops the started stages in the reverse order: the endpoint, the server (its threads joined,
     // so no reading is under way after it), the sinks, the spool's forwarder, the database. The
     // event log stays open until the process ends.
@@ -95,6 +102,7 @@ public:
     // its process ends at once afterwards, the server's threads still running.
     void CloseDatabase();
 
+    const std::string& Failure() const { return failure; }
     CSQLDatabase& Database() { return database; }
     // Null before the spool stage.
     const CHistoryRecorder* History() const { return history.get(); }
@@ -103,18 +111,21 @@ public:
     const RawDataTail* RawDataLines() const { return rawData.get(); }
 
 private:
-    void StartStage(RuntimeStage stage);
+    // Each false when the program must end, after Fail.
+    bool StartStage(RuntimeStage stage);
+    bool StartServer();
+    void StartSpool();
+    void StartEndpoint();
     void FillRegistry();
     std::vector<RegisteredRtu> WantedRtus(const std::vector<RegistryRow>& rows) const;
     void StopStage(RuntimeStage stage);
-    void StartSpool();
-    void StartServer();
-    void StartEndpoint();
+    bool Fail(std::string reason);
 
     IMessageBox& messageBox;
     const RuntimeOptions options;
     RuntimeFront front;
     RuntimeStage started = RuntimeStage::kNothing;
+    std::string failure;  // empty until a stage failed
 
     CSQLDatabase database;
     std::unique_ptr<CHistoryRecorder> history;

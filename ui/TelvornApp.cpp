@@ -24,10 +24,14 @@ void CTelvornApp::InitInstance() {
     // Deliberately never deleted: workers may still hold the pages when the process ends.
     auto* window = new CTelvornDlg(messageBox);
     messageBox.SetParent(window);
-    window->OnInitDialog();
-    window->StartMonitoring();
-    window->exec();
+    // A start that must not go on (two writers on one spool would lose or duplicate readings) has
+    // shown why; the process ends with a failure status.
+    const bool started = window->OnInitDialog();
+    if (started) {
+        window->StartMonitoring();
+        window->exec();
+    }
     window->Teardown();
     std::fflush(nullptr);
-    std::quick_exit(0);
+    std::quick_exit(started ? 0 : 1);
 }

@@ -91,7 +91,7 @@ StartupOperations CTelvornDlg::WithRuntimeStages(StartupOperations given) {
     return given;
 }
 
-void CTelvornDlg::OnInitDialog() {
+bool CTelvornDlg::OnInitDialog() {
     uiIni.setFile(kUiIniPath);
 
     setWindowTitle(QStringLiteral("Telvorn (Release Version 1.44) for GPRS RTU %1").arg("Ms Access"));
@@ -111,10 +111,11 @@ void CTelvornDlg::OnInitDialog() {
     setWindowIcon(ResourceIcon(IDI_APPLICATION));
 
     runtime.SetFront(RuntimeFront{this, &tabs->RawDataPage(), &tabs->RtuStatePage(), {}});
-    runtime.Start(RuntimeStage::kServer);
+    if (!runtime.Start(RuntimeStage::kServer)) return false;
     // Posted in this order, after the server started: the database is open before the registry is read.
     PostWindowCommand(CMD_OPEN_DATABASE);
     PostCommand(tabs->RtuListPage(), CMD_RELOAD_RTU_LIST);
+    return true;
 }
 
 void CTelvornDlg::StartMonitoring() { runtime.Start(RuntimeStage::kEndpoint); }

@@ -37,7 +37,9 @@ public:
     // Stops the server (after detaching the pages from it) and closes the database.
     ~CTelvornDlg() override;
 
-    void OnInitDialog();
+    // False when the start failed such that the program must end (another Telvorn holds the
+    // spool): the reason has been shown in a message box.
+    bool OnInitDialog();
     // The runtime's last stage, the monitoring endpoint; after OnInitDialog.
     void StartMonitoring();
     void OnCommand(int commandId);

@@ -9,6 +9,7 @@
 
 #include <memory>
 
+#include "tests/platform/completionport/LoopbackSockets.h"
 #include "tests/ui/UiFixture.h"
 #include "ui/DyInputView.h"
 #include "ui/PageRtuState.h"
@@ -26,9 +27,10 @@ const char* const kWindowTexts =
 // The main window started in its own directory on an ephemeral port, the storage steps recorded.
 class TelvornDlgTest : public UiTest {
 protected:
-    void Start(const std::string& uiIni = kWindowTexts, int timeout = 600) {
+    void Start(const std::string& uiIni = kWindowTexts, int timeout = 600, int port = 0) {
         directory.Write("rtu_ui.ini", uiIni);
-        directory.Write("data_rtu.ini", "[SYSCONFIG]\nPORT=0\nTCPTO=" + std::to_string(timeout) + "\n");
+        directory.Write("data_rtu.ini",
+                        "[SYSCONFIG]\nPORT=" + std::to_string(port) + "\nTCPTO=" + std::to_string(timeout) + "\n");
         StartupOperations operations;
         operations.openDatabase = [this](CSQLDatabase& database, IMessageBox&) {
             steps.push_back("open database");
@@ -206,6 +208,18 @@ TEST_F(TelvornDlgTest, DatabaseOpensBeforeTheRegistryIsRead) {
     EXPECT_TRUE(steps.empty());
     ASSERT_TRUE(ProcessEventsUntil([&] { return steps.size() == 2; }));
     EXPECT_EQ(steps, (std::vector<std::string>{"open database", "registry, database open"}));
+}
+
+// Unlike telvorn-headless, the window goes on without a server: its database and registry are of use.
+TEST_F(TelvornDlgTest, PortInUseIsShownAndTheStartGoesOn) {
+    std::uint16_t taken = 0;
+    const int holder = loopback::Listen(&taken);
+    Start(kWindowTexts, 600, taken);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return steps.size() == 2; }));
+    ASSERT_EQ(messageBox.shown.size(), 1u);
+    EXPECT_EQ(messageBox.shown[0].text, "server socket failed to bind on given port.");
+    EXPECT_EQ(StatusText(), "");
+    close(holder);
 }
 
 TEST_F(TelvornDlgTest, LookButtonSwitchesTheTabStripToItsCustomLook) {

@@ -3,7 +3,8 @@
 // as the window does (its message boxes become lines on standard error), loads the registry into the
 // live table, prints the status line, the server traces and the raw-data lines on standard output,
 // serves the monitoring endpoint of section HTTP, and runs until SIGINT or SIGTERM. SIGHUP reads the
-// registry again.
+// registry again. A server that cannot serve its RTU port ends it at once with one line on standard
+// error and status 1.
 #include <signal.h>
 #include <unistd.h>
 
@@ -86,6 +87,7 @@ void ServeSignals(const sigset_t& signals, Runtime& runtime) {
 int main(int argc, char** argv) {
     PrepareStandardStreams();
     RuntimeOptions options;
+    options.serverRequired = true;
     if (!ParseArguments(argc, argv, options.extraRtus)) {
         std::fputs(kUsage, stderr);
         return 2;
@@ -110,15 +112,16 @@ int main(int argc, char** argv) {
     StdoutStatusLine statusLine;
     Runtime runtime(messageBox, std::move(options));
     runtime.SetFront(RuntimeFront{&statusLine, &stdoutLines, &statePage, [] { return relay->DroppedLines(); }});
-    runtime.Start();
+    // A start that failed has said why in its one line on standard error.
+    const int status = runtime.Start() ? 0 : 1;
 
-    ServeSignals(stopSignals, runtime);
-    std::thread([] {
+    if (status == 0) ServeSignals(stopSignals, runtime);
+    std::thread([status] {
         std::this_thread::sleep_for(kShutdownLimit);
         std::fflush(stdout);
-        _exit(0);
+        _exit(status);
     }).detach();
     runtime.Stop();
     relay->Stop(kShutdownLimit);
-    return 0;
+    return status;
 }
