@@ -17,6 +17,10 @@
 
 namespace {
 constexpr int kLampX[] = {12, 33, 54, 75, 96, 117, 138, 160};
+// The page in dialog units: narrow enough for a 1024-pixel screen, so the history area sits beside the
+// panel with its buttons above the list and its filter between the list and the chart.
+constexpr int kPageWidth = 563;
+constexpr int kPageHeight = 311;
 
 QString PageText(const std::string& key) { return IniText(IniFileReader(kUiIniPath), kRtuStateTextSection, key); }
 
@@ -42,7 +46,7 @@ private:
 }  // namespace
 
 CPageRtuState::CPageRtuState(QWidget* parent, CSQLDatabase& database, IMessageBox& box, ISaveFileDialog& saveFile)
-    : CPageDialog(parent, kTemplateId, 660, 311),
+    : CPageDialog(parent, kTemplateId, kPageWidth, kPageHeight),
       buttonFont(PageListFont()),
       history(this, saveFile, [this] { return ReadFilter(); }),
       browser(database, history, box) {
@@ -82,7 +86,7 @@ void CPageRtuState::BuildPanel() {
     }
     PlaceControl(*controls[IDC_STATE_HEADER_ID], IDC_STATE_HEADER_ID, 33, 7, 114, 9);
     PlaceControl(*controls[IDC_STATE_HEADER_NAME], IDC_STATE_HEADER_NAME, 33, 17, 114, 9);
-    PlaceControl(*controls[IDC_STATE_STATUS], IDC_STATE_STATUS, 483, 7, 170, 8);
+    PlaceControl(*controls[IDC_STATE_STATUS], IDC_STATE_STATUS, 152, 7, 132, 8);
     // The back button is small: once it has its image, the caption shows as its tooltip.
     MakeButton(IDC_STATE_BACK, 7, 7, 18, 18, 0, PageText("Title"))->SetImageFirst(true);
     MakeGroup(IDC_DIN_GROUP, 7, 36, 186, 28, PageText("DIN"));
@@ -118,53 +122,54 @@ void CPageRtuState::BuildPanel() {
 }
 
 void CPageRtuState::BuildHistoryArea() {
-    PlaceControl(history.Title(), IDC_STATE_HISTORY_TITLE, 304, 9, 166, 8);
+    PlaceControl(history.Title(), IDC_STATE_HISTORY_TITLE, 290, 9, 180, 8);
     controls[IDC_STATE_HISTORY_TITLE] = &history.Title();
-    PlaceControl(history.List(), IDC_STATE_HISTORY_LIST, 290, 21, 218, 149);
+    PlaceControl(history.List(), IDC_STATE_HISTORY_LIST, 290, 23, 266, 118);
     history.SetFont(PageListFont());
     history.List().setSelectionMode(QAbstractItemView::ExtendedSelection);
     chart = new CChartCtrl(this);
-    PlaceControl(*chart, IDC_STATE_CHART, 290, 174, 363, 130);
+    PlaceControl(*chart, IDC_STATE_CHART, 290, 189, 266, 115);
     chart->SetBottomRange(0, 30);
     chart->SetBottomAutomatic(false);
     chart->show();
-    MakeButton(IDC_QUERY_HISTORY, 510, 21, 19, 14, IDI_FILTER);
-    MakeButton(CMD_EXPORT_HISTORY, 533, 21, 38, 14, IDI_EXPORT, PageText("EXPORT"));
-    MakeButton(CMD_DELETE_HISTORY, 573, 21, 21, 14, IDI_DELETE);
+    MakeButton(IDC_QUERY_HISTORY, 474, 7, 19, 14, IDI_FILTER);
+    MakeButton(CMD_EXPORT_HISTORY, 495, 7, 38, 14, IDI_EXPORT, PageText("EXPORT"));
+    MakeButton(CMD_DELETE_HISTORY, 535, 7, 21, 14, IDI_DELETE);
 }
 
 void CPageRtuState::BuildFilters() {
-    MakeGroup(0, 510, 34, 143, 117, QString());
+    // Two rows: the time range and the counter source; the value filter and the chart's settings.
+    MakeGroup(0, 288, 143, 270, 42, QString());
     timeRangeBox = new QCheckBox(this);
-    PlaceControl(*timeRangeBox, IDC_TIME_RANGE, 513, 42, 18, 8);
+    PlaceControl(*timeRangeBox, IDC_TIME_RANGE, 292, 153, 12, 8);
     // Calendar dates: the query takes whole days, from the first day's start to the last day's end.
     for (QDateEdit** picker : {&fromDate, &toDate}) {
         *picker = new QDateEdit(QDate::currentDate(), this);
         (*picker)->setCalendarPopup(true);
     }
-    PlaceControl(*fromDate, IDC_FROM_DATE, 513, 53, 100, 15);
-    PlaceControl(*toDate, IDC_TO_DATE, 513, 69, 100, 15);
+    PlaceControl(*fromDate, IDC_FROM_DATE, 306, 151, 76, 13);
+    PlaceControl(*toDate, IDC_TO_DATE, 385, 151, 76, 13);
     auto* valueLabel = new QLabel(PageText("DATALISTC1"), this);
-    PlaceControl(*valueLabel, IDC_VALUE_LABEL, 515, 87, 99, 8);
+    PlaceControl(*valueLabel, IDC_VALUE_LABEL, 292, 170, 38, 8);
     compareSelector = new QComboBox(this);
     compareSelector->addItems({QStringLiteral(">"), QStringLiteral("="), QStringLiteral("<")});
     compareSelector->setCurrentIndex(-1);
-    PlaceControl(*compareSelector, IDC_VALUE_COMPARE, 513, 100, 48, 12);
+    PlaceControl(*compareSelector, IDC_VALUE_COMPARE, 331, 168, 34, 12);
     valueEdit = new QLineEdit(this);
-    PlaceControl(*valueEdit, IDC_VALUE_EDIT, 570, 100, 73, 12);
+    PlaceControl(*valueEdit, IDC_VALUE_EDIT, 368, 168, 60, 12);
     counterSource = new QComboBox(this);
     counterSource->addItems({PageText("DATA_REAL"), PageText("DATA_REPT")});
-    PlaceControl(*counterSource, IDC_COUNTER_SOURCE, 513, 132, 75, 12);
+    PlaceControl(*counterSource, IDC_COUNTER_SOURCE, 467, 151, 86, 12);
     auto* pointSizeIcon = new QLabel(this);
     pointSizeIcon->setPixmap(ResourcePixmap(IDI_POINT_SIZE, QSize(20, 20)));
-    PlaceControl(*pointSizeIcon, 0, 513, 157, 20, 20);
+    PlaceControl(*pointSizeIcon, 0, 433, 167, 14, 14);
     pointSizeSelector = new QComboBox(this);
     for (int size = 6; size <= 16; size += 2) {
         pointSizeSelector->addItem(QString::number(size));
     }
-    PlaceControl(*pointSizeSelector, IDC_POINT_SIZE, 534, 159, 34, 12);
+    PlaceControl(*pointSizeSelector, IDC_POINT_SIZE, 449, 168, 34, 12);
     autoFitBox = new QCheckBox(PageText("AUTOFIT"), this);
-    PlaceControl(*autoFitBox, IDC_AUTOFIT, 572, 158, 81, 8);
+    PlaceControl(*autoFitBox, IDC_AUTOFIT, 487, 170, 66, 8);
 }
 
 // Each button calls what it stands for: a channel button loads that channel's history.

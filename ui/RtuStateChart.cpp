@@ -1,4 +1,5 @@
 // The history chart of the RTU state page.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -32,9 +33,10 @@ void CPageRtuState::plotHistory(const QString& title) {
     chart->SetTitle(title);
     chart->SetBottomTickStep(1);
     chart->SetLeftRange(lo - 2, hi * 1.2 + 2);
-    // With AUTOFIT ticked the new samples set the range; a range kept from the last plot would hide
-    // the samples beyond it.
+    // With AUTOFIT ticked the new samples set the range. Clear, the fixed range of 30 samples grows to
+    // the rows loaded: a range kept from the last plot would hide the newest rows beyond it.
     chart->SetBottomAutomatic(autoFitBox->isChecked());
+    if (!autoFitBox->isChecked()) chart->SetBottomRange(0, std::max(kManualBottomLimit, n - 1.0));
     chart->ReplaceSeries(line, points, pointSize);
     chart->SetBottomAutomatic(false);
 }

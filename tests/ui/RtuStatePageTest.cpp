@@ -180,6 +180,16 @@ TEST_F(RtuStatePageTest, AutoFitFollowsTheSamplesUntilTheNextPlot) {
     EXPECT_DOUBLE_EQ(page->Chart().BottomAxis().max(), 30);
 }
 
+TEST_F(RtuStatePageTest, ALoadedHistoryIsDrawnToItsNewestRowWithAutoFitClear) {
+    History("12", "AIN", 0, std::vector<std::string>(65, "1.5"));
+    ClickControl(*page, IDC_AIN_FIRST);
+    EXPECT_DOUBLE_EQ(page->Chart().BottomAxis().min(), 0);
+    EXPECT_DOUBLE_EQ(page->Chart().BottomAxis().max(), 64);
+    History("12", "AIN", 1, {"1", "2"});
+    ClickControl(*page, IDC_AIN_FIRST + 1);
+    EXPECT_DOUBLE_EQ(page->Chart().BottomAxis().max(), 30);
+}
+
 TEST_F(RtuStatePageTest, LessThanTwentySelectsValuesUpToTwenty) {
     History("12", "AIN", 0, {"10", "20", "30", "19.5"});
     ClickControl(*page, IDC_AIN_FIRST);

@@ -141,6 +141,19 @@ TEST_F(TelvornDlgTest, TheWindowFitsA1024By768Screen) {
     EXPECT_TRUE(EveryControlReachable(*window));
 }
 
+// On a 1024-pixel screen (less a window border of 4 pixels each side) the RTU state page shows
+// every control at once: nothing is reached by scrolling sideways or down.
+TEST_F(TelvornDlgTest, TheStatePageNeedsNoScrollingOnA1024By768Screen) {
+    Start();
+    window->resize(1024 - 8, 768 - 32);
+    window->Tabs().selectPage(2);
+    QCoreApplication::processEvents();
+    const QAbstractScrollArea& frame = *window->Tabs().PageFrame(2);
+    EXPECT_EQ(frame.horizontalScrollBar()->maximum(), 0);
+    EXPECT_EQ(frame.verticalScrollBar()->maximum(), 0);
+    EXPECT_TRUE(PageReachable(*window, 2));
+}
+
 TEST_F(TelvornDlgTest, NoSizeCutsOffAControl) {
     Start();
     window->Tabs().RtuListPage().OnCommand(CMD_ADD_RTU);  // the form with its Save and Cancel buttons
