@@ -5,12 +5,12 @@
 
 #include "core/RtuTable.h"
 #include "platform/profile/IniFileReader.h"
+#include "platform/profile/ProfileSettings.h"
 #include "ui/CurrentRtu.h"
 #include "ui/DyInputView.h"
 #include "ui/PageFonts.h"
 #include "ui/PageRtuState.h"
 #include "ui/ResourceIds.h"
-#include "ui/StartupSettings.h"
 #include "ui/UiText.h"
 #include "widgets/BCMenu.h"
 #include "widgets/CDataTipDelegate.h"

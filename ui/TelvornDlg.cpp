@@ -10,12 +10,12 @@
 
 #include <algorithm>
 
+#include "platform/profile/ProfileSettings.h"
 #include "ui/AboutDlg.h"
 #include "ui/PageModbusRegs.h"
 #include "ui/PageRtuState.h"
 #include "ui/PageTcpRowData.h"
 #include "ui/ResourceIds.h"
-#include "ui/StartupSettings.h"
 #include "ui/UiText.h"
 #include "widgets/ControlId.h"
 #include "widgets/DialogUnits.h"

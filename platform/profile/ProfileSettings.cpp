@@ -1,5 +1,7 @@
 #include "platform/profile/ProfileSettings.h"
 
+#include <algorithm>
+
 #include "platform/profile/IniFileReader.h"
 #include "platform/profile/IniFiles.h"
 
@@ -17,4 +19,14 @@ DatabaseLogin ReadDatabaseLogin() {
 long long ReadSpoolLimitBytes() {
     const long long kib = IniFileReader(kDataIniPath).readNumber(kDatabaseLoginSection, "SPOOLMAXKB");
     return kib > 0 ? kib * 1024 : kDefaultSpoolLimitBytes;
+}
+
+std::vector<std::string> ReadRtuColumnCaptions() {
+    IniFileReader data(kDataIniPath);
+    int count = std::clamp(data.readNumber(kRtuColumnsSection, kRtuColumnCountKey), 0, kMaxRtuColumns);
+    std::vector<std::string> captions;
+    for (int k = 1; k <= count; ++k) {
+        captions.push_back(data.readValue(kRtuColumnsSection, kRtuColumnCaptionKey + std::to_string(k)));
+    }
+    return captions;
 }

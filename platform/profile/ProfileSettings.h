@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Server settings from section SYSCONFIG of "./data_rtu.ini", read once at start-up by whichever
 // program runs the server (the window or the headless runner).
@@ -27,3 +28,10 @@ long long ReadSpoolLimitBytes();
 // each column's caption ("RDATA1" is the unit id's, "RDATA2" the name's).
 inline constexpr const char* kRtuColumnCountKey = "RDATACOUNTS";
 inline constexpr const char* kRtuColumnCaptionKey = "RDATA";
+
+// The RTU form holds 32 rows, so more columns than that are not shown.
+inline constexpr int kMaxRtuColumns = 32;
+
+// Captions "RDATA1" ... "RDATA<n>" of section RTU of "./data_rtu.ini", n being RDATACOUNTS held to
+// 0 ... 32. Each is the heading of an RTU list column and the label of an RTU form row.
+std::vector<std::string> ReadRtuColumnCaptions();

@@ -114,6 +114,7 @@ public:
 
     int WaitExit() { return StopWith(0); }
     void Signal(int signal) const { kill(pid, signal); }
+    pid_t Pid() const { return pid; }
 
     // The TCP port the process listens on, found through its socket descriptors; 0 if none.
     // `other` names a listening port to pass over.

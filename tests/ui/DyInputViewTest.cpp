@@ -7,10 +7,10 @@
 #include <future>
 #include <mutex>
 
+#include "platform/profile/ProfileSettings.h"
 #include "storage/sql/DatabaseMutex.h"
 #include "ui/DyInputView.h"
 #include "ui/PageRtuList.h"
-#include "ui/StartupSettings.h"
 
 namespace pagetest {
 namespace {

@@ -4,7 +4,6 @@
 #include "tests/ui/UiFixture.h"
 #include "ui/PageModbusRegs.h"
 #include "ui/PageRtuState.h"
-#include "ui/StartupSettings.h"
 
 namespace uitest {
 namespace {
