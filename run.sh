@@ -1,20 +1,30 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Telvorn and starts the window in a working directory of its own.
-#   ./run.sh            working directory ~/telvorn
-#   ./run.sh DIR        working directory DIR
+# Installs what is missing, builds Telvorn and runs it in a working directory of its own.
+#   ./run.sh                  working directory ~/telvorn
+#   ./run.sh DIR              working directory DIR
+#   ./run.sh --no-build [DIR] runs what is built already: installs, builds and registers nothing
+# The programs are taken from build/ (or from $TELVORN_BUILD_DIR).
 # The default INI files are copied there once; files the operator already has are never overwritten.
-# Without a display (no DISPLAY or WAYLAND_DISPLAY) the window runs on a virtual X server (xvfb-run):
-# nothing is shown, but the server listens on the configured port. Once the HTTP endpoint listens,
-# the web console's address is printed.
+# With a display (DISPLAY or WAYLAND_DISPLAY) it runs the window, telvorn; without one the service,
+# telvorn-headless, with the same INI files in the same directory. Once the HTTP endpoint listens,
+# the web console's address is printed. Ctrl+C or SIGTERM stops the program it started.
 set -euo pipefail
 cd "$(dirname "$0")"
 source_dir=$(pwd)
-scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)"
-
-# Puts the RTUDB driver in the library directory and registers it with unixODBC.
-if [ "$(id -u)" -eq 0 ]; then cmake --install build >/dev/null; else sudo cmake --install build >/dev/null; fi
+build=yes
+if [ "${1:-}" = --no-build ]; then
+  build=no
+  shift
+fi
+build_dir="${TELVORN_BUILD_DIR:-$source_dir/build}"
+if [ "$build" = yes ]; then
+  scripts/install-deps.sh
+  cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$build_dir" -j "$(nproc)"
+  # Puts the RTUDB driver in the library directory, registers it with unixODBC, and installs
+  # telvorn, telvorn-headless and telvorn-admin in /usr/local/bin.
+  if [ "$(id -u)" -eq 0 ]; then cmake --install "$build_dir" >/dev/null; else sudo cmake --install "$build_dir" >/dev/null; fi
+fi
 
 work_dir="${1:-$HOME/telvorn}"
 mkdir -p "$work_dir"
@@ -22,52 +32,31 @@ for ini in "$source_dir"/resources/ini/*.ini; do
   cp -n "$ini" "$work_dir/"
 done
 cd "$work_dir"
-echo "== telvorn in $work_dir"
-
-# The value of KEY in section [HTTP] of data_rtu.ini ("absent" when the key is not there).
-http_setting() {
-  awk -v key="$1" '
-    /^[ \t]*\[/ { section = tolower($0); gsub(/[][ \t\r]/, "", section); next }
-    section == "http" && index($0, "=") {
-      name = substr($0, 1, index($0, "=") - 1); gsub(/[ \t]/, "", name)
-      if (toupper(name) == key) { value = substr($0, index($0, "=") + 1); sub(/[ \t]*;.*/, "", value)
-        gsub(/^[ \t]+|[ \t\r]+$/, "", value); print value; found = 1; exit } }
-    END { if (!found) print "absent" }' data_rtu.ini 2>/dev/null || echo absent
-}
-
-# Prints the web console's address once the endpoint listens.
-announce_console() {
-  local listen cert scheme host port
-  listen=$(http_setting LISTEN)
-  [ "$listen" = absent ] && listen=127.0.0.1:5080
-  [ -z "$listen" ] && return 0
-  cert=$(http_setting CERT)
-  scheme=http
-  [ -n "$cert" ] && [ "$cert" != absent ] && scheme=https
-  host=${listen%:*}
-  port=${listen##*:}
-  case "$host" in \[*\]) ;; *:*) host="[$host]" ;; esac
-  for _ in $(seq 600); do
-    if (exec 3<>"/dev/tcp/${host//[\[\]]/}/$port") 2>/dev/null; then
-      echo "== web console: $scheme://$host:$port/ (read-only; see the README to open it from another machine)"
-      return 0
-    fi
-    sleep 0.1
-  done
-}
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
-  command=("$source_dir/build/ui/telvorn")
+  echo "== telvorn in $work_dir"
+  command=("$build_dir/ui/telvorn")
 else
-  echo "No display: running telvorn under xvfb-run (invisible window; stop it with Ctrl+C)."
-  command=(xvfb-run -a "$source_dir/build/ui/telvorn")
+  echo "== No display: running telvorn-headless, the service without a window, in $work_dir (Ctrl+C stops it)"
+  command=("$build_dir/tools/telvorn-headless")
 fi
-"${command[@]}" &
-telvorn_pid=$!
-trap 'kill -TERM "$telvorn_pid" 2>/dev/null' INT TERM
-announce_console &
-announcer_pid=$!
+
+# Passes the program's output on and, after its line "HTTP endpoint on URL", says where the console is.
+# It ignores Ctrl+C, so that the program's last lines still pass once it has stopped. mawk (Debian's
+# awk) reads a pipe a line at a time only when interactive.
+announce_console() {
+  trap '' INT
+  mawk -W interactive '{ print; fflush() }
+                       /^HTTP endpoint on / { print "== web console: " $4 "/ (read-only; see the README to open it from another machine)"; fflush() }'
+}
+
+"${command[@]}" > >(announce_console) &
+program_pid=$!
+trap 'kill -TERM "$program_pid" 2>/dev/null || true' INT TERM
+# A trapped signal interrupts wait; wait again until the program has stopped.
 status=0
-wait "$telvorn_pid" || status=$?
-kill "$announcer_pid" 2>/dev/null || true
+while :; do
+  wait "$program_pid" && status=0 || status=$?
+  kill -0 "$program_pid" 2>/dev/null || break
+done
 exit "$status"

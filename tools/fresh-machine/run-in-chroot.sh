@@ -91,11 +91,12 @@ in_tree() {
     /bin/bash -c "cd $src_in_tree && $1"
 }
 
+# Without a display run.sh runs the service, telvorn-headless; with one, the window.
 listening_telvorn() {
-  ss -ltnpH "sport = :$port" 2>/dev/null | grep -q '"telvorn"'
+  ss -ltnpH "sport = :$port" 2>/dev/null | grep -qE '"telvorn(-headless)?"'
 }
 
-# First command: installs, builds and starts the window, which runs until stopped.
+# First command: installs, builds and starts Telvorn, which runs until stopped.
 run_result=FAIL
 run_detail=""
 echo "== ./run.sh (log: $log_dir/run.log; up to ${run_timeout}s)"
