@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/RtuTable.h"
+#include "platform/profile/PidFile.h"
 #include "runtime/Runtime.h"
 #include "server/StandardStreams.h"
 #include "tools/headless/HeadlessSinks.h"
@@ -27,7 +28,7 @@ namespace {
 const char* const kUsage =
     "usage: telvorn-headless [--rtu UID[:MODEL]]...\n"
     "Runs the connection server on the settings of ./data_rtu.ini until SIGINT or SIGTERM; SIGHUP reads\n"
-    "the RTU registry again.\n"
+    "the RTU registry again (telvorn-admin sends it to the pid in ./telvorn-headless.pid).\n"
     "Each --rtu fills the next slot of the live RTU table after the registered RTUs (from the first\n"
     "without a database).\n";
 
@@ -105,6 +106,11 @@ int main(int argc, char** argv) {
     // in static storage so that it stays reachable (and leak checkers know it is kept on purpose).
     static StdoutRelay* const relay = new StdoutRelay;
     relay->Start();
+    // telvorn-admin finds this process by it after a registry change. Written before the start, as a
+    // SIGHUP from then on waits, blocked, for the registry to be read again once the service runs.
+    if (!WritePidFile(kServicePidFile))
+        PrintLine(stderr, std::string("telvorn-headless: cannot write ") + kServicePidFile +
+                              "; telvorn-admin cannot have this process read the registry again");
 
     StderrMessageBox messageBox;
     StdoutRawDataList stdoutLines;
@@ -116,6 +122,7 @@ int main(int argc, char** argv) {
     const int status = runtime.Start() ? 0 : 1;
 
     if (status == 0) ServeSignals(stopSignals, runtime);
+    RemovePidFile(kServicePidFile);
     std::thread([status] {
         std::this_thread::sleep_for(kShutdownLimit);
         std::fflush(stdout);

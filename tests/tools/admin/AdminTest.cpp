@@ -4,7 +4,10 @@
 
 #include <signal.h>
 
+#include "tests/platform/completionport/LoopbackSockets.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/RunCommand.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
@@ -66,6 +69,30 @@ TEST_P(AdminTest, AddsEditsListsAndDeletesAsTheFormDoes) {
     EXPECT_EQ(remove.status, 0) << remove.err;
     EXPECT_EQ(Admin({"rtu", "list"}).out, kListHeader);
     EXPECT_EQ(TablesOf("42"), 158) << "the history stays";
+}
+
+// The service reads the registry again on telvorn-admin's word: an added RTU's readings are stored
+// without a restart, and a deleted one is no longer served.
+TEST_P(AdminTest, RunningServiceServesAnAddedRtuAtOnce) {
+    ChildProcess headless(TELVORN_HEADLESS, {});
+    ASSERT_TRUE(WaitUntil([&] { return headless.ListeningPort() != 0; }));
+    const AdminRun add = Admin({"rtu", "add", "42", "--model", "406"});
+    EXPECT_EQ(add.status, 0) << add.err;
+    EXPECT_NE(add.out.find("told to read the registry again"), std::string::npos) << add.out;
+    ASSERT_TRUE(headless.WaitForOutput("Registry reloaded: 1 RTUs, 1 new."));
+
+    const int rtu = loopback::Connect(headless.ListeningPort());
+    ASSERT_GE(rtu, 0);
+    ASSERT_TRUE(loopback::SendText(rtu, "$00000042AB102026120712000001112.34$"));
+    EXPECT_TRUE(headless.WaitForOutput("AIN1 12.30"));
+    close(rtu);
+
+    EXPECT_EQ(Admin({"rtu", "delete", "42", "--yes"}).status, 0);
+    EXPECT_TRUE(headless.WaitForOutput("Registry reloaded: 0 RTUs, 0 new."));
+    EXPECT_EQ(headless.StopWith(SIGTERM), 0);
+    EXPECT_FALSE(std::filesystem::exists(home_ / "telvorn-headless.pid")) << "removed at the stop";
+    Connect();
+    EXPECT_EQ(Column("SELECT RVALUE FROM 42_AIN1"), std::vector<std::string>{"12.3"});
 }
 
 struct Refusal {
