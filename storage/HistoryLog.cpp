@@ -20,6 +20,8 @@ std::string OneLine(const std::string& message) {
 
 std::string Reason(const CSQLException& error) { return "SQLSTATE " + error.sqlState + ", " + OneLine(error.message); }
 
+std::string KiB(std::int64_t bytes) { return std::to_string(bytes / 1024) + " KiB"; }
+
 }  // namespace
 
 void LogRowFailure(const HistoryReading& reading, HistoryRowKind kind, const CSQLException* error) {
@@ -50,11 +52,10 @@ void LogForwardingDone(std::int64_t forwarded) {
     WriteEventLog(line);
 }
 
-void LogSpoolFull(std::int64_t limitBytes) {
-    char line[kLineArea];
-    std::snprintf(line, sizeof line, "Spool full (%lld KiB): new readings are refused until forwarding makes room\n",
-                  static_cast<long long>(limitBytes / 1024));
-    WriteEventLog(line);
+void LogSpoolFull(const std::string& why) {
+    WriteEventLog(
+        ("Spool cannot take readings: " + OneLine(why) + "; new readings are refused until forwarding makes room\n")
+            .c_str());
 }
 
 void LogSpoolTakesAgain(std::int64_t refused) {
@@ -71,8 +72,59 @@ void LogSpoolLeftOver(const std::filesystem::path& path, std::int64_t held) {
     WriteEventLog(line);
 }
 
-void LogSpoolUnavailable(const std::filesystem::path& path, const std::string& error) {
+void LogSpoolUnavailable(const std::filesystem::path& path, const std::string& error, std::int64_t memoryLimitBytes) {
     WriteEventLog(("Spool " + path.string() + " cannot be used (" + OneLine(error) +
-                   "); readings the database cannot take are lost\n")
+                   "); readings the database cannot take are held in memory only, up to " + KiB(memoryLimitBytes) +
+                   "\n")
                       .c_str());
 }
+
+void LogSpoolHeldInMemory(const std::filesystem::path& path, const std::string& why, std::int64_t memoryLimitBytes) {
+    WriteEventLog(("Spool " + path.string() + ": " + OneLine(why) + "; readings are held in memory, up to " +
+                   KiB(memoryLimitBytes) + ", until the file takes them\n")
+                      .c_str());
+}
+
+void LogSpoolFileTakesAgain(const std::filesystem::path& path, std::int64_t heldInMemory) {
+    WriteEventLog(("Spool " + path.string() + " takes readings again; " + std::to_string(heldInMemory) +
+                   " were held in memory meanwhile\n")
+                      .c_str());
+}
+
+void LogSpoolLostAtStop(const std::filesystem::path& path, std::int64_t lost, const std::string& why) {
+    WriteEventLog(("Spool " + path.string() + ": " + std::to_string(lost) +
+                   " readings held in memory are lost at the stop (" + OneLine(why) + ")\n")
+                      .c_str());
+}
+
+void LogSpoolKeptAside(const std::filesystem::path& path, const std::filesystem::path& aside, bool damaged,
+                       const std::string& why, std::int64_t taken) {
+    const std::string what =
+        damaged ? "Spool " + path.string() + " is damaged (" + OneLine(why) + "); kept aside as " + aside.string()
+                : "Spool " + path.string() + " had lost its file; its log kept aside as " + aside.string() + "-wal";
+    WriteEventLog((what + ", " + std::to_string(taken) + " readings read from it are forwarded\n").c_str());
+}
+
+void LogSpoolRequeued(const std::filesystem::path& path, std::int64_t rows) {
+    WriteEventLog(
+        ("Spool " + path.string() + ": " + std::to_string(rows) + " rows set aside by an earlier run are tried again\n")
+            .c_str());
+}
+
+void LogTableSetAside(const std::string& table, const CSQLException& failure, const std::filesystem::path& path) {
+    WriteEventLog(("Table " + table + " keeps refusing rows (" + Reason(failure) + "); they are set aside in spool " +
+                   path.string() + " and the rest is forwarded\n")
+                      .c_str());
+}
+
+void LogTableTakesAgain(const std::string& table, std::int64_t setAside, const std::filesystem::path& path) {
+    WriteEventLog(("Table " + table + " takes rows again; the " + std::to_string(setAside) + " set aside in spool " +
+                   path.string() + " meanwhile are tried again at the next start\n")
+                      .c_str());
+}
+
+void LogForwardingStalled(const std::string& why) {
+    WriteEventLog(("Forwarding stalled: " + OneLine(why) + "\n").c_str());
+}
+
+void LogForwardingResumed() { WriteEventLog("Forwarding resumed\n"); }

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "platform/profile/ProfileSettings.h"
+#include "storage/EventLog.h"
 #include "storage/HistoryLog.h"
 #include "storage/OdbcInstaller.h"
 #include "storage/TimeStamp.h"
@@ -15,8 +16,8 @@ namespace {
 constexpr std::size_t kValueArea = 512;
 
 // A history write normally takes milliseconds; one that has waited this long for the database
-// (locked, stalled, unreachable, or held up behind a long operation of the window) holds up every
-// worker queued behind it.
+// (locked, stalled, unreachable, or held up behind a long operation of the window) would hold up
+// its connection's live values and replies, and every worker queued behind it.
 constexpr std::chrono::milliseconds kHungWrite{1000};
 
 // The failure a hung write stands for in the log.
@@ -42,15 +43,18 @@ SpooledReading NewReading(int unitId, const char* channelName, int channelNumber
 
 }  // namespace
 
-bool CHistoryRecorder::OpenSpool(const std::filesystem::path& path, std::int64_t limitBytes) {
+ReadingSpool::OpenResult CHistoryRecorder::OpenSpool(const std::filesystem::path& path, SpoolLimits limits,
+                                                     std::string& message) {
     auto spool = std::make_unique<ReadingSpool>();
-    std::string error;
-    if (!spool->Open(path, limitBytes, error)) {
-        LogSpoolUnavailable(path, error);
-        return false;
+    const ReadingSpool::OpenResult result = spool->Open(path, limits, message);
+    if (result == ReadingSpool::OpenResult::HeldElsewhere) {
+        WriteEventLog(("Spool not opened: " + message + "\n").c_str());
+        return result;
     }
+    if (result == ReadingSpool::OpenResult::MemoryOnly) LogSpoolUnavailable(path, message, limits.memoryBytes);
     storeAndForward_ = std::make_unique<StoreAndForward>(database_, std::move(spool));
-    return true;
+    writer_ = std::make_unique<DirectWriter>(rows_, kHungWrite);
+    return result;
 }
 
 SpoolFigures CHistoryRecorder::Figures() const {
@@ -91,42 +95,56 @@ bool CHistoryRecorder::Record(SpooledReading& reading) {
             FormatNow(localTime);
             row.localTime = localTime;
             if (kind == HistoryRowKind::Channel) reading.fullRcds.localTime = row.localTime;
-            if (storeAndForward_ != nullptr && storeAndForward_->Away()) {
+            if (storeAndForward_ == nullptr) {
+                const RowOutcome outcome = rows_.Insert(reading.reading, kind, row.localTime, {});
+                row.pending = false;
+                if (outcome.result == RowOutcome::Result::Stored) continue;
+                LogRowFailure(reading.reading, kind,
+                              outcome.result == RowOutcome::Result::NotConnected ? nullptr : &outcome.error);
+                allKept = false;
+                continue;
+            }
+            if (storeAndForward_->Away()) {
                 const auto held = storeAndForward_->Hold(reading, nullptr);
                 if (held != StoreAndForward::HoldResult::DatabaseUp) return held == StoreAndForward::HoldResult::Held;
             }
-            const std::optional<RowOutcome> outcome = WriteDirect(reading.reading, kind, row.localTime);
-            if (!outcome) return storeAndForward_->Hold(reading, &HungWrite()) == StoreAndForward::HoldResult::Held;
-            if (outcome->result == RowOutcome::Result::Diverted) continue;
-            if (outcome->result == RowOutcome::Result::Transient && storeAndForward_ != nullptr) {
-                row.rid = outcome->rid;
-                return storeAndForward_->Hold(reading, &outcome->error) == StoreAndForward::HoldResult::Held;
+            const DirectWriter::Outcome direct =
+                writer_->Write(reading.reading, kind, row.localTime, [this] { return storeAndForward_->Away(); });
+            const RowOutcome::Result result = direct.row.result;
+            if (direct.state == DirectWriter::Outcome::State::Done && result == RowOutcome::Result::Diverted) continue;
+            if (direct.state != DirectWriter::Outcome::State::Done || result == RowOutcome::Result::Transient) {
+                if (direct.state == DirectWriter::Outcome::State::Done &&
+                    storeAndForward_->SetAsideIfFailing(reading, kind, direct.row.error)) {
+                    row.pending = false;
+                    continue;
+                }
+                return HoldAfter(reading, kind, direct);
             }
             row.pending = false;
-            if (outcome->result == RowOutcome::Result::Stored) continue;
+            if (result == RowOutcome::Result::Stored) {
+                storeAndForward_->TableStored(reading.reading, kind);
+                continue;
+            }
             LogRowFailure(reading.reading, kind,
-                          outcome->result == RowOutcome::Result::NotConnected ? nullptr : &outcome->error);
+                          result == RowOutcome::Result::NotConnected ? nullptr : &direct.row.error);
             allKept = false;
         }
     }
     return allKept;
 }
 
-// With a spool, writers wait their turn in the lane, where each can see how long the write ahead
-// has been waiting for the database: once that is longer than kHungWrite, the database counts as
-// away and the writer returns nothing, to hold its reading, rather than wait out the driver's
-// seven-second time-out (the live values and Modbus replies of its connection would wait too).
-std::optional<RowOutcome> CHistoryRecorder::WriteDirect(const HistoryReading& reading, HistoryRowKind kind,
-                                                        const std::string& localTime) {
-    if (storeAndForward_ == nullptr) return rows_.Insert(reading, kind, localTime, {});
-    if (!lane_.Enter(kHungWrite)) return std::nullopt;
-    HistoryRowWriter::Options options;
-    options.divert = [this] { return storeAndForward_->Away(); };
-    RowOutcome outcome = rows_.Insert(reading, kind, localTime, options);
-    lane_.Leave();
-    return outcome;
+// A write given up under way, or one that failed for a passing reason, may have stored its row
+// under its RID: the forwarder looks there first.
+bool CHistoryRecorder::HoldAfter(SpooledReading& reading, HistoryRowKind kind, const DirectWriter::Outcome& direct) {
+    const bool done = direct.state == DirectWriter::Outcome::State::Done;
+    if (direct.state != DirectWriter::Outcome::State::NotStarted) reading.Row(kind).rid = direct.rid;
+    return storeAndForward_->Hold(reading, done ? &direct.row.error : &HungWrite()) ==
+           StoreAndForward::HoldResult::Held;
 }
 
-bool OpenHistorySpool(CHistoryRecorder& recorder) {
-    return recorder.OpenSpool(std::string("./") + kDataSourceName + "-spool.db", ReadSpoolLimitBytes());
+HistorySpoolOpening OpenHistorySpool(CHistoryRecorder& recorder) {
+    HistorySpoolOpening opening;
+    const SpoolLimits limits{ReadSpoolLimitBytes(), ReadSpoolMemoryLimitBytes()};
+    opening.result = recorder.OpenSpool(std::string("./") + kDataSourceName + "-spool.db", limits, opening.message);
+    return opening;
 }

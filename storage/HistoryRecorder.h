@@ -4,11 +4,12 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "core/HistoryWriter.h"
+#include "storage/DirectWriter.h"
 #include "storage/HistoryRowWriter.h"
 #include "storage/StoreAndForward.h"
-#include "storage/WriteLane.h"
 
 class CSQLDatabase;
 
@@ -18,7 +19,9 @@ class CSQLDatabase;
 // event log. A row it cannot take now (connection lost, time-out, locked, busy, shutting down, disk
 // full) sends the reading to the spool, when one is open (OpenSpool), and from then on readings go
 // straight to the spool, without waiting on the database, until the forwarder has emptied it. So
-// does a write that finds the one ahead of it waiting more than a second for the database.
+// does a write that has waited more than a second for the database: with a spool, direct writes run
+// on a writer thread of their own (DirectWriter), and a worker waits for one at most that long. A
+// row of a table known to keep failing while others take theirs is set aside in the spool.
 //
 // Threads: the writers from any number of worker threads at once; OpenSpool once before them;
 // Figures from any thread.
@@ -27,10 +30,11 @@ public:
     // `database` is not owned; null means no database (every reading then logs two failures).
     explicit CHistoryRecorder(CSQLDatabase* database) : database_(database), rows_(database) {}
 
-    // Keeps what the database cannot take in the spool file `path`, at most `limitBytes` big, and
-    // starts forwarding, beginning with what an earlier run left there. Without a spool (it failed
-    // to open, which is logged, or was never asked for) such readings are logged and lost.
-    bool OpenSpool(const std::filesystem::path& path, std::int64_t limitBytes);
+    // Keeps what the database cannot take in the spool `path` within `limits`, and starts
+    // forwarding, beginning with what an earlier run left there. Without a spool (never asked for,
+    // or held by another process) such readings are logged and lost. HeldElsewhere and MemoryOnly
+    // set `message`, and are logged.
+    ReadingSpool::OpenResult OpenSpool(const std::filesystem::path& path, SpoolLimits limits, std::string& message);
 
     void WriteChannelInt(int unitId, const char* channelName, int channelNumber, int value, const char* rtuTime,
                          std::uint8_t state) override;
@@ -47,16 +51,23 @@ public:
 private:
     // Stores the reading's pending rows, channel row first; true when none was lost.
     bool Record(SpooledReading& reading);
-    // One row into the database; nothing when the write ahead of it hangs.
-    std::optional<RowOutcome> WriteDirect(const HistoryReading& reading, HistoryRowKind kind,
-                                          const std::string& localTime);
+    // Holds the reading when its row was given up or could not be written now; true when kept.
+    bool HoldAfter(SpooledReading& reading, HistoryRowKind kind, const DirectWriter::Outcome& direct);
 
     CSQLDatabase* database_;
     HistoryRowWriter rows_;
     std::unique_ptr<StoreAndForward> storeAndForward_;
-    WriteLane lane_;  // taken before DatabaseMutex by direct writes, when there is a spool
+    std::unique_ptr<DirectWriter> writer_;  // with the spool: runs the direct writes
+};
+
+// How the recorder's spool opened: Opened; MemoryOnly (its file cannot be used, readings are held
+// in memory); HeldElsewhere (another Telvorn process has it: the program must not run beside it).
+struct HistorySpoolOpening {
+    ReadingSpool::OpenResult result = ReadingSpool::OpenResult::Opened;
+    std::string message;  // what happened, when not Opened
 };
 
 // Opens the recorder's spool beside the database settings: "./RTUDB-spool.db" (one per data
-// source), bounded by SPOOLMAXKB of [RTU_DB] in "./data_rtu.ini". Call before the server starts.
-bool OpenHistorySpool(CHistoryRecorder& recorder);
+// source), bounded by SPOOLMAXKB and SPOOLRAMKB of [RTU_DB] in "./data_rtu.ini". Call before the
+// server starts.
+HistorySpoolOpening OpenHistorySpool(CHistoryRecorder& recorder);

@@ -121,7 +121,8 @@ RowOutcome HistoryRowWriter::RetryAboveMaximum(const HistoryReading& reading, Hi
                 static_cast<std::uint32_t>(FirstNumber(*database_, "SELECT MAX(RID) FROM " + RowTable(reading, kind)));
             rid = static_cast<std::int32_t>(maximum + RetryGap(attempt));
             const std::string statement = RowInsert(reading, kind, rid, localTime);
-            if (options.beforeRetry) options.beforeRetry(rid);
+            if (options.beforeRetry && !options.beforeRetry(rid))
+                return Outcome(RowOutcome::Result::Transient, rid, Problem("HYT00", "the write was given up"));
             if (!database_->Execute(statement))
                 return Outcome(RowOutcome::Result::Refused, rid, Problem("02000", "no row inserted"));
             RecordIdUsed(rid);

@@ -38,7 +38,7 @@ public:
         std::optional<std::int32_t> rid;                // try this RID first
         bool ridTriedBefore = true;                     // an earlier INSERT may have stored the row under it
         std::function<bool()> divert;                   // asked under the lock; true: do not run
-        std::function<void(std::int32_t)> beforeRetry;  // told each new RID before its INSERT runs
+        std::function<bool(std::int32_t)> beforeRetry;  // told each new RID before its INSERT runs; false: stop
     };
 
     // `database` is not owned; null means no database.

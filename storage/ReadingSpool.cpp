@@ -1,142 +1,111 @@
 #include "storage/ReadingSpool.h"
 
-#include <fcntl.h>
-#include <sqlite3.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <algorithm>
+
+#include "storage/HistoryLog.h"
+#include "storage/SpoolRecovery.h"
 
 namespace {
 
-// Spool files of this layout say so in their user_version, for a later layout to tell them apart.
-constexpr int kLayoutVersion = 1;
+// Readings in memory are numbered from here on: above any sequence of the file, so that one order
+// holds for both.
+constexpr std::int64_t kFirstMemorySequence = std::int64_t{1} << 62;
+// Readings written from memory to the file per commit.
+constexpr std::size_t kSettleReadings = 256;
 
-// Below a few pages SQLite cannot even hold its schema.
-constexpr std::int64_t kFewestPages = 8;
+bool InFile(std::int64_t sequence) { return sequence > 0 && sequence < kFirstMemorySequence; }
 
-constexpr const char* kCreate =
-    "CREATE TABLE IF NOT EXISTS readings("
-    "seq INTEGER PRIMARY KEY, arrived INTEGER NOT NULL, unit INTEGER NOT NULL, channel TEXT NOT NULL, "
-    "number INTEGER NOT NULL, value TEXT NOT NULL, full_value REAL NOT NULL, rtime BLOB NOT NULL, "
-    "state INTEGER NOT NULL, gps BLOB NOT NULL, "
-    "channel_pending INTEGER NOT NULL, channel_rid INTEGER, channel_ltime TEXT NOT NULL, "
-    "full_pending INTEGER NOT NULL, full_rid INTEGER, full_ltime TEXT NOT NULL)";
-constexpr const char* kColumns =
-    "seq, arrived, unit, channel, number, value, full_value, rtime, state, gps, "
-    "channel_pending, channel_rid, channel_ltime, full_pending, full_rid, full_ltime";
-
-std::string Text(sqlite3_stmt* statement, int column) {
-    const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
-    return std::string(bytes != nullptr ? bytes : "",
-                       static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
-}
-
-void BindText(sqlite3_stmt* statement, int index, const std::string& text) {
-    sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-}
-
-// Texts from the network (the RTU time, the GPS text) are kept as bytes: they need not be UTF-8.
-void BindBytes(sqlite3_stmt* statement, int index, const std::string& bytes) {
-    sqlite3_bind_blob(statement, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
-}
-
-void BindRid(sqlite3_stmt* statement, int index, const std::optional<std::int32_t>& rid) {
-    if (rid)
-        sqlite3_bind_int(statement, index, *rid);
-    else
-        sqlite3_bind_null(statement, index);
-}
-
-std::optional<std::int32_t> Rid(sqlite3_stmt* statement, int column) {
-    if (sqlite3_column_type(statement, column) == SQLITE_NULL) return std::nullopt;
-    return sqlite3_column_int(statement, column);
-}
-
-std::int64_t Number(sqlite3* db, const char* query) {
-    sqlite3_stmt* statement = nullptr;
-    std::int64_t number = 0;
-    if (sqlite3_prepare_v2(db, query, -1, &statement, nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW)
-        number = sqlite3_column_int64(statement, 0);
-    sqlite3_finalize(statement);
-    return number;
-}
-
-SpooledReading ReadRow(sqlite3_stmt* statement) {
-    SpooledReading spooled;
-    spooled.sequence = sqlite3_column_int64(statement, 0);
-    spooled.arrivedAt = sqlite3_column_int64(statement, 1);
-    HistoryReading& reading = spooled.reading;
-    reading.unitId = sqlite3_column_int(statement, 2);
-    reading.channelName = Text(statement, 3);
-    reading.channelNumber = sqlite3_column_int(statement, 4);
-    reading.valueText = Text(statement, 5);
-    reading.fullValue = static_cast<float>(sqlite3_column_double(statement, 6));
-    reading.rtuTime = Text(statement, 7);
-    reading.state = static_cast<std::uint8_t>(sqlite3_column_int(statement, 8));
-    reading.gpsText = Text(statement, 9);
-    spooled.channel = {sqlite3_column_int(statement, 10) != 0, Rid(statement, 11), Text(statement, 12)};
-    spooled.fullRcds = {sqlite3_column_int(statement, 13) != 0, Rid(statement, 14), Text(statement, 15)};
-    return spooled;
+// What a reading held in memory costs, near enough.
+std::int64_t Footprint(const SpooledReading& spooled) {
+    const HistoryReading& reading = spooled.reading;
+    return static_cast<std::int64_t>(sizeof(SpooledReading) + reading.channelName.size() + reading.valueText.size() +
+                                     reading.rtuTime.size() + reading.gpsText.size() +
+                                     spooled.channel.localTime.size() + spooled.fullRcds.localTime.size());
 }
 
 }  // namespace
 
 ReadingSpool::~ReadingSpool() {
-    Finish();
-    if (lockDescriptor_ >= 0) close(lockDescriptor_);
+    Settle();
+    std::lock_guard lock(fileMutex_);
+    if (!memory_.empty()) LogSpoolLostAtStop(path_, static_cast<std::int64_t>(memory_.size()), Trouble());
 }
 
-bool ReadingSpool::Open(const std::filesystem::path& path, std::int64_t limitBytes, std::string& error) {
+ReadingSpool::OpenResult ReadingSpool::Open(const std::filesystem::path& path, SpoolLimits limits,
+                                            std::string& message) {
     path_ = path;
-    limitBytes_ = limitBytes;
-    lockDescriptor_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (lockDescriptor_ < 0) {
-        error = "cannot create " + path.string();
-        return false;
+    limits_ = limits;
+    switch (lock_.Take(path, message)) {
+        case SpoolLock::Result::HeldElsewhere:
+            return OpenResult::HeldElsewhere;
+        case SpoolLock::Result::Failed:
+            NoteTrouble(message, true);
+            return OpenResult::MemoryOnly;
+        case SpoolLock::Result::Taken:
+            break;
     }
-    if (flock(lockDescriptor_, LOCK_EX | LOCK_NB) != 0) {
-        error = path.string() + " is in use by another process";
-        return false;
-    }
-    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                        nullptr) != SQLITE_OK ||
-        !Execute("PRAGMA journal_mode=WAL") || !Execute("PRAGMA synchronous=FULL") || !Execute(kCreate) ||
-        !Execute(("PRAGMA user_version=" + std::to_string(kLayoutVersion)).c_str()) || !Prepare()) {
-        error = Error();
-        Finish();
-        return false;
-    }
-    pageSize_ = Number(db_, "PRAGMA page_size");
-    const std::int64_t pages = std::max(limitBytes / std::max<std::int64_t>(pageSize_, 1), kFewestPages);
-    Execute(("PRAGMA max_page_count=" + std::to_string(pages)).c_str());
-    held_ = Number(db_, "SELECT COUNT(*) FROM readings");
+    std::lock_guard lock(fileMutex_);
+    OpenFile(message);
+    if (!fileOpen_) return OpenResult::MemoryOnly;
+    const std::int64_t requeued = file_.Requeue();
+    if (requeued > 0) LogSpoolRequeued(path_, requeued);
+    held_ = file_.Readings() + static_cast<std::int64_t>(memory_.size());
+    rowsSetAside_ = file_.RowsSetAside();
     UpdateFigures();
-    return true;
+    return OpenResult::Opened;
 }
 
-bool ReadingSpool::Prepare() {
-    const std::string insert =
-        "INSERT INTO readings(arrived, unit, channel, number, value, full_value, rtime, state, gps, "
-        "channel_pending, channel_rid, channel_ltime, full_pending, full_rid, full_ltime) "
-        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
-    const std::string oldest = std::string("SELECT ") + kColumns + " FROM readings ORDER BY seq LIMIT ?";
-    return sqlite3_prepare_v2(db_, insert.c_str(), -1, &insert_, nullptr) == SQLITE_OK &&
-           sqlite3_prepare_v2(db_,
-                              "UPDATE readings SET channel_pending = ?, channel_rid = ?, full_pending = ?, "
-                              "full_rid = ? WHERE seq = ?",
-                              -1, &update_, nullptr) == SQLITE_OK &&
-           sqlite3_prepare_v2(db_, "DELETE FROM readings WHERE seq = ?", -1, &remove_, nullptr) == SQLITE_OK &&
-           sqlite3_prepare_v2(db_, oldest.c_str(), -1, &oldest_, nullptr) == SQLITE_OK;
-}
-
-void ReadingSpool::Finish() {
-    for (sqlite3_stmt** statement : {&insert_, &update_, &remove_, &oldest_}) {
-        sqlite3_finalize(*statement);
-        *statement = nullptr;
+// Call under fileMutex_. A log without its file, and a damaged file, are kept aside and read into
+// the new file, oldest first.
+void ReadingSpool::OpenFile(std::string& message) {
+    const std::filesystem::path orphan = spool_recovery::KeepOrphanedLogAside(path_);
+    std::string why;
+    SpoolFile::OpenResult opened = file_.Open(path_, limits_.fileBytes, why);
+    std::filesystem::path damaged;
+    if (opened == SpoolFile::OpenResult::Damaged) {
+        damaged = spool_recovery::KeepDamagedAside(path_);
+        const std::string damage = why;
+        if (!damaged.empty()) opened = file_.Open(path_, limits_.fileBytes, why);
+        why = damage;
     }
-    sqlite3_close_v2(db_);
-    db_ = nullptr;
+    fileOpen_ = opened == SpoolFile::OpenResult::Opened;
+    fileOpened_ = fileOpen_;
+    if (!fileOpen_) {
+        message = why;
+        NoteTrouble(why, true);
+    }
+    if (!orphan.empty()) TakeIn(orphan, false, {});
+    if (!damaged.empty()) TakeIn(damaged, true, why);
+}
+
+// Call under fileMutex_. The readings go into the new file a chunk at a time, so that a large file
+// kept aside is never held in memory whole; those the file does not take wait in memory.
+void ReadingSpool::TakeIn(const std::filesystem::path& aside, bool damaged, const std::string& why) {
+    std::vector<SpooledReading> chunk;
+    std::int64_t refused = 0;
+    std::string refusedWhy;
+    const auto flush = [&] {
+        std::vector<SpooledReading*> pointers;
+        for (SpooledReading& spooled : chunk) pointers.push_back(&spooled);
+        const std::size_t written = fileOpen_ && memory_.empty() ? file_.Append(pointers) : 0;
+        for (std::size_t i = written; i < chunk.size(); ++i) {
+            Append append(std::move(chunk[i]));
+            Keep(append);
+            if (append.result == AppendResult::Refused) {
+                ++refused;
+                refusedWhy = append.why;
+            }
+        }
+        chunk.clear();
+    };
+    const std::int64_t taken = spool_recovery::Salvage(aside, [&](SpooledReading& spooled) {
+        spooled.sequence = 0;
+        chunk.push_back(std::move(spooled));
+        if (chunk.size() == kSettleReadings) flush();
+    });
+    flush();
+    LogSpoolKeptAside(path_, aside, damaged, why, taken - refused);
+    if (refused > 0) LogSpoolFull(refusedWhy);
 }
 
 void ReadingSpool::Enqueue(Append& append) {
@@ -165,148 +134,174 @@ ReadingSpool::AppendResult ReadingSpool::WaitDurable(Append& append) {
     return append.result;
 }
 
+// Into the file while nothing waits in memory (so that the file's readings stay the oldest), in
+// memory from the first reading the file does not take.
 void ReadingSpool::WriteBatch(const std::vector<Append*>& batch) {
-    std::lock_guard lock(dbMutex_);
-    if (batch.size() == 1 || !WriteTogether(batch))
-        for (Append* append : batch) WriteAlone(*append);
+    std::lock_guard lock(fileMutex_);
+    std::size_t written = 0;
+    if (fileOpen_ && memory_.empty()) {
+        std::vector<SpooledReading*> readings;
+        for (Append* append : batch) readings.push_back(&append->reading);
+        written = file_.Append(readings);
+        if (written < batch.size())
+            NoteTrouble(file_.WhyText(), file_.Why() != SpoolFile::Trouble::Bound);
+        else if (troubled_.load(std::memory_order_relaxed))
+            NoteTrouble({}, false);
+    }
     std::int64_t refused = 0;
-    std::int64_t earliest = 0;
-    for (const Append* append : batch) {
-        if (append->result != AppendResult::Held)
-            ++refused;
-        else if (earliest == 0 || append->reading.arrivedAt < earliest)
-            earliest = append->reading.arrivedAt;
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        if (i < written)
+            batch[i]->result = AppendResult::Held;
+        else
+            Keep(*batch[i]);
+        if (batch[i]->result == AppendResult::Refused) ++refused;
     }
     held_.fetch_sub(refused, std::memory_order_relaxed);
-    if (earliest != 0) {
-        std::int64_t none = 0;
-        oldestArrival_.compare_exchange_strong(none, earliest, std::memory_order_relaxed);
-    }
     UpdateFigures();
 }
 
-// One transaction for the whole batch; false, with nothing written, when any reading fails (the
-// full spool among them), so that each is then written alone and learns its own outcome.
-bool ReadingSpool::WriteTogether(const std::vector<Append*>& batch) {
-    if (!Execute("BEGIN IMMEDIATE")) return false;
-    for (Append* append : batch) {
-        if (InsertRow(append->reading) != SQLITE_DONE) {
-            if (sqlite3_get_autocommit(db_) == 0) Execute("ROLLBACK");
-            return false;
+// Call under fileMutex_: the reading goes to memory when it fits there.
+void ReadingSpool::Keep(Append& append) {
+    const std::int64_t size = Footprint(append.reading);
+    if (memoryBytes_.load(std::memory_order_relaxed) + size > limits_.memoryBytes) {
+        append.result = AppendResult::Refused;
+        append.why = Trouble() + " and memory full (" + std::to_string(limits_.memoryBytes / 1024) + " KiB)";
+        return;
+    }
+    if (memory_.empty() && heldInMemoryThisTime_ == 0) LogSpoolHeldInMemory(path_, Trouble(), limits_.memoryBytes);
+    append.reading.sequence = kFirstMemorySequence + memoryCount_++;
+    memory_.push_back(append.reading);
+    ++heldInMemoryThisTime_;
+    memoryHeld_.fetch_add(1, std::memory_order_relaxed);
+    memoryBytes_.fetch_add(size, std::memory_order_relaxed);
+    append.result = AppendResult::Held;
+}
+
+void ReadingSpool::Settle() {
+    std::lock_guard lock(fileMutex_);
+    if (!fileOpen_ || memory_.empty()) return;
+    while (!memory_.empty()) {
+        std::vector<SpooledReading> chunk(memory_.begin(), memory_.begin() + std::min(memory_.size(), kSettleReadings));
+        std::vector<SpooledReading*> readings;
+        for (SpooledReading& spooled : chunk) readings.push_back(&spooled);
+        const std::size_t written = file_.Append(readings);
+        for (std::size_t i = 0; i < written; ++i) {
+            memoryBytes_.fetch_sub(Footprint(memory_.front()), std::memory_order_relaxed);
+            memoryHeld_.fetch_sub(1, std::memory_order_relaxed);
+            memory_.pop_front();
+        }
+        if (written < chunk.size()) {
+            NoteTrouble(file_.WhyText(), file_.Why() != SpoolFile::Trouble::Bound);
+            break;
         }
     }
-    if (!Execute("COMMIT")) {
-        if (sqlite3_get_autocommit(db_) == 0) Execute("ROLLBACK");
-        return false;
-    }
-    for (Append* append : batch) append->result = AppendResult::Held;
-    return true;
+    AfterMemoryShrank();
+    UpdateFigures();
 }
 
-void ReadingSpool::WriteAlone(Append& append) {
-    const int rc = InsertRow(append.reading);
-    if (rc == SQLITE_DONE) {
-        append.result = AppendResult::Held;
-    } else if ((rc & 0xff) == SQLITE_FULL) {
-        append.result = AppendResult::Full;
-    } else {
-        append.result = AppendResult::Failed;
-        append.error = Error();
-    }
-}
-
-// Call under dbMutex_.
-int ReadingSpool::InsertRow(SpooledReading& spooled) {
-    const HistoryReading& reading = spooled.reading;
-    sqlite3_reset(insert_);
-    sqlite3_clear_bindings(insert_);
-    sqlite3_bind_int64(insert_, 1, spooled.arrivedAt);
-    sqlite3_bind_int(insert_, 2, reading.unitId);
-    BindText(insert_, 3, reading.channelName);
-    sqlite3_bind_int(insert_, 4, reading.channelNumber);
-    BindText(insert_, 5, reading.valueText);
-    sqlite3_bind_double(insert_, 6, reading.fullValue);
-    BindBytes(insert_, 7, reading.rtuTime);
-    sqlite3_bind_int(insert_, 8, reading.state);
-    BindBytes(insert_, 9, reading.gpsText);
-    sqlite3_bind_int(insert_, 10, spooled.channel.pending ? 1 : 0);
-    BindRid(insert_, 11, spooled.channel.rid);
-    BindText(insert_, 12, spooled.channel.localTime);
-    sqlite3_bind_int(insert_, 13, spooled.fullRcds.pending ? 1 : 0);
-    BindRid(insert_, 14, spooled.fullRcds.rid);
-    BindText(insert_, 15, spooled.fullRcds.localTime);
-    const int rc = sqlite3_step(insert_);
-    if (rc == SQLITE_DONE) spooled.sequence = sqlite3_last_insert_rowid(db_);
-    sqlite3_reset(insert_);
-    return rc == SQLITE_DONE ? rc : sqlite3_extended_errcode(db_);
-}
-
-std::vector<SpooledReading> ReadingSpool::Oldest(std::size_t count, std::string& error) {
-    std::lock_guard lock(dbMutex_);
+std::vector<SpooledReading> ReadingSpool::Oldest(std::size_t count, std::int64_t after, std::string& error) {
+    std::lock_guard lock(fileMutex_);
     std::vector<SpooledReading> readings;
-    sqlite3_reset(oldest_);
-    sqlite3_bind_int64(oldest_, 1, static_cast<std::int64_t>(count));
-    int rc = SQLITE_ROW;
-    while ((rc = sqlite3_step(oldest_)) == SQLITE_ROW) readings.push_back(ReadRow(oldest_));
-    if (rc != SQLITE_DONE) {
-        error = Error();
+    if (fileOpen_ && after < kFirstMemorySequence && !file_.Oldest(count, after, readings)) {
+        error = file_.WhyText();
+        NoteTrouble(error, true);
         readings.clear();
     }
-    sqlite3_reset(oldest_);
+    for (auto it = InMemory(after + 1); it != memory_.end() && readings.size() < count; ++it) readings.push_back(*it);
     return readings;
 }
 
 bool ReadingSpool::Note(const std::vector<const SpooledReading*>& readings) {
-    std::lock_guard lock(dbMutex_);
-    if (!Execute("BEGIN IMMEDIATE")) return false;
+    std::lock_guard lock(fileMutex_);
+    std::vector<const SpooledReading*> inFile;
     for (const SpooledReading* spooled : readings) {
-        sqlite3_reset(update_);
-        sqlite3_bind_int(update_, 1, spooled->channel.pending ? 1 : 0);
-        BindRid(update_, 2, spooled->channel.rid);
-        sqlite3_bind_int(update_, 3, spooled->fullRcds.pending ? 1 : 0);
-        BindRid(update_, 4, spooled->fullRcds.rid);
-        sqlite3_bind_int64(update_, 5, spooled->sequence);
-        const int rc = sqlite3_step(update_);
-        sqlite3_reset(update_);
-        if (rc != SQLITE_DONE) {
-            if (sqlite3_get_autocommit(db_) == 0) Execute("ROLLBACK");
-            return false;
+        if (InFile(spooled->sequence)) {
+            inFile.push_back(spooled);
+            continue;
+        }
+        const auto it = InMemory(spooled->sequence);
+        if (it != memory_.end() && it->sequence == spooled->sequence) {
+            it->channel = spooled->channel;
+            it->fullRcds = spooled->fullRcds;
         }
     }
-    return Execute("COMMIT");
+    return inFile.empty() || (fileOpen_ && file_.Note(inFile));
 }
 
 bool ReadingSpool::Remove(const std::vector<std::int64_t>& sequences) {
-    std::lock_guard lock(dbMutex_);
-    if (!Execute("BEGIN IMMEDIATE")) return false;
+    std::lock_guard lock(fileMutex_);
+    std::vector<std::int64_t> inFile;
+    for (const std::int64_t sequence : sequences)
+        if (InFile(sequence)) inFile.push_back(sequence);
+    if (!inFile.empty() && !(fileOpen_ && file_.Remove(inFile))) return false;
+    std::int64_t removed = static_cast<std::int64_t>(inFile.size());
     for (const std::int64_t sequence : sequences) {
-        sqlite3_reset(remove_);
-        sqlite3_bind_int64(remove_, 1, sequence);
-        const int rc = sqlite3_step(remove_);
-        sqlite3_reset(remove_);
-        if (rc != SQLITE_DONE) {
-            if (sqlite3_get_autocommit(db_) == 0) Execute("ROLLBACK");
-            return false;
-        }
+        const auto it = InMemory(sequence);
+        if (InFile(sequence) || it == memory_.end() || it->sequence != sequence) continue;
+        memoryBytes_.fetch_sub(Footprint(*it), std::memory_order_relaxed);
+        memoryHeld_.fetch_sub(1, std::memory_order_relaxed);
+        memory_.erase(it);
+        ++removed;
     }
-    if (!Execute("COMMIT")) return false;
-    held_.fetch_sub(static_cast<std::int64_t>(sequences.size()), std::memory_order_relaxed);
-    oldestArrival_.store(Number(db_, "SELECT arrived FROM readings ORDER BY seq LIMIT 1"), std::memory_order_relaxed);
+    held_.fetch_sub(removed, std::memory_order_relaxed);
+    AfterMemoryShrank();
     UpdateFigures();
     return true;
 }
 
-// Call under dbMutex_ (or before the spool is shared).
-void ReadingSpool::UpdateFigures() {
-    const std::int64_t inUse = Number(db_, "PRAGMA page_count") - Number(db_, "PRAGMA freelist_count");
-    bytes_.store(inUse * pageSize_, std::memory_order_relaxed);
-    if (held_.load(std::memory_order_relaxed) > 0 && oldestArrival_.load(std::memory_order_relaxed) == 0)
-        oldestArrival_.store(Number(db_, "SELECT arrived FROM readings ORDER BY seq LIMIT 1"),
-                             std::memory_order_relaxed);
+bool ReadingSpool::SetAside(const SpooledReading& spooled, HistoryRowKind kind, const std::string& table,
+                            const CSQLException& failure) {
+    std::lock_guard lock(fileMutex_);
+    if (!fileOpen_ || !file_.SetAside(spooled, kind, InFile(spooled.sequence), table, failure)) return false;
+    const auto it = InMemory(spooled.sequence);
+    if (spooled.sequence >= kFirstMemorySequence && it != memory_.end() && it->sequence == spooled.sequence)
+        it->Row(kind).pending = false;
+    rowsSetAside_.fetch_add(1, std::memory_order_relaxed);
+    UpdateFigures();
+    return true;
 }
 
-bool ReadingSpool::Execute(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+void ReadingSpool::Shrink() {
+    std::lock_guard lock(fileMutex_);
+    if (!fileOpen_) return;
+    file_.Shrink();
+    UpdateFigures();
+}
 
-std::string ReadingSpool::Error() const {
-    return db_ != nullptr ? sqlite3_errmsg(db_) : "cannot open " + path_.string();
+std::string ReadingSpool::Trouble() const {
+    std::lock_guard lock(troubleMutex_);
+    return trouble_;
+}
+
+void ReadingSpool::NoteTrouble(const std::string& why, bool failing) {
+    std::lock_guard lock(troubleMutex_);
+    trouble_ = why;
+    troubled_.store(!why.empty(), std::memory_order_relaxed);
+    fileFailing_.store(failing, std::memory_order_relaxed);
+}
+
+// Call under fileMutex_: once the file holds everything again, the episode in memory is over.
+void ReadingSpool::AfterMemoryShrank() {
+    if (!memory_.empty() || heldInMemoryThisTime_ == 0 || !fileOpen_) return;
+    LogSpoolFileTakesAgain(path_, heldInMemoryThisTime_);
+    heldInMemoryThisTime_ = 0;
+    NoteTrouble({}, false);
+}
+
+// Call under fileMutex_.
+void ReadingSpool::UpdateFigures() {
+    if (!fileOpen_) {
+        oldestArrival_ = memory_.empty() ? 0 : memory_.front().arrivedAt;
+        return;
+    }
+    bytes_ = file_.Bytes();
+    const std::int64_t oldest = file_.OldestArrival();
+    oldestArrival_ = oldest != 0 || memory_.empty() ? oldest : memory_.front().arrivedAt;
+}
+
+// Call under fileMutex_: the first reading in memory at or after `sequence`.
+std::deque<SpooledReading>::iterator ReadingSpool::InMemory(std::int64_t sequence) {
+    return std::lower_bound(
+        memory_.begin(), memory_.end(), sequence,
+        [](const SpooledReading& spooled, std::int64_t wanted) { return spooled.sequence < wanted; });
 }

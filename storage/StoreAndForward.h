@@ -7,9 +7,11 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <string>
 #include <thread>
 #include <utility>
 
+#include "storage/FailingTables.h"
 #include "storage/HistoryRowWriter.h"
 #include "storage/ReadingSpool.h"
 #include "storage/SpoolFigures.h"
@@ -23,15 +25,22 @@ class CSQLDatabase;
 // gets its RID on disk before its INSERT runs, so that a row whose commit went unreported (a
 // time-out, a crash) is recognised under that RID rather than stored twice.
 //
-// Threads: Away, Hold and Figures from any thread; the forwarder is this object's own thread.
+// A table that fails for a passing reason holds back only its own later rows, for the rest of a
+// pass; one that keeps failing while other tables take their rows has its rows set aside in the
+// spool (FailingTables), and forwarding goes on. The database counts as away once two rows of
+// tables not known to fail have failed with no row stored between them.
+//
+// Threads: Away, Hold, SetAsideIfFailing, TableStored and Figures from any thread; the forwarder is
+// this object's own thread.
 // Locks: stateMutex_ orders Hold's enqueue against the hand-back, so that no reading enters the
-// spool after the forwarder found it empty; wakeMutex_ the forwarder's sleep. Neither is held
-// with the other. The forwarder takes DatabaseMutex for each statement, as the workers do.
+// spool after the forwarder found it empty; wakeMutex_ the forwarder's sleep; stalledMutex_ the
+// stall's text. None is held with another. The forwarder takes DatabaseMutex for each statement,
+// as the workers do.
 class StoreAndForward {
 public:
     enum class HoldResult {
-        Held,        // on disk in the spool
-        Refused,     // spool full or failing: the reading is lost (and logged or counted)
+        Held,        // in the spool
+        Refused,     // neither the spool's file nor its memory took it: lost, and counted and logged
         DatabaseUp,  // not held: the database is not known away, write it directly
     };
 
@@ -46,24 +55,41 @@ public:
     // True while readings go to the spool.
     bool Away() const { return away_.load(std::memory_order_acquire); }
     // Holds the reading when the database is known away; with `cause` (the failure that showed it
-    // away) always, and the database is away from then on. Returns once the reading is on disk.
+    // away) always, and the database is away from then on. Returns once the reading is kept.
     HoldResult Hold(const SpooledReading& reading, const CSQLException* cause);
+    // A direct write's row failed for a passing reason: when its table is one whose rows are set
+    // aside, so is this row (true); otherwise the caller holds the reading.
+    bool SetAsideIfFailing(const SpooledReading& reading, HistoryRowKind kind, const CSQLException& failure);
+    // A direct write stored a row: its table takes rows again.
+    void TableStored(const HistoryReading& reading, HistoryRowKind kind);
     SpoolFigures Figures() const;
 
 private:
-    enum class Pass { Progress, Empty, Stalled };
+    enum class Pass {
+        Progress,  // rows stored or set aside
+        Empty,     // nothing to forward
+        Blocked,   // only rows of tables that failed in this pass were left
+        Stalled,   // the database is away, or the spool cannot be read
+    };
+    struct PassState;
 
     void Run();
     Pass ForwardBatch();
-    bool PlanRecordIds(std::vector<SpooledReading>& batch);
-    RowOutcome::Result ForwardReading(SpooledReading& spooled, CSQLException& failure);
+    Pass EndPass(PassState& pass, bool anyRead);
+    void PlanRecordIds(std::vector<SpooledReading>& batch);
+    bool ForwardReading(SpooledReading& spooled, PassState& pass);
+    void Failed(SpooledReading& spooled, HistoryRowKind kind, const CSQLException& failure, PassState& pass);
+    void Removed(const std::vector<std::int64_t>& sequences);
+    void Stalled(const std::string& why);
+    void NoteTableStored(const std::string& table);
     bool HandBack();
     void Wake();
-    void CountRefusal(ReadingSpool::AppendResult result, const ReadingSpool::Append& append);
+    void CountRefusal(const ReadingSpool::Append& append);
     void NoteRoom();
 
     HistoryRowWriter rows_;
     std::unique_ptr<ReadingSpool> spool_;
+    FailingTables failing_;
 
     std::mutex stateMutex_;
     std::atomic<bool> away_{false};
@@ -78,9 +104,18 @@ private:
     // (a write that timed out, a run that ended between a commit and the removal). The forwarder's
     // own.
     std::set<std::pair<std::int64_t, HistoryRowKind>> untried_;
+    // Readings stored whose removal from the spool failed: retried each pass, never forwarded again.
+    // The forwarder's own.
+    std::set<std::int64_t> unremoved_;
+
+    mutable std::mutex stalledMutex_;
+    std::string stalled_;     // guarded by stalledMutex_
+    std::string refusedWhy_;  // guarded by stalledMutex_
 
     std::mutex wakeMutex_;
     std::condition_variable wake_;
-    bool stopping_ = false;  // guarded by wakeMutex_
+    bool stopping_ = false;                 // guarded by wakeMutex_
+    bool woken_ = false;                    // guarded by wakeMutex_: Wake was called since the forwarder last looked
+    std::atomic<bool> blockedWait_{false};  // the forwarder waits after a Blocked pass
     std::thread forwarder_;
 };

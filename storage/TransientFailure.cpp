@@ -42,13 +42,28 @@ bool TransientSqliteCode(int nativeError) {
 // such server errors as HY000 without the server's own code.
 bool DiskFullMessage(std::string_view message) { return message.find("No space left on device") != message.npos; }
 
-}  // namespace
-
-bool IsTransientFailure(const CSQLException& error) {
-    const std::string_view state = error.sqlState;
+bool TransientState(std::string_view state) {
     for (const std::string_view prefix : kTransientClasses)
         if (state.substr(0, 2) == prefix) return true;
     for (const std::string_view code : kTransientStates)
         if (state == code) return true;
-    return state == "HY000" && (TransientSqliteCode(error.nativeError) || DiskFullMessage(error.message));
+    return false;
+}
+
+// The driver reports a server error it has no code of its own for as HY000, with the server's code
+// at the end of the message: "... (SQLSTATE 53100)".
+std::string_view ServerState(std::string_view message) {
+    constexpr std::string_view kMark = "(SQLSTATE ";
+    const std::size_t at = message.rfind(kMark);
+    if (at == message.npos || message.size() < at + kMark.size() + 6) return {};
+    return message.substr(at + kMark.size(), 5);
+}
+
+}  // namespace
+
+bool IsTransientFailure(const CSQLException& error) {
+    const std::string_view state = error.sqlState;
+    if (TransientState(state)) return true;
+    return state == "HY000" && (TransientSqliteCode(error.nativeError) || DiskFullMessage(error.message) ||
+                                TransientState(ServerState(error.message)));
 }

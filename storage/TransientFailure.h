@@ -7,5 +7,6 @@ class CSQLException;
 // table (a missing table, a malformed statement, a refused key), which no retry mends.
 //
 // Decided by the SQLSTATE; for SQLSTATE HY000 by the embedded engine's result code, which the
-// driver passes as the native error.
+// driver passes as the native error, or by the server's own SQLSTATE, which it puts at the end of
+// the message.
 bool IsTransientFailure(const CSQLException& error);

@@ -21,6 +21,11 @@ long long ReadSpoolLimitBytes() {
     return kib > 0 ? kib * 1024 : kDefaultSpoolLimitBytes;
 }
 
+long long ReadSpoolMemoryLimitBytes() {
+    const long long kib = IniFileReader(kDataIniPath).readNumber(kDatabaseLoginSection, "SPOOLRAMKB");
+    return kib > 0 ? kib * 1024 : kDefaultSpoolMemoryBytes;
+}
+
 std::vector<std::string> ReadRtuColumnCaptions() {
     IniFileReader data(kDataIniPath);
     int count = std::clamp(data.readNumber(kRtuColumnsSection, kRtuColumnCountKey), 0, kMaxRtuColumns);

@@ -23,6 +23,10 @@ DatabaseLogin ReadDatabaseLogin();
 // RTU_DB of "./data_rtu.ini", in KiB; missing, 0 or negative gives kDefaultSpoolLimitBytes.
 inline constexpr long long kDefaultSpoolLimitBytes = 1024LL * 1024 * 1024;
 long long ReadSpoolLimitBytes();
+// The memory that holds readings while the spool's file cannot (full, the disk full, failing):
+// SPOOLRAMKB of section RTU_DB, in KiB; missing, 0 or negative gives kDefaultSpoolMemoryBytes.
+inline constexpr long long kDefaultSpoolMemoryBytes = 64LL * 1024 * 1024;
+long long ReadSpoolMemoryLimitBytes();
 
 // Keys of section RTU of "./data_rtu.ini": the number of RTU list columns and, numbered from 1,
 // each column's caption ("RDATA1" is the unit id's, "RDATA2" the name's).

@@ -6,6 +6,8 @@
 #include <sqlext.h>
 #include <sqlite3.h>
 
+#include <algorithm>
+
 #include "storage/HistoryRecorder.h"
 #include "storage/RecordId.h"
 #include "storage/Schema.h"
@@ -34,9 +36,16 @@ protected:
 
     std::filesystem::path SpoolFile() const { return home_ / "spool.db"; }
 
-    void OpenRecorder() {
+    void OpenRecorder(SpoolLimits limits = {1 << 20, 1 << 20}) {
         recorder = std::make_unique<CHistoryRecorder>(&db);
-        ASSERT_TRUE(recorder->OpenSpool(SpoolFile(), 1 << 20));
+        std::string message;
+        ASSERT_EQ(recorder->OpenSpool(SpoolFile(), limits, message), ReadingSpool::OpenResult::Opened);
+    }
+
+    int LogCount(const std::string& text) {
+        const std::vector<std::string> lines = LogLines();
+        return static_cast<int>(std::count_if(lines.begin(), lines.end(),
+                                              [&](const std::string& line) { return line.find(text) != line.npos; }));
     }
 
     // PostgreSQL stops; another connection holds SQLite's write lock.
@@ -127,7 +136,7 @@ TEST_P(StoreAndForwardTest, RowsAlreadyStoredUnderTheirRidsAreNotStoredTwice) {
     {
         ReadingSpool spool;
         std::string error;
-        ASSERT_TRUE(spool.Open(SpoolFile(), 1 << 20, error)) << error;
+        ASSERT_EQ(spool.Open(SpoolFile(), {1 << 20, 0}, error), ReadingSpool::OpenResult::Opened) << error;
         for (int value = 1; value <= 3; ++value) {
             SpooledReading spooled;
             spooled.reading =
@@ -151,6 +160,65 @@ TEST_P(StoreAndForwardTest, RowsAlreadyStoredUnderTheirRidsAreNotStoredTwice) {
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_NE(lines[0].find(" holds 3 readings of an earlier run"), std::string::npos) << lines[0];
     EXPECT_EQ(lines[2], "Forwarding done: 3 readings forwarded");
+}
+
+// Full to its bound and its memory while the database is away: the forwarder still plans and
+// notes its RIDs (the bound keeps room for that), every reading is forwarded or refused and
+// counted, and readings after the outage are stored directly.
+TEST_P(StoreAndForwardTest, SpoolFullToItsBoundIsForwardedOnceTheDatabaseIsBack) {
+    OpenRecorder({64 * 1024, 8 * 1024});
+    TakeDatabaseAway();
+    int sent = 0;
+    while (recorder->Figures().refused < 20) recorder->WriteChannelFloat(12, "AIN", 1, ++sent, kTime, 0);
+    const SpoolFigures full = recorder->Figures();
+    EXPECT_TRUE(full.refusing);
+    EXPECT_EQ(full.refusedWhy, "file full (64 KiB) and memory full (8 KiB)");
+    EXPECT_EQ(LogCount("; new readings are refused until forwarding makes room"), 1);
+    EXPECT_EQ(LogCount("file full (64 KiB); readings are held in memory, up to 8 KiB, until the file takes them"), 1);
+
+    BringDatabaseBack();
+    ASSERT_TRUE(WaitUntilForwarded());
+    recorder->WriteChannelFloat(12, "AIN", 1, 0.5, kTime, 0);
+    const SpoolFigures after = recorder->Figures();
+    EXPECT_EQ(after.forwarded, sent - after.refused);
+    EXPECT_FALSE(after.refusing);
+    EXPECT_EQ(ColumnAfterOutage("SELECT COUNT(*) FROM FULLRCDS").at(0), std::to_string(sent - after.refused + 1));
+    EXPECT_EQ(Count("12_AIN1"), sent - after.refused + 1);
+    EXPECT_EQ(LogCount("Spool takes readings again; " + std::to_string(after.refused) + " refused while it was full"),
+              1);
+}
+
+// A table that keeps failing for a passing reason (out of disk on the server) while the others take
+// their rows: its rows are set aside in the spool, named in one line, and the rest is forwarded.
+TEST_P(StoreAndForwardTest, TableThatKeepsFailingIsSetAsideAndTheRestForwarded) {
+    if (!OnPostgres()) GTEST_SKIP() << "a trigger chooses its SQLSTATE only on PostgreSQL";
+    ASSERT_TRUE(PostgresCluster::Instance().Sql(
+        "CREATE FUNCTION " + schema_ +
+        ".no_room() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN RAISE EXCEPTION 'could not extend file' USING "
+        "ERRCODE = '53100'; END$$; CREATE TRIGGER no_room BEFORE INSERT ON " +
+        schema_ + ".\"12_ain2\" FOR EACH ROW EXECUTE FUNCTION " + schema_ + ".no_room()"));
+    OpenRecorder();
+    int sent = 0;
+    ASSERT_TRUE(WaitUntil([&] {
+        ++sent;
+        recorder->WriteChannelFloat(12, "AIN", 2, sent, kTime, 0);
+        recorder->WriteChannelFloat(12, "AIN", 1, sent, kTime, 0);
+        return LogCount("Table 12_AIN2 keeps refusing rows (") == 1;
+    }));
+    for (int i = 0; i < 5; ++i) recorder->WriteChannelFloat(12, "AIN", 2, ++sent, kTime, 0);
+    ASSERT_TRUE(WaitUntilForwarded());
+
+    const SpoolFigures figures = recorder->Figures();
+    EXPECT_EQ(figures.setAside, sent);
+    EXPECT_EQ(figures.failingTables, std::vector<std::string>{"12_AIN2"});
+    EXPECT_EQ(Count("12_AIN1"), sent - 5);
+    EXPECT_EQ(Count("12_AIN2"), 0);
+    EXPECT_EQ(Count("FULLRCDS"), 2 * sent - 5);
+    EXPECT_EQ(LogCount("Table 12_AIN2 keeps refusing rows (SQLSTATE HY000, [Telvorn RTUDB] could not extend file "
+                       "(SQLSTATE 53100)); they are set aside in spool " +
+                       SpoolFile().string() + " and the rest is forwarded"),
+              1);
+    EXPECT_EQ(LogCount(" fail"), 0);
 }
 
 }  // namespace

@@ -175,8 +175,8 @@ TEST_F(PostgresOutageTest, DatabaseStoppedAndStartedAgain) {
     ExpectOutagesLogged(1);
 }
 
-// Stalled past the driver's seven-second time-out: the first write waits it out, the next ones
-// go straight to the spool.
+// Stalled past the driver's seven-second time-out: the first write waits a second for it, then it
+// and the next ones go to the spool.
 TEST_F(PostgresOutageTest, DatabaseStalledBySigstop) {
     Start();
     auto feed = Feed("--rate 5 --duration 16");
@@ -190,6 +190,35 @@ TEST_F(PostgresOutageTest, DatabaseStalledBySigstop) {
     ExpectStoredAsSent();
     ExpectOutagesLogged(1);
     EXPECT_NE(Log().find("SQLSTATE HYT00"), std::string::npos) << Log();
+}
+
+// Stalled: the write a frame makes on each connection gives up after about a second, not the
+// driver's seven, so that a master reading the units sees the frames' values while the server is
+// still stopped; each reading is stored once afterwards.
+TEST_F(PostgresOutageTest, FrameOnAStalledConnectionShowsItsValueWithoutWaitingForTheDatabase) {
+    Start();
+    std::vector<int> rtus;
+    for (int unit = 1; unit <= kUnits; ++unit) {
+        rtus.push_back(Client());
+        ASSERT_TRUE(loopback::SendText(rtus.back(), Frame(unit, "10", 0, "100.00")));
+        ASSERT_EQ(ReadRegisters(rtus.back(), unit, 1000, 1).size(), 1u);
+    }
+    ASSERT_TRUE(Cluster().SignalServer(SIGSTOP));
+    for (int unit = 1; unit <= kUnits; ++unit)
+        ASSERT_TRUE(loopback::SendText(rtus[unit - 1], Frame(unit, "10", 0, "177.50")));
+    const int master = Client();
+    for (int unit = 1; unit <= kUnits; ++unit)
+        EXPECT_TRUE(WaitUntil([&] { return ReadRegisters(master, unit, 1000, 1) == std::vector<int>{775}; },
+                              std::chrono::seconds(5)))
+            << "unit " << unit;
+    ASSERT_TRUE(Cluster().SignalServer(SIGCONT));
+    ASSERT_TRUE(WaitForLogText(kDone));
+    EXPECT_EQ(headless->StopWith(SIGTERM), 0);
+    for (int unit = 1; unit <= kUnits; ++unit)
+        EXPECT_EQ(QueryAfterOutage("SELECT COUNT(*) FROM " + std::to_string(unit) + "_AIN0", 1)[0][0], "2") << unit;
+    EXPECT_EQ(Count("FULLRCDS"), 2 * kUnits);
+    for (const int client : rtus) close(client);
+    close(master);
 }
 
 // A restart of the server, or an administrator's pg_terminate_backend: the connection is gone
@@ -230,15 +259,16 @@ TEST_F(PostgresOutageTest, KilledDuringTheOutageForwardsAtTheNextStart) {
     EXPECT_EQ(LogCount("holds " + std::to_string(readings) + " readings of an earlier run"), 1) << Log();
 }
 
-// A spool of 64 KiB takes a few hundred readings: the rest are refused with one line, the server
-// goes on serving, and the database takes the readings again once it is back.
+// A spool of 64 KiB and 16 KiB of memory takes a few hundred readings: the rest are refused with one
+// line, the server goes on serving, and the database takes the readings again once it is back.
 TEST_F(PostgresOutageTest, FullSpoolRefusesWithOneLineAndTheDatabaseRecovers) {
-    WriteFile("data_rtu.ini", "[SYSCONFIG]\nPORT=0\n" + DatabaseSettings() + "SPOOLMAXKB=64\n" + kHttpOff);
+    WriteFile("data_rtu.ini",
+              "[SYSCONFIG]\nPORT=0\n" + DatabaseSettings() + "SPOOLMAXKB=64\nSPOOLRAMKB=16\n" + kHttpOff);
     Start();
     ASSERT_TRUE(Cluster().Stop());
     const std::string during = Feed("--rate 50 --count 1500").get();
     ExpectServed(during);
-    ASSERT_TRUE(WaitForLogText("Spool full (64 KiB)"));
+    ASSERT_TRUE(WaitForLogText("Spool cannot take readings: file full (64 KiB) and memory full (16 KiB)"));
     ASSERT_TRUE(Cluster().Start());
     ASSERT_TRUE(WaitForLogText("Spool takes readings again; "));
     const std::string line = Log().substr(Log().find("Spool takes readings again; "));
@@ -246,7 +276,7 @@ TEST_F(PostgresOutageTest, FullSpoolRefusesWithOneLineAndTheDatabaseRecovers) {
     EXPECT_GT(refused, 0);
     const std::string after = Feed("--rate 10 --count 50 --seed 2").get();
     StopOnceStored(SummaryNumber(during, "readings") - refused + SummaryNumber(after, "readings"));
-    EXPECT_EQ(LogCount("Spool full"), 1) << Log();
+    EXPECT_EQ(LogCount("Spool cannot take readings"), 1) << Log();
 }
 
 // The first INSERT's commit lands only after the driver gave up on it (a trigger makes that one

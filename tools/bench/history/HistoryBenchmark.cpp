@@ -239,7 +239,10 @@ int main(int argc, char** argv) {
     NullRawDataList list;
     NullStatePage page;
     CHistoryRecorder recorder(&database);
-    if (withSpool && !recorder.OpenSpool(scratch / "spool.db", kDefaultSpoolLimitBytes)) return 1;
+    std::string spoolMessage;
+    if (withSpool && recorder.OpenSpool(scratch / "spool.db", {kDefaultSpoolLimitBytes, kDefaultSpoolMemoryBytes},
+                                        spoolMessage) != ReadingSpool::OpenResult::Opened)
+        return 1;
     TelemetryCore core;
     core.SetRtuTable(table);
     core.SetRawDataList(&list);
