@@ -129,10 +129,25 @@ void AddSpool(Registry& registry, const SpoolFigures& spool) {
     set("telvorn_spool_limit_bytes", "The spool's size limit in bytes.", spool.limitBytes);
     set("telvorn_spool_oldest_age_seconds", "Age of the oldest reading held in the spool (0: none).",
         spool.oldestAgeSeconds);
+    set("telvorn_spool_memory_readings", "Readings held in memory because the spool file cannot take them.",
+        spool.memoryReadings);
+    set("telvorn_spool_memory_bytes", "Memory those readings take, in bytes.", spool.memoryBytes);
+    set("telvorn_spool_memory_limit_bytes", "The bound of the spool's memory in bytes.", spool.memoryLimitBytes);
+    set("telvorn_spool_refusing", "1 while the spool refuses readings: neither its file nor its memory takes them.",
+        spool.refusing);
+    set("telvorn_spool_file_failing", "1 while the spool file refuses writes for a fault (disk full, damaged).",
+        spool.fileFailing || (spool.spoolOpen && !spool.fileOpen));
+    set("telvorn_spool_stalled", "1 while forwarding cannot go on for a reason of the spool's own.",
+        !spool.stalled.empty());
+    set("telvorn_spool_set_aside", "Rows set aside in the spool because their table kept refusing them.",
+        spool.setAside);
+    set("telvorn_spool_failing_tables", "Tables whose rows are set aside as they fail.",
+        static_cast<std::int64_t>(spool.failingTables.size()));
     Counter(registry, "telvorn_spool_forwarded_total", "Readings stored from the spool since start.")
         .Add({})
         .Increment(static_cast<double>(spool.forwarded));
-    Counter(registry, "telvorn_spool_refused_total", "Readings lost since start because the spool was full.")
+    Counter(registry, "telvorn_spool_refused_total",
+            "Readings lost since start because neither the spool file nor its memory took them.")
         .Add({})
         .Increment(static_cast<double>(spool.refused));
 }

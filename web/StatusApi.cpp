@@ -9,6 +9,7 @@
 #include "storage/HistoryCounts.h"
 #include "storage/sql/SQLDatabase.h"
 #include "web/ChannelValues.h"
+#include "web/HealthCheck.h"
 #include "web/ProcessStats.h"
 
 using nlohmann::json;
@@ -61,15 +62,25 @@ json RtuSummary(const MonitorSources& sources, std::size_t slot, const RtuRecord
 json SpoolJson(const MonitorSources& sources) {
     if (!sources.spoolFigures) return nullptr;
     const SpoolFigures spool = sources.spoolFigures();
+    const auto textOrNull = [](const std::string& text) { return text.empty() ? json(nullptr) : json(text); };
     return json{{"open", spool.spoolOpen},
+                {"file_open", spool.fileOpen},
                 {"database_away", spool.databaseAway},
                 {"forwarding", spool.forwarding},
                 {"readings", spool.readingsHeld},
                 {"bytes", spool.bytes},
                 {"limit_bytes", spool.limitBytes},
+                {"memory_readings", spool.memoryReadings},
+                {"memory_bytes", spool.memoryBytes},
+                {"memory_limit_bytes", spool.memoryLimitBytes},
                 {"oldest_age_seconds", spool.oldestAgeSeconds},
                 {"forwarded", spool.forwarded},
-                {"refused", spool.refused}};
+                {"refused", spool.refused},
+                {"refusing", spool.refusing ? json(spool.refusedWhy) : json(nullptr)},
+                {"trouble", textOrNull(spool.trouble)},
+                {"stalled", textOrNull(spool.stalled)},
+                {"set_aside", spool.setAside},
+                {"failing_tables", spool.failingTables}};
 }
 
 }  // namespace
@@ -159,11 +170,15 @@ HttpAnswer RtuAnswer(const MonitorSources& sources, const std::string& uid) {
 }
 
 HttpAnswer HealthAnswer(const MonitorSources& sources) {
-    if (sources.connections == nullptr || !sources.connections->Listening()) {
-        return {503, "text/plain; charset=utf-8", "RTU port not listening\n"};
+    const bool served = sources.connections != nullptr && sources.connections->Listening();
+    const bool connected = sources.database != nullptr && sources.database->connected.load();
+    const bool stored = historyCounts.databaseUp.load(std::memory_order_relaxed);
+    Health health;
+    if (sources.spoolFigures) {
+        const SpoolFigures spool = sources.spoolFigures();
+        health = JudgeHealth(served, &spool, connected, stored);
+    } else {
+        health = JudgeHealth(served, nullptr, connected, stored);
     }
-    if (!historyCounts.databaseUp.load(std::memory_order_relaxed)) {
-        return {503, "text/plain; charset=utf-8", "database down\n"};
-    }
-    return {200, "text/plain; charset=utf-8", "ok\n"};
+    return {health.ok ? 200 : 503, "text/plain; charset=utf-8", health.reason + "\n"};
 }

@@ -13,7 +13,8 @@ HttpAnswer StatusAnswer(const MonitorSources& sources);
 HttpAnswer RtuListAnswer(const MonitorSources& sources);
 // One RTU by unit id text, with every channel value; 404 with a JSON error when it is not in the table.
 HttpAnswer RtuAnswer(const MonitorSources& sources, const std::string& uid);
-// 200 "ok" while the RTU port listens and the database is up; 503 with the reason otherwise.
+// 200 while no reading is being lost, saying which way readings go; 503 with the reason otherwise
+// (HealthCheck.h).
 HttpAnswer HealthAnswer(const MonitorSources& sources);
 
 // The JSON bodies of StatusAnswer, RtuListAnswer and RtuAnswer (none: no such RTU), for the

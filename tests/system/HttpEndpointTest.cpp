@@ -26,8 +26,9 @@ class HttpEndpointTest : public SystemTest {
 protected:
     // Starts the server with these keys in section HTTP (a loopback LISTEN on a port of the
     // system's choosing unless they give one) and waits for the endpoint's line.
-    void StartWithHttp(const std::string& httpKeys, const std::vector<std::string>& arguments = {}) {
-        WriteFile("data_rtu.ini", "[SYSCONFIG]\nPORT=0\n" + DatabaseSettings() + "[HTTP]\n" +
+    void StartWithHttp(const std::string& httpKeys, const std::vector<std::string>& arguments = {},
+                       const std::string& databaseKeys = "") {
+        WriteFile("data_rtu.ini", "[SYSCONFIG]\nPORT=0\n" + DatabaseSettings() + databaseKeys + "[HTTP]\n" +
                                       (httpKeys.find("LISTEN=") == std::string::npos ? "LISTEN=127.0.0.1:0\n" : "") +
                                       httpKeys);
         headless = std::make_unique<ChildProcess>(TELVORN_HEADLESS, arguments);
@@ -180,25 +181,32 @@ protected:
     TestEngine Engine() const override { return TestEngine::Postgres; }
 };
 
-TEST_F(PostgresHttpEndpointTest, HealthTurns503WhileTheDatabaseServerIsDownAndBackTo200) {
+// The database server down: no reading is lost while the spool takes them, and /healthz says so;
+// with the spool's file and memory full, readings are refused and it says that.
+TEST_F(PostgresHttpEndpointTest, HealthSaysWhereReadingsGoAndTurns503OnlyWhileTheyAreRefused) {
     Register(kUnit);
-    StartWithHttp("");
+    StartWithHttp("", {}, "SPOOLMAXKB=64\nSPOOLRAMKB=1\n");
     const int client = Client();
     Report(client, {AinFrame(kUnit)});
-    ASSERT_TRUE(WaitUntil([&] { return Get("/healthz").status == 200; }));
+    EXPECT_EQ(Get("/healthz").body, "ok: database answers\n");
     PostgresCluster& cluster = PostgresCluster::Instance();
     ASSERT_TRUE(cluster.Stop());
-    const bool down = WaitUntil([&] {
+    const bool away = WaitUntil([&] {
         Report(client, {AinFrame(kUnit)});
+        return Get("/healthz").body.rfind("ok: database away, the spool takes every reading (", 0) == 0;
+    });
+    const bool refused = WaitUntil([&] {
+        Report(client, {AinFrame(kUnit), AinFrame(kUnit), AinFrame(kUnit), AinFrame(kUnit)});
         return Get("/healthz").status == 503;
     });
     const std::string reason = Get("/healthz").body;
     ASSERT_TRUE(cluster.Start());
-    EXPECT_TRUE(down);
-    EXPECT_EQ(reason, "database down\n");
+    EXPECT_TRUE(away);
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(reason, "readings refused: file full (64 KiB) and memory full (1 KiB)\n");
     EXPECT_TRUE(WaitUntil([&] {
         Report(client, {AinFrame(kUnit)});
-        return Get("/healthz").status == 200;
+        return Get("/healthz").body == "ok: database answers\n";
     }));
     close(client);
 }
@@ -265,7 +273,7 @@ TEST_F(HttpEndpointTest, HttpsWithASelfSignedCertificateIsCheckedByCurl) {
     ASSERT_EQ(url.rfind("https://127.0.0.1:", 0), 0u) << url;
     const HttpReply health = Get("/healthz", "--cacert cert.pem");
     EXPECT_EQ(health.status, 200);
-    EXPECT_EQ(health.body, "ok\n");
+    EXPECT_EQ(health.body, "ok: database answers\n");
     EXPECT_NE(Get("/healthz").status, 200);  // without the certificate curl refuses it
     const CommandResult headers = RunCommand("curl -s -o /dev/null -D - --cacert cert.pem '" + url + "/'");
     EXPECT_NE(headers.output.find("Strict-Transport-Security: max-age="), std::string::npos) << headers.output;

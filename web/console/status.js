@@ -24,10 +24,14 @@
     if (!spool.open) return 'not open: readings the database cannot take are lost';
     let text = spool.readings + ' readings held (' + Math.ceil(spool.bytes / 1024) + ' KiB of ' +
       Math.round(spool.limit_bytes / 1048576) + ' MiB)';
+    if (spool.memory_readings > 0) text += ', ' + spool.memory_readings + ' of them in memory';
     if (spool.readings > 0) text += ', oldest ' + spool.oldest_age_seconds + ' s';
     if (spool.database_away) text += spool.forwarding ? ', forwarding' : ', database away';
     text += '; ' + spool.forwarded + ' forwarded';
     if (spool.refused > 0) text += ', ' + spool.refused + ' refused (spool full)';
+    if (spool.set_aside > 0) text += ', ' + spool.set_aside + ' rows set aside (' + spool.failing_tables.join(', ') + ')';
+    if (spool.trouble) text += '; file: ' + spool.trouble;
+    if (spool.stalled) text += '; forwarding stalled: ' + spool.stalled;
     return text;
   }
 
