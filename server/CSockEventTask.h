@@ -44,7 +44,8 @@ private:
                 ServerTrace("CloseSocket request %d.\n", record->socket.load());
                 handler->OnClose(*record, io, *table, *port);
                 record->Close(*port);
-                table->Release(record);
+                // A connection held for want of a record takes this one.
+                if (table->Release(record)) port->WatchListener(table->ListenSocket());
                 break;
             case kAccepted:
                 handler->OnAccept(*record, io, *table, *port);

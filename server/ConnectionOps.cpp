@@ -44,7 +44,7 @@ bool SendToConnection(Attachment& record, ConnectionTable& table, CompletionPort
 void ReleaseConnection(Attachment& record, ConnectionTable& table, CompletionPort& port) {
     // Only a record that was open goes back: one already released may have been taken by an accept
     // that waits for its lock, and must not become free a second time.
-    if (record.Close(port)) {
-        table.Release(&record);
+    if (record.Close(port) && table.Release(&record)) {
+        port.WatchListener(table.ListenSocket());
     }
 }

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -81,9 +82,42 @@ Attachment* ConnectionTable::Acquire() {
     return record;
 }
 
-void ConnectionTable::Release(Attachment* record) {
-    std::lock_guard guard(tableLock);
-    freeSet.insert(record);
+bool ConnectionTable::Release(Attachment* record) {
+    {
+        std::lock_guard guard(tableLock);
+        freeSet.insert(record);
+    }
+    return acceptHeld.exchange(false);
+}
+
+// The flag is raised before the free set is looked at, and a release fills the set before it takes
+// the flag down: whichever comes second sees the other, so a held connection is never forgotten.
+bool ConnectionTable::HoldAccept() {
+    if (FreeCount() != 0) return false;
+    acceptHeld.store(true);
+    if (FreeCount() == 0 && ConnectionWaits() && AnyPeerHungUp()) return true;
+    acceptHeld.store(false);
+    return false;
+}
+
+bool ConnectionTable::ConnectionWaits() const {
+    pollfd listener{listenSocket, POLLIN, 0};
+    return poll(&listener, 1, 0) == 1 && (listener.revents & POLLIN) != 0;
+}
+
+// A descriptor closed or reused meanwhile gives a wrong answer for one accept at worst: the next
+// turn looks again.
+bool ConnectionTable::AnyPeerHungUp() const {
+    std::vector<pollfd> open;
+    for (const auto& record : allList) {
+        const int socket = record->socket.load();
+        if (record->inUse.load() != 0 && socket != kNoSocket) open.push_back({socket, POLLRDHUP, 0});
+    }
+    if (poll(open.data(), open.size(), 0) <= 0) return false;
+    for (const pollfd& polled : open) {
+        if ((polled.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0) return true;
+    }
+    return false;
 }
 
 std::size_t ConnectionTable::FreeCount() {

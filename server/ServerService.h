@@ -108,7 +108,8 @@ public:
     // takes at most one completion. Only a turn whose wait timed out is followed by the 10 ms pause:
     // it keeps an idle server's accept poll cheap, and under traffic it would only delay the next
     // completion. A connection arriving meanwhile ends one wait (the port watches the listener), and
-    // the turn after that wake-up accepts it and arms the next.
+    // the turn after that wake-up accepts it and arms the next; a connection held for a record (see
+    // ConnectionTable) is woken for again by the worker that frees one.
     void Run() override {
         ServerTrace("Socket service thread started.\n");
         bool idle = true;
@@ -117,8 +118,7 @@ public:
             if (idle) {
                 std::this_thread::sleep_for(kIdlePause);
             }
-            AcceptOne();
-            if (connectionPending) {
+            if (AcceptOne() && connectionPending) {
                 completionPort->WatchListener(table.ListenSocket());
             }
             Completion completion = completionPort->Wait(waitTimeoutMs);
@@ -140,11 +140,16 @@ public:
     ObjectPool<CSockEventTask<Record>>& TaskPool() { return taskPool; }
 
 private:
-    void AcceptOne() {
+    // False when the connection waiting was held for a record to come free: the worker that frees
+    // it re-arms the listener's wake-up, so the caller must not (it would fire again at once).
+    bool AcceptOne() {
+        if (table.HoldAccept()) {
+            return false;
+        }
         sockaddr_in peer{};
         int socket = AcceptConnection(table.ListenSocket(), &peer);
         if (socket < 0) {
-            return;
+            return true;
         }
         Record* record = table.Acquire();
         bool attached = false;
@@ -157,7 +162,7 @@ private:
             serverCounts.refused.fetch_add(1, std::memory_order_relaxed);
             shutdown(socket, SHUT_RDWR);
             close(socket);
-            return;
+            return true;
         }
         ServerTrace("Socket created at %d.\n", socket);
         serverCounts.accepted.fetch_add(1, std::memory_order_relaxed);
@@ -166,6 +171,7 @@ private:
         if (!PostEvent(*record, kAccepted, *completionPort)) {
             CloseAndRelease(*record);
         }
+        return true;
     }
 
     void HandleCompletion(const Completion& completion) {

@@ -78,8 +78,15 @@ public:
     std::atomic<int> accepts{0};
     // Runs inside the decoder, with the record's lock held, after the chunk was recorded.
     std::function<void(Attachment&, ConnectionTable&, CompletionPort&)> onDecode;
+    // Runs in OnClose, with the record's lock held, after the close was counted.
+    std::function<void()> onClose;
 
-    void OnClose(Attachment&, IoRecord*, ConnectionTable&, CompletionPort&) override { ++closes; }
+    void OnClose(Attachment&, IoRecord*, ConnectionTable&, CompletionPort&) override {
+        ++closes;
+        if (onClose) {
+            onClose();
+        }
+    }
     void OnAccept(Attachment& record, IoRecord* io, ConnectionTable& table, CompletionPort& port) override {
         ChunkReceiver::OnAccept(record, io, table, port);
         ++accepts;

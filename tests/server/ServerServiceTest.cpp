@@ -115,6 +115,43 @@ TEST_F(ServerTest, HundredConnectionsStayOpenAndTheNextIsDropped) {
     EXPECT_EQ(server->Table().FreeCount(), 0u);
 }
 
+// After a freeze every RTU's close and reconnect arrive together: a connection that finds the table
+// full of records whose peers have gone waits for their closes instead of being refused.
+TEST_F(ServerTest, ReconnectToATableOfPendingClosesIsServedOnceTheyAreHandled) {
+    // Closes wait at this gate; shared, since a worker may still hold it when the test body ends.
+    struct Gate {
+        std::mutex lock;
+        std::condition_variable opened;
+        bool open = false;
+    };
+    auto gate = std::make_shared<Gate>();
+    handler.onClose = [gate] {
+        std::unique_lock guard(gate->lock);
+        gate->opened.wait(guard, [&] { return gate->open; });
+    };
+    StartServer(600, kHourMs);
+    for (int i = 0; i < kConnectionRecords; ++i) {
+        Connect();
+    }
+    for (int client : clients) {
+        close(client);
+    }
+    clients.clear();
+    ASSERT_TRUE(WaitUntil([&] { return handler.closes == kConnectionRecords; }));
+    const int reconnect = loopback::Connect(port);
+    ASSERT_GE(reconnect, 0);
+    clients.push_back(reconnect);
+    {
+        std::lock_guard guard(gate->lock);
+        gate->open = true;
+    }
+    gate->opened.notify_all();
+
+    ASSERT_TRUE(WaitUntil([&] { return handler.accepts == kConnectionRecords + 1; }));
+    ASSERT_TRUE(Send(reconnect, "ping"));
+    EXPECT_EQ(loopback::Receive(reconnect, kGenerousMs), "pong");
+}
+
 TEST_F(ServerTest, PeerCloseFreesTheRecordWithSequenceAdvanced) {
     StartServer();
     const Open open = OpenConnection();
