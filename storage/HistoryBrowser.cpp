@@ -117,14 +117,16 @@ std::string CHistoryBrowser::LoadHistory(const std::string& name, int number, co
         return {};
     }
     view_.ClearRows();
-    std::lock_guard<std::recursive_mutex> lock(DatabaseMutex);
     if (!database_.connected) return {};
     // Errors end the load silently; the rows read so far stay in the list.
     try {
         titleBase_ = HistoryTitle(*uidText, number, displayKey);
         view_.SetTitleLine(titleBase_);
-        const std::string title = ReadRows(statement ? *statement : "SELECT * FROM " + table);
-        if (!statement) currentTable_ = table;
+        bool timedOut = false;
+        const std::string title = ReadRows(statement ? *statement : "SELECT * FROM " + table, timedOut);
+        if (!statement && !title.empty()) currentTable_ = table;
+        // Shown once the list shows what was read; a table too long to load whole can be narrowed.
+        if (timedOut) ShowMessageText(box_, kErrorsSection, "QUERY_TIMEOUT", MessageIcon::Warning);
         return title;
     } catch (const CSQLException&) {
         return {};
@@ -132,20 +134,15 @@ std::string CHistoryBrowser::LoadHistory(const std::string& name, int number, co
 }
 
 // An empty statement is one refused before reaching the engine: the list stays empty, as after a
-// statement the engine rejects.
-std::string CHistoryBrowser::ReadRows(const std::string& statement) {
-    if (statement.empty()) return {};
-    CSQLRecordset recordset(database_);
-    recordset.SetSQL(statement);
-    if (!recordset.Open()) return {};
+// statement the engine rejects. A failed read leaves its rows in the list uncounted; one cut short
+// by the time budget counts them, as a load that ended.
+std::string CHistoryBrowser::ReadRows(const std::string& statement, bool& timedOut) {
+    if (statement.empty() || reader_.StartQuery() != HistoryReadEnd::kDone) return {};
     std::vector<HistoryRow> rows;
-    try {
-        while (recordset.MoveNext()) rows.push_back(ReadHistoryRow(recordset));
-    } catch (const CSQLException&) {
-        view_.AppendRows(rows);  // the rows read before the error stay in the list
-        throw;
-    }
+    const HistoryReadEnd end = reader_.Read(statement, rows);
     view_.AppendRows(rows);
+    timedOut = end == HistoryReadEnd::kTimedOut;
+    if (end != HistoryReadEnd::kDone && !timedOut) return {};
     const int count = static_cast<int>(rows.size());
     const std::string title = ComposeStatement(kArea, "%d %s", count, view_.TitleLine().c_str());
     view_.SetTitleLine(title);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/profile/MessageBox.h"
+#include "storage/HistoryReadConnection.h"
 #include "storage/HistoryView.h"
 
 class CSQLDatabase;
@@ -11,18 +12,20 @@ class CSQLDatabase;
 // The history of one channel of the current RTU on a page: load, filter, delete and CSV export.
 // One browser per page; it keeps the page's `currentTable`.
 //
-// Threads: the user-interface thread only. Loads and deletions hold DatabaseMutex for their
-// database work, so a loaded list is a snapshot while the history writers go on adding rows.
+// Threads: the user-interface thread only. Loads read through a connection of the browser's own,
+// beside the history writers, which go on adding rows meanwhile (a loaded list is a snapshot);
+// deletions go through the program's connection under DatabaseMutex, as the writers' statements do.
 class CHistoryBrowser {
 public:
     // None of the three is owned; all outlive the browser.
     CHistoryBrowser(CSQLDatabase& database, IHistoryView& view, IMessageBox& box)
-        : database_(database), view_(view), box_(box) {}
+        : database_(database), view_(view), box_(box), reader_(database) {}
 
     // Fills the list from channel `name` `number` (-1: none) of the current RTU, or from `statement`
     // when one is given; `displayKey` names the channel in [DEVNAMES] of "./name_rtu.ini". Nothing for
     // no current RTU or a number of 32 or more. Returns the final title line ("count title"), empty
-    // when nothing was read; the state page redraws its chart from it.
+    // when nothing was read; the state page redraws its chart from it. A load that runs past its time
+    // budget keeps the rows read until then, counted, and says so in QUERY_TIMEOUT of [ERRORS].
     std::string LoadHistory(const std::string& name, int number, const std::string& displayKey,
                             const std::optional<std::string>& statement = std::nullopt);
     // Command 1054: reloads the current table narrowed by the page's filter controls. Returns the final
@@ -41,7 +44,7 @@ public:
     const std::string& CurrentTable() const { return currentTable_; }
 
 private:
-    std::string ReadRows(const std::string& statement);
+    std::string ReadRows(const std::string& statement, bool& timedOut);
     bool DeleteAll();
     bool DeleteSelected();
     std::string Recount();
@@ -49,6 +52,7 @@ private:
     CSQLDatabase& database_;
     IHistoryView& view_;
     IMessageBox& box_;
+    HistoryReadConnection reader_;
     std::string currentTable_;
     // The title of the last load, without its record count.
     std::string titleBase_;

@@ -1,16 +1,11 @@
 #include "storage/HistoryReader.h"
 
-#include <chrono>
 #include <cstdlib>
-#include <mutex>
-#include <thread>
 
 #include "platform/profile/IniFileReader.h"
 #include "platform/profile/IniFiles.h"
 #include "storage/CsvField.h"
 #include "storage/sql/ComposeStatement.h"
-#include "storage/sql/DatabaseMutex.h"
-#include "storage/sql/SQLDatabase.h"
 #include "storage/sql/SQLException.h"
 #include "storage/sql/SQLRecordset.h"
 
@@ -59,45 +54,5 @@ void WriteHistoryCsv(std::ostream& out, const std::string& titleLine, const std:
         const HistoryRow& row = rows[index];
         out << index << ',' << CsvField(row.value) << ',' << CsvField(row.rtuTime) << ',' << CsvField(row.localTime)
             << "\n";
-    }
-}
-
-std::optional<long long> CountHistoryRows(const CSQLDatabase& database, const std::string& select) {
-    static const std::string kSelectAll = "SELECT * FROM ";
-    if (select.rfind(kSelectAll, 0) != 0) return std::nullopt;
-    std::lock_guard<std::recursive_mutex> lock(DatabaseMutex);
-    if (!database.connected) return std::nullopt;
-    try {
-        CSQLRecordset recordset(database);
-        recordset.SetSQL("SELECT COUNT(*) FROM " + select.substr(kSelectAll.size()));
-        if (!recordset.Open() || !recordset.MoveNext()) return std::nullopt;
-        return std::atoll(recordset.GetField(1, kValueText).c_str());
-    } catch (const CSQLException&) {
-        return std::nullopt;  // a table that does not exist, a malformed condition: nothing to read
-    }
-}
-
-bool ReadHistoryInBatches(const CSQLDatabase& database, const std::string& select, std::vector<HistoryRow>& rows) {
-    std::unique_lock<std::recursive_mutex> lock(DatabaseMutex);
-    if (!database.connected) return false;
-    try {
-        CSQLRecordset recordset(database);
-        recordset.SetSQL(select);
-        if (!recordset.Open()) return false;
-        for (std::size_t inBatch = 0; recordset.MoveNext(); ++inBatch) {
-            rows.push_back(ReadHistoryRow(recordset));
-            if (inBatch + 1 == kHistoryReadBatch) {
-                // The writers get their turn between batches (a bare unlock and lock would take the
-                // mutex straight back); the cursor stays open.
-                lock.unlock();
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                lock.lock();
-                if (!database.connected) return false;  // closed meanwhile: the cursor went with it
-                inBatch = static_cast<std::size_t>(-1);
-            }
-        }
-        return true;
-    } catch (const CSQLException&) {
-        return false;
     }
 }

@@ -1,19 +1,16 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "storage/HistoryView.h"
 
-class CSQLDatabase;
 class CSQLRecordset;
 
-// The pieces of a history load shared by the history browser and by readers off the user-interface
-// thread (the web console): table names, titles, rows and the CSV text, and a count and a read
-// that hold DatabaseMutex briefly, so a long history never holds the history writers up for long.
+// The pieces of a history load shared by the history browser and the web console: table names,
+// titles, rows and the CSV text. Both read through a HistoryReadConnection of their own.
 
 // Each field read from a history row is cut to this many characters.
 constexpr std::size_t kHistoryFieldLength = 31;
@@ -28,12 +25,3 @@ HistoryRow ReadHistoryRow(CSQLRecordset& recordset);
 // The CSV export: the title line, the column captions of "./rtu_ui.ini", then one line per row
 // numbered from 0; every text written as CsvField makes it.
 void WriteHistoryCsv(std::ostream& out, const std::string& titleLine, const std::vector<HistoryRow>& rows);
-
-// The number of rows `select` ("SELECT * FROM ...") would give; none when it cannot run.
-// Holds DatabaseMutex for the one statement.
-std::optional<long long> CountHistoryRows(const CSQLDatabase& database, const std::string& select);
-// Appends the rows of `select` to `rows`, taking DatabaseMutex for each batch of kHistoryReadBatch
-// rows and releasing it between batches. A row written meanwhile may or may not be in the result.
-// False when the statement failed; the rows read before stay.
-constexpr std::size_t kHistoryReadBatch = 2000;
-bool ReadHistoryInBatches(const CSQLDatabase& database, const std::string& select, std::vector<HistoryRow>& rows);

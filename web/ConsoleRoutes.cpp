@@ -43,8 +43,13 @@ void AddConsoleRoutes(HttpRoutes& routes, const MonitorSources& sources) {
     const std::string texts = ConsoleTextsJson() + "\n";
     routes.Exact("/api/texts", [texts](const HttpRequest&) { return HttpAnswer{200, "application/json", texts}; });
     const MonitorSources* s = &sources;
-    routes.Exact("/api/history", [s](const HttpRequest& request) { return HistoryAnswer(*s, request, false); });
-    routes.Exact("/api/history.csv", [s](const HttpRequest& request) { return HistoryAnswer(*s, request, true); });
+    // Used only on the endpoint's one worker, which runs the history answers one at a time.
+    std::shared_ptr<HistoryReadConnection> reader;
+    if (sources.database != nullptr) reader = std::make_shared<HistoryReadConnection>(*sources.database);
+    routes.Exact("/api/history",
+                 [s, reader](const HttpRequest& request) { return HistoryAnswer(*s, reader, request, false); });
+    routes.Exact("/api/history.csv",
+                 [s, reader](const HttpRequest& request) { return HistoryAnswer(*s, reader, request, true); });
 
     auto hub = std::make_shared<EventHub>(ConsoleTopics(sources));
     routes.Exact("/api/events", [hub](const HttpRequest& request) { return hub->Open(request.Argument("topic")); });

@@ -7,7 +7,7 @@
 #include <thread>
 
 // One worker thread for the endpoint's slow answers (history queries), one at a time in the order
-// submitted: they wait on DatabaseMutex anyway, and one thread however many browsers ask.
+// submitted: they read through the console's one connection, and one thread however many browsers ask.
 //
 // Threads: Submit from any thread; Stop and the destructor on the owner's thread.
 class DeferredWork {

@@ -10,7 +10,6 @@
 #include "storage/HistoryBrowser.h"
 #include "storage/HistoryReader.h"
 #include "storage/sql/ComposeStatement.h"
-#include "storage/sql/SQLDatabase.h"
 #include "storage/sql/SQLException.h"
 
 using nlohmann::json;
@@ -131,19 +130,28 @@ json NewestRows(const std::vector<HistoryRow>& rows) {
     return newest;
 }
 
-HttpAnswer Run(const MonitorSources& sources, const Query& query, bool csv) {
+std::string TimedOut(unsigned seconds) {
+    return "The query ran longer than " + std::to_string(seconds) +
+           " s and was cancelled. Narrow it with the dates or the value filter.";
+}
+
+HttpAnswer Run(HistoryReadConnection* reader, const Query& query, bool csv) {
     const auto refused = [csv](const std::string& why) {
         return csv ? HttpAnswer{422, "text/plain; charset=utf-8", why + "\n"} : Json(200, json{{"refused", why}});
     };
-    if (sources.database == nullptr || !sources.database->connected) return refused("The database is not open.");
+    if (reader == nullptr || reader->StartQuery() != HistoryReadEnd::kDone) return refused("The database is not open.");
     // A table that does not exist or a condition the engine rejects leaves the list empty, as in the window.
-    const long long count = CountHistoryRows(*sources.database, query.statement).value_or(0);
+    long long count = 0;
+    const HistoryReadEnd counted = reader->Count(query.statement, count);
+    if (counted == HistoryReadEnd::kTimedOut) return refused(TimedOut(reader->BudgetSeconds()));
+    if (counted != HistoryReadEnd::kDone) count = 0;
     if (count > kMaxHistoryRows) {
         return refused("The query matches " + std::to_string(count) + " rows; a browser is shown at most " +
                        std::to_string(kMaxHistoryRows) + ". Narrow it with the dates or the value filter.");
     }
     std::vector<HistoryRow> rows;
-    if (count > 0) ReadHistoryInBatches(*sources.database, query.statement, rows);
+    if (count > 0 && reader->Read(query.statement, rows) == HistoryReadEnd::kTimedOut)
+        return refused(TimedOut(reader->BudgetSeconds()));
     const std::string titleLine = std::to_string(rows.size()) + " " + query.title;
     if (!csv) {
         return Json(200, json{{"title", titleLine},
@@ -191,7 +199,8 @@ std::optional<HistoryChannel> ParseHistoryChannel(const std::string& channel) {
     return std::nullopt;
 }
 
-HttpAnswer HistoryAnswer(const MonitorSources& sources, const HttpRequest& request, bool csv) {
+HttpAnswer HistoryAnswer(const MonitorSources& sources, const std::shared_ptr<HistoryReadConnection>& reader,
+                         const HttpRequest& request, bool csv) {
     const std::string uid = request.Argument("uid");
     if (uid.empty() || !InTable(sources, uid))
         return Json(404, json{{"error", "no RTU with unit id " + uid + " in the live table"}});
@@ -208,7 +217,6 @@ HttpAnswer HistoryAnswer(const MonitorSources& sources, const HttpRequest& reque
                    : Json(200, json{{"refused", query.refusal}});
     }
     HttpAnswer answer;
-    const MonitorSources* s = &sources;
-    answer.deferred = [s, query, csv] { return Run(*s, query, csv); };
+    answer.deferred = [reader, query, csv] { return Run(reader.get(), query, csv); };
     return answer;
 }

@@ -35,3 +35,8 @@ std::vector<std::string> ReadRtuColumnCaptions() {
     }
     return captions;
 }
+
+int ReadHistoryQuerySeconds() {
+    const int seconds = IniFileReader(kDataIniPath).readNumber(kDatabaseLoginSection, "QUERYSECONDS");
+    return seconds > 0 ? seconds : kDefaultHistoryQuerySeconds;
+}

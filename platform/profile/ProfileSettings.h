@@ -28,6 +28,11 @@ long long ReadSpoolLimitBytes();
 inline constexpr long long kDefaultSpoolMemoryBytes = 64LL * 1024 * 1024;
 long long ReadSpoolMemoryLimitBytes();
 
+// How long one history query of the window or the web console may run before it is cancelled:
+// QUERYSECONDS of section RTU_DB of "./data_rtu.ini"; missing, 0 or negative gives the default.
+inline constexpr int kDefaultHistoryQuerySeconds = 10;
+int ReadHistoryQuerySeconds();
+
 // Keys of section RTU of "./data_rtu.ini": the number of RTU list columns and, numbered from 1,
 // each column's caption ("RDATA1" is the unit id's, "RDATA2" the name's).
 inline constexpr const char* kRtuColumnCountKey = "RDATACOUNTS";

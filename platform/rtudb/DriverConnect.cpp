@@ -64,7 +64,9 @@ SQLRETURN Connect(DriverDbc& dbc, DataSourceSettings settings) {
     settings.loginTimeoutSeconds = dbc.loginTimeoutSeconds;
     EngineError error;
     dbc.engine = OpenEngine(settings, error);
-    return dbc.engine != nullptr ? SQL_SUCCESS : FailFromEngine(dbc.diag, error);
+    if (dbc.engine == nullptr) return FailFromEngine(dbc.diag, error);
+    dbc.engine->SetQueryTimeout(static_cast<unsigned>(dbc.queryTimeoutSeconds));
+    return SQL_SUCCESS;
 }
 
 }  // namespace

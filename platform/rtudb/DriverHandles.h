@@ -50,6 +50,8 @@ struct DriverDbc {
     Diagnostics diag;
     std::unique_ptr<IEngine> engine;  // opened by SQLConnect, closed by SQLDisconnect
     SQLUINTEGER loginTimeoutSeconds = 0;
+    // SQL_ATTR_QUERY_TIMEOUT set on the connection: every statement of it is cancelled past it.
+    SQLULEN queryTimeoutSeconds = 0;
     std::string dataSource;
     // The connection's statements, so that a disconnect can finalize what is still open.
     std::mutex statementsMutex;

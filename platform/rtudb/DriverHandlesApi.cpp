@@ -111,6 +111,10 @@ SQLRETURN SQL_API SQLSetConnectAttr(SQLHDBC handle, SQLINTEGER attribute, SQLPOI
     dbc->diag.Clear();
     const auto number = static_cast<SQLULEN>(reinterpret_cast<SQLLEN>(value));
     if (attribute == SQL_ATTR_LOGIN_TIMEOUT) dbc->loginTimeoutSeconds = static_cast<SQLUINTEGER>(number);
+    if (attribute == SQL_ATTR_QUERY_TIMEOUT) {
+        dbc->queryTimeoutSeconds = number;
+        if (dbc->engine != nullptr) dbc->engine->SetQueryTimeout(static_cast<unsigned>(number));
+    }
     if (attribute == SQL_ATTR_AUTOCOMMIT && number != SQL_AUTOCOMMIT_ON)
         return Fail(dbc->diag, "HYC00", "only auto-commit is offered: every statement commits on its own");
     return SQL_SUCCESS;

@@ -56,6 +56,10 @@ public:
     virtual RunResult Run(const RewrittenStatement& statement) = 0;
     virtual std::string ProductName() const = 0;
     virtual std::string ProductVersion() const = 0;
+    // SQL_ATTR_QUERY_TIMEOUT: a statement still running after this many seconds is cancelled and
+    // fails with HYT00; 0, the default, waits without limit. Safe from any thread; applies to the
+    // statements that start after it.
+    virtual void SetQueryTimeout(unsigned seconds) = 0;
 };
 
 // What a data source (or a connection string) says about its engine.

@@ -8,10 +8,12 @@
 #include <libpq-fe.h>
 #include <poll.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -117,10 +119,13 @@ public:
         return std::to_string(version / 10000) + "." + std::to_string(version % 10000);
     }
 
+    void SetQueryTimeout(unsigned seconds) override { queryTimeoutSeconds_.store(seconds); }
+
     RunResult Run(const RewrittenStatement& statement) override {
         std::lock_guard lock(mutex_);
         RunResult result;
         if (!EnsureConnection(result.error)) return result;
+        if (!ApplyQueryTimeout(result.error)) return result;
         if (!Send(statement.sql, result.error)) return result;
         PGresult* last = nullptr;
         if (!Collect(last, result.error)) return result;
@@ -149,7 +154,26 @@ private:
             return false;
         }
         connection_ = connection;
+        appliedTimeoutSeconds_.reset();
         return true;
+    }
+
+    // The server cancels a statement that runs past the time-out (statement_timeout), so a long
+    // query frees the session and its locks as well; the session's setting follows the time-out
+    // before the next statement. A session never given one keeps the server's own setting.
+    bool ApplyQueryTimeout(EngineError& error) {
+        const unsigned wanted = queryTimeoutSeconds_.load();
+        if (appliedTimeoutSeconds_ == wanted || (!appliedTimeoutSeconds_ && wanted == 0)) return true;
+        const std::string setting = wanted == 0 ? "SET statement_timeout TO DEFAULT"
+                                                : "SET statement_timeout = " + std::to_string(wanted * 1000ULL);
+        if (!Send(setting, error)) return false;
+        PGresult* last = nullptr;
+        if (!Collect(last, error)) return false;
+        const bool set = PQresultStatus(last) == PGRES_COMMAND_OK;
+        if (!set) error = FromConnection(last);
+        PQclear(last);
+        if (set) appliedTimeoutSeconds_ = wanted;
+        return set;
     }
 
     void Drop() {
@@ -165,9 +189,11 @@ private:
         return false;
     }
 
-    // Waits for the answer, at most the login time-out; the last result ends in `last`.
+    // Waits for the answer, at most the login time-out (after the query time-out, within which the
+    // server answers by itself); the last result ends in `last`.
     bool Collect(PGresult*& last, EngineError& error) {
-        const auto deadline = Clock::now() + std::chrono::seconds(settings_.loginTimeoutSeconds);
+        const auto deadline = Clock::now() + std::chrono::seconds(settings_.loginTimeoutSeconds) +
+                              std::chrono::seconds(appliedTimeoutSeconds_.value_or(0));
         while (PQisBusy(connection_) == 1) {
             if (!WaitReadable(deadline)) {
                 error = {"HYT00",
@@ -247,6 +273,8 @@ private:
     const DataSourceSettings settings_;
     mutable std::mutex mutex_;  // guards connection_ and the failure fields: libpq serves one caller at a time
     PGconn* connection_;        // owned; nullptr after a loss until the next statement reconnects
+    std::atomic<unsigned> queryTimeoutSeconds_{0};
+    std::optional<unsigned> appliedTimeoutSeconds_;  // the session's statement_timeout; none: the server's
     Clock::time_point lastFailure_{};
     std::string lastFailureMessage_;
 };

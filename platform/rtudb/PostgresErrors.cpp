@@ -18,6 +18,7 @@ MappedError MapState(const std::string& serverState, const std::string& text, bo
         return {"08S01", "connection to the PostgreSQL server lost: " + text +
                              "; the statement did not complete, and the next statement reconnects"};
     if (serverState.rfind("23", 0) == 0) return {"23000", text};
+    if (serverState == "57014") return {"HYT00", "statement cancelled by the server: " + text};
     if (serverState == "42P07") return {"42S01", text};
     if (serverState == "42P01") return {"42S02", text};
     if (serverState == "42601") return {"42000", text};

@@ -8,6 +8,8 @@
 #include <sqlite3.h>
 
 #include <strings.h>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -17,6 +19,9 @@ namespace {
 constexpr int kDefaultBusyTimeoutMs = 5000;
 constexpr std::size_t kUnsizedTextLength = 255;  // TEXT without a length
 constexpr std::size_t kOtherColumnLength = 32;   // numbers print within this
+// SQLite asks whether a step may go on after this many virtual-machine instructions: a clock read
+// per thousand costs nothing beside the instructions, and a second of work is some million of them.
+constexpr int kProgressInstructions = 1000;
 
 // Holds the SQLite connection's own (recursive) mutex, so that a step and the reading of its
 // error code, message and change count see the same statement's outcome.
@@ -38,11 +43,43 @@ EngineError ErrorOf(sqlite3* db) {
     return {SqlStateForSqlite(code, message), message != nullptr ? message : "unknown SQLite error", code};
 }
 
+// The query time-out of the connection (SQL_ATTR_QUERY_TIMEOUT), counted from the start of each
+// step: a step that runs past it is interrupted and fails with HYT00. Seconds may be set from any
+// thread; Start and Expired run under ConnectionLock, so the deadline has one writer at a time.
+class StepBudget {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    void SetSeconds(unsigned seconds) { seconds_.store(seconds); }
+    void Start() {
+        const unsigned seconds = seconds_.load();
+        timed_ = seconds != 0;
+        deadline_ = Clock::now() + std::chrono::seconds(seconds);
+    }
+    // SQLite's progress handler: non-zero interrupts the statement.
+    static int Expired(void* self) {
+        const auto& budget = *static_cast<const StepBudget*>(self);
+        return budget.timed_ && Clock::now() >= budget.deadline_ ? 1 : 0;
+    }
+    // The error of a failed step, which is the time-out's when the step was interrupted.
+    EngineError ErrorOf(sqlite3* db) const {
+        if ((sqlite3_extended_errcode(db) & 0xff) != SQLITE_INTERRUPT) return ::ErrorOf(db);
+        return {"HYT00",
+                "statement cancelled: it ran longer than its time-out of " + std::to_string(seconds_.load()) + " s",
+                SQLITE_INTERRUPT};
+    }
+
+private:
+    std::atomic<unsigned> seconds_{0};
+    bool timed_ = false;
+    Clock::time_point deadline_{};
+};
+
 // A query's statement; the first row was stepped to by Run and is handed out by the first Next.
 class SqliteRows final : public IEngineRows {
 public:
-    SqliteRows(sqlite3* db, sqlite3_stmt* statement, bool rowPending)
-        : db_(db), statement_(statement), rowPending_(rowPending), done_(!rowPending) {}
+    SqliteRows(sqlite3* db, sqlite3_stmt* statement, bool rowPending, StepBudget& budget)
+        : db_(db), statement_(statement), rowPending_(rowPending), done_(!rowPending), budget_(budget) {}
 
     ~SqliteRows() override {
         ConnectionLock lock(db_);
@@ -81,10 +118,11 @@ public:
         }
         if (done_) return false;
         ConnectionLock lock(db_);
+        budget_.Start();
         const int rc = sqlite3_step(statement_);
         if (rc == SQLITE_ROW) return true;
         done_ = true;
-        if (rc != SQLITE_DONE) error = ErrorOf(db_);
+        if (rc != SQLITE_DONE) error = budget_.ErrorOf(db_);
         return false;
     }
 
@@ -102,6 +140,7 @@ private:
     sqlite3_stmt* statement_;
     bool rowPending_;
     bool done_;
+    StepBudget& budget_;  // the engine's, which outlives its statements
 };
 
 // SQLite stops at the first statement; anything after it that is not a blank, a comment or a
@@ -136,7 +175,9 @@ void NowFunction(sqlite3_context* context, int, sqlite3_value**) {
 
 class SqliteEngine final : public IEngine {
 public:
-    explicit SqliteEngine(sqlite3* db) : db_(db) {}
+    explicit SqliteEngine(sqlite3* db) : db_(db) {
+        sqlite3_progress_handler(db_, kProgressInstructions, &StepBudget::Expired, &budget_);
+    }
     ~SqliteEngine() override { sqlite3_close_v2(db_); }
     SqliteEngine(const SqliteEngine&) = delete;
     SqliteEngine& operator=(const SqliteEngine&) = delete;
@@ -144,9 +185,11 @@ public:
     SqlDialect Dialect() const override { return SqlDialect::Sqlite; }
     std::string ProductName() const override { return "SQLite"; }
     std::string ProductVersion() const override { return sqlite3_libversion(); }
+    void SetQueryTimeout(unsigned seconds) override { budget_.SetSeconds(seconds); }
 
     RunResult Run(const RewrittenStatement& statement) override {
         ConnectionLock lock(db_);
+        budget_.Start();  // SQLite may ask the progress handler while it prepares, too
         sqlite3_stmt* prepared = nullptr;
         const char* tail = nullptr;
         if (sqlite3_prepare_v2(db_, statement.sql.c_str(), -1, &prepared, &tail) != SQLITE_OK)
@@ -166,16 +209,17 @@ public:
 private:
     // The first step runs the statement; a query keeps its first row for the first Next.
     RunResult FirstStep(sqlite3_stmt* prepared, const std::string& verb) {
+        budget_.Start();
         const int rc = sqlite3_step(prepared);
         RunResult result;
         if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
-            result.error = ErrorOf(db_);
+            result.error = budget_.ErrorOf(db_);
             sqlite3_finalize(prepared);
             return result;
         }
         if (rc == SQLITE_ROW || sqlite3_column_count(prepared) > 0) {
             result.outcome = RunOutcome::Rows;
-            result.rows = std::make_unique<SqliteRows>(db_, prepared, rc == SQLITE_ROW);
+            result.rows = std::make_unique<SqliteRows>(db_, prepared, rc == SQLITE_ROW, budget_);
             return result;
         }
         sqlite3_finalize(prepared);
@@ -186,6 +230,7 @@ private:
     }
 
     sqlite3* db_;
+    StepBudget budget_;
 };
 
 bool Configure(sqlite3* db, unsigned loginTimeoutSeconds) {

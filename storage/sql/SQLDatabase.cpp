@@ -50,6 +50,11 @@ bool CSQLDatabase::Execute(const std::string& statement) {
     return SqlSucceeded(lastResult);
 }
 
+bool CSQLDatabase::SetQueryTimeout(unsigned seconds) {
+    lastResult = SQLSetConnectAttr(dbc, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN{seconds}), 0);
+    return SqlSucceeded(lastResult);
+}
+
 // The connection handle is freed whether or not it was ever connected, and every handle is
 // forgotten once freed, so Close may run again from the destructor.
 void CSQLDatabase::Close() {

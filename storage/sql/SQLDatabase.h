@@ -24,6 +24,10 @@ public:
     // reported no data, as an UPDATE or DELETE that matched no row does. Throws CSQLException.
     bool Execute(const std::string& statement);
     void Close();
+    // Statements of this connection, its recordsets' included, that run longer than `seconds` are
+    // cancelled and raise CSQLException with SQLSTATE kQueryTimeoutState; 0, the default, waits
+    // without limit. Before or after Connect; false when the driver refused the setting.
+    bool SetQueryTimeout(unsigned seconds);
 
     SQLRETURN lastResult = SQL_SUCCESS;
     SQLHENV env = SQL_NULL_HENV;

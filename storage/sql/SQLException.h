@@ -19,4 +19,7 @@ public:
 // or missing handle) gives SQLSTATE HY000 with a message that says so.
 CSQLException MakeSQLException(SQLSMALLINT handleType, SQLHANDLE handle, const std::string& statement = {});
 
+// The SQLSTATE of a statement cancelled by the connection's query time-out.
+inline constexpr const char* kQueryTimeoutState = "HYT00";
+
 inline bool SqlSucceeded(SQLRETURN result) { return result == SQL_SUCCESS || result == SQL_SUCCESS_WITH_INFO; }

@@ -111,6 +111,18 @@ TEST_P(HistoryBrowserTest, LoadFillsTheListAndTitleAndRemembersTheTable) {
     EXPECT_EQ(browser.CurrentTable(), "12_AIN3");
 }
 
+// The statement runs without end on either engine and returns no row until it is cancelled.
+TEST_P(HistoryBrowserTest, LoadPastItsTimeBudgetSaysSoAndCountsWhatItRead) {
+    WriteFile("data_rtu.ini", "[RTU]\nRDATA1=Unit\n" + DatabaseSettings() + "QUERYSECONDS=1\n");
+    const std::string title = browser.LoadHistory(
+        "", -1, "",
+        "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n) SELECT x, x, 'a', 'b', 0 FROM n WHERE x < 0");
+
+    EXPECT_EQ(box.shown, (std::vector<ShownBox>{{"QUERY_TIMEOUT", "", MessageIcon::Warning, MessageButtons::Ok}}));
+    EXPECT_EQ(view.RowCount(), 0);
+    EXPECT_EQ(title, "0 Records Unit:12 ");
+}
+
 TEST_P(HistoryBrowserTest, ChannelWithoutNumberHasNoNumberInTheTitle) {
     browser.LoadHistory("BATT", -1, "BATT");
     EXPECT_EQ(view.title, "0 Records Unit:12 ");

@@ -25,7 +25,7 @@
 
 // Every message text is its own key, so a box shows which message it was.
 inline const char* const kMessagesIni =
-    "[ERRORS]\nOPEN_DB_ERR=OPEN_DB_ERR\n"
+    "[ERRORS]\nOPEN_DB_ERR=OPEN_DB_ERR\nQUERY_TIMEOUT=QUERY_TIMEOUT\n"
     "[SUCCESS]\nOPEN_DB_OK=OPEN_DB_OK\nCREATE_RTU_TAB_OK=CREATE_RTU_TAB_OK\nEXPORT_CSV_OK=EXPORT_CSV_OK\n"
     "[QUESTION]\nDELETE_RTU=DELETE_RTU\nDELETE_RID=DELETE_RID\nDELETE_ALL=DELETE_ALL\n";
 

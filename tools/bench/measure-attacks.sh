@@ -4,10 +4,13 @@
 #   freeze   100 RTUs at one frame a second (every fifth a time request, whose reply they wait
 #            10 s for before they reconnect); the server frozen (SIGSTOP) for 20 s, 10 s in:
 #            readings sent and lost, connections the server refused.
+#   history  50 RTUs sending frames and register reads (5 a second each) while the web console
+#            runs ten date-range queries, one after another, on a channel table of HISTORY_ROWS
+#            (3,000,000) rows: the replies' latency, the queries' times, readings spooled.
 #
 #   tools/bench/measure-attacks.sh [BUILD_DIR] [BEFORE_BUILD_DIR]     (default: build, none)
 #
-# PARTS=freeze (the default: all) picks the tables. Each run has a scratch directory of its own
+# PARTS=freeze,history (the default: all) picks the tables. Each run has a scratch directory of its own
 # (ODBC files, INI files, the SQLite database); /etc is never touched.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -56,6 +59,33 @@ start() {
   wait_listening "$port"
 }
 
+# Unit 1's AIN0 gets $1 rows over the year 2025, RTIME in the dashed form, oldest first.
+fill_channel() {
+  sqlite3 "$scratch/home/rtu/RTU.db" "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < $1)
+    INSERT INTO \"1_AIN0\"(RID, RVALUE, RTIME, LTIME, RTYPE)
+    SELECT x, x % 1000, strftime('%Y-%m-%d %H:%M:%S', 1735689600 + x * (31536000 / $1), 'unixepoch'),
+      strftime('%Y-%m-%d %H:%M:%S', 1735689600 + x * (31536000 / $1), 'unixepoch'), 0 FROM n;"
+}
+
+history_run() {
+  local rtus queries="" t0 t1 day
+  "$rtusim" --port "$port" --units 1-50 --connections 50 --rate 5 --frames 10:4 --modbus 03 --reply-timeout 30000 \
+    --duration 50 > "$scratch/rtus.json" &
+  rtus=$!
+  sleep 5
+  for day in 01 03 05 07 09 11 13 15 17 19; do
+    t0=$(date +%s.%N)
+    curl -s -o /dev/null "http://127.0.0.1:$(http_port)/api/history?uid=1&channel=AIN0&range=1&from=2025-03-$day&to=2025-03-$(printf %02d $((10#$day + 7)))"
+    t1=$(date +%s.%N)
+    queries="$queries $(awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.1f", b - a}')"
+  done
+  wait "$rtus" || true
+  printf '%s | %s | %s | %s |' \
+    "$(json "'%.1f / %.0f / %.0f ms' % (d['latency_ms']['p50'], d['latency_ms']['p99'], d['latency_ms']['max'])" < "$scratch/rtus.json")" \
+    "$(json "'%d / %d' % (d['missing_replies'], d['expected_replies'])" < "$scratch/rtus.json")" \
+    "$(echo $queries | tr ' ' '/') s" "$(grep -c 'Database not answering' "$scratch/work/Log.txt" || true)"
+}
+
 freeze_run() {
   local readings rows
   "$rtusim" --port "$port" --units 1-100 --connections 100 --rate 1 --frames 10:4,83 --reply-timeout 10000 \
@@ -74,7 +104,7 @@ freeze_run() {
 }
 
 echo "Run: $(date -u '+%Y-%m-%d %H:%M UTC') on $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
-parts=",${PARTS:-freeze},"
+parts=",${PARTS:-freeze,history},"
 if [[ $parts == *,freeze,* ]]; then
   echo
   echo "| build | readings sent | lost | connections refused by the server | rtusim's dropped / refused |"
@@ -83,6 +113,22 @@ if [[ $parts == *,freeze,* ]]; then
     dir="$build"; [ "$which" = before ] && dir="$before"
     start "$dir" 100
     echo "| $which | $(freeze_run)"
+    cleanup
+  done
+fi
+if [[ $parts == *,history,* ]]; then
+  rows=${HISTORY_ROWS:-3000000}
+  echo
+  echo "| build | reply latency p50 / p99 / max | missing replies | each query's time ($rows rows) | spooling started |"
+  echo "|---|---|---|---|---|"
+  for which in ${before:+before} after; do
+    dir="$build"; [ "$which" = before ] && dir="$before"
+    start "$dir" 50
+    kill "$server_pid" && wait "$server_pid" 2>/dev/null || true
+    fill_channel "$rows"
+    server_out=/dev/null start_in_scratch "$dir/tools/telvorn-headless"
+    wait_listening "$port"
+    echo "| $which | $(history_run)"
     cleanup
   done
 fi

@@ -31,6 +31,24 @@ protected:
 using SQLDatabaseTest = OnEachEngine<SQLDatabaseFixture>;
 INSTANTIATE_TEST_SUITE_P(Engines, SQLDatabaseTest, EachEngine(), EngineName);
 
+// The cancelled statement runs without end on its engine; the connection then serves the next one.
+TEST_P(SQLDatabaseTest, QueryPastTheTimeOutIsCancelledAndTheConnectionGoesOn) {
+    ASSERT_TRUE(db.SetQueryTimeout(1));
+    CSQLRecordset endless(db);
+    endless.SetSQL(OnPostgres()
+                       ? "SELECT pg_sleep(3600)"
+                       : "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n) SELECT COUNT(*) FROM n");
+    try {
+        endless.Open();
+        endless.MoveNext();
+        ADD_FAILURE() << "the endless query returned";
+    } catch (const CSQLException& error) {
+        EXPECT_EQ(error.sqlState, kQueryTimeoutState) << error.message;
+    }
+    EXPECT_TRUE(InsertPerson("1", "after"));
+    EXPECT_EQ(FirstField(db, "SELECT NAME FROM PEOPLE"), "after");
+}
+
 TEST_P(SQLDatabaseTest, QuoteInTextValueIsStoredIntact) {
     EXPECT_TRUE(InsertPerson("1", "O'Brien"));
     EXPECT_EQ(Column("SELECT NAME FROM PEOPLE"), std::vector<std::string>{"O'Brien"});
