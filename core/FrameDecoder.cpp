@@ -62,19 +62,37 @@ FrameHeader DecodeFrameHeader(const ChunkView& frame) {
     return header;
 }
 
-DecodeStop RunChunkFrom(ChunkContext& ctx, std::size_t start) {
-    const bool adu = MessageAt(ctx.chunk.From(start)) == MessageKind::kAdu;
-    return adu ? RunModbusLoop(ctx, start) : RunFrameLoop(ctx, start);
+std::size_t NextMessage(const ChunkContext& ctx, std::size_t at, MessageKind& kind) {
+    for (;; ++at) {
+        kind = MessageAt(ctx.chunk.From(at));
+        if (kind != MessageKind::kEndMark) return at;
+    }
 }
 
-DecodeStop RunFrameLoop(ChunkContext& ctx, std::size_t start) {
+DecodeStop RunChunkFrom(ChunkContext& ctx, std::size_t start) {
+    MessageKind kind;
+    const std::size_t at = NextMessage(ctx, start, kind);
+    return DecodeMessages(ctx, at, kind == MessageKind::kAdu);
+}
+
+DecodeStop RunFrameLoop(ChunkContext& ctx, std::size_t start) { return DecodeMessages(ctx, start, false); }
+
+DecodeStop DecodeMessages(ChunkContext& ctx, std::size_t at, bool adu) {
+    for (;; adu = !adu) {
+        const RunEnd end = adu ? ServeAduRun(ctx, at) : DecodeFrameRun(ctx, at);
+        if (end.next == RunEnd::kDone) return end.stop;
+        at = end.next;
+    }
+}
+
+RunEnd DecodeFrameRun(ChunkContext& ctx, std::size_t start) {
     for (std::size_t f = start;;) {
         const ChunkView frame = ctx.chunk.From(f);
         const FrameHeader header = DecodeFrameHeader(frame);
         // A frame is whole once a "$" follows what its function reads; the measuring pass finds
         // that position without touching anything.
         if (ctx.stopAtCut && ctx.chunk.Find(kMark, f + MeasureFrameFunction(ctx, header, frame)) == ChunkView::npos) {
-            return DecodeStop{CutKind::kFrame, f};
+            return RunEnd::Stop(DecodeStop{CutKind::kFrame, f});
         }
         if (ctx.list) ctx.Log(std::string(ctx.chunk.TextFrom(f)));
         std::memcpy(ctx.rtuTime, header.timestamp, sizeof ctx.rtuTime);
@@ -82,20 +100,21 @@ DecodeStop RunFrameLoop(ChunkContext& ctx, std::size_t start) {
         LogAndEcho(ctx, header, parseEnd);
 
         const std::size_t mark = ctx.chunk.Find(kMark, parseEnd);
-        if (mark == ChunkView::npos) return {};
+        if (mark == ChunkView::npos) return RunEnd::Stop({});
         switch (RoleAfterFrame(ctx, mark)) {
             case MarkRole::kStartsFrame:
                 f = mark;
                 continue;
             case MarkRole::kStartsAdu:
-                return RunModbusLoop(ctx, mark);
+                return RunEnd::Then(mark);
             case MarkRole::kUndecided:
-                return DecodeStop{CutKind::kMark, mark};
+                return RunEnd::Stop(DecodeStop{CutKind::kMark, mark});
             case MarkRole::kEndMark:
                 break;
         }
         // "$$": one frame's end mark directly before the next frame's start mark.
-        if (MessageAt(ctx.chunk.From(mark + 1)) == MessageKind::kAdu) return RunModbusLoop(ctx, mark + 1);
-        f = mark + 1;
+        MessageKind kind;
+        f = NextMessage(ctx, mark + 1, kind);
+        if (kind == MessageKind::kAdu) return RunEnd::Then(f);
     }
 }

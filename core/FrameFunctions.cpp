@@ -1,6 +1,7 @@
 // One handler per RTU I/O frame function, dispatched by function code.
 #include <array>
 #include <string>
+#include <string_view>
 
 #include "core/CoreCounts.h"
 #include "core/CounterReport.h"
@@ -112,12 +113,15 @@ std::size_t ModbusValue(const Frame& f) {
 }
 
 // Items "<two-digit index><C|R><state><value>" each followed by one separator, until a type
-// character that is neither; the end of the chunk reads as zero and ends the list at the latest.
+// character that is neither, or the frame's end mark where an index would be: the bytes after it
+// are the next message's, never an item. The end of the chunk reads as zero and ends the list at
+// the latest.
 std::size_t ModbusList(const Frame& f) {
     std::size_t k = kPayloadStart;
     for (;;) {
         const std::uint8_t type = f.view.At(k + 2);
         if (type != 'C' && type != 'R') return k;
+        if (f.view.At(k) == '$' || f.view.At(k + 1) == '$') return k;
         const int index = f.view.TwoDigits(k);
         const std::uint32_t registerNumber = static_cast<std::uint32_t>(1201 + index);
         const std::uint8_t state = f.State(k + 3);
@@ -145,9 +149,15 @@ std::size_t CounterReportFrame(const Frame& f) {
     return end;
 }
 
+// A text payload runs up to the frame's end mark; without one, to the end of the chunk.
+std::string_view TextPayload(const Frame& f, std::size_t pos) {
+    const std::string_view text = f.view.TextFrom(pos);
+    return text.substr(0, text.find('$'));
+}
+
 std::size_t GpsText(const Frame& f) {
     if (!f.apply) return kGpsTextPos;
-    const std::string text(f.view.TextFrom(kGpsTextPos));
+    const std::string text(TextPayload(f, kGpsTextPos));
     f.ctx.Log(Format("Register# set GPS=%s\n", text.c_str()));
     if (!f.ctx.statePage) return kGpsTextPos;
     if (RtuSlot* slot = f.ctx.core.Table().FindRtu(f.header.unitId)) {
@@ -159,7 +169,7 @@ std::size_t GpsText(const Frame& f) {
 
 std::size_t RegistrationText(const Frame& f) {
     if (!f.apply) return kPayloadStart;
-    f.ctx.core.UpdateRegistString(f.header.unitId, std::string(f.view.TextFrom(kPayloadStart)).c_str());
+    f.ctx.core.UpdateRegistString(f.header.unitId, std::string(TextPayload(f, kPayloadStart)).c_str());
     return kPayloadStart;
 }
 

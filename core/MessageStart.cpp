@@ -13,11 +13,21 @@ bool IsDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
 
 MessageKind MessageAt(const ChunkView& bytes) {
     if (bytes.At(0) != kMark) return MessageKind::kAdu;
-    for (std::size_t i = kAduProtocolPos; i < kAduProtocolPos + 2; ++i) {
-        if (i >= bytes.Size()) return MessageKind::kNotYet;
-        if (bytes.At(i) != 0) return MessageKind::kFrame;
+    const Verdict asFrame = FrameHeaderAt(bytes);
+    if (asFrame == Verdict::kYes) return MessageKind::kFrame;
+    if (asFrame == Verdict::kNotYet && bytes.Size() <= kAduProtocolPos + 1) return MessageKind::kNotYet;
+    const bool zeros = bytes.At(kAduProtocolPos) == 0 && bytes.At(kAduProtocolPos + 1) == 0;
+    const Verdict asAdu = zeros ? PlausibleAdu(bytes) : Verdict::kNo;
+    if (asAdu == Verdict::kYes) return MessageKind::kAdu;
+    const Verdict after = PlausibleAdu(bytes.From(1));
+    const Verdict frameAfter = FrameHeaderAt(bytes.From(1));
+    if (after == Verdict::kYes || frameAfter == Verdict::kYes) return MessageKind::kEndMark;
+    if (asAdu == Verdict::kNotYet || after == Verdict::kNotYet || asFrame == Verdict::kNotYet ||
+        frameAfter == Verdict::kNotYet) {
+        return MessageKind::kNotYet;
     }
-    return MessageKind::kAdu;
+    // Not well-formed either way: with zeros the ADU loop drops or skips it as an ADU.
+    return zeros ? MessageKind::kAdu : MessageKind::kFrame;
 }
 
 Verdict FrameHeaderAt(const ChunkView& bytes) {

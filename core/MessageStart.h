@@ -11,13 +11,16 @@
 // An answer that may need bytes that have not arrived yet.
 enum class Verdict : std::uint8_t { kYes, kNo, kNotYet };
 
-enum class MessageKind : std::uint8_t { kFrame, kAdu, kNotYet };
+enum class MessageKind : std::uint8_t { kFrame, kAdu, kEndMark, kNotYet };
 
-// What the bytes at a message start begin. A "$" is a frame's start mark, unless the bytes at
-// offsets 2 and 3 are both zero: there an ADU has its protocol id and a frame has unit-id digits
-// (frame text never holds a zero byte), so the "$" is the first byte of an ADU whose transaction
-// id is 0x24xx. Any other first byte begins an ADU. kNotYet: a "$" whose bytes 2 and 3 have not
-// all arrived, those there being zero.
+// What the bytes at a message start begin. A "$" and a frame header begin a frame. A "$" with
+// zeros at offsets 2 and 3, where an ADU has its protocol id (frame text never holds a zero byte),
+// is the first byte of an ADU whose transaction id is 0x24xx. A "$" followed by a frame header or
+// a well-formed ADU, and not itself the first byte of one, is a frame's end mark that came late
+// (kEndMark): the message after it is decoded, and an ADU there is never read a byte off (a read
+// whose transaction id ends in 00 would have its length byte taken for a unit id and its unit id
+// for a function code). Any other "$" begins a frame, however broken, and any other first byte an
+// ADU. kNotYet: the bytes that would tell have not all arrived.
 MessageKind MessageAt(const ChunkView& bytes);
 
 // "$" and eight unit-id digits: the header of a frame.

@@ -23,6 +23,8 @@ constexpr std::size_t kByteCountHeader = 13;
 constexpr std::size_t kTimestampedHeader = 18;
 // The length field counts the bytes from the unit id on; the shortest served ADU is 12 bytes.
 constexpr std::size_t kShortestLength = 12 - kAduUnitPos;
+// The shortest PDU any function has: its function code alone, after the unit id.
+constexpr std::size_t kShortestPdu = 2;
 
 constexpr ModbusFunction kFunctions[] = {
     {0x01, &FixedSize12, &ReadBits, kFunctionKnown, 12},
@@ -103,39 +105,51 @@ void LogRequest(const Adu& adu) {
                        static_cast<std::uint8_t>(length - 4)));
 }
 
-// Serves one ADU; returns its size, or 0 when the rest of the chunk is to be dropped.
-std::size_t ServeAdu(ChunkContext& ctx, std::size_t offset) {
-    const ChunkView view = ctx.chunk.From(offset);
-    if (view.BigEndian16(kAduProtocolPos) != 0) {
-        unknowCount.fetch_add(1, std::memory_order_relaxed);
-        coreCounts.unknownFrames.fetch_add(1, std::memory_order_relaxed);
-        return 0;
-    }
+// Serves one whole, well-formed ADU of `size` bytes; its handlers see only its own bytes.
+void ServeAdu(ChunkContext& ctx, std::size_t offset, std::size_t size) {
+    const ChunkView view(ctx.chunk.Data() + offset, size);
     const ModbusReplyHeader header{view.BigEndian16(0), 0, view.At(kAduUnitPos), view.At(kAduFunctionPos)};
     const Adu adu{ctx, view, header, view.BigEndian16(kAduStartPos), ctx.core.Table().FindRtu(header.unitId)};
     LogRequest(adu);
-    const ModbusFunction* function = FindModbusFunction(header.functionCode);
-    if (!function) {
-        CountReport(ctx.core.Table(), ctx.reply, ReportKind::kAdu, header.unitId, false);
-        std::fputs("Meet unknow data!\n", stdout);
-        unknowCount.fetch_add(1, std::memory_order_relaxed);
-        std::printf("offset = %zu, Packsize=%zu\n", ctx.chunk.Size(), ctx.chunk.Size());
-        return 0;
-    }
-    // An ADU that claims more bytes than arrived is not served; nothing after it can be trusted.
-    const std::size_t size = function->size(view);
-    if (size > view.Size()) return 0;
     CountReport(ctx.core.Table(), ctx.reply, ReportKind::kAdu, header.unitId, true);
     coreCounts.modbusFunctions[header.functionCode].fetch_add(1, std::memory_order_relaxed);
-    function->run(adu);
-    return size;
+    FindModbusFunction(header.functionCode)->run(adu);
 }
 
-// Its header is dropped on its own, and what follows is decoded as if a receive began there.
-DecodeStop DropMalformedAdu(ChunkContext& ctx, std::size_t offset, std::size_t header) {
-    ctx.core.DropUnfinished(CutKind::kAdu, header);
-    ctx.rtuTime[0] = '\0';
-    return RunChunkFrom(ctx, offset + header);
+void LogHeader(ChunkContext& ctx, const ChunkView& view) {
+    const ModbusReplyHeader header{view.BigEndian16(0), 0, view.At(kAduUnitPos), view.At(kAduFunctionPos)};
+    LogRequest(Adu{ctx, view, header, view.BigEndian16(kAduStartPos), nullptr});
+}
+
+// A protocol id other than 0, or a function not served: counted, and logged unless foreign.
+void CountUnserved(ChunkContext& ctx, const ChunkView& view) {
+    unknowCount.fetch_add(1, std::memory_order_relaxed);
+    if (view.BigEndian16(kAduProtocolPos) != 0) {
+        coreCounts.unknownFrames.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    LogHeader(ctx, view);
+    CountReport(ctx.core.Table(), ctx.reply, ReportKind::kAdu, view.At(kAduUnitPos), false);
+    std::fputs("Meet unknow data!\n", stdout);
+}
+
+bool IsServed(const ChunkView& view) {
+    return view.BigEndian16(kAduProtocolPos) == 0 && FindModbusFunction(view.At(kAduFunctionPos)) != nullptr;
+}
+
+// The rest of the chunk is dropped behind an ADU that cannot be skipped.
+void DropRest(ChunkContext& ctx, std::size_t offset) {
+    const ChunkView view = ctx.chunk.From(offset);
+    CountUnserved(ctx, view);
+    if (view.BigEndian16(kAduProtocolPos) == 0)
+        std::printf("offset = %zu, Packsize=%zu\n", ctx.chunk.Size(), ctx.chunk.Size());
+}
+
+// The length field's ADU, when it can be one: at least a unit id and a function code, and within
+// Modbus/TCP's largest ADU, as the reassembly judges lengths.
+std::size_t LengthFieldExtent(const ChunkView& view) {
+    const std::size_t length = view.BigEndian16(kAduLengthPos);
+    return length >= kShortestPdu && kAduUnitPos + length <= kMaxAduBytes ? kAduUnitPos + length : 0;
 }
 
 }  // namespace
@@ -164,43 +178,84 @@ Verdict PlausibleAdu(const ChunkView& view) {
     return agrees ? Verdict::kYes : Verdict::kNo;
 }
 
-// A whole ADU is served whatever its length field says (the extent follows from the function);
-// a cut one is held only while it can still be well-formed (or until its header is complete), so
-// that no ADU ever takes its data or its echo from the bytes of a later frame or ADU.
+// A served function's ADU is executed only when its length field agrees with its function and
+// data; one that never can is dropped with its header alone. A protocol id other than 0 or a
+// function not served is skipped by its length field when that is plausible. A cut one is held
+// only while it can still become one of these, so that no ADU ever takes its data or its echo from
+// the bytes of a later frame or ADU.
 AduInspection InspectAdu(const ChunkView& view) {
     const std::size_t n = view.Size();
-    for (std::size_t i = kAduProtocolPos; i < kAduProtocolPos + 2 && i < n; ++i) {
-        if (view.At(i) != 0) return {AduShape::kNotAdu, 0};
+    bool foreign = false;
+    for (std::size_t i = kAduProtocolPos; i < kAduProtocolPos + 2 && i < n; ++i) foreign = foreign || view.At(i) != 0;
+    const ModbusFunction* function =
+        !foreign && n >= kFunctionKnown ? FindModbusFunction(view.At(kAduFunctionPos)) : nullptr;
+    if (!function && (foreign || n >= kFunctionKnown)) {
+        if (n < kAduUnitPos) return {AduShape::kCut, 0};
+        const std::size_t extent = LengthFieldExtent(view);
+        if (extent == 0) return {AduShape::kNotAdu, 0};
+        if (extent > n) return {AduShape::kCut, 0};
+        return {AduShape::kUnserved, extent};
     }
-    const ModbusFunction* function = n >= kFunctionKnown ? FindModbusFunction(view.At(kAduFunctionPos)) : nullptr;
-    if (n >= kFunctionKnown && !function) return {AduShape::kNotAdu, 0};
-    if (function && n >= function->sizeKnownFrom) {
+    const Verdict wellFormed = PlausibleAdu(view);
+    if (wellFormed == Verdict::kYes) {
         const std::size_t extent = function->size(view);
-        if (extent <= n && extent <= kMaxAduBytes) return {AduShape::kWhole, 0};
+        return extent <= n ? AduInspection{AduShape::kWhole, extent} : AduInspection{AduShape::kCut, 0};
     }
-    if (PlausibleAdu(view) != Verdict::kNo) return {AduShape::kCut, 0};
     // A malformed ADU is dropped with all of its header, so that none of it is read as a message:
     // until the header is complete it is held like a cut one.
-    if (!function || n < function->header) return {AduShape::kCut, 0};
+    if (wellFormed == Verdict::kNotYet || !function || n < function->header) return {AduShape::kCut, 0};
     return {AduShape::kMalformed, function->header};
 }
 
-DecodeStop RunModbusLoop(ChunkContext& ctx, std::size_t offset) {
+RunEnd ServeAduRun(ChunkContext& ctx, std::size_t offset) {
     const std::size_t fill = ctx.chunk.Size();
-    while (offset < fill) {
-        if (ctx.stopAtCut) {
-            const AduInspection adu = InspectAdu(ctx.chunk.From(offset));
-            if (adu.shape == AduShape::kCut) return DecodeStop{CutKind::kAdu, offset};
-            if (adu.shape == AduShape::kMalformed) return DropMalformedAdu(ctx, offset, adu.header);
+    for (bool first = true; offset < fill; first = false) {
+        // After an ADU any message may follow; the first one is an ADU by the caller's reading.
+        if (!first) {
+            MessageKind kind;
+            offset = NextMessage(ctx, offset, kind);
+            if (offset >= fill) break;
+            if (kind != MessageKind::kAdu) return RunEnd::Then(offset);
+        }
+        const AduInspection adu = InspectAdu(ctx.chunk.From(offset));
+        switch (adu.shape) {
+            case AduShape::kCut:
+                if (ctx.stopAtCut) return RunEnd::Stop(DecodeStop{CutKind::kAdu, offset});
+                // Decoded whole, the chunk is all there is: what its end cuts is never served.
+                if (ctx.list) ctx.Log(Format("Decode ModTcp: %zu %zu", offset, fill));
+                if (IsServed(ctx.chunk.From(offset))) {
+                    LogHeader(ctx, ctx.chunk.From(offset));
+                } else {
+                    DropRest(ctx, offset);
+                }
+                return RunEnd::Stop({});
+            case AduShape::kNotAdu:
+                if (ctx.list) ctx.Log(Format("Decode ModTcp: %zu %zu", offset, fill));
+                DropRest(ctx, offset);
+                return RunEnd::Stop({});
+            case AduShape::kMalformed:
+                // What follows is decoded as if a receive began there.
+                ctx.core.DropUnfinished(CutKind::kAdu, adu.size);
+                ctx.rtuTime[0] = '\0';
+                offset += adu.size;
+                continue;
+            case AduShape::kUnserved:
+            case AduShape::kWhole:
+                break;
         }
         if (ctx.list) ctx.Log(Format("Decode ModTcp: %zu %zu", offset, fill));
-        const std::size_t size = ServeAdu(ctx, offset);
-        if (size == 0) break;
-        offset += size;
+        if (adu.shape == AduShape::kWhole) {
+            ServeAdu(ctx, offset, adu.size);
+        } else {
+            CountUnserved(ctx, ChunkView(ctx.chunk.Data() + offset, adu.size));
+        }
+        offset += adu.size;
         std::printf("offset = %zu, Packsize=%zu\n", offset, fill);
     }
-    return {};
+    return RunEnd::Stop({});
 }
+
+DecodeStop RunModbusLoop(ChunkContext& ctx, std::size_t offset) { return DecodeMessages(ctx, offset, true); }
 
 void DumpReply(const ChunkContext& ctx, const std::uint8_t* reply, std::size_t length) {
     if (length > 0) ctx.Log(HexDump(reply, length));

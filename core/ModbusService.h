@@ -5,6 +5,7 @@
 
 #include "core/ChunkContext.h"
 #include "core/DecodeStop.h"
+#include "core/FrameDecoder.h"
 #include "core/MessageStart.h"
 #include "core/RtuRecord.h"
 #include "core/RtuSlot.h"
@@ -56,21 +57,24 @@ Verdict PlausibleAdu(const ChunkView& view);
 // What the bytes at the start of a view are, read as the beginning of an ADU, when more bytes may
 // follow in a later receive.
 enum class AduShape : std::uint8_t {
-    kWhole,      // a served function whose whole extent is there, within kMaxAduBytes
-    kCut,        // could still become a well-formed ADU, or its header is not complete: hold it
-    kMalformed,  // a cut ADU that can never be well-formed, or one longer than kMaxAduBytes
-    kNotAdu,     // a protocol id other than 0 or a function code not served
+    kWhole,      // a served function, well-formed, all there: executed
+    kUnserved,   // a protocol id other than 0 or a function not served, all there by its length field
+    kCut,        // could still become one of the above, or its header is not complete: hold it
+    kMalformed,  // a served function that can never be well-formed: its header is dropped on its own
+    kNotAdu,     // kUnserved but for a length field that fits no ADU: the rest of the chunk is dropped
 };
 struct AduInspection {
     AduShape shape;
-    std::size_t header;  // kMalformed: the size of its header, which is dropped on its own
+    std::size_t size;  // kWhole, kUnserved: its extent; kMalformed: the size of its header
 };
 AduInspection InspectAdu(const ChunkView& view);
 
-// Serves the ADUs of the chunk from offset on. With ctx.stopAtCut, stops in front of an ADU that
-// runs past the end of the chunk and says so; a malformed one is dropped alone (its header) and the
-// bytes after it are decoded as the start of a chunk.
+// Serves the ADUs of the chunk from offset on, with whatever frames follow them (DecodeMessages).
+// With ctx.stopAtCut, stops in front of an ADU that runs past the end of the chunk and says so.
 DecodeStop RunModbusLoop(ChunkContext& ctx, std::size_t offset);
+// The ADUs from offset on, the first one an ADU whatever its first byte, until a frame begins or
+// the chunk is done.
+RunEnd ServeAduRun(ChunkContext& ctx, std::size_t offset);
 
 // Adds the reply's bytes in hex to the raw-data list; nothing for an empty reply.
 void DumpReply(const ChunkContext& ctx, const std::uint8_t* reply, std::size_t length);

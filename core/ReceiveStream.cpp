@@ -54,6 +54,8 @@ void ReceiveStream::JoinFrame(TelemetryCore& core, IReplyPath& reply, std::size_
         case MessageKind::kAdu:  // the "$" was the first byte of an ADU after all
             state = State::kAdu;
             return JoinAdu(core, reply, end);
+        case MessageKind::kEndMark:  // a late end mark of the frame before, and a message after it
+            return DecodeFrom(core, reply, 1, end, false, heldRtuTime);
         case MessageKind::kNotYet:
             return HoldOn(core, end);
         case MessageKind::kFrame:

@@ -30,7 +30,7 @@ const ModelCapabilities& CapabilitiesOf(std::int32_t model) {
 
 constexpr std::uint32_t kMaxBitReadQuantity = 32;
 constexpr std::uint32_t kMaxAinReadQuantity = 32;
-constexpr std::uint32_t kMaxRegisterReadQuantity = 256;
+constexpr std::uint32_t kMaxRegisterReadQuantity = kMaxRegistersPerRead;
 constexpr std::size_t kReplyHeaderBytes = 9;
 
 // Bytes 0..8: transaction id, protocol id, length, unit id, function code, byte count.
@@ -51,18 +51,17 @@ std::size_t BuildBitReply(ReplyBuffer& out, std::uint32_t k, std::uint32_t n, co
                           StateAt stateAt) {
     if (n > kMaxBitReadQuantity) return 0;
     const std::uint32_t byteCount = n / 8 + (n % 8 != 0 ? 1 : 0);
-    // A read of no bits still carries one (zero) data byte.
-    const std::uint32_t dataBytes = byteCount == 0 ? 1 : byteCount;
     WriteReplyHeader(out, h, byteCount + 3, static_cast<std::uint8_t>(byteCount));
-    std::memset(out.data() + kReplyHeaderBytes, 0, dataBytes);
+    std::memset(out.data() + kReplyHeaderBytes, 0, byteCount);
     for (std::uint32_t i = 0; i < n; ++i) {
         if (stateAt(k + i) != 0) out[kReplyHeaderBytes + i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
     }
-    return kReplyHeaderBytes + dataBytes;
+    return kReplyHeaderBytes + byteCount;
 }
 
 // Integer form: one big-endian word per register, the value x 10. Float form: one IEEE-754 single
-// per register pair, low word first, each word big-endian.
+// per register pair, low word first, each word big-endian; an odd quantity ends with the low word of
+// the next single, so that the reply carries the two bytes per register its byte count promises.
 template <class ValueAt>
 std::size_t BuildWordReply(ReplyBuffer& out, std::uint32_t k, std::uint32_t n, std::uint32_t limit,
                            const ModbusReplyHeader& h, bool floatForm, ValueAt valueAt) {
@@ -77,16 +76,15 @@ std::size_t BuildWordReply(ReplyBuffer& out, std::uint32_t k, std::uint32_t n, s
         }
         return kReplyHeaderBytes + 2 * n;
     }
-    for (std::uint32_t j = 0; j < n / 2; ++j) {
+    for (std::uint32_t word = 0; word < n; ++word) {
         std::uint32_t bits;
-        const float value = valueAt(k + j);
+        const float value = valueAt(k + word / 2);
         std::memcpy(&bits, &value, sizeof bits);
-        data[4 * j] = (bits >> 8) & 0xff;
-        data[4 * j + 1] = bits & 0xff;
-        data[4 * j + 2] = (bits >> 24) & 0xff;
-        data[4 * j + 3] = (bits >> 16) & 0xff;
+        const std::uint32_t half = word % 2 == 0 ? bits & 0xffff : bits >> 16;
+        data[2 * word] = (half >> 8) & 0xff;
+        data[2 * word + 1] = half & 0xff;
     }
-    return kReplyHeaderBytes + 4 * (n / 2);
+    return kReplyHeaderBytes + 2 * n;
 }
 
 }  // namespace

@@ -4,9 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 
-// The largest Modbus/TCP reply the service builds: a register read of 256 registers,
-// 9 header bytes and two bytes per register.
-inline constexpr std::size_t kMaxReplyBytes = 9 + 2 * 256;
+// Modbus/TCP's largest read: 125 registers (250 data bytes) fill one ADU of 260 bytes.
+inline constexpr std::uint32_t kMaxRegistersPerRead = 125;
+// The largest Modbus/TCP reply the service builds: 9 header bytes and two bytes per register.
+inline constexpr std::size_t kMaxReplyBytes = 9 + 2 * kMaxRegistersPerRead;
 using ReplyBuffer = std::array<std::uint8_t, kMaxReplyBytes>;
 
 // The fields every Modbus/TCP reply copies from its request.
@@ -48,7 +49,7 @@ struct RtuRecord {
     bool HasGraycode() const;
 
     // Modbus read replies for window index k and quantity n; each returns the reply length in bytes,
-    // 0 when n is above the window's limit (32 bits, 32 AIN registers, 256 registers).
+    // 0 when n is above the window's limit (32 bits, 32 AIN registers, 125 registers).
     std::size_t BuildDinReply(ReplyBuffer& out, std::uint32_t k, std::uint32_t n, const ModbusReplyHeader& h) const;
     std::size_t BuildDoutReply(ReplyBuffer& out, std::uint32_t k, std::uint32_t n, const ModbusReplyHeader& h) const;
     std::size_t BuildAinReply(ReplyBuffer& out, std::uint32_t k, std::uint32_t n, const ModbusReplyHeader& h,

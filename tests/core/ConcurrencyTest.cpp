@@ -17,8 +17,8 @@ protected:
 };
 
 TEST_F(Concurrency, ParallelReadsOfOneUnitEachGetWholeReplies) {
-    for (int i = 0; i < 256; ++i) table.Slot(0).SetRegisterValue(i, 1.0 + i);
-    const Bytes request = {0, 1, 0, 0, 0, 6, 5, 0x03, 0x04, 0xB0, 0x01, 0x00};  // 256 registers
+    for (int i = 0; i < 125; ++i) table.Slot(0).SetRegisterValue(i, 1.0 + i);
+    const Bytes request = {0, 1, 0, 0, 0, 6, 5, 0x03, 0x04, 0xB0, 0x00, 125};  // the most one ADU holds
     constexpr int kReads = 100;
     RecordingReplyPath paths[2];
     auto reader = [&](RecordingReplyPath& path) {
@@ -32,8 +32,8 @@ TEST_F(Concurrency, ParallelReadsOfOneUnitEachGetWholeReplies) {
         const auto sends = path.Sends();
         ASSERT_EQ(sends.size(), static_cast<std::size_t>(kReads));
         for (const Bytes& r : sends) {
-            ASSERT_EQ(r.size(), 521u);
-            for (int i = 0; i < 256; ++i) {
+            ASSERT_EQ(r.size(), 259u);
+            for (int i = 0; i < 125; ++i) {
                 const int word = r[9 + 2 * i] << 8 | r[10 + 2 * i];
                 ASSERT_EQ(word, 10 * (1 + i));
             }

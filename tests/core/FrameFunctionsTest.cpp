@@ -97,11 +97,18 @@ TEST_F(FramePayloads, ModbusListEndsAtChunkEnd) {
               (std::vector<std::string>{"Coil#1202 set value=ffh state=1\n", "Register#1203 set value=0\n"}));
 }
 
+// A late end mark and an ADU whose first byte is "C" after the list are no item of it.
+TEST_F(FramePayloads, ModbusListEndsAtItsEndMark) {
+    const std::string adu = {'C', 1, 0, 0, 0, 6, 5, 3, 3, static_cast<char>(0xE8), 0, 1};
+    send(frame(123, "41", "00", "01C11,") + "$" + adu);
+    EXPECT_EQ(updateLines(), (std::vector<std::string>{"Coil#1202 set value=ffh state=1\n"}));
+}
+
 TEST_F(FramePayloads, GpsTextIsStoredAndCutToField) {
     const std::string gps = "GPRMC,4807.038,N,01131.000,E" + std::string(200, '0');
     send(frame(123, "35", "00", "xx" + gps));
-    EXPECT_TRUE(logged("Register# set GPS=" + gps + "$\n"));
-    EXPECT_EQ(std::string(rtu(123).gps), (gps + "$").substr(0, 127));
+    EXPECT_TRUE(logged("Register# set GPS=" + gps + "\n"));
+    EXPECT_EQ(std::string(rtu(123).gps), gps.substr(0, 127));
     EXPECT_EQ(statePage.refreshes, 1);
 }
 
@@ -122,7 +129,17 @@ TEST_F(FramePayloads, RegistrationTextIsStoredAndCutToField) {
 TEST_F(FramePayloads, RegistrationTextIsStoredWithoutRawDataList) {
     core.SetRawDataList(nullptr);
     send(frame(123, "45", "00", "hello"));
-    EXPECT_STREQ(rtu(123).registString, "hello$");
+    EXPECT_STREQ(rtu(123).registString, "hello");
+}
+
+// The texts end before their frame's end mark, whatever follows it in the same receive.
+TEST_F(FramePayloads, TextsEndAtTheirEndMark) {
+    const std::string next = frame(123, "10", "01", "112.34");
+    send(frame(123, "45", "00", "RTU-13 v2.1") + next);
+    send(frame(123, "35", "00", "xxGPRMC,4807.038,N") + next);
+    EXPECT_STREQ(rtu(123).registString, "RTU-13 v2.1");
+    EXPECT_STREQ(rtu(123).gps, "GPRMC,4807.038,N");
+    EXPECT_FLOAT_EQ(ain(123, 1), 12.3f);
 }
 
 }  // namespace

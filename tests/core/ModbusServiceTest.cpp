@@ -49,11 +49,13 @@ TEST_F(ModbusService, ReadInputRegistersGivesFloatsLowWordFirst) {
     EXPECT_EQ(sent()[0], (Bytes{0, 1, 0, 0, 0, 7, 5, 0x04, 4, 0x00, 0x00, 0x3F, 0x80}));
 }
 
-TEST_F(ModbusService, FloatReadWithOddQuantityCarriesOneFloatPerPair) {
+// The odd register is the low word of the next single: the reply holds the bytes its count promises.
+TEST_F(ModbusService, FloatReadWithOddQuantityEndsWithHalfASingle) {
     unit5().SetRegisterValue(0, 1.0);
+    unit5().SetRegisterValue(1, 0.1);  // 0x3DCCCCCD
     send(Request(1, 5, 0x04, 1200, 3));
     ASSERT_EQ(sent().size(), 1u);
-    EXPECT_EQ(sent()[0], (Bytes{0, 1, 0, 0, 0, 9, 5, 0x04, 6, 0x00, 0x00, 0x3F, 0x80}));
+    EXPECT_EQ(sent()[0], (Bytes{0, 1, 0, 0, 0, 9, 5, 0x04, 6, 0x00, 0x00, 0x3F, 0x80, 0xCC, 0xCD}));
 }
 
 TEST_F(ModbusService, AinWindowContinuesWithBuiltInTemperature) {
@@ -65,13 +67,14 @@ TEST_F(ModbusService, AinWindowContinuesWithBuiltInTemperature) {
     EXPECT_EQ(sent()[0][9 + 51], 255);  // position 32
 }
 
-TEST_F(ModbusService, FullRegisterReadFitsReply) {
-    unit5().SetRegisterValue(255, 2.0);
-    send(Request(1, 5, 0x03, 1200, 256));
+TEST_F(ModbusService, FullRegisterReadFitsOneAdu) {
+    unit5().SetRegisterValue(124, 2.0);
+    send(Request(1, 5, 0x03, 1200, 125));
     ASSERT_EQ(sent().size(), 1u);
-    EXPECT_EQ(sent()[0].size(), 521u);
-    EXPECT_EQ(sent()[0][8], 0);  // byte count 512 taken as one byte
-    EXPECT_EQ(sent()[0][520], 20);
+    EXPECT_EQ(sent()[0].size(), 259u);
+    EXPECT_EQ(sent()[0][5], 253);
+    EXPECT_EQ(sent()[0][8], 250);
+    EXPECT_EQ(sent()[0][258], 20);
 }
 
 TEST_F(ModbusService, DinWindowContinuesWithDout) {
@@ -90,10 +93,10 @@ TEST_F(ModbusService, DoutWindowBeyondItsChannelsReadsOff) {
     EXPECT_EQ(sent()[0], (Bytes{0, 1, 0, 0, 0, 5, 5, 0x01, 2, 0x01, 0x00}));
 }
 
-TEST_F(ModbusService, BitReadOfNothingSendsOneZeroByte) {
+TEST_F(ModbusService, BitReadOfNothingSendsNoDataByte) {
     send(Request(1, 5, 0x01, 1000, 0));
     ASSERT_EQ(sent().size(), 1u);
-    EXPECT_EQ(sent()[0], (Bytes{0, 1, 0, 0, 0, 3, 5, 0x01, 0, 0}));
+    EXPECT_EQ(sent()[0], (Bytes{0, 1, 0, 0, 0, 3, 5, 0x01, 0}));
 }
 
 struct UnansweredRead {
@@ -117,6 +120,7 @@ INSTANTIATE_TEST_SUITE_P(Reads, UnansweredReads,
                          ::testing::Values(UnansweredRead{"TooManyAin", 5, 0x03, 1000, 33},
                                            UnansweredRead{"AfterAinWindow", 5, 0x03, 1008, 1},
                                            UnansweredRead{"TooManyRegisters", 5, 0x04, 1200, 257},
+                                           UnansweredRead{"MoreRegistersThanOneAduHolds", 5, 0x03, 1200, 126},
                                            UnansweredRead{"TooManyBits", 5, 0x01, 1000, 33},
                                            UnansweredRead{"BetweenBitWindows", 5, 0x01, 1032, 1},
                                            UnansweredRead{"UnknownUnit", 6, 0x03, 1000, 1},
@@ -195,15 +199,37 @@ TEST_F(ModbusService, ForeignProtocolIdDropsChunk) {
     EXPECT_EQ(lines().back(), "Decode ModTcp: 0 8");
 }
 
-TEST_F(ModbusService, UnknownFunctionDropsRestOfChunk) {
+struct BadAdu {
+    const char* name;
+    Bytes adu;
+    std::size_t readsAnswered;  // of the read behind it in the same chunk
+    const char* trace;
+};
+
+class BadAdus : public ModbusService, public ::testing::WithParamInterface<BadAdu> {};
+
+// A function not served or a protocol id other than 0 is skipped by its length field; only a length
+// that fits no ADU drops the rest of the chunk.
+TEST_P(BadAdus, CostOnlyThemselves) {
     const int unknownBefore = unknowCount.load();
     testing::internal::CaptureStdout();
-    send(Request(1, 5, 0x07, 1000, 1) + Request(2, 5, 0x03, 1000, 1));
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, "Meet unknow data!\noffset = 24, Packsize=24\n");
+    send(GetParam().adu + Request(2, 5, 0x03, 1000, 1));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), GetParam().trace);
     EXPECT_EQ(unknowCount.load(), unknownBefore + 1);
-    EXPECT_TRUE(sent().empty());
+    EXPECT_EQ(sent().size(), GetParam().readsAnswered);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Adus, BadAdus,
+    ::testing::Values(BadAdu{"FunctionNotServed", Request(1, 5, 0x07, 1000, 1), 1,
+                             "Meet unknow data!\noffset = 12, Packsize=24\noffset = 24, Packsize=24\n"},
+                      BadAdu{"ShortFunctionNotServed", Bytes{0, 1, 0, 0, 0, 2, 5, 0x11}, 1,
+                             "Meet unknow data!\noffset = 8, Packsize=20\noffset = 20, Packsize=20\n"},
+                      BadAdu{"ForeignProtocol", Bytes{0, 1, 0, 1, 0, 6, 5, 3, 3, 0xE8, 0, 1}, 1,
+                             "offset = 12, Packsize=24\noffset = 24, Packsize=24\n"},
+                      BadAdu{"LengthOfNoAdu", Bytes{0, 1, 0, 0, 1, 6, 5, 0x07, 3, 0xE8, 0, 1}, 0,
+                             "Meet unknow data!\noffset = 24, Packsize=24\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ModbusService, AduLongerThanChunkEndsLoopUnserved) {
     testing::internal::CaptureStdout();

@@ -197,7 +197,7 @@ TEST_F(ReceiveStreamTest, WholeChunksDecodeExactlyAsOnTheirOwn) {
         ToBytes(frame(123, "11", "00", "025.50")) + ReadRegisters(1, 1000, 2) + WriteTwoRegisters(2, 1200, 3, 4),
         ReadRegisters(3, 1000, 2) + ReadRegisters(4, 1200, 1),
         ToBytes(frame(123, "35", "00", "1,GPRMC,4807.038,N,01131.000,E,") + "trailing text"),
-        Bytes{0, 1, 0, 7, 0, 6, 5, 3},                 // a protocol id that is not 0: the chunk is dropped as always
+        Bytes{0, 1, 0, 7, 0, 2, 5, 3},                 // a protocol id that is not 0: skipped by its length
         Bytes{0, 1, 0, 0, 0, 6, 5, 0x42, 0, 0, 0, 0},  // a function not served
     };
     const int unknownBefore = unknowCount.load();
@@ -424,6 +424,58 @@ TEST_F(ReceiveStreamTest, LyingAduHeadersTakeNothingAfterThem) {
             EXPECT_EQ(unknowCount.load(), unknownBefore + 1);
             EXPECT_TRUE(logged(Format("Drop unfinished ADU: %zu bytes", header.size())));
         }
+    }
+}
+
+// A frame's end mark that comes late, at a message start, then a read whose transaction id ends in
+// 00: read from the "$" on, the read's length byte is a unit id and its unit id a function code.
+TEST_F(ReceiveStreamTest, ALateEndMarkNeverTurnsAReadIntoAWrite) {
+    registerRtu(2, "6", 402);
+    const Bytes read = {0x3a, 0x00, 0, 0, 0, 6, 6, 0x03, 0x03, 0xE8, 0, 1};     // unit 6, AIN0
+    const Bytes farRead = {0x3a, 0x00, 0, 0, 0, 6, 6, 0x04, 0xB1, 0x10, 0, 2};  // as 0x06: MBUSREG1 = 40.96
+    const std::vector<std::pair<const char*, std::vector<Bytes>>> cases = {
+        {"alone", {Bytes{'$'} + read}},
+        {"after a frame", {ToBytes(ain1), Bytes{'$'} + read}},
+        {"twice in one receive", {ToBytes(ain1 + "$") + read}},
+        {"behind a cut frame", {ToBytes(ain1.substr(0, 30)), ToBytes(ain1.substr(30) + "$") + read}},
+        {"a byte at a time", {Bytes{'$'}, Bytes{0x3a}, Bytes{0}, Bytes{0}, Bytes{0}, Bytes{0, 6, 6, 3, 3, 0xE8, 0, 1}}},
+        {"far", {Bytes{'$'} + farRead + read}},
+    };
+    for (const auto& [name, receives] : cases) {
+        reset();
+        RecordingReplyPath replies;
+        for (const Bytes& piece : receives) {
+            stream.Take(piece.data(), piece.size());
+            stream.Decode(core, replies);
+        }
+        const std::vector<std::string> updates = updateLines();
+        EXPECT_EQ(std::count_if(updates.begin(), updates.end(),
+                                [](const std::string& line) { return line.rfind("Register#1002", 0) != 0; }),
+                  0)
+            << name;
+        ASSERT_EQ(replies.Sends().size(), 1u) << name;
+        EXPECT_EQ(replies.Sends()[0], (Bytes{0x3a, 0x00, 0, 0, 0, 5, 6, 0x03, 2, 0, 0})) << name;
+        EXPECT_EQ(stream.Held(), 0u) << name;
+    }
+}
+
+// Frames and ADUs sent one after another without waiting for replies, cut anywhere: every frame is
+// stored, every write applied and every request answered.
+TEST_F(ReceiveStreamTest, FramesAndAdusPipelinedInAnyOrderAreAllDecoded) {
+    const Bytes all = ReadRegisters(1, 1000, 2) + ToBytes(ain1) + WriteTwoRegisters(2, 1200, 3, 4) +
+                      ToBytes(frame(123, "10", "02", "145.60") + frame(123, "10", "03", "146.70")) +
+                      ReadRegisters(3, 1200, 1) + ToBytes(frame(123, "11", "00", "025.50"));
+    for (std::size_t piece : {all.size(), std::size_t{1}, std::size_t{5}, std::size_t{13}, std::size_t{40}}) {
+        reset();
+        RecordingReplyPath replies;
+        for (std::size_t at = 0; at < all.size(); at += piece) {
+            const Bytes part(all.begin() + at, all.begin() + std::min(all.size(), at + piece));
+            stream.Take(part.data(), part.size());
+            stream.Decode(core, replies);
+        }
+        EXPECT_EQ(history().size(), 6u) << piece;  // four frames and two registers written
+        ASSERT_EQ(replies.Sends().size(), 3u) << piece;
+        EXPECT_EQ(replies.Sends()[2][1], 3) << piece;
     }
 }
 

@@ -1,11 +1,13 @@
 // libFuzzer target: one connection's byte stream cut into receives of any size. The input chooses
-// a stream of well-formed RTU I/O frames followed by Modbus/TCP ADUs (transaction ids 0x24xx
-// among them, whose first byte is "$"), and where the receives end; the readings applied and the
-// replies sent through ReceiveStream must equal those of the same stream decoded whole. A stream
-// may carry an ADU header that lies about its extent between two such streams: it must take
-// nothing with it, so the result equals the two streams decoded each on its own. Inputs whose
-// first choice is "raw" feed their own bytes instead, cut likewise, and check only that the
-// stream never holds more than one receive.
+// a stream of well-formed RTU I/O frames and Modbus/TCP ADUs in any order (transaction ids 0x24xx
+// among them, whose first byte is "$"; now and then a frame's end mark twice), and where the
+// receives end; the readings applied and the replies sent through ReceiveStream must equal those
+// of the same stream decoded whole, and the writes acknowledged must be exactly the writes sent,
+// in order: no byte sequence makes a write of what was never sent as one. A stream may carry an
+// ADU header that lies about its extent between two such streams: it must take nothing with it,
+// so the result equals the two streams decoded each on its own. Inputs whose first choice is "raw"
+// feed their own bytes instead, cut likewise, and check only that the stream never holds more
+// than one receive.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -208,23 +210,50 @@ Bytes LyingHeader(FuzzedDataProvider& in, bool& mustEnd) {
     return header;
 }
 
-// Frames, then ADUs: after an ADU a chunk is read as ADUs only, so a frame there is never whole.
-// `avoid` gets the cut positions whose decoding differs from the whole stream's on purpose.
-Bytes Stream(FuzzedDataProvider& in, std::set<std::size_t>& avoid) {
-    Bytes stream;
-    for (int frames = in.ConsumeIntegralInRange(0, 16); frames > 0 && stream.size() < kMaxStream; --frames) {
-        const std::string frame = Frame(in);
-        stream.insert(stream.end(), frame.begin(), frame.end());
+bool IsWrite(std::uint8_t fn) {
+    return fn == 0x05 || fn == 0x06 || fn == 0x0F || fn == 0x10 || fn == 0x23 || fn == 0x80 || fn == 0x86;
+}
+
+// What a write's acknowledgement echoes: its first bytes, as many as its function says.
+Bytes Echo(const Bytes& adu) {
+    const std::uint8_t fn = adu[7];
+    const std::size_t size = fn == 0x86 ? 14 : (fn == 0x0F || fn == 0x10 || fn == 0x80) ? 13u + adu[12] : 12;
+    return Bytes(adu.begin(), adu.begin() + static_cast<std::ptrdiff_t>(size));
+}
+
+// The acknowledgements among the replies sent.
+std::vector<Bytes> Acknowledgements(const std::vector<Bytes>& sends) {
+    std::vector<Bytes> acks;
+    for (const Bytes& send : sends) {
+        if (send.size() >= 12 && send[2] == 0 && send[3] == 0 && IsWrite(send[7])) acks.push_back(send);
     }
-    const std::size_t framesEnd = stream.size();
-    for (int adus = in.ConsumeIntegralInRange(0, 8); adus > 0 && stream.size() < kMaxStream; --adus) {
+    return acks;
+}
+
+// Frames and ADUs in any order. `avoid` gets the cut positions whose decoding differs from the
+// whole stream's on purpose; `writes` the acknowledgement each write ADU is to get.
+Bytes Stream(FuzzedDataProvider& in, std::set<std::size_t>& avoid, std::vector<Bytes>& writes) {
+    Bytes stream;
+    bool afterFrame = false;
+    bool framesBefore = false;
+    for (int messages = in.ConsumeIntegralInRange(0, 24); messages > 0 && stream.size() < kMaxStream; --messages) {
+        // A frame's end mark sent twice: the second is a late end mark before the next message.
+        if (afterFrame && in.ConsumeIntegralInRange(0, 7) == 0) {
+            avoid.insert(stream.size());
+            stream.push_back('$');
+        }
+        if (in.ConsumeBool()) {
+            const std::string frame = Frame(in);
+            stream.insert(stream.end(), frame.begin(), frame.end());
+            afterFrame = framesBefore = true;
+            continue;
+        }
         // An ADU that starts a receive is the start of a chunk: it carries no frame's timestamp.
-        if (framesEnd > 0) avoid.insert(stream.size());
+        if (framesBefore) avoid.insert(stream.size());
         Bytes adu = Adu(in);
-        // Right after a frame's end mark, a function 0x41 frame reads on for an item whose type
-        // byte ("C" or "R") sits two bytes after its last one.
-        if (stream.size() == framesEnd && (adu[1] == 'C' || adu[1] == 'R')) adu[1] = 0;
+        if (IsWrite(adu[7])) writes.push_back(Echo(adu));
         stream.insert(stream.end(), adu.begin(), adu.end());
+        afterFrame = false;
     }
     return stream;
 }
@@ -281,13 +310,14 @@ void Explain(const Bytes& bytes, const std::vector<std::size_t>& cuts, const Rec
 }
 
 // A stream with a lying ADU header between two well-formed ones; `expected` decodes the two alone.
-Bytes LyingStream(FuzzedDataProvider& in, Decoder& expected, std::set<std::size_t>& avoid, std::size_t& must) {
+Bytes LyingStream(FuzzedDataProvider& in, Decoder& expected, std::set<std::size_t>& avoid, std::size_t& must,
+                  std::vector<Bytes>& writes) {
     std::set<std::size_t> firstAvoid;
     std::set<std::size_t> secondAvoid;
-    Bytes bytes = Stream(in, firstAvoid);
+    Bytes bytes = Stream(in, firstAvoid, writes);
     bool mustEnd = false;
     const Bytes header = LyingHeader(in, mustEnd);
-    const Bytes second = Stream(in, secondAvoid);
+    const Bytes second = Stream(in, secondAvoid, writes);
     for (const Bytes* part : {static_cast<const Bytes*>(&bytes), &second}) {
         Bytes terminated = *part;
         terminated.push_back(0);
@@ -331,11 +361,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::set<std::size_t> avoid;
     std::size_t must = 0;
+    std::vector<Bytes> writes;
     Bytes bytes;
     if (mode & kLyingMode) {
-        bytes = LyingStream(in, whole, avoid, must);
+        bytes = LyingStream(in, whole, avoid, must, writes);
     } else {
-        bytes = Stream(in, avoid);
+        bytes = Stream(in, avoid, writes);
         Bytes terminated = bytes;
         terminated.push_back(0);
         whole.core.DecodeChunk(terminated.data(), static_cast<std::uint32_t>(bytes.size()), whole.record);
@@ -347,8 +378,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t held = stream.Held();
     stream.Close(split.core);
     if (unknowCount.load() != unknownBefore || split.record.rows != whole.record.rows ||
-        split.record.sends != whole.record.sends || !SameTables(split.table, whole.table)) {
+        split.record.sends != whole.record.sends || !SameTables(split.table, whole.table) ||
+        Acknowledgements(whole.record.sends) != writes) {
         Explain(bytes, cuts, whole.record, split.record, held);
+        std::fprintf(stderr, "unknown %d, tables alike %d, %zu writes acknowledged of %zu sent\n",
+                     unknowCount.load() - unknownBefore, SameTables(split.table, whole.table) ? 1 : 0,
+                     Acknowledgements(whole.record.sends).size(), writes.size());
         std::abort();
     }
     return 0;

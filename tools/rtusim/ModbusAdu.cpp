@@ -66,7 +66,6 @@ Bytes readAdu(const ReadRequest& r) {
 
 std::size_t readReplySize(const ReadRequest& r) {
     if (r.fn == 0x01) return 9u + (r.quantity + 7u) / 8u;
-    if (r.fn == 0x04) return 9u + 4u * (r.quantity / 2u);  // one float per register pair
     return 9u + 2u * r.quantity;
 }
 

@@ -26,7 +26,7 @@ TEST(ModbusAdu, ReadRequestHasTheStandardLayout) {
 TEST(ModbusAdu, ReplySizesFollowTheServersLayout) {
     EXPECT_EQ(readReplySize({0, 5, 0x03, 1000, 2}), 13u);
     EXPECT_EQ(readReplySize({0, 5, 0x04, 1200, 2}), 13u);
-    EXPECT_EQ(readReplySize({0, 5, 0x04, 1200, 3}), 13u);  // one float per register pair
+    EXPECT_EQ(readReplySize({0, 5, 0x04, 1200, 3}), 15u);  // two bytes per register, as the byte count says
     EXPECT_EQ(readReplySize({0, 5, 0x01, 1030, 4}), 10u);
     EXPECT_EQ(readReplySize({0, 5, 0x01, 1000, 9}), 11u);
 }
