@@ -36,7 +36,7 @@ struct Frame {
 
 using Handler = std::size_t (*)(const Frame&);
 
-std::int32_t Scaled(double number, double scale) { return TruncToInt32(number * scale); }
+std::int32_t Scaled(double number, double scale) { return TruncScaledDecimal(number * scale, kDoubleDecimalError); }
 
 // List items: a state character, a number, one separator character. Only the items that arrived
 // are applied, whatever the count says. Returns the position after the last separator.

@@ -71,7 +71,7 @@ void WriteTimestamped(const Adu& adu) {
         if (v.At(item) != 3) continue;
         float value;
         std::memcpy(&value, &raw, sizeof value);
-        adu.Register(adu.start + 1u + i, TruncToInt32(static_cast<double>(value) * 100.0));
+        adu.Register(adu.start + 1u + i, TruncScaledDecimal(static_cast<double>(value) * 100.0, kFloatDecimalError));
     }
     adu.Echo(12);
 }

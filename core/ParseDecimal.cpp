@@ -71,3 +71,9 @@ std::int32_t TruncToInt32(double x) {
     if (x <= -2147483648.0) return std::numeric_limits<std::int32_t>::min();
     return static_cast<std::int32_t>(x);
 }
+
+std::int32_t TruncScaledDecimal(double x, double relativeError) {
+    const double nearest = std::nearbyint(x);
+    if (std::fabs(x - nearest) <= relativeError * std::fabs(x)) return TruncToInt32(nearest);
+    return TruncToInt32(x);
+}

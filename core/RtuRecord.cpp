@@ -59,9 +59,11 @@ std::size_t BuildBitReply(ReplyBuffer& out, std::uint32_t k, std::uint32_t n, co
     return kReplyHeaderBytes + byteCount;
 }
 
-// Integer form: one big-endian word per register, the value x 10. Float form: one IEEE-754 single
-// per register pair, low word first, each word big-endian; an odd quantity ends with the low word of
-// the next single, so that the reply carries the two bytes per register its byte count promises.
+// Integer form: one big-endian word per register, the value x 10, as the decimal the float stands
+// for (a float cannot hold 49.8: it keeps 49.79999..., which still reads 498). Float form: one
+// IEEE-754 single per register pair, low word first, each word big-endian; an odd quantity ends
+// with the low word of the next single, so that the reply carries the two bytes per register its
+// byte count promises.
 template <class ValueAt>
 std::size_t BuildWordReply(ReplyBuffer& out, std::uint32_t k, std::uint32_t n, std::uint32_t limit,
                            const ModbusReplyHeader& h, bool floatForm, ValueAt valueAt) {
@@ -70,7 +72,7 @@ std::size_t BuildWordReply(ReplyBuffer& out, std::uint32_t k, std::uint32_t n, s
     std::uint8_t* data = out.data() + kReplyHeaderBytes;
     if (!floatForm) {
         for (std::uint32_t i = 0; i < n; ++i) {
-            const auto word = static_cast<std::uint16_t>(TruncToInt32(10.0 * valueAt(k + i)));
+            const auto word = static_cast<std::uint16_t>(TruncScaledDecimal(10.0 * valueAt(k + i), kFloatDecimalError));
             data[2 * i] = word >> 8;
             data[2 * i + 1] = word & 0xff;
         }

@@ -127,6 +127,38 @@ INSTANTIATE_TEST_SUITE_P(Reads, UnansweredReads,
                                            UnansweredRead{"UnitZeroOfAnEmptySlot", 0, 0x03, 1000, 1}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+struct ReadBack {
+    const char* name;
+    const char* frameFn;  // a frame of that function sent first, unless null
+    const char* framePayload;
+    Bytes write;  // sent next, unless empty
+    std::uint16_t address;
+    std::uint16_t word;  // what fn 0x03 then reads there
+};
+
+class ExactReadBack : public ModbusService, public ::testing::WithParamInterface<ReadBack> {};
+
+// A value that came in as a decimal reads back as that decimal scaled, though the live table keeps
+// it in a float; real fractions are still cut off.
+TEST_P(ExactReadBack, GivesTheDecimalScaled) {
+    if (GetParam().frameFn) send(frame(5, GetParam().frameFn, "00", GetParam().framePayload));
+    if (!GetParam().write.empty()) send(GetParam().write);
+    send(Request(7, 5, 0x03, GetParam().address, 1));
+    ASSERT_FALSE(sent().empty());
+    const Bytes reply = sent().back();
+    ASSERT_EQ(reply.size(), 11u);
+    EXPECT_EQ(reply[9] << 8 | reply[10], GetParam().word);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, ExactReadBack,
+    ::testing::Values(ReadBack{"FrameTenths", "10", "149.80", {}, 1000, 498},
+                      ReadBack{"FrameHundredthsInTheRegisterWindow", "31", "R12.30", {}, 1200, 23},
+                      ReadBack{"WrittenUnscaled", nullptr, nullptr, Request(1, 5, 0x06, 1000, 7), 1000, 7},
+                      ReadBack{"WrittenNegative", nullptr, nullptr, Request(1, 5, 0x06, 1001, 0xFFF9), 1001, 0xFFF9},
+                      ReadBack{"RealFractionCutOff", nullptr, nullptr, Request(1, 5, 0x06, 1200, 15), 1200, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(ModbusService, WriteRegisterSetsTemperatureAndEchoes) {
     const Bytes request = Request(9, 5, 0x06, 1100, 2530);
     send(request);

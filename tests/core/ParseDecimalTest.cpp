@@ -55,4 +55,14 @@ TEST(TruncToInt32, TruncatesTowardZeroAndSaturates) {
     EXPECT_EQ(TruncToInt32(std::nan("")), 0);
 }
 
+// Exact where the binary number only misses the decimal it stands for; real fractions cut off.
+TEST(TruncScaledDecimal, KeepsDecimalsTheBinaryNumberMisses) {
+    EXPECT_EQ(TruncScaledDecimal(0.29 * 100, kDoubleDecimalError), 29);
+    EXPECT_EQ(TruncScaledDecimal(10.0 * 49.8f, kFloatDecimalError), 498);
+    EXPECT_EQ(TruncScaledDecimal(10.0 * 0.7f, kFloatDecimalError), 7);
+    EXPECT_EQ(TruncScaledDecimal(10.0 * -0.7f, kFloatDecimalError), -7);
+    EXPECT_EQ(TruncScaledDecimal(10.0 * 0.15f, kFloatDecimalError), 1);
+    EXPECT_EQ(TruncScaledDecimal(10.0 * 49.89f, kFloatDecimalError), 498);
+}
+
 }  // namespace

@@ -54,7 +54,11 @@ std::optional<double> knownAt(const ReadRequest& r, std::uint32_t position, cons
 bool valueMatches(const ReadRequest& r, ByteView reply, std::uint32_t i, double expected) {
     if (r.fn == 0x01) return ((reply[9 + i / 8] >> (i % 8)) & 1u) == (expected != 0.0 ? 1u : 0u);
     if (r.fn == 0x03) {
-        const auto scaled = static_cast<std::int32_t>(std::trunc(10.0 * expected));
+        // The server reads back the decimal sent, x 10, cutting off only a real fraction.
+        const double tenTimes = 10.0 * expected;
+        const double nearest = std::nearbyint(tenTimes);
+        const bool whole = std::fabs(tenTimes - nearest) <= 1e-6 * std::fabs(tenTimes);
+        const auto scaled = static_cast<std::int32_t>(whole ? nearest : std::trunc(tenTimes));
         return word(reply, 9 + 2 * i) == static_cast<std::uint16_t>(scaled);
     }
     // Float form: the low word first, each word big-endian.
