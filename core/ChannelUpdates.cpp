@@ -179,6 +179,14 @@ void TelemetryCore::UpdateRegister(std::int32_t unitId, std::uint32_t registerNu
              page);
 }
 
+bool TelemetryCore::CoilHasChannel(std::uint32_t registerNumber) {
+    return FindRow(kCoilRows, registerNumber) != nullptr;
+}
+
+bool TelemetryCore::RegisterHasChannel(std::uint32_t registerNumber) {
+    return FindRow(kRegisterRows, registerNumber) != nullptr;
+}
+
 void TelemetryCore::UpdateRegistString(std::int32_t unitId, const char* text) {
     if (RtuSlot* slot = Table().FindRtu(unitId)) {
         slot->SetRegistString(text);

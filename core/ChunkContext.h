@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/ChunkView.h"
+#include "core/ModbusMode.h"
 #include "core/RawDataList.h"
 #include "core/ReplyPath.h"
 #include "core/StatePage.h"
@@ -21,6 +22,7 @@ struct ChunkContext {
     // Set: a frame or ADU that runs past the end of the chunk is left undecoded and reported in the
     // loop's DecodeStop. Clear: it is decoded from what arrived, the zero bytes past the end standing in.
     bool stopAtCut = false;
+    ModbusMode modbusMode = ModbusMode::kClassic;  // taken once per chunk
 
     void Log(const char* line) const {
         if (list) list->AddLine(line);

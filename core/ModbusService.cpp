@@ -1,7 +1,6 @@
 #include "core/ModbusService.h"
 
 #include <cstdio>
-#include <span>
 
 #include "core/CoreCounts.h"
 #include "core/FrameDecoder.h"
@@ -27,75 +26,17 @@ constexpr std::size_t kShortestLength = 12 - kAduUnitPos;
 constexpr std::size_t kShortestPdu = 2;
 
 constexpr ModbusFunction kFunctions[] = {
-    {0x01, &FixedSize12, &ReadBits, kFunctionKnown, 12},
-    {0x03, &FixedSize12, &ReadRegisters, kFunctionKnown, 12},
-    {0x04, &FixedSize12, &ReadRegisters, kFunctionKnown, 12},
-    {0x05, &FixedSize12, &WriteCoil, kFunctionKnown, 12},
-    {0x06, &FixedSize12, &WriteRegister, kFunctionKnown, 12},
-    {0x0F, &SizeByByteCount, &WriteCoils, kByteCountKnown, kByteCountHeader},
-    {0x10, &SizeByByteCount, &WriteRegisters, kByteCountKnown, kByteCountHeader},
-    {0x23, &SizeByTimestampedItems, &WriteTimestamped, kItemCountKnown, kTimestampedHeader},
-    {0x80, &SizeByByteCount, &WriteLongRegisters, kByteCountKnown, kByteCountHeader},
-    {0x86, &FixedSize14, &WriteLongRegister, kFunctionKnown, 14},
+    {0x01, &FixedSize12, &ReadBits, kFunctionKnown, 12, false},
+    {0x03, &FixedSize12, &ReadRegisters, kFunctionKnown, 12, false},
+    {0x04, &FixedSize12, &ReadRegisters, kFunctionKnown, 12, false},
+    {0x05, &FixedSize12, &WriteCoil, kFunctionKnown, 12, false},
+    {0x06, &FixedSize12, &WriteRegister, kFunctionKnown, 12, false},
+    {0x0F, &SizeByByteCount, &WriteCoils, kByteCountKnown, kByteCountHeader, false},
+    {0x10, &SizeByByteCount, &WriteRegisters, kByteCountKnown, kByteCountHeader, false},
+    {0x23, &SizeByTimestampedItems, &WriteTimestamped, kItemCountKnown, kTimestampedHeader, true},
+    {0x80, &SizeByByteCount, &WriteLongRegisters, kByteCountKnown, kByteCountHeader, true},
+    {0x86, &FixedSize14, &WriteLongRegister, kFunctionKnown, 14, true},
 };
-
-using BuildReply = std::size_t (*)(const RtuRecord&, ReplyBuffer&, std::uint32_t k, std::uint32_t n,
-                                   const ModbusReplyHeader&);
-
-// A read window: start addresses first..last reach positions 0.. of one source.
-struct ReadWindow {
-    std::uint32_t first;
-    std::uint32_t last;
-    const char* name;
-    BuildReply build;
-};
-
-constexpr ReadWindow kBitWindows[] = {
-    {1000, 1031, "DIN",
-     [](const RtuRecord& r, ReplyBuffer& out, std::uint32_t k, std::uint32_t n, const ModbusReplyHeader& h) {
-         return r.BuildDinReply(out, k, n, h);
-     }},
-    {1100, 1131, "DOUT",
-     [](const RtuRecord& r, ReplyBuffer& out, std::uint32_t k, std::uint32_t n, const ModbusReplyHeader& h) {
-         return r.BuildDoutReply(out, k, n, h);
-     }},
-};
-
-constexpr ReadWindow kRegisterWindows[] = {
-    {1000, 1007, "AIN",
-     [](const RtuRecord& r, ReplyBuffer& out, std::uint32_t k, std::uint32_t n, const ModbusReplyHeader& h) {
-         return r.BuildAinReply(out, k, n, h, h.functionCode == 0x04);
-     }},
-    {1200, 1263, "REGISTERS",
-     [](const RtuRecord& r, ReplyBuffer& out, std::uint32_t k, std::uint32_t n, const ModbusReplyHeader& h) {
-         return r.BuildRegisterReply(out, k, n, h, h.functionCode == 0x04);
-     }},
-};
-
-// Each request builds its reply in a buffer of its own, so connections reading one unit never share it.
-void AnswerFromWindows(const Adu& adu, std::span<const ReadWindow> windows) {
-    if (!adu.slot) return;
-    const std::uint32_t quantity = adu.view.BigEndian16(kAduDataPos);
-    for (const ReadWindow& window : windows) {
-        if (adu.start < window.first || adu.start > window.last) continue;
-        const std::uint32_t k = adu.start - window.first;
-        ReplyBuffer reply;
-        const std::size_t length = adu.slot->Read(
-            [&](const RtuRecord& record) { return window.build(record, reply, k, quantity, adu.header); });
-        if (length > 0) adu.ctx.reply.Send(reply.data(), length);
-        if (!adu.ctx.list) continue;
-        DumpReply(adu.ctx, reply.data(), length);
-        adu.ctx.Log(Format("Query %s from %u-%u, Reply %zu Bytes", window.name, k, k + quantity, length));
-    }
-}
-
-void LogRead(const Adu& adu, const char* functionText) {
-    if (!adu.ctx.list) return;
-    // The found record is named by its slot number + 1, 0 meaning none.
-    const std::size_t tag = adu.slot ? adu.ctx.core.Table().IndexOf(*adu.slot) + 1 : 0;
-    adu.ctx.Log(Format("Reply Fn %s, RegStart=%d, Cnts=%d, pState=%zx\r\n", functionText, adu.start,
-                       adu.view.BigEndian16(kAduDataPos), tag));
-}
 
 void LogRequest(const Adu& adu) {
     if (!adu.ctx.list) return;
@@ -111,9 +52,13 @@ void ServeAdu(ChunkContext& ctx, std::size_t offset, std::size_t size) {
     const ModbusReplyHeader header{view.BigEndian16(0), 0, view.At(kAduUnitPos), view.At(kAduFunctionPos)};
     const Adu adu{ctx, view, header, view.BigEndian16(kAduStartPos), ctx.core.Table().FindRtu(header.unitId)};
     LogRequest(adu);
-    CountReport(ctx.core.Table(), ctx.reply, ReportKind::kAdu, header.unitId, true);
-    coreCounts.modbusFunctions[header.functionCode].fetch_add(1, std::memory_order_relaxed);
-    FindModbusFunction(header.functionCode)->run(adu);
+    const ModbusFunction& function = *FindModbusFunction(header.functionCode);
+    if (function.report) {
+        CountReport(ctx.core.Table(), ctx.reply, ReportKind::kAdu, header.unitId, true);
+    } else {
+        CountDecoded(ReportKind::kAdu, true);
+    }
+    CountModbusRequest(header.functionCode, function.run(adu));
 }
 
 void LogHeader(ChunkContext& ctx, const ChunkView& view) {
@@ -122,15 +67,23 @@ void LogHeader(ChunkContext& ctx, const ChunkView& view) {
 }
 
 // A protocol id other than 0, or a function not served: counted, and logged unless foreign.
-void CountUnserved(ChunkContext& ctx, const ChunkView& view) {
+// `answer`: its bytes were all there, so that standard mode tells the master it is not served.
+void CountUnserved(ChunkContext& ctx, const ChunkView& view, bool answer) {
     unknowCount.fetch_add(1, std::memory_order_relaxed);
     if (view.BigEndian16(kAduProtocolPos) != 0) {
         coreCounts.unknownFrames.fetch_add(1, std::memory_order_relaxed);
         return;
     }
     LogHeader(ctx, view);
-    CountReport(ctx.core.Table(), ctx.reply, ReportKind::kAdu, view.At(kAduUnitPos), false);
+    CountDecoded(ReportKind::kAdu, false);
     std::fputs("Meet unknow data!\n", stdout);
+    const ModbusReplyHeader header{view.BigEndian16(0), 0, view.At(kAduUnitPos), view.At(kAduFunctionPos)};
+    if (answer && ctx.modbusMode == ModbusMode::kStandard) {
+        SendModbusException(ctx, header, kIllegalFunction);
+        CountModbusRequest(header.functionCode, ModbusResult::kException);
+    } else {
+        CountModbusRequest(header.functionCode, ModbusResult::kNoReply);
+    }
 }
 
 bool IsServed(const ChunkView& view) {
@@ -140,7 +93,7 @@ bool IsServed(const ChunkView& view) {
 // The rest of the chunk is dropped behind an ADU that cannot be skipped.
 void DropRest(ChunkContext& ctx, std::size_t offset) {
     const ChunkView view = ctx.chunk.From(offset);
-    CountUnserved(ctx, view);
+    CountUnserved(ctx, view, false);
     if (view.BigEndian16(kAduProtocolPos) == 0)
         std::printf("offset = %zu, Packsize=%zu\n", ctx.chunk.Size(), ctx.chunk.Size());
 }
@@ -236,6 +189,7 @@ RunEnd ServeAduRun(ChunkContext& ctx, std::size_t offset) {
             case AduShape::kMalformed:
                 // What follows is decoded as if a receive began there.
                 ctx.core.DropUnfinished(CutKind::kAdu, adu.size);
+                CountModbusRequest(ctx.chunk.At(offset + kAduFunctionPos), ModbusResult::kNoReply);
                 ctx.rtuTime[0] = '\0';
                 offset += adu.size;
                 continue;
@@ -247,7 +201,7 @@ RunEnd ServeAduRun(ChunkContext& ctx, std::size_t offset) {
         if (adu.shape == AduShape::kWhole) {
             ServeAdu(ctx, offset, adu.size);
         } else {
-            CountUnserved(ctx, ChunkView(ctx.chunk.Data() + offset, adu.size));
+            CountUnserved(ctx, ChunkView(ctx.chunk.Data() + offset, adu.size), true);
         }
         offset += adu.size;
         std::printf("offset = %zu, Packsize=%zu\n", offset, fill);
@@ -256,17 +210,3 @@ RunEnd ServeAduRun(ChunkContext& ctx, std::size_t offset) {
 }
 
 DecodeStop RunModbusLoop(ChunkContext& ctx, std::size_t offset) { return DecodeMessages(ctx, offset, true); }
-
-void DumpReply(const ChunkContext& ctx, const std::uint8_t* reply, std::size_t length) {
-    if (length > 0) ctx.Log(HexDump(reply, length));
-}
-
-void ReadBits(const Adu& adu) {
-    LogRead(adu, "0x01");
-    AnswerFromWindows(adu, kBitWindows);
-}
-
-void ReadRegisters(const Adu& adu) {
-    LogRead(adu, "0x03");
-    AnswerFromWindows(adu, kRegisterWindows);
-}

@@ -4,9 +4,11 @@
 #include <cstdint>
 
 #include "core/ChunkContext.h"
+#include "core/CoreCounts.h"
 #include "core/DecodeStop.h"
 #include "core/FrameDecoder.h"
 #include "core/MessageStart.h"
+#include "core/ModbusMode.h"
 #include "core/RtuRecord.h"
 #include "core/RtuSlot.h"
 
@@ -20,10 +22,16 @@ inline constexpr std::size_t kAduDataPos = 10;
 // Modbus/TCP's largest ADU: a 7-byte MBAP header and a PDU of at most 253 bytes.
 inline constexpr std::size_t kMaxAduBytes = 260;
 
+// Exception codes of the Modbus application protocol, as standard mode answers with them.
+inline constexpr std::uint8_t kIllegalFunction = 0x01;
+inline constexpr std::uint8_t kIllegalDataAddress = 0x02;
+inline constexpr std::uint8_t kIllegalDataValue = 0x03;
+inline constexpr std::uint8_t kTargetFailedToRespond = 0x0B;  // a unit id not in the live table
+
 // One ADU being served, with the words its function handlers speak.
 struct Adu {
     ChunkContext& ctx;
-    ChunkView view;            // from the ADU's first byte to the end of the chunk
+    ChunkView view;            // the ADU's own bytes, its whole extent
     ModbusReplyHeader header;  // transaction id, protocol id, unit id, function code
     std::uint16_t start;       // start address A; register number = A + 1
     RtuSlot* slot;             // the addressed RTU, or null
@@ -34,16 +42,24 @@ struct Adu {
     void Coil(std::uint32_t registerNumber, std::int32_t value) const {
         ctx.core.UpdateCoil(header.unitId, registerNumber, value, ctx.rtuTime, 0);
     }
+    bool Standard() const { return ctx.modbusMode == ModbusMode::kStandard; }
     // Acknowledges a write with the request's own first bytes.
-    void Echo(std::size_t length) const { ctx.reply.Send(view.Data(), length); }
+    ModbusResult Echo(std::size_t length) const {
+        ctx.reply.Send(view.Data(), length);
+        return ModbusResult::kOk;
+    }
+    // A request that cannot be served: in standard mode the exception response with `code`,
+    // in classic mode no answer.
+    ModbusResult Refuse(std::uint8_t code) const;
 };
 
 struct ModbusFunction {
     std::uint8_t code;
     std::size_t (*size)(const ChunkView& adu);  // how far the loop advances
-    void (*run)(const Adu& adu);
+    ModbusResult (*run)(const Adu& adu);
     std::size_t sizeKnownFrom;  // bytes that must have arrived before size() can be read
     std::size_t header;         // bytes before the function's items (its whole size when it has none)
+    bool report;                // one of the system's own push functions: the RTU's report
 };
 
 // The served function code, or null.
@@ -79,13 +95,16 @@ RunEnd ServeAduRun(ChunkContext& ctx, std::size_t offset);
 // Adds the reply's bytes in hex to the raw-data list; nothing for an empty reply.
 void DumpReply(const ChunkContext& ctx, const std::uint8_t* reply, std::size_t length);
 
+// Sends the exception response with `code` to the ADU whose header is given, and logs it.
+void SendModbusException(const ChunkContext& ctx, const ModbusReplyHeader& header, std::uint8_t code);
+
 // Function handlers.
-void ReadBits(const Adu& adu);            // 0x01
-void ReadRegisters(const Adu& adu);       // 0x03, 0x04
-void WriteCoil(const Adu& adu);           // 0x05
-void WriteRegister(const Adu& adu);       // 0x06
-void WriteCoils(const Adu& adu);          // 0x0F
-void WriteRegisters(const Adu& adu);      // 0x10
-void WriteTimestamped(const Adu& adu);    // 0x23
-void WriteLongRegisters(const Adu& adu);  // 0x80
-void WriteLongRegister(const Adu& adu);   // 0x86
+ModbusResult ReadBits(const Adu& adu);            // 0x01
+ModbusResult ReadRegisters(const Adu& adu);       // 0x03, 0x04
+ModbusResult WriteCoil(const Adu& adu);           // 0x05
+ModbusResult WriteRegister(const Adu& adu);       // 0x06
+ModbusResult WriteCoils(const Adu& adu);          // 0x0F
+ModbusResult WriteRegisters(const Adu& adu);      // 0x10
+ModbusResult WriteTimestamped(const Adu& adu);    // 0x23
+ModbusResult WriteLongRegisters(const Adu& adu);  // 0x80
+ModbusResult WriteLongRegister(const Adu& adu);   // 0x86

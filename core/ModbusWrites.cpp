@@ -1,6 +1,9 @@
 // Modbus/TCP writes: readings pushed by an RTU or a master, applied as channel updates and
-// acknowledged by echoing the request's first bytes.
+// acknowledged by echoing the request's first bytes (standard mode: fn 0x0F and 0x10 with the
+// 12-byte reply of the Modbus application protocol, and exception responses for what cannot be
+// written).
 #include <cstring>
+#include <optional>
 
 #include "core/ModbusService.h"
 #include "core/ParseDecimal.h"
@@ -13,6 +16,10 @@ constexpr std::size_t kByteCountPos = 12;
 constexpr std::size_t kItemsPos = 13;
 constexpr std::size_t kTimestampPos = 12;
 constexpr std::size_t kTimestampedItemsPos = 18;
+constexpr std::size_t kSingleWriteLength = 12;
+// The most items one Modbus/TCP request can carry.
+constexpr std::uint32_t kMaxCoilsPerWrite = 1968;
+constexpr std::uint32_t kMaxRegistersPerWrite = 123;
 
 // Addresses 1200..1233 hold Modbus registers, which the table keeps unscaled: values written there
 // by 0x10 and 0x86 are taken x 100 so the x 0.01 of the register update cancels out.
@@ -25,40 +32,87 @@ std::int32_t TimesHundred(std::int32_t value) {
 std::uint32_t Quantity(const Adu& adu) { return adu.view.BigEndian16(kQuantityPos); }
 std::size_t EchoWithByteCount(const Adu& adu) { return kItemsPos + adu.view.At(kByteCountPos); }
 
-}  // namespace
+using HasChannel = bool (*)(std::uint32_t registerNumber);
 
-void WriteCoil(const Adu& adu) {
-    adu.Coil(adu.start + 1u, adu.view.BigEndian16(kAduDataPos) != 0 ? 1 : 0);
-    adu.Echo(12);
+// Standard mode's refusal of a write of `quantity` items from the start address on; none when the
+// write can go ahead. `countAgrees`: the byte count is the one the quantity calls for.
+std::optional<std::uint8_t> WriteRefusal(const Adu& adu, std::uint32_t quantity, std::uint32_t limit, bool countAgrees,
+                                         HasChannel hasChannel) {
+    if (!adu.slot) return kTargetFailedToRespond;
+    if (quantity == 0 || quantity > limit || !countAgrees) return kIllegalDataValue;
+    for (std::uint32_t i = 0; i < quantity; ++i) {
+        if (!hasChannel(adu.start + 1u + i)) return kIllegalDataAddress;
+    }
+    return std::nullopt;
 }
 
-void WriteRegister(const Adu& adu) {
+// The acknowledgement of a multiple write in standard mode: the request's first 12 bytes, with
+// the length field of those bytes.
+ModbusResult AcknowledgeMultiple(const Adu& adu) {
+    std::uint8_t reply[kSingleWriteLength];
+    std::memcpy(reply, adu.view.Data(), sizeof reply);
+    reply[kAduLengthPos] = 0;
+    reply[kAduLengthPos + 1] = kSingleWriteLength - kAduUnitPos;
+    adu.ctx.reply.Send(reply, sizeof reply);
+    return ModbusResult::kOk;
+}
+
+}  // namespace
+
+ModbusResult WriteCoil(const Adu& adu) {
+    if (adu.Standard()) {
+        if (auto refusal = WriteRefusal(adu, 1, 1, true, &TelemetryCore::CoilHasChannel)) return adu.Refuse(*refusal);
+    }
+    adu.Coil(adu.start + 1u, adu.view.BigEndian16(kAduDataPos) != 0 ? 1 : 0);
+    return adu.Echo(kSingleWriteLength);
+}
+
+ModbusResult WriteRegister(const Adu& adu) {
+    if (adu.Standard()) {
+        if (auto refusal = WriteRefusal(adu, 1, 1, true, &TelemetryCore::RegisterHasChannel)) {
+            return adu.Refuse(*refusal);
+        }
+    }
     adu.Register(adu.start + 1u, static_cast<std::int16_t>(adu.view.BigEndian16(kAduDataPos)));
-    adu.Echo(12);
+    return adu.Echo(kSingleWriteLength);
 }
 
 // The quantity, not the byte count, says how many bits are applied; only bits that arrived are.
-void WriteCoils(const Adu& adu) {
+ModbusResult WriteCoils(const Adu& adu) {
     const std::uint32_t quantity = Quantity(adu);
+    if (adu.Standard()) {
+        const bool countAgrees = adu.view.At(kByteCountPos) == (quantity + 7) / 8;
+        if (auto refusal =
+                WriteRefusal(adu, quantity, kMaxCoilsPerWrite, countAgrees, &TelemetryCore::CoilHasChannel)) {
+            return adu.Refuse(*refusal);
+        }
+    }
     for (std::uint32_t i = 0; i < quantity && kItemsPos + i / 8 < adu.view.Size(); ++i) {
         adu.Coil(adu.start + 1u + i, (adu.view.At(kItemsPos + i / 8) >> (i % 8)) & 1);
     }
-    adu.Echo(EchoWithByteCount(adu));
+    return adu.Standard() ? AcknowledgeMultiple(adu) : adu.Echo(EchoWithByteCount(adu));
 }
 
-void WriteRegisters(const Adu& adu) {
+ModbusResult WriteRegisters(const Adu& adu) {
     const std::uint32_t quantity = Quantity(adu);
+    if (adu.Standard()) {
+        const bool countAgrees = adu.view.At(kByteCountPos) == 2 * quantity;
+        if (auto refusal =
+                WriteRefusal(adu, quantity, kMaxRegistersPerWrite, countAgrees, &TelemetryCore::RegisterHasChannel)) {
+            return adu.Refuse(*refusal);
+        }
+    }
     for (std::uint32_t i = 0; i < quantity && kItemsPos + 2 * i + 1 < adu.view.Size(); ++i) {
         std::int32_t value = static_cast<std::int16_t>(adu.view.BigEndian16(kItemsPos + 2 * i));
         if (IsModbusRegisterAddress(adu.start + i, 1233)) value = TimesHundred(value);
         adu.Register(adu.start + 1u + i, value);
     }
-    adu.Echo(EchoWithByteCount(adu));
+    return adu.Standard() ? AcknowledgeMultiple(adu) : adu.Echo(EchoWithByteCount(adu));
 }
 
 // Items of five bytes: a type byte, then four bytes little-endian; type 0 a coil, type 3 an
 // IEEE-754 single. The six timestamp bytes before them are only logged.
-void WriteTimestamped(const Adu& adu) {
+ModbusResult WriteTimestamped(const Adu& adu) {
     const ChunkView& v = adu.view;
     std::size_t t = kTimestampPos;
     adu.ctx.Log(Format("MODTCP: TIMESTAMP=%2.2d/%2.2d/%2.2d %2.2d-%2.2d-%2.2d", v.At(t), v.At(t + 1), v.At(t + 2),
@@ -73,20 +127,20 @@ void WriteTimestamped(const Adu& adu) {
         std::memcpy(&value, &raw, sizeof value);
         adu.Register(adu.start + 1u + i, TruncScaledDecimal(static_cast<double>(value) * 100.0, kFloatDecimalError));
     }
-    adu.Echo(12);
+    return adu.Echo(kSingleWriteLength);
 }
 
-void WriteLongRegisters(const Adu& adu) {
+ModbusResult WriteLongRegisters(const Adu& adu) {
     const std::uint32_t quantity = Quantity(adu);
     for (std::uint32_t i = 0; i < quantity && kItemsPos + 4 * std::size_t{i} + 3 < adu.view.Size(); ++i) {
         adu.Register(adu.start + 1u + i, static_cast<std::int32_t>(adu.view.BigEndian32(kItemsPos + 4 * i)));
     }
-    adu.Echo(EchoWithByteCount(adu));
+    return adu.Echo(EchoWithByteCount(adu));
 }
 
-void WriteLongRegister(const Adu& adu) {
+ModbusResult WriteLongRegister(const Adu& adu) {
     std::int32_t value = static_cast<std::int32_t>(adu.view.BigEndian32(kAduDataPos));
     if (IsModbusRegisterAddress(adu.start, 1232)) value = TimesHundred(value);
     adu.Register(adu.start + 1u, value);
-    adu.Echo(14);
+    return adu.Echo(14);
 }

@@ -46,6 +46,7 @@ DecodeStop TelemetryCore::DecodeBytes(const std::uint8_t* data, std::size_t size
                                       bool heldAdu, const char* rtuTime) {
     ChunkContext ctx{*this, ChunkView(data, size), reply, rawDataList.load(), statePage.load(), LocalTime()};
     ctx.stopAtCut = stopAtCut;
+    ctx.modbusMode = modbusMode.load(std::memory_order_relaxed);
     std::snprintf(ctx.rtuTime, sizeof ctx.rtuTime, "%s", rtuTime);
     if (size == 0) return {};
     DecodeStop stop = heldAdu ? RunModbusLoop(ctx, 0) : RunChunkFrom(ctx, 0);

@@ -60,6 +60,9 @@ public:
     void UpdateRegister(std::int32_t unitId, std::uint32_t registerNumber, std::int32_t value, const char* rtuTime,
                         std::uint8_t state);
     void UpdateRegistString(std::int32_t unitId, const char* text);
+    // Whether UpdateCoil or UpdateRegister of the register number changes a channel.
+    static bool CoilHasChannel(std::uint32_t registerNumber);
+    static bool RegisterHasChannel(std::uint32_t registerNumber);
 
     // Start-up settings: call before the first DecodeChunk, never while chunks are being decoded.
     // The live table to decode into (default: the process-wide table).

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "core/ModbusMode.h"
 #include "core/RtuTable.h"
 #include "core/TelemetryCore.h"
 #include "platform/profile/ProfileSettings.h"
@@ -139,6 +140,7 @@ void Runtime::StartSpool() {
 bool Runtime::StartServer() {
     const ServerSettings settings = ReadServerSettings();
     echoServer.store(settings.echoServer);
+    modbusMode.store(ModbusModeFromText(settings.modbus));
     // Unless the server is required, one that fails to build or start says so in its message box,
     // and the program goes on all the same: the database, the registry and the endpoint are of use
     // without it.

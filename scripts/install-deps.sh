@@ -15,6 +15,8 @@ packages=(
   # Liberation Sans has the metrics of Arial, the font the window's templates are laid out for.
   fonts-liberation2
   mbpoll python3-pymodbus python3-serial-asyncio
+  # The Modbus/TCP master of the system tests and the benchmark's client and reference server.
+  libmodbus-dev
   # The monitoring endpoint: HTTP with TLS, Prometheus text, JSON, crypt(3) password hashes; its
   # tests use curl, openssl and Debian's Prometheus text parser.
   libmicrohttpd-dev prometheus-cpp-dev nlohmann-json3-dev libcrypt-dev

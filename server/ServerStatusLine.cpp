@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "core/ModbusMode.h"
 #include "platform/profile/IniFileReader.h"
 #include "platform/profile/IniFiles.h"
 #include "server/ServerService.h"
@@ -22,5 +23,8 @@ std::string ComposeServerStatusLine(int port, int timeoutSeconds) {
                   titles.readValue(kTitlesSection, "SVRTHEAD").c_str(), static_cast<int>(kWorkerThreads),
                   titles.readValue(kTitlesSection, "SVRTIMEOUT").c_str(), timeoutSeconds,
                   titles.readValue(kTitlesSection, "SVRTIMEOUTSEC").c_str());
-    return line;
+    std::string text = line;
+    // Classic mode, the default, keeps the line as it always was.
+    if (modbusMode.load(std::memory_order_relaxed) == ModbusMode::kStandard) text += ", Modbus standard";
+    return text;
 }

@@ -13,5 +13,6 @@ protected:
 };
 
 // The line shown once the server runs: the five "Titles" words of "./rtu_ui.ini" around the port,
-// the connection count, the worker count and the time-out, cut to 255 characters.
+// the connection count, the worker count and the time-out, cut to 255 characters, then
+// ", Modbus standard" when the Modbus/TCP service runs in standard mode.
 std::string ComposeServerStatusLine(int port, int timeoutSeconds);

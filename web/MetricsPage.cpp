@@ -56,6 +56,8 @@ void AddConnections(Registry& registry, const MonitorSources& sources) {
     closed.Add({{"reason", "error"}}).Increment(all > peer + timeout ? all - peer - timeout : 0);
 }
 
+void AddModbusRequests(Registry& registry);
+
 void AddDecoder(Registry& registry) {
     Counter(registry, "telvorn_received_bytes_total", "Bytes received on RTU connections.")
         .Add({})
@@ -71,13 +73,27 @@ void AddDecoder(Registry& registry) {
             "Frames or ADUs cut by the end of a receive, held, and dropped unfinished.")
         .Add({})
         .Increment(Value(coreCounts.heldDrops));
-    auto& requests = Counter(registry, "telvorn_modbus_requests_total", "Modbus/TCP requests served, by function.");
-    for (std::size_t code = 0; code < coreCounts.modbusFunctions.size(); ++code) {
-        const std::uint64_t served = coreCounts.modbusFunctions[code].load(kRelaxed);
-        if (served == 0) continue;
-        char function[3];
-        std::snprintf(function, sizeof function, "%02X", static_cast<unsigned>(code));
-        requests.Add({{"function", function}}).Increment(static_cast<double>(served));
+    AddModbusRequests(registry);
+}
+
+// Labels from a fixed set only: the served function codes as two hex digits, "other" for the rest.
+void AddModbusRequests(Registry& registry) {
+    static constexpr const char* kResults[kModbusResults] = {"ok", "exception", "no_reply"};
+    auto& requests = Counter(registry, "telvorn_modbus_requests_total",
+                             "Modbus/TCP requests, by function and how they were answered.");
+    for (std::size_t slot = 0; slot < kModbusFunctionSlots; ++slot) {
+        char function[3] = "";
+        if (slot < std::size(kCountedModbusFunctions)) {
+            std::snprintf(function, sizeof function, "%02X", static_cast<unsigned>(kCountedModbusFunctions[slot]));
+        }
+        for (std::size_t result = 0; result < kModbusResults; ++result) {
+            const std::uint64_t count = coreCounts.modbusRequests[slot][result].load(kRelaxed);
+            if (count == 0) continue;
+            requests
+                .Add({{"function", slot < std::size(kCountedModbusFunctions) ? function : "other"},
+                      {"result", kResults[result]}})
+                .Increment(static_cast<double>(count));
+        }
     }
 }
 

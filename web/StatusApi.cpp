@@ -6,6 +6,7 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 
+#include "core/ModbusMode.h"
 #include "storage/HistoryCounts.h"
 #include "storage/sql/SQLDatabase.h"
 #include "web/ChannelValues.h"
@@ -131,6 +132,7 @@ json StatusJson(const MonitorSources& sources) {
           {"limit", sources.connections ? sources.connections->ConnectionLimit() : 0}}},
         {"rtus", {{"connected", connected}, {"silent", silent}, {"disconnected", disconnected}, {"never", never}}},
         {"stale_seconds", sources.staleSeconds},
+        {"modbus", ModbusModeName(modbusMode.load(std::memory_order_relaxed))},
         {"spool", SpoolJson(sources)},
     };
     return body;

@@ -8,7 +8,7 @@
 ServerSettings ReadServerSettings() {
     const IniFileReader data(kDataIniPath);
     return ServerSettings{data.readNumber(kServerSection, "PORT"), data.readNumber(kServerSection, "TCPTO"),
-                          data.readNumber(kServerSection, "ECHOSERVER")};
+                          data.readNumber(kServerSection, "ECHOSERVER"), data.readValue(kServerSection, "MODBUS")};
 }
 
 DatabaseLogin ReadDatabaseLogin() {

@@ -9,6 +9,7 @@ struct ServerSettings {
     int port = 0;
     int timeoutSeconds = 0;  // TCPTO: seconds a connection may stay silent
     int echoServer = 0;      // ECHOSERVER: non-zero has the decoder echo every RTU I/O frame
+    std::string modbus;      // MODBUS: "standard" or "classic" (the default), as written
 };
 ServerSettings ReadServerSettings();
 

@@ -84,9 +84,13 @@ CoreTest::CoreTest() {
         return t;
     });
     echoServer = 0;
+    modbusMode = ModbusMode::kClassic;
 }
 
-CoreTest::~CoreTest() { echoServer = 0; }
+CoreTest::~CoreTest() {
+    echoServer = 0;
+    modbusMode = ModbusMode::kClassic;
+}
 
 void CoreTest::registerRtu(std::size_t slot, const char* uidText, int model) {
     table.Slot(slot).SetUidText(uidText);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/ModbusMode.h"
 #include "core/TelemetryCore.h"
 #include "tests/support/TempWorkingDirectory.h"
 

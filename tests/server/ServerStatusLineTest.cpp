@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/ModbusMode.h"
+
 #include "tests/support/TempWorkingDirectory.h"
 
 namespace {
@@ -10,6 +12,15 @@ TEST(ServerStatusLineTest, WordsComeFromTheTitlesSection) {
     TempWorkingDirectory directory;
     directory.Write("rtu_ui.ini", kStatusTitles);
     EXPECT_EQ(ComposeServerStatusLine(502, 600), "Listening on 502, connections 100, workers 120, idle time-out 600 s");
+}
+
+TEST(ServerStatusLineTest, StandardModbusIsShown) {
+    TempWorkingDirectory directory;
+    directory.Write("rtu_ui.ini", kStatusTitles);
+    modbusMode = ModbusMode::kStandard;
+    const std::string line = ComposeServerStatusLine(502, 600);
+    modbusMode = ModbusMode::kClassic;
+    EXPECT_EQ(line, "Listening on 502, connections 100, workers 120, idle time-out 600 s, Modbus standard");
 }
 
 TEST(ServerStatusLineTest, MissingFileLeavesOnlyTheNumbers) {

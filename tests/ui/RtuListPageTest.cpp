@@ -282,6 +282,8 @@ TEST_F(RtuListPageTest, ADeletionGivesNoRtuAnotherRtusValues) {
     EXPECT_EQ(LiveRtuTable().Activity().Read(LiveRtuTable().IndexOf(*three)).frames, 0u);
     EXPECT_EQ(ReadAin(3, 1), std::vector<int>{0});
     EXPECT_EQ(ReadAin(2, 1), std::vector<int>{222});
+    // A master's read is no report of the RTU's.
+    EXPECT_EQ(LiveRtuTable().Activity().Read(LiveRtuTable().IndexOf(*LiveRtuTable().FindRtu(2))).frames, 1u);
 }
 
 }  // namespace

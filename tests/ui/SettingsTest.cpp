@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "core/ModbusMode.h"
 #include "platform/profile/ProfileSettings.h"
 #include "tests/ui/UiFixture.h"
 #include "ui/PageModbusRegs.h"
@@ -37,11 +38,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(UiTest, StartupSettingsReadAllThreeServerKeysAndTheLogin) {
     directory.Write("data_rtu.ini",
-                    "[SYSCONFIG]\nPORT=5020\nTCPTO=30\nECHOSERVER=1\n[RTU_DB]\nUSER=admin\nPWD=\" secret \"\n");
+                    "[SYSCONFIG]\nPORT=5020\nTCPTO=30\nECHOSERVER=1\nMODBUS=Standard\n[RTU_DB]\nUSER=admin\n"
+                    "PWD=\" secret \"\n");
     ServerSettings settings = ReadServerSettings();
     EXPECT_EQ(settings.port, 5020);
     EXPECT_EQ(settings.timeoutSeconds, 30);
     EXPECT_EQ(settings.echoServer, 1);
+    EXPECT_EQ(ModbusModeFromText(settings.modbus), ModbusMode::kStandard);
+    EXPECT_EQ(ModbusModeFromText("standard-ish"), ModbusMode::kClassic);
     DatabaseLogin login = ReadDatabaseLogin();
     EXPECT_EQ(login.user, "admin");
     EXPECT_EQ(login.password, " secret ");
