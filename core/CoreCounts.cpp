@@ -13,7 +13,11 @@ void CountDecoded(ReportKind kind, bool known) {
 
 void CountReport(RtuTable& table, const IReplyPath& reply, ReportKind kind, std::int32_t unitId, bool known) {
     CountDecoded(kind, known);
-    if (RtuSlot* slot = table.FindRtu(unitId)) table.Activity().Note(table.IndexOf(*slot), reply.Origin(), known);
+    if (RtuSlot* slot = table.FindRtu(unitId)) {
+        table.Activity().Note(table.IndexOf(*slot), reply.Origin(), known);
+    } else {
+        table.Unregistered().Note(unitId, reply.Origin(), known);
+    }
 }
 
 std::size_t ModbusFunctionSlot(std::uint8_t functionCode) {

@@ -43,8 +43,9 @@ enum class ReportKind { kFrame, kAdu };
 void CountDecoded(ReportKind kind, bool known);
 // One frame or ADU of `unitId` that is the RTU's own report (an RTU I/O frame, or a push of the
 // system's own functions 0x23, 0x80 and 0x86), decoded from a chunk that came through `reply`:
-// counted and, when the unit is in the table, recorded beside its slot (RtuActivity). A master's
-// reads and standard writes are no report. Called by the decoder on a worker.
+// counted and recorded beside the unit's slot (RtuActivity), or among the unregistered ones when no
+// slot holds the unit. A master's reads and standard writes are no report. Called by the decoder
+// on a worker.
 void CountReport(RtuTable& table, const IReplyPath& reply, ReportKind kind, std::int32_t unitId, bool known);
 // One Modbus/TCP request answered as `result`.
 void CountModbusRequest(std::uint8_t functionCode, ModbusResult result);

@@ -1,7 +1,11 @@
 #include "core/RtuTable.h"
 
-RtuSlot* RtuTable::FindRtu(std::int32_t id) {
-    for (auto& slot : slots) {
+#include <utility>
+
+RtuSlot* RtuTable::FindRtu(std::int32_t id) { return const_cast<RtuSlot*>(std::as_const(*this).FindRtu(id)); }
+
+const RtuSlot* RtuTable::FindRtu(std::int32_t id) const {
+    for (const auto& slot : slots) {
         if (slot.NumericId() == id) return &slot;
     }
     return nullptr;

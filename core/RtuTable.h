@@ -7,6 +7,7 @@
 
 #include "core/RtuActivity.h"
 #include "core/RtuSlot.h"
+#include "core/UnregisteredRtus.h"
 
 // The live RTU table: 256 slots, all zero at start, filled in registry order by the RTU list page
 // and written by the decoder. Every method may be called from any thread (see RtuSlot).
@@ -22,6 +23,7 @@ public:
     // null; an empty slot matches no id. Callers pass an RTU I/O unit id masked to 16 bits or a
     // Modbus unit id.
     RtuSlot* FindRtu(std::int32_t id);
+    const RtuSlot* FindRtu(std::int32_t id) const;
     // The first slot whose uidText equals text exactly, or null.
     RtuSlot* FindRtuByUidText(std::string_view text);
 
@@ -32,10 +34,14 @@ public:
     // The last report of each slot's RTU, by slot index.
     RtuActivity& Activity() { return activity; }
     const RtuActivity& Activity() const { return activity; }
+    // The reports of unit ids that no slot holds.
+    UnregisteredRtus& Unregistered() { return unregistered; }
+    const UnregisteredRtus& Unregistered() const { return unregistered; }
 
 private:
     std::array<RtuSlot, kSlots> slots;
     RtuActivity activity;
+    UnregisteredRtus unregistered;
 };
 
 // The process-wide table the program runs with.

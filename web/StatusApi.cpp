@@ -5,6 +5,7 @@
 #include <ctime>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <vector>
 
 #include "core/ModbusMode.h"
 #include "storage/HistoryCounts.h"
@@ -57,6 +58,32 @@ json RtuSummary(const MonitorSources& sources, std::size_t slot, const RtuRecord
         {"state", RtuStateName(StateOf(sources, slot, nowMs))},
         {"frames", report.frames},
         {"unknown_frames", report.unknownFrames},
+    };
+}
+
+// The units that report without a slot of their own; a unit registered since has its slot's
+// summary instead.
+std::vector<UnregisteredRtus::Entry> StillUnregistered(const MonitorSources& sources) {
+    std::vector<UnregisteredRtus::Entry> entries = sources.table->Unregistered().Read();
+    std::erase_if(
+        entries, [&](const UnregisteredRtus::Entry& entry) { return sources.table->FindRtu(entry.unitId) != nullptr; });
+    return entries;
+}
+
+json UnregisteredSummary(const MonitorSources& sources, const UnregisteredRtus::Entry& entry) {
+    const ReportOrigin& origin = entry.report.origin;
+    const std::string peer = PeerText(origin);
+    return json{
+        {"uid", std::to_string(entry.unitId)},
+        {"model", nullptr},
+        {"registration", ""},
+        {"connected",
+         sources.connections != nullptr && sources.connections->IsOpen(origin.connection, origin.sequence)},
+        {"peer", peer.empty() ? json(nullptr) : json(peer)},
+        {"last_report", TimeOrNull(entry.report.lastReportMs)},
+        {"state", "unregistered"},
+        {"frames", entry.report.frames},
+        {"unknown_frames", entry.report.unknownFrames},
     };
 }
 
@@ -130,7 +157,12 @@ json StatusJson(const MonitorSources& sources) {
         {"connections",
          {{"open", sources.connections ? sources.connections->OpenConnections() : 0},
           {"limit", sources.connections ? sources.connections->ConnectionLimit() : 0}}},
-        {"rtus", {{"connected", connected}, {"silent", silent}, {"disconnected", disconnected}, {"never", never}}},
+        {"rtus",
+         {{"connected", connected},
+          {"silent", silent},
+          {"disconnected", disconnected},
+          {"never", never},
+          {"unregistered", StillUnregistered(sources).size()}}},
         {"stale_seconds", sources.staleSeconds},
         {"modbus", ModbusModeName(modbusMode.load(std::memory_order_relaxed))},
         {"spool", SpoolJson(sources)},
@@ -147,6 +179,8 @@ json RtuListJson(const MonitorSources& sources) {
         const RtuRecord record = sources.table->Slot(i).Snapshot();
         if (record.uidText[0] != '\0') rtus.push_back(RtuSummary(sources, i, record, now));
     }
+    for (const UnregisteredRtus::Entry& entry : StillUnregistered(sources))
+        rtus.push_back(UnregisteredSummary(sources, entry));
     return rtus;
 }
 

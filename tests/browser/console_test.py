@@ -26,14 +26,18 @@ class FleetAndRtuPages(ConsoleTest):
 
     def test_fleet_lists_states_a_frame_updates_the_rtu_page_and_a_closed_connection_turns_disconnected(self):
         staying = self.server.connect()
-        self.send(staying, frame(101, "10", 1, "112.34"))
+        self.send(staying, frame(199, "10", 1, "100.00"), frame(101, "10", 1, "112.34"))
         subprocess.run([RTUSIM, "--port", str(self.server.port), "--units", "104", "--frames", "10",
                         "--rate", "20", "--duration", "1"], check=True, capture_output=True, timeout=GENEROUS_S)
         self.open("/")
         self.assertTrue(self.wait_text('tr[data-uid="101"] .state', "connected"))
         self.assertTrue(self.wait_text('tr[data-uid="104"] .state', "disconnected"))
         self.assertEqual(self.text_of('tr[data-uid="103"] .state'), "never")
-        self.assertIn("4 RTUs: 1 connected, 0 silent, 1 disconnected, 2 never seen", self.text_of("#summary"))
+        self.assertIn("4 RTUs: 1 connected, 0 silent, 1 disconnected, 2 never seen, 1 reporting unregistered",
+                      self.text_of("#summary"))
+        # A unit that reports without being registered is listed, without a page to open.
+        self.assertEqual(self.text_of('tr[data-uid="199"] .state'), "unregistered")
+        self.assertEqual(self.js("return document.querySelectorAll('tr[data-uid=\"199\"] a').length"), 0)
         # Sorted by frames, descending: rtusim's unit first.
         self.js("document.querySelector('th[data-key=frames]').click();"
                 "document.querySelector('th[data-key=frames]').click();")

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "core/RegistryRefill.h"
 #include "core/RtuTable.h"
@@ -176,3 +179,46 @@ TEST(RtuTable, RefillKeepsRtusInTheirSlotsAndEmptiesTheGoneOnes) {
     EXPECT_EQ(table.IndexOf(*table.FindRtu(20)), 3u);
     EXPECT_EQ(table.FindRtu(20)->Snapshot().model, 402);
 }
+
+namespace {
+
+TEST(UnregisteredRtus, KeepsEachUnitOnceInTheOrderFirstSeenWithItsLastPeerAndCountsTheRest) {
+    UnregisteredRtus units;
+    units.Note(99, ReportOrigin{nullptr, 0, 0x7f000001, 4000}, true);
+    units.Note(98, ReportOrigin{}, false);
+    units.Note(99, ReportOrigin{nullptr, 1, 0x7f000001, 4001}, true);
+    std::vector<UnregisteredRtus::Entry> seen = units.Read();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].unitId, 99);
+    EXPECT_EQ(seen[0].report.frames, 2u);
+    EXPECT_EQ(seen[0].report.origin.peerPort, 4001);
+    EXPECT_EQ(seen[1].unitId, 98);
+    EXPECT_EQ(seen[1].report.unknownFrames, 1u);
+
+    for (std::int32_t id = 1000; units.Read().size() < UnregisteredRtus::kEntries; ++id) units.Note(id, {}, true);
+    units.Note(5, {}, true);
+    EXPECT_EQ(units.Overflow(), 1u);
+    units.Note(99, {}, true);
+    EXPECT_EQ(units.Read()[0].report.frames, 3u) << "a unit with an entry keeps counting";
+}
+
+// Workers noting the same new units at once claim one entry each, never two.
+TEST(UnregisteredRtus, UnitsNotedFromManyThreadsAtOnceGetOneEntryEach) {
+    UnregisteredRtus units;
+    std::vector<std::thread> workers;
+    for (int w = 0; w < 4; ++w)
+        workers.emplace_back([&units] {
+            for (int round = 0; round < 10; ++round)
+                for (std::int32_t id = 0; id < 64; ++id) units.Note(id, {}, true);
+        });
+    for (std::thread& worker : workers) worker.join();
+    std::set<std::int32_t> ids;
+    for (const UnregisteredRtus::Entry& entry : units.Read()) {
+        ids.insert(entry.unitId);
+        EXPECT_EQ(entry.report.frames, 40u) << "unit " << entry.unitId;
+    }
+    EXPECT_EQ(ids.size(), 64u);
+    EXPECT_EQ(units.Read().size(), 64u);
+}
+
+}  // namespace

@@ -179,6 +179,27 @@ TEST_F(HttpEndpointTest, RtuTurnsDisconnectedWhenItsConnectionClosesAndSilentAft
     close(quiet);
 }
 
+TEST_F(HttpEndpointTest, UnitReportingUnregisteredIsListedWithItsFramesAndPeerUntilRegistered) {
+    Register(kUnit);
+    StartWithHttp("");
+    const int client = Client();
+    Report(client, {AinFrame(999), AinFrame(999), AinFrame(kUnit)});
+    const std::string rtus = Get("/api/rtus").body;
+    EXPECT_TRUE(std::regex_search(
+        rtus,
+        std::regex(
+            R"re("frames": 2,[^}]*"model": null,\s*"peer": "127\.0\.0\.1:\d+",[^}]*"state": "unregistered",\s*"uid": "999")re")))
+        << rtus;
+    EXPECT_NE(Get("/api/status").body.find("\"unregistered\": 1"), std::string::npos);
+
+    Register(999);
+    headless->Signal(SIGHUP);
+    ASSERT_TRUE(headless->WaitForOutput("Registry reloaded: 2 RTUs, 1 new."));
+    EXPECT_EQ(Get("/api/rtus").body.find("unregistered"), std::string::npos);
+    EXPECT_EQ(StateOf(999), "never");
+    close(client);
+}
+
 class PostgresHttpEndpointTest : public HttpEndpointTest {
 protected:
     TestEngine Engine() const override { return TestEngine::Postgres; }

@@ -54,7 +54,9 @@
     const td = el('td', column.number ? 'number' : '');
     td.dataset.label = column.caption;
     const value = rtu[column.key];
-    if (column.key === 'uid') {
+    if (column.key === 'uid' && rtu.state === 'unregistered') {
+      td.textContent = value;  // no page of its own until it is registered
+    } else if (column.key === 'uid') {
       const link = el('a', '', value);
       link.href = '/rtu/' + encodeURIComponent(value);
       td.append(link);
@@ -74,10 +76,11 @@
   }
 
   function render() {
-    const counts = { connected: 0, silent: 0, disconnected: 0, never: 0 };
+    const counts = { connected: 0, silent: 0, disconnected: 0, never: 0, unregistered: 0 };
     for (const rtu of rtus) counts[rtu.state] = (counts[rtu.state] || 0) + 1;
-    summary.textContent = rtus.length + ' RTUs: ' + counts.connected + ' connected, ' + counts.silent + ' silent, ' +
-      counts.disconnected + ' disconnected, ' + counts.never + ' never seen';
+    summary.textContent = (rtus.length - counts.unregistered) + ' RTUs: ' + counts.connected + ' connected, ' + counts.silent + ' silent, ' +
+      counts.disconnected + ' disconnected, ' + counts.never + ' never seen' +
+      (counts.unregistered ? ', ' + counts.unregistered + ' reporting unregistered' : '');
     for (const th of head.children) {
       th.className = th.dataset.key === sort.key ? (sort.up ? 'sorted-up' : 'sorted-down') : '';
     }

@@ -47,7 +47,8 @@
       ['Last write', s.database.last_write_ok ? TV.localTime(s.database.last_write_ok) : 'none yet'],
       ['Last failed write', s.database.last_write_failed ? TV.localTime(s.database.last_write_failed) : 'none'],
       ['Spool', spoolText(s.spool)],
-      ['RTUs', s.rtus.connected + ' connected, ' + s.rtus.silent + ' silent, ' + s.rtus.disconnected + ' disconnected, ' + s.rtus.never + ' never seen'],
+      ['RTUs', s.rtus.connected + ' connected, ' + s.rtus.silent + ' silent, ' + s.rtus.disconnected + ' disconnected, ' + s.rtus.never + ' never seen' +
+        (s.rtus.unregistered ? ', ' + s.rtus.unregistered + ' reporting unregistered' : '')],
     ];
     facts.replaceChildren(...rows.flatMap(([name, value]) => [el('dt', '', name), el('dd', '', value)]));
     log.textContent = s.log.join('\n');
