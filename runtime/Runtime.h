@@ -109,6 +109,8 @@ public:
     const RunningServer& Server() const { return running; }
     // The raw-data lines the web console shows; null before SetFront.
     const RawDataTail* RawDataLines() const { return rawData.get(); }
+    // The monitoring endpoint's address ("http://127.0.0.1:5080"); empty while it is not serving.
+    std::string EndpointUrl() const { return endpoint ? endpoint->Url() : std::string(); }
 
 private:
     // Each false when the program must end, after Fail.

@@ -21,6 +21,8 @@ packages=(
   # tests use curl, openssl and Debian's Prometheus text parser.
   libmicrohttpd-dev prometheus-cpp-dev nlohmann-json3-dev libcrypt-dev
   curl openssl python3-prometheus-client
+  # telvorn-admin asks a running service's monitoring endpoint for the RTUs that report unregistered.
+  libcurl4-openssl-dev
   # The web console draws its charts with Debian's Chart.js (embedded at build time); its tests run
   # headless Chromium through Selenium, all from Debian: nothing downloads a browser or a driver.
   libjs-chart.js chromium chromium-driver python3-selenium

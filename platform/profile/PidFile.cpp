@@ -2,23 +2,31 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
-#include <string>
 
-bool WritePidFile(const char* path) {
-    std::ofstream file(path, std::ios::trunc);
-    file << getpid() << '\n';
-    file.flush();
-    return static_cast<bool>(file);
+bool WritePidFile(const char* path, const std::string& endpointUrl) {
+    const std::string written = std::string(path) + ".new";
+    {
+        std::ofstream file(written, std::ios::trunc);
+        file << getpid() << '\n' << endpointUrl << '\n';
+        file.flush();
+        if (!file) return false;
+    }
+    return std::rename(written.c_str(), path) == 0;
 }
 
 void RemovePidFile(const char* path) {
-    if (ReadPidFile(path) == getpid()) unlink(path);
+    const std::optional<PidFileContents> contents = ReadPidFile(path);
+    if (contents && contents->pid == getpid()) unlink(path);
 }
 
-std::optional<pid_t> ReadPidFile(const char* path) {
+std::optional<PidFileContents> ReadPidFile(const char* path) {
     std::ifstream file(path);
     long pid = 0;
     if (!(file >> pid) || pid <= 0) return std::nullopt;
-    return static_cast<pid_t>(pid);
+    PidFileContents contents{static_cast<pid_t>(pid), {}};
+    file.ignore(1);  // the line end after the pid
+    std::getline(file, contents.endpointUrl);
+    return contents;
 }

@@ -1,7 +1,8 @@
 // telvorn-admin: the RTU registry from a shell, for a server without a display. Reads the INI files
 // of the current directory as telvorn-headless does, opens the RTUDB data source as the window does,
 // changes the registry through the operations behind the window's RTU form, then tells the
-// telvorn-headless running in this directory to read the registry again.
+// telvorn-headless running in this directory to read the registry again. Which RTUs report
+// unregistered only that service knows: they are asked of its monitoring endpoint.
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -16,6 +17,7 @@
 #include "tools/admin/ConsoleMessageBox.h"
 #include "tools/admin/RegistryCommands.h"
 #include "tools/admin/ServiceReload.h"
+#include "tools/admin/UnregisteredList.h"
 
 namespace {
 
@@ -64,7 +66,7 @@ int main(int argc, char** argv) {
                      kDataIniPath);
         return kExitUsage;
     }
-    const int status = RunOnDatabase(*command, captions);
+    const int status = command->unregistered ? ListUnregistered(captions[0]) : RunOnDatabase(*command, captions);
     std::fflush(nullptr);
     return status;
 }

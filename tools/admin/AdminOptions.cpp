@@ -4,7 +4,7 @@
 #include <vector>
 
 const char* const kAdminUsage =
-    "usage: telvorn-admin rtu list\n"
+    "usage: telvorn-admin rtu list [--unregistered]\n"
     "       telvorn-admin rtu add UID --model N [FIELD OPTIONS]\n"
     "       telvorn-admin rtu edit UID FIELD OPTIONS\n"
     "       telvorn-admin rtu delete UID [--yes]\n"
@@ -16,6 +16,10 @@ const char* const kAdminUsage =
     "\n"
     "  rtu list                 the registry, one RTU a line, fields separated by tabs; the first line\n"
     "                           holds the captions (the unit id's, then the form's rows)\n"
+    "  rtu list --unregistered  the RTUs that report to the telvorn-headless running in this directory\n"
+    "                           without being registered, as its HTTP endpoint lists them (/api/rtus):\n"
+    "                           unit id, frames, peer, last report; a PASSWORD in [HTTP] is answered\n"
+    "                           with the password in the environment variable TELVORN_HTTP_PASSWORD\n"
     "  rtu add UID              registers an RTU and creates its 158 channel tables; UID is the unit id\n"
     "                           the RTU sends, 1 to 8 decimal digits (0042 is stored as 42)\n"
     "  rtu edit UID             changes the fields given; the others keep their values\n"
@@ -29,8 +33,9 @@ const char* const kAdminUsage =
     "  --sim-phone TEXT   RDATA4         --rdataK TEXT      RDATAk, k = 1 ... 12, whatever its caption\n"
     "A field past the form's rows (RDATACOUNTS in data_rtu.ini) is refused.\n"
     "\n"
-    "After a change, a telvorn-headless running in this directory (its pid in telvorn-headless.pid) is\n"
-    "told to read the registry again (SIGHUP, as `systemctl reload telvorn-headless` does).\n"
+    "After a change, a telvorn-headless running in this directory (its pid and its HTTP endpoint are in\n"
+    "telvorn-headless.pid) is told to read the registry again (SIGHUP, as `systemctl reload\n"
+    "telvorn-headless` does).\n"
     "\n"
     "Exit status:\n"
     "  0  done\n"
@@ -40,7 +45,8 @@ const char* const kAdminUsage =
     "  3  the database could not be opened\n"
     "  4  no RTU with that unit id is registered (edit, delete)\n"
     "  5  the deletion was not confirmed\n"
-    "  6  the change is stored, but the running telvorn-headless could not be told to reload it\n"
+    "  6  the change is stored, but the running telvorn-headless could not be told to reload it;\n"
+    "     or (list --unregistered) its HTTP endpoint could not be asked\n"
     "Lists and the outcome go to standard output, refusals and other messages to standard error.\n";
 
 namespace {
@@ -97,6 +103,10 @@ bool ParseRest(const std::vector<std::string>& args, AdminCommand& command, std:
         }
         if (option == "--yes" && command.verb == AdminVerb::kDelete) {
             command.yes = true;
+            continue;
+        }
+        if (option == "--unregistered" && command.verb == AdminVerb::kList) {
+            command.unregistered = true;
             continue;
         }
         std::optional<std::string> value;

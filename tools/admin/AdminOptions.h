@@ -12,6 +12,7 @@ struct AdminCommand {
     std::string uid;                    // as typed
     std::map<int, std::string> fields;  // registry field k (RDATAk) and its new text
     bool yes = false;                   // delete without asking
+    bool unregistered = false;          // list the RTUs that report without being registered
 };
 
 // The registry field of the model code, the one field an added RTU must have.

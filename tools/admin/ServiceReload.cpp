@@ -27,20 +27,27 @@ bool RunsTheService(pid_t pid) {
 
 }  // namespace
 
+std::optional<PidFileContents> RunningService() {
+    std::optional<PidFileContents> service = ReadPidFile(kServicePidFile);
+    if (service && !RunsTheService(service->pid)) service.reset();
+    return service;
+}
+
 int ReloadRunningService() {
-    const std::optional<pid_t> pid = ReadPidFile(kServicePidFile);
-    if (!pid || !RunsTheService(*pid)) {
+    const std::optional<PidFileContents> service = RunningService();
+    if (!service) {
         std::printf("No %s runs in this directory (no live pid in %s): it reads the registry when it starts.\n",
                     kServiceName, kServicePidFile);
         return kExitDone;
     }
-    if (kill(*pid, SIGHUP) != 0) {
+    const int pid = static_cast<int>(service->pid);
+    if (kill(service->pid, SIGHUP) != 0) {
         std::fprintf(stderr,
                      "%s (pid %d) could not be told to read the registry again: %s. Run telvorn-admin as the "
                      "service's user, or: systemctl reload %s\n",
-                     kServiceName, static_cast<int>(*pid), std::strerror(errno), kServiceName);
+                     kServiceName, pid, std::strerror(errno), kServiceName);
         return kExitServiceUnreached;
     }
-    std::printf("%s (pid %d) told to read the registry again.\n", kServiceName, static_cast<int>(*pid));
+    std::printf("%s (pid %d) told to read the registry again.\n", kServiceName, pid);
     return kExitDone;
 }

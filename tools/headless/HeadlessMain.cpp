@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     // SIGHUP from then on waits, blocked, for the registry to be read again once the service runs.
     if (!WritePidFile(kServicePidFile))
         PrintLine(stderr, std::string("telvorn-headless: cannot write ") + kServicePidFile +
-                              "; telvorn-admin cannot have this process read the registry again");
+                              "; telvorn-admin cannot reach this process");
 
     StderrMessageBox messageBox;
     StdoutRawDataList stdoutLines;
@@ -120,6 +120,8 @@ int main(int argc, char** argv) {
     runtime.SetFront(RuntimeFront{&statusLine, &stdoutLines, &statePage, [] { return relay->DroppedLines(); }});
     // A start that failed has said why in its one line on standard error.
     const int status = runtime.Start() ? 0 : 1;
+    // Now with the endpoint's address, which LISTEN may leave to the system (port 0).
+    if (status == 0 && !runtime.EndpointUrl().empty()) WritePidFile(kServicePidFile, runtime.EndpointUrl());
 
     if (status == 0) ServeSignals(stopSignals, runtime);
     RemovePidFile(kServicePidFile);

@@ -4,6 +4,8 @@
 
 #include <signal.h>
 
+#include <optional>
+
 #include "tests/platform/completionport/LoopbackSockets.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RunCommand.h"
@@ -139,8 +141,76 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"EditOfUnknownUnit", {"rtu", "edit", "13", "--name", "x"}, "", 4, "No RTU with unit id 13"},
         Refusal{"DeleteOfUnknownUnit", {"rtu", "delete", "13", "--yes"}, "", 4, "No RTU with unit id 13"},
         Refusal{"DeleteAnsweredNo", {"rtu", "delete", "12"}, "n\n", 5, "DELETE_RTU [y/N]"},
-        Refusal{"DeleteWithoutAnswer", {"rtu", "delete", "12"}, "", 5, "DELETE_RTU [y/N]"}),
+        Refusal{"DeleteWithoutAnswer", {"rtu", "delete", "12"}, "", 5, "DELETE_RTU [y/N]"},
+        Refusal{"UnregisteredWithoutARunningService",
+                {"rtu", "list", "--unregistered"},
+                "",
+                6,
+                "No telvorn-headless runs in this directory"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A unit that reports unregistered is listed until it is added; the service is asked over HTTP, or
+// HTTPS with a password.
+class AdminUnregisteredTest : public AdminFixture {
+protected:
+    void StartService(const std::string& httpKeys) {
+        WriteFile("data_rtu.ini",
+                  DatabaseSettings() + kForm + "[SYSCONFIG]\nPORT=0\n[HTTP]\nLISTEN=127.0.0.1:0\n" + httpKeys);
+        headless.emplace(TELVORN_HEADLESS, std::vector<std::string>{});
+        ASSERT_TRUE(headless->WaitForOutput("HTTP endpoint on "));
+        std::uint16_t httpPort = 0;
+        for (const std::string& line : headless->Output())
+            if (line.rfind("HTTP endpoint on ", 0) == 0) httpPort = std::stoi(line.substr(line.rfind(':') + 1));
+        ASSERT_TRUE(WaitUntil([&] { return (rtuPort = headless->ListeningPort(httpPort)) != 0; }));
+    }
+
+    void Send(int unit) {
+        const int rtu = loopback::Connect(rtuPort);
+        ASSERT_GE(rtu, 0);
+        ASSERT_TRUE(loopback::SendText(rtu, "$000000" + std::to_string(unit) + "AB102026120712000001112.34$"));
+        close(rtu);
+    }
+
+    std::optional<ChildProcess> headless;
+    std::uint16_t rtuPort = 0;
+};
+
+TEST_F(AdminUnregisteredTest, UnitReportingUnregisteredIsListedUntilAdded) {
+    StartService("");
+    Send(99);
+    const std::string line = "99\t1\t127.0.0.1:";
+    ASSERT_TRUE(WaitUntil([&] {
+        return Admin({"rtu", "list", "--unregistered"}).out.find(line) != std::string::npos;
+    }));
+    EXPECT_EQ(Admin({"rtu", "list", "--unregistered"}).out.rfind("Unit ID\tFrames\tPeer\tLast report\n", 0), 0u);
+
+    ASSERT_EQ(Admin({"rtu", "add", "99", "--model", "406"}).status, 0);
+    ASSERT_TRUE(headless->WaitForOutput("Registry reloaded: 1 RTUs, 1 new."));
+    const AdminRun after = Admin({"rtu", "list", "--unregistered"});
+    EXPECT_EQ(after.status, 0) << after.err;
+    EXPECT_EQ(after.out, "Unit ID\tFrames\tPeer\tLast report\n");
+}
+
+TEST_F(AdminUnregisteredTest, EndpointWithCertificateAndPasswordIsAskedWithThePasswordGiven) {
+    const CommandResult made = RunCommand(
+        "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=telvorn.example -keyout key.pem -out cert.pem "
+        "2>&1 && openssl passwd -6 secret");
+    ASSERT_EQ(made.status, 0) << made.output;
+    const std::string hash = made.output.substr(made.output.rfind("$6$"));
+    StartService("USER=operator\nCERT=cert.pem\nKEY=key.pem\nPASSWORD=" + hash);
+    Send(98);
+
+    const AdminRun withoutPassword = Admin({"rtu", "list", "--unregistered"});
+    EXPECT_EQ(withoutPassword.status, 6);
+    EXPECT_NE(withoutPassword.err.find("TELVORN_HTTP_PASSWORD"), std::string::npos) << withoutPassword.err;
+    setenv("TELVORN_HTTP_PASSWORD", "wrong", 1);
+    EXPECT_NE(Admin({"rtu", "list", "--unregistered"}).err.find("the password was refused"), std::string::npos);
+    setenv("TELVORN_HTTP_PASSWORD", "secret", 1);
+    EXPECT_TRUE(WaitUntil([&] {
+        return Admin({"rtu", "list", "--unregistered"}).out.find("\n98\t1\t") != std::string::npos;
+    }));
+    unsetenv("TELVORN_HTTP_PASSWORD");
+}
 
 TEST_F(AdminFixture, DirectoryWithoutTheFormIsRefusedBeforeTheDatabase) {
     WriteFile("data_rtu.ini", DatabaseSettings());
