@@ -52,6 +52,7 @@ void AddConsoleRoutes(HttpRoutes& routes, const MonitorSources& sources) {
                  [s, reader](const HttpRequest& request) { return HistoryAnswer(*s, reader, request, true); });
 
     auto hub = std::make_shared<EventHub>(ConsoleTopics(sources));
-    routes.Exact("/api/events", [hub](const HttpRequest& request) { return hub->Open(request.Argument("topic")); });
+    routes.Exact("/api/events",
+                 [hub](const HttpRequest& request) { return hub->Open(request.Argument("topic"), request.address); });
     routes.OnStop([hub] { hub->Stop(); });
 }

@@ -1,6 +1,9 @@
 #include "web/EventHub.h"
 
+#include <fcntl.h>
 #include <microhttpd.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -10,6 +13,9 @@ namespace {
 
 // libmicrohttpd asks a stream for at most this much at a time.
 constexpr std::size_t kStreamBlock = 16 * 1024;
+// A stream's socket buffers no more than this (the system doubles it), so a client that stops
+// reading is noticed after some seconds of events rather than megabytes of them.
+constexpr int kStreamSendBuffer = 16 * 1024;
 
 std::string EventText(const std::string& topic, const std::string& data) {
     return "event: " + topic.substr(0, topic.find(':')) + "\ndata: " + data + "\n\n";
@@ -21,23 +27,38 @@ struct EventHub::Stream {
     EventHub* hub = nullptr;
     MHD_Connection* connection = nullptr;
     std::string topic;
+    std::string address;
     std::uint64_t sentVersion = 0;
     std::string pending;  // the event being written, from `offset` on
     std::size_t offset = 0;
     bool suspended = false;
     Clock::time_point lastEvent;
     Clock::time_point lastWrite;
+    // Since when the stream has had something to send that the library has not asked for.
+    Clock::time_point waitingSince = Clock::now();
+    // The hub's own duplicate of the connection's socket, to shut a stalled stream down.
+    int descriptor = -1;
+    bool stalled = false;
 };
 
-EventHub::EventHub(TopicRenderer renderer) : renderer(std::move(renderer)), ticker([this] { RunTicker(); }) {}
+EventHub::EventHub(TopicRenderer renderer, Clock::duration stallLimit)
+    : renderer(std::move(renderer)), stallLimit(stallLimit), ticker([this] { RunTicker(); }) {}
 
 EventHub::~EventHub() { Stop(); }
 
-HttpAnswer EventHub::Open(const std::string& topic) {
+HttpAnswer EventHub::Open(const std::string& topic, const std::string& address) {
     bool fresh = false;
     {
         std::lock_guard guard(lock);
         if (stopping) return {503, "text/plain; charset=utf-8", "the server is stopping\n"};
+        const auto fromAddress = std::count_if(streams.begin(), streams.end(),
+                                               [&](const Stream* stream) { return stream->address == address; });
+        if (streams.size() >= kMaxStreams || static_cast<std::size_t>(fromAddress) >= kMaxStreamsPerAddress) {
+            HttpAnswer full{503, "text/plain; charset=utf-8", "too many event streams are open; try again later\n"};
+            full.headers.push_back({"Retry-After", "10"});
+            full.headers.push_back({"Connection", "close"});
+            return full;
+        }
         const auto found = topics.find(topic);
         fresh = found != topics.end() && found->second.version != 0 &&
                 Clock::now() - found->second.rendered < kRenderPeriod;
@@ -54,12 +75,21 @@ HttpAnswer EventHub::Open(const std::string& topic) {
     auto* stream = new Stream;
     stream->hub = this;
     stream->topic = topic;
+    stream->address = address;
     stream->pending = "retry: " + std::to_string(kRetryMs) + "\n\n";
     streams.push_back(stream);
     wake.notify_one();
     HttpAnswer answer;
     answer.contentType = "text/event-stream; charset=utf-8";
-    answer.stream = [stream](MHD_Connection* connection) {
+    answer.stream = [this, stream](MHD_Connection* connection) {
+        const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+        const int descriptor = info != nullptr ? fcntl(info->connect_fd, F_DUPFD_CLOEXEC, 0) : -1;
+        if (descriptor >= 0)
+            setsockopt(descriptor, SOL_SOCKET, SO_SNDBUF, &kStreamSendBuffer, sizeof kStreamSendBuffer);
+        {
+            std::lock_guard guard(lock);
+            stream->descriptor = descriptor;
+        }
         stream->connection = connection;
         MHD_Response* response =
             MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, kStreamBlock, &EventHub::Read, stream, &EventHub::Free);
@@ -83,12 +113,19 @@ void EventHub::Stop() {
     if (ticker.joinable()) ticker.join();
 }
 
+std::size_t EventHub::StreamCount() {
+    std::lock_guard guard(lock);
+    return streams.size();
+}
+
 ssize_t EventHub::Read(void* cls, std::uint64_t, char* buffer, std::size_t size) {
     auto& stream = *static_cast<Stream*>(cls);
     EventHub& hub = *stream.hub;
     std::lock_guard guard(hub.lock);
     if (hub.stopping) return MHD_CONTENT_READER_END_OF_STREAM;
+    if (stream.stalled) return MHD_CONTENT_READER_END_WITH_ERROR;
     const Clock::time_point now = Clock::now();
+    stream.waitingSince = now;
     if (stream.offset == stream.pending.size() && !hub.TakeNext(stream, now)) {
         stream.suspended = true;
         MHD_suspend_connection(stream.connection);
@@ -111,6 +148,7 @@ void EventHub::Free(void* cls) {
         const auto topic = hub.topics.find(stream->topic);
         if (topic != hub.topics.end() && --topic->second.streams == 0) hub.topics.erase(topic);
     }
+    if (stream->descriptor >= 0) close(stream->descriptor);
     delete stream;
 }
 
@@ -172,7 +210,18 @@ void EventHub::Tick() {
         const bool event = topic.version != stream->sentVersion && now - stream->lastEvent >= kEventSpacing;
         if (!event && now - stream->lastWrite < kKeepAlive) continue;
         stream->suspended = false;
+        stream->waitingSince = now;
         MHD_resume_connection(stream->connection);
+    }
+    ShutDownStalled(now);
+}
+
+// The library notices the shutdown and ends the connection, which frees the stream. Call under lock.
+void EventHub::ShutDownStalled(Clock::time_point now) {
+    for (Stream* stream : streams) {
+        if (stream->suspended || stream->stalled || now - stream->waitingSince < stallLimit) continue;
+        stream->stalled = true;
+        if (stream->descriptor >= 0) shutdown(stream->descriptor, SHUT_RDWR);
     }
 }
 

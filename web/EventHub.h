@@ -31,7 +31,11 @@ using TopicRenderer = std::function<std::optional<TopicText>(const std::string& 
 // follows it; a stream gets at most one event per kEventSpacing, the newest version, or a
 // keep-alive comment after kKeepAlive of silence (a suspended connection notices no disconnect,
 // and a keep-alive finds a closed one). A stream holds no thread: between events its connection
-// is suspended, and the hub's one ticker thread resumes it when there is something to send.
+// is suspended, and the hub's one ticker thread resumes it when there is something to send. At most
+// kMaxStreams are open, kMaxStreamsPerAddress from one address (the next is refused with 503, and
+// its connection closed), and one whose client has taken nothing for
+// kStallLimit while there was something to send is shut down: what the client's own socket still
+// takes in counts as taken, so a client that never reads is dropped once its buffers are full.
 //
 // Threads: Open on the endpoint's thread; the library calls the stream callbacks there too. Stop
 // (and the destructor) on the owner's thread, before the endpoint stops.
@@ -45,17 +49,22 @@ public:
     static constexpr auto kTickPeriod = std::chrono::milliseconds(100);
     // A browser waits this long before it reconnects a stream that broke.
     static constexpr int kRetryMs = 2000;
+    static constexpr std::size_t kMaxStreams = 128;
+    // Half an address's share of the endpoint's connections: its other requests keep room.
+    static constexpr std::size_t kMaxStreamsPerAddress = 32;
+    static constexpr auto kStallLimit = std::chrono::seconds(30);
 
-    explicit EventHub(TopicRenderer renderer);
+    explicit EventHub(TopicRenderer renderer, Clock::duration stallLimit = kStallLimit);
     ~EventHub();
     EventHub(const EventHub&) = delete;
     EventHub& operator=(const EventHub&) = delete;
 
-    // The answer to /api/events?topic=...: an event stream, or 404 for an unknown topic, or 503
-    // once stopping.
-    HttpAnswer Open(const std::string& topic);
+    // The answer to /api/events?topic=... from `address`: an event stream, or 404 for an unknown
+    // topic, or 503 once stopping or with the streams' pool full.
+    HttpAnswer Open(const std::string& topic, const std::string& address);
     // Ends every stream (resuming the suspended ones) and the ticker.
     void Stop();
+    std::size_t StreamCount();
 
 private:
     struct Topic {
@@ -75,9 +84,11 @@ private:
     // `create` makes the topic when it is not there yet (a stream is about to follow it).
     void Render(const std::string& key, bool create);
     void Tick();
+    void ShutDownStalled(Clock::time_point now);
     void RunTicker();
 
     TopicRenderer renderer;
+    const Clock::duration stallLimit;
     std::mutex lock;  // guards everything below; taken before the library's own locks
     std::condition_variable wake;
     std::map<std::string, Topic> topics;

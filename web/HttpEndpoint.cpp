@@ -63,18 +63,24 @@ MHD_Result CollectArgument(void* query, MHD_ValueKind, const char* key, const ch
 // Socket errors go to the one line of the caller; libmicrohttpd's own messages are not wanted.
 void DropLibraryMessage(void*, const char*, va_list) {}
 
-// What the endpoint knows of one request between the library's calls. kWaiting: suspended while
-// the worker builds its deferred answer; the worker writes `answer` and `phase` before it resumes
-// the connection, and the endpoint's thread reads them only after the resume.
+// What the endpoint knows of one request between the library's calls. kHeld: suspended until the
+// guard resumes it (a slowed answer). kWaiting: suspended while the worker builds its deferred
+// answer; the worker writes `answer` and `phase` before it resumes the connection, and the
+// endpoint's thread reads them only after the resume.
 struct RequestState {
-    enum class Phase { kNew, kWaiting, kReady, kAnswered };
+    enum class Phase { kNew, kHeld, kWaiting, kReady, kAnswered };
     Phase phase = Phase::kNew;
     HttpAnswer answer;
 };
 
-void ForgetRequest(void*, MHD_Connection*, void** state, MHD_RequestTerminationCode) {
-    delete static_cast<RequestState*>(*state);
-    *state = nullptr;
+// The answer to a request that would take a connection kept for /healthz and /metrics; the
+// connection is closed after it.
+HttpAnswer Busy() {
+    HttpAnswer answer{503, "text/plain; charset=utf-8",
+                      "busy: the last connections are kept for /healthz and /metrics\n"};
+    answer.headers.push_back({"Connection", "close"});
+    answer.headers.push_back({"Retry-After", "5"});
+    return answer;
 }
 
 void AddSafetyHeaders(MHD_Response* response, bool tls) {
@@ -87,6 +93,18 @@ void AddSafetyHeaders(MHD_Response* response, bool tls) {
 }  // namespace
 
 struct EndpointCallbacks {
+    static void NotifyConnection(void* self, MHD_Connection* connection, void**, MHD_ConnectionNotificationCode code) {
+        auto& endpoint = *static_cast<HttpEndpoint*>(self);
+        if (code == MHD_CONNECTION_NOTIFY_STARTED) endpoint.guard.Started(connection);
+        if (code == MHD_CONNECTION_NOTIFY_CLOSED) endpoint.guard.Closed(connection);
+    }
+
+    static void ForgetRequest(void* self, MHD_Connection* connection, void** state, MHD_RequestTerminationCode) {
+        delete static_cast<RequestState*>(*state);
+        *state = nullptr;
+        static_cast<HttpEndpoint*>(self)->guard.RequestDone(connection);
+    }
+
     static MHD_Result Access(void* self, MHD_Connection* connection, const char* url, const char* method, const char*,
                              const char*, std::size_t* uploadSize, void** state) {
         if (*state == nullptr) *state = new RequestState;
@@ -94,6 +112,13 @@ struct EndpointCallbacks {
         auto& endpoint = *static_cast<HttpEndpoint*>(self);
         switch (request.phase) {
             case RequestState::Phase::kNew:
+                endpoint.guard.HeadComplete(connection);
+                if (endpoint.HoldBack(connection)) {
+                    request.phase = RequestState::Phase::kHeld;
+                    return MHD_YES;
+                }
+                break;
+            case RequestState::Phase::kHeld:
                 break;
             case RequestState::Phase::kReady:
                 request.phase = RequestState::Phase::kAnswered;
@@ -106,6 +131,12 @@ struct EndpointCallbacks {
                 return MHD_YES;
         }
         request.phase = RequestState::Phase::kAnswered;
+        return Respond(endpoint, connection, request, url, method);
+    }
+
+    // The answer to a request whose turn has come: refused, given at once, or built on the worker.
+    static MHD_Result Respond(HttpEndpoint& endpoint, MHD_Connection* connection, RequestState& request,
+                              const std::string& url, const std::string& method) {
         std::size_t headerBytes = 0;
         MHD_get_connection_values(connection, MHD_HEADER_KIND, &CountHeaderBytes, &headerBytes);
         if (headerBytes <= HttpEndpoint::kMaxHeaderBytes && !endpoint.settings.passwordHash.empty() &&
@@ -116,7 +147,9 @@ struct EndpointCallbacks {
             MHD_destroy_response(response);
             return result;
         }
-        HttpAnswer answer = endpoint.Answer(connection, url, method, headerBytes);
+        HttpAnswer answer = endpoint.guard.Admits(url.substr(0, url.find('?')))
+                                ? endpoint.Answer(connection, url, method, headerBytes)
+                                : Busy();
         if (!answer.deferred) return endpoint.Queue(connection, answer) ? MHD_YES : MHD_NO;
         // Suspended before the job is queued, so the worker's resume always finds it suspended.
         request.phase = RequestState::Phase::kWaiting;
@@ -146,6 +179,7 @@ HttpEndpoint::HttpEndpoint(const HttpSettings& settings, HttpRoutes routes)
 HttpEndpoint::~HttpEndpoint() {
     routes.RunStopHooks();
     work.Stop();
+    guard.Stop();
     if (daemon != nullptr) MHD_stop_daemon(daemon);
 }
 
@@ -194,13 +228,16 @@ bool HttpEndpoint::Listen(std::string& error) {
     MHD_OptionItem tlsOptions[] = {
         {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(certificate.c_str())},
         {MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(key.c_str())},
+        {MHD_OPTION_HTTPS_PRIORITIES, 0, const_cast<char*>(kTlsPriorities)},
         {MHD_OPTION_END, 0, nullptr},
     };
-    daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &EndpointCallbacks::Access, this, MHD_OPTION_LISTEN_SOCKET,
-                              listener, MHD_OPTION_CONNECTION_LIMIT, kMaxConnections, MHD_OPTION_CONNECTION_TIMEOUT,
-                              kIdleSeconds, MHD_OPTION_NOTIFY_COMPLETED, &ForgetRequest, nullptr,
-                              MHD_OPTION_EXTERNAL_LOGGER, &DropLibraryMessage, nullptr, MHD_OPTION_ARRAY,
-                              tls ? tlsOptions : tlsOptions + 2, MHD_OPTION_END);
+    daemon = MHD_start_daemon(
+        flags, 0, nullptr, nullptr, &EndpointCallbacks::Access, this, MHD_OPTION_LISTEN_SOCKET, listener,
+        MHD_OPTION_CONNECTION_LIMIT, ConnectionGuard::kMaxConnections, MHD_OPTION_PER_IP_CONNECTION_LIMIT,
+        ConnectionGuard::kMaxPerAddress, MHD_OPTION_CONNECTION_TIMEOUT, kIdleSeconds, MHD_OPTION_NOTIFY_COMPLETED,
+        &EndpointCallbacks::ForgetRequest, this, MHD_OPTION_NOTIFY_CONNECTION, &EndpointCallbacks::NotifyConnection,
+        this, MHD_OPTION_EXTERNAL_LOGGER, &DropLibraryMessage, nullptr, MHD_OPTION_ARRAY,
+        tls ? tlsOptions : tlsOptions + 3, MHD_OPTION_END);
     if (daemon == nullptr) {
         close(listener);
         error = tls ? "the certificate " + settings.certFile + " and the key " + settings.keyFile +
@@ -208,6 +245,17 @@ bool HttpEndpoint::Listen(std::string& error) {
                     : "the HTTP library did not start on " + settings.listen;
         return false;
     }
+    return true;
+}
+
+bool HttpEndpoint::HoldBack(MHD_Connection* connection) {
+    if (settings.passwordHash.empty()) return false;
+    const auto now = LoginThrottle::Clock::now();
+    const auto delay = throttle.Delay(ClientAddress(connection), now);
+    if (delay == LoginThrottle::Clock::duration::zero()) return false;
+    // Suspended before the guard may resume it.
+    MHD_suspend_connection(connection);
+    guard.ResumeAt(connection, now + delay);
     return true;
 }
 
@@ -228,6 +276,11 @@ bool HttpEndpoint::Authorized(MHD_Connection* connection) {
             if (accepted) lastAccepted = offered;
         }
     }
+    // Only a password offered counts: a browser asks without one before it prompts.
+    if (accepted)
+        throttle.Succeeded(ClientAddress(connection));
+    else if (user != nullptr)
+        throttle.Failed(ClientAddress(connection), LoginThrottle::Clock::now());
     if (user != nullptr) MHD_free(user);
     if (password != nullptr) MHD_free(password);
     return accepted;
@@ -241,6 +294,7 @@ HttpAnswer HttpEndpoint::Answer(MHD_Connection* connection, const std::string& u
     }
     HttpRequest request;
     request.path = url.substr(0, url.find('?'));
+    request.address = ClientAddress(connection);
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &CollectArgument, &request.query);
     if (!IsCleanPath(request.path)) return {400, "text/plain; charset=utf-8", "bad path\n"};
     const HttpHandler* handler = routes.Find(request);

@@ -30,11 +30,13 @@ struct HttpAnswer {
 };
 
 // The request as a route sees it: the path without its query, what follows a prefix route's
-// prefix ("12" for "/api/rtus/12"; empty for an exact route), and the query's arguments, decoded.
+// prefix ("12" for "/api/rtus/12"; empty for an exact route), the query's arguments, decoded, and
+// the client's address ("192.0.2.7").
 struct HttpRequest {
     std::string path;
     std::string tail;
     std::map<std::string, std::string> query;
+    std::string address;
 
     std::string Argument(const std::string& key) const {
         const auto found = query.find(key);

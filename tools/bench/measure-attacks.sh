@@ -7,10 +7,14 @@
 #   history  50 RTUs sending frames and register reads (5 a second each) while the web console
 #            runs ten date-range queries, one after another, on a channel table of HISTORY_ROWS
 #            (3,000,000) rows: the replies' latency, the queries' times, readings spooled.
+#   monitoring  /healthz asked once a second beside 70 connections that send their head a byte
+#            every 5 s, and beside 200 event-stream readers (tools/bench/http-attack.py); every
+#            client on 127.0.0.1. Then, over HTTPS, which TLS versions and suites openssl's client
+#            gets a handshake with.
 #
 #   tools/bench/measure-attacks.sh [BUILD_DIR] [BEFORE_BUILD_DIR]     (default: build, none)
 #
-# PARTS=freeze,history (the default: all) picks the tables. Each run has a scratch directory of its own
+# PARTS=freeze,history,monitoring (the default: all) picks the tables. Each run has a scratch directory of its own
 # (ODBC files, INI files, the SQLite database); /etc is never touched.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -86,6 +90,19 @@ history_run() {
     "$(echo $queries | tr ' ' '/') s" "$(grep -c 'Database not answering' "$scratch/work/Log.txt" || true)"
 }
 
+# Which of openssl's client's offers the endpoint completes a handshake with.
+tls_run() {
+  local accepted="" offer
+  for offer in "-tls1" "-tls1_1" "-tls1_2 -cipher AES128-SHA:@SECLEVEL=0" \
+    "-tls1_2 -cipher ECDHE-RSA-AES256-SHA:@SECLEVEL=0" "-tls1_2" "-tls1_3"; do
+    case "$offer" in *-cipher*) ;; *) offer="$offer -cipher ALL:@SECLEVEL=0" ;; esac
+    if openssl s_client -connect "127.0.0.1:$(http_port)" $offer < /dev/null > /dev/null 2>&1; then
+      accepted="$accepted, ${offer%% -cipher ALL*}"
+    fi
+  done
+  echo "${accepted#, }"
+}
+
 freeze_run() {
   local readings rows
   "$rtusim" --port "$port" --units 1-100 --connections 100 --rate 1 --frames 10:4,83 --reply-timeout 10000 \
@@ -104,7 +121,7 @@ freeze_run() {
 }
 
 echo "Run: $(date -u '+%Y-%m-%d %H:%M UTC') on $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
-parts=",${PARTS:-freeze,history},"
+parts=",${PARTS:-freeze,history,monitoring},"
 if [[ $parts == *,freeze,* ]]; then
   echo
   echo "| build | readings sent | lost | connections refused by the server | rtusim's dropped / refused |"
@@ -129,6 +146,26 @@ if [[ $parts == *,history,* ]]; then
     server_out=/dev/null start_in_scratch "$dir/tools/telvorn-headless"
     wait_listening "$port"
     echo "| $which | $(history_run)"
+    cleanup
+  done
+fi
+if [[ $parts == *,monitoring,* ]]; then
+  echo
+  echo "| build | 70 slow heads: /healthz | 200 event-stream readers: streams; /healthz | TLS handshakes completed |"
+  echo "|---|---|---|---|"
+  for which in ${before:+before} after; do
+    dir="$build"; [ "$which" = before ] && dir="$before"
+    start "$dir" 1
+    slow=$("$python" tools/bench/http-attack.py "$(http_port)" slow)
+    streams=$("$python" tools/bench/http-attack.py "$(http_port)" streams)
+    kill "$server_pid" && wait "$server_pid" 2>/dev/null || true
+    (cd "$scratch/work" && openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=localhost \
+      -keyout key.pem -out cert.pem > /dev/null 2>&1)
+    printf 'CERT=cert.pem\nKEY=key.pem\n' >> "$scratch/work/data_rtu.ini"
+    server_out=/dev/null start_in_scratch "$dir/tools/telvorn-headless"
+    wait_listening "$port"
+    wait_listening "$(http_port)"
+    echo "| $which | $slow | $streams | $(tls_run) |"
     cleanup
   done
 fi
