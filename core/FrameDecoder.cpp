@@ -24,10 +24,13 @@ void CopyChars(const ChunkView& frame, std::size_t pos, char (&out)[N]) {
     out[N - 1] = '\0';
 }
 
+// The echo, like the line, belongs to a program with a raw-data list; the trace level drops only the lines.
 void LogAndEcho(ChunkContext& ctx, const FrameHeader& header, std::size_t parseEnd) {
-    if (!ctx.list) return;
-    ctx.Log(Format("VUDOV: UID%d, FN=%2.2X, CHANNEL=%d, TIMESTAMP=%s", header.unitId, header.fn, header.channel,
-                   header.timestamp));
+    if (!ctx.listPresent) return;
+    if (ctx.list) {
+        ctx.Log(Format("VUDOV: UID%d, FN=%2.2X, CHANNEL=%d, TIMESTAMP=%s", header.unitId, header.fn, header.channel,
+                       header.timestamp));
+    }
     if (echoServer.load(std::memory_order_relaxed) == 0) return;
     // Every echo starts at the chunk's first byte; a number read past the end stops it at the end.
     ctx.reply.Send(ctx.chunk.Data(), std::min(parseEnd, ctx.chunk.Size()));

@@ -27,10 +27,12 @@ struct Frame {
     std::uint8_t State(std::size_t pos) const { return static_cast<std::uint8_t>(view.Digit(pos)); }
     bool On(std::size_t pos) const { return view.At(pos) != '0'; }
     void Register(std::uint32_t registerNumber, std::int32_t value, std::uint8_t state) const {
-        if (apply) ctx.core.UpdateRegister(header.unitId, registerNumber, value, header.timestamp, state);
+        if (apply)
+            ctx.core.UpdateRegister(header.unitId, registerNumber, value, header.timestamp, state, ctx.list != nullptr);
     }
     void Coil(std::uint32_t registerNumber, std::int32_t value, std::uint8_t state) const {
-        if (apply) ctx.core.UpdateCoil(header.unitId, registerNumber, value, header.timestamp, state);
+        if (apply)
+            ctx.core.UpdateCoil(header.unitId, registerNumber, value, header.timestamp, state, ctx.list != nullptr);
     }
 };
 
@@ -158,7 +160,7 @@ std::string_view TextPayload(const Frame& f, std::size_t pos) {
 std::size_t GpsText(const Frame& f) {
     if (!f.apply) return kGpsTextPos;
     const std::string text(TextPayload(f, kGpsTextPos));
-    f.ctx.Log(Format("Register# set GPS=%s\n", text.c_str()));
+    if (f.ctx.list) f.ctx.Log(Format("Register# set GPS=%s\n", text.c_str()));
     if (!f.ctx.statePage) return kGpsTextPos;
     if (RtuSlot* slot = f.ctx.core.Table().FindRtu(f.header.unitId)) {
         slot->SetGps(text);
@@ -169,7 +171,8 @@ std::size_t GpsText(const Frame& f) {
 
 std::size_t RegistrationText(const Frame& f) {
     if (!f.apply) return kPayloadStart;
-    f.ctx.core.UpdateRegistString(f.header.unitId, std::string(TextPayload(f, kPayloadStart)).c_str());
+    f.ctx.core.UpdateRegistString(f.header.unitId, std::string(TextPayload(f, kPayloadStart)).c_str(),
+                                  f.ctx.list != nullptr);
     return kPayloadStart;
 }
 

@@ -64,19 +64,19 @@ ModbusResult AnswerFromWindows(const Adu& adu, std::span<const ReadWindow> windo
     const std::size_t length =
         adu.slot->Read([&](const RtuRecord& record) { return window->build(record, reply, k, quantity, adu.header); });
     if (length > 0) adu.ctx.reply.Send(reply.data(), length);
-    if (adu.ctx.list) {
+    if (adu.ctx.modbusList) {
         DumpReply(adu.ctx, reply.data(), length);
-        adu.ctx.Log(Format("Query %s from %u-%u, Reply %zu Bytes", window->name, k, k + quantity, length));
+        adu.ctx.LogModbus(Format("Query %s from %u-%u, Reply %zu Bytes", window->name, k, k + quantity, length));
     }
     return length > 0 ? ModbusResult::kOk : adu.Refuse(kIllegalDataValue);
 }
 
 void LogRead(const Adu& adu, const char* functionText) {
-    if (!adu.ctx.list) return;
+    if (!adu.ctx.modbusList) return;
     // The found record is named by its slot number + 1, 0 meaning none.
     const std::size_t tag = adu.slot ? adu.ctx.core.Table().IndexOf(*adu.slot) + 1 : 0;
-    adu.ctx.Log(Format("Reply Fn %s, RegStart=%d, Cnts=%d, pState=%zx\r\n", functionText, adu.start,
-                       adu.view.BigEndian16(kAduDataPos), tag));
+    adu.ctx.LogModbus(Format("Reply Fn %s, RegStart=%d, Cnts=%d, pState=%zx\r\n", functionText, adu.start,
+                             adu.view.BigEndian16(kAduDataPos), tag));
 }
 
 }  // namespace
@@ -98,13 +98,13 @@ void SendModbusException(const ChunkContext& ctx, const ModbusReplyHeader& heade
                                                   static_cast<std::uint8_t>(header.functionCode | 0x80),
                                                   code};
     ctx.reply.Send(reply, sizeof reply);
-    if (!ctx.list) return;
+    if (!ctx.modbusList) return;
     DumpReply(ctx, reply, sizeof reply);
-    ctx.Log(Format("Exception %2.2X to Fn %2.2X", code, header.functionCode));
+    ctx.LogModbus(Format("Exception %2.2X to Fn %2.2X", code, header.functionCode));
 }
 
 void DumpReply(const ChunkContext& ctx, const std::uint8_t* reply, std::size_t length) {
-    if (length > 0) ctx.Log(HexDump(reply, length));
+    if (length > 0 && ctx.modbusList) ctx.LogModbus(HexDump(reply, length));
 }
 
 ModbusResult ReadBits(const Adu& adu) {

@@ -39,11 +39,11 @@ constexpr ModbusFunction kFunctions[] = {
 };
 
 void LogRequest(const Adu& adu) {
-    if (!adu.ctx.list) return;
+    if (!adu.ctx.modbusList) return;
     const std::uint16_t length = adu.view.BigEndian16(kAduLengthPos);
-    adu.ctx.Log(Format("Recv Mod TCP: Tid=%x, Pid=%x, Length=%d, UnitId=%d, Fn=%x, DataLen=%d\n",
-                       adu.header.transactionId, 0, length, adu.header.unitId, adu.header.functionCode,
-                       static_cast<std::uint8_t>(length - 4)));
+    adu.ctx.LogModbus(Format("Recv Mod TCP: Tid=%x, Pid=%x, Length=%d, UnitId=%d, Fn=%x, DataLen=%d\n",
+                             adu.header.transactionId, 0, length, adu.header.unitId, adu.header.functionCode,
+                             static_cast<std::uint8_t>(length - 4)));
 }
 
 // Serves one whole, well-formed ADU of `size` bytes; its handlers see only its own bytes.
@@ -76,7 +76,7 @@ void CountUnserved(ChunkContext& ctx, const ChunkView& view, bool answer) {
     }
     LogHeader(ctx, view);
     CountDecoded(ReportKind::kAdu, false);
-    std::fputs("Meet unknow data!\n", stdout);
+    if (ctx.traceModbus) std::fputs("Meet unknow data!\n", stdout);
     const ModbusReplyHeader header{view.BigEndian16(0), 0, view.At(kAduUnitPos), view.At(kAduFunctionPos)};
     if (answer && ctx.modbusMode == ModbusMode::kStandard) {
         SendModbusException(ctx, header, kIllegalFunction);
@@ -94,7 +94,7 @@ bool IsServed(const ChunkView& view) {
 void DropRest(ChunkContext& ctx, std::size_t offset) {
     const ChunkView view = ctx.chunk.From(offset);
     CountUnserved(ctx, view, false);
-    if (view.BigEndian16(kAduProtocolPos) == 0)
+    if (ctx.traceModbus && view.BigEndian16(kAduProtocolPos) == 0)
         std::printf("offset = %zu, Packsize=%zu\n", ctx.chunk.Size(), ctx.chunk.Size());
 }
 
@@ -175,7 +175,7 @@ RunEnd ServeAduRun(ChunkContext& ctx, std::size_t offset) {
             case AduShape::kCut:
                 if (ctx.stopAtCut) return RunEnd::Stop(DecodeStop{CutKind::kAdu, offset});
                 // Decoded whole, the chunk is all there is: what its end cuts is never served.
-                if (ctx.list) ctx.Log(Format("Decode ModTcp: %zu %zu", offset, fill));
+                if (ctx.modbusList) ctx.LogModbus(Format("Decode ModTcp: %zu %zu", offset, fill));
                 if (IsServed(ctx.chunk.From(offset))) {
                     LogHeader(ctx, ctx.chunk.From(offset));
                 } else {
@@ -183,7 +183,7 @@ RunEnd ServeAduRun(ChunkContext& ctx, std::size_t offset) {
                 }
                 return RunEnd::Stop({});
             case AduShape::kNotAdu:
-                if (ctx.list) ctx.Log(Format("Decode ModTcp: %zu %zu", offset, fill));
+                if (ctx.modbusList) ctx.LogModbus(Format("Decode ModTcp: %zu %zu", offset, fill));
                 DropRest(ctx, offset);
                 return RunEnd::Stop({});
             case AduShape::kMalformed:
@@ -197,14 +197,14 @@ RunEnd ServeAduRun(ChunkContext& ctx, std::size_t offset) {
             case AduShape::kWhole:
                 break;
         }
-        if (ctx.list) ctx.Log(Format("Decode ModTcp: %zu %zu", offset, fill));
+        if (ctx.modbusList) ctx.LogModbus(Format("Decode ModTcp: %zu %zu", offset, fill));
         if (adu.shape == AduShape::kWhole) {
             ServeAdu(ctx, offset, adu.size);
         } else {
             CountUnserved(ctx, ChunkView(ctx.chunk.Data() + offset, adu.size), true);
         }
         offset += adu.size;
-        std::printf("offset = %zu, Packsize=%zu\n", offset, fill);
+        if (ctx.traceModbus) std::printf("offset = %zu, Packsize=%zu\n", offset, fill);
     }
     return RunEnd::Stop({});
 }

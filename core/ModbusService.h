@@ -37,10 +37,10 @@ struct Adu {
     RtuSlot* slot;             // the addressed RTU, or null
 
     void Register(std::uint32_t registerNumber, std::int32_t value) const {
-        ctx.core.UpdateRegister(header.unitId, registerNumber, value, ctx.rtuTime, 0);
+        ctx.core.UpdateRegister(header.unitId, registerNumber, value, ctx.rtuTime, 0, ctx.modbusList != nullptr);
     }
     void Coil(std::uint32_t registerNumber, std::int32_t value) const {
-        ctx.core.UpdateCoil(header.unitId, registerNumber, value, ctx.rtuTime, 0);
+        ctx.core.UpdateCoil(header.unitId, registerNumber, value, ctx.rtuTime, 0, ctx.modbusList != nullptr);
     }
     bool Standard() const { return ctx.modbusMode == ModbusMode::kStandard; }
     // Acknowledges a write with the request's own first bytes.

@@ -115,8 +115,10 @@ ModbusResult WriteRegisters(const Adu& adu) {
 ModbusResult WriteTimestamped(const Adu& adu) {
     const ChunkView& v = adu.view;
     std::size_t t = kTimestampPos;
-    adu.ctx.Log(Format("MODTCP: TIMESTAMP=%2.2d/%2.2d/%2.2d %2.2d-%2.2d-%2.2d", v.At(t), v.At(t + 1), v.At(t + 2),
-                       v.At(t + 3), v.At(t + 4), v.At(t + 5)));
+    if (adu.ctx.modbusList) {
+        adu.ctx.LogModbus(Format("MODTCP: TIMESTAMP=%2.2d/%2.2d/%2.2d %2.2d-%2.2d-%2.2d", v.At(t), v.At(t + 1),
+                                 v.At(t + 2), v.At(t + 3), v.At(t + 4), v.At(t + 5)));
+    }
     const std::uint32_t quantity = Quantity(adu);
     for (std::uint32_t i = 0; i < quantity; ++i) {
         const std::size_t item = kTimestampedItemsPos + 5 * std::size_t{i};

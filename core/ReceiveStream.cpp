@@ -33,7 +33,7 @@ void ReceiveStream::Take(const std::uint8_t* data, std::size_t size) {
 void ReceiveStream::Decode(TelemetryCore& core, IReplyPath& reply) {
     const std::size_t end = held + received;
     received = 0;
-    core.LogChunk(bytes + held, end - held);
+    core.LogChunk(bytes + held, end - held, state == State::kFrame || state == State::kMark || state == State::kSkip);
     switch (state) {
         case State::kEmpty:
             return DecodeFrom(core, reply, 0, end, false, "");

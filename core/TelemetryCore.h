@@ -44,8 +44,10 @@ public:
     void DecodeChunk(const std::uint8_t* data, std::uint32_t fill, IReplyPath& reply);
 
     // The parts of DecodeChunk, for ReceiveStream.
-    // Counts one received chunk and adds its counters line and hex dump to the raw-data list.
-    void LogChunk(const std::uint8_t* data, std::size_t size);
+    // Counts one received chunk and adds its counters line and hex dump to the raw-data list; at
+    // TraceLevel::kFrames only when it may carry frame text (`heldFrameText`: it goes on a frame
+    // held from the receive before).
+    void LogChunk(const std::uint8_t* data, std::size_t size, bool heldFrameText);
     // Decodes size bytes as one chunk. stopAtCut: a frame or ADU running past the end is left alone
     // and reported. heldAdu: the bytes begin with an ADU held from an earlier receive, which is read
     // as one whatever its first byte, and rtuTime is the timestamp it carries.
@@ -55,11 +57,13 @@ public:
     // well-formed: counted in unknowCount and logged.
     void DropUnfinished(CutKind kind, std::size_t bytes);
 
+    // `logLines` false: the raw-data lines are not written (the trace level leaves them out); the
+    // update is applied all the same, as far as the raw-data list is present.
     void UpdateCoil(std::int32_t unitId, std::uint32_t registerNumber, std::int32_t value, const char* rtuTime,
-                    std::uint8_t state);
+                    std::uint8_t state, bool logLines = true);
     void UpdateRegister(std::int32_t unitId, std::uint32_t registerNumber, std::int32_t value, const char* rtuTime,
-                        std::uint8_t state);
-    void UpdateRegistString(std::int32_t unitId, const char* text);
+                        std::uint8_t state, bool logLines = true);
+    void UpdateRegistString(std::int32_t unitId, const char* text, bool logLines = true);
     // Whether UpdateCoil or UpdateRegister of the register number changes a channel.
     static bool CoilHasChannel(std::uint32_t registerNumber);
     static bool RegisterHasChannel(std::uint32_t registerNumber);

@@ -9,13 +9,18 @@ constexpr std::size_t kHexDumpColumns = 1024;
 }
 
 std::string Format(const char* format, ...) {
-    char small[256];
     va_list args;
     va_start(args, format);
+    std::string text = FormatV(format, args);
+    va_end(args);
+    return text;
+}
+
+std::string FormatV(const char* format, va_list args) {
+    char small[256];
     va_list again;
     va_copy(again, args);
     const int length = std::vsnprintf(small, sizeof small, format, args);
-    va_end(args);
     std::string text;
     if (length > 0 && static_cast<std::size_t>(length) < sizeof small) {
         text.assign(small, static_cast<std::size_t>(length));

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 // printf-style formatting into a string of any length.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string FormatV(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
 
 // Bytes as "%2.2x " each, for the raw data page. Only bytes whose text starts before column 1024
 // appear (the first 342), which keeps one dump line within the page's line buffer.

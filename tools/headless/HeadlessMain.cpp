@@ -1,10 +1,10 @@
 // telvorn-headless: the connection server, the telemetry core and the history without a window.
 // Reads SYSCONFIG from "./data_rtu.ini" and the status words from "./rtu_ui.ini", opens the database
 // as the window does (its message boxes become lines on standard error), loads the registry into the
-// live table, prints the status line, the server traces and the raw-data lines on standard output,
-// serves the monitoring endpoint of section HTTP, and runs until SIGINT or SIGTERM. SIGHUP reads the
-// registry again. A server that cannot serve its RTU port ends it at once with one line on standard
-// error and status 1.
+// live table, prints the status line and, as --trace says, the server traces and the raw-data lines
+// on standard output, serves the monitoring endpoint of section HTTP, and runs until SIGINT or
+// SIGTERM. SIGHUP reads the registry again. A server that cannot serve its RTU port ends it at once
+// with one line on standard error and status 1.
 #include <signal.h>
 #include <unistd.h>
 
@@ -12,11 +12,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "core/RtuTable.h"
+#include "core/TraceLevel.h"
 #include "platform/profile/PidFile.h"
 #include "runtime/Runtime.h"
 #include "server/StandardStreams.h"
@@ -26,9 +28,12 @@
 namespace {
 
 const char* const kUsage =
-    "usage: telvorn-headless [--rtu UID[:MODEL]]...\n"
+    "usage: telvorn-headless [--trace all|frames|none] [--rtu UID[:MODEL]]...\n"
     "Runs the connection server on the settings of ./data_rtu.ini until SIGINT or SIGTERM; SIGHUP reads\n"
     "the RTU registry again (telvorn-admin sends it to the pid in ./telvorn-headless.pid).\n"
+    "--trace: the lines written to standard output: all (the default), frames (the raw-data and\n"
+    "decoded-reading lines of RTU frames, no per-request Modbus/TCP lines), or none (the status lines\n"
+    "only).\n"
     "Each --rtu fills the next slot of the live RTU table after the registered RTUs (from the first\n"
     "without a database).\n";
 
@@ -57,9 +62,16 @@ bool ParseRtu(const std::string& text, RegisteredRtu& rtu) {
 
 bool ParseArguments(int argc, char** argv, std::vector<RegisteredRtu>& rtus) {
     for (int i = 1; i < argc; ++i) {
-        std::string option = argv[i];
+        const std::string option = argv[i];
+        if (i + 1 >= argc) return false;
+        if (option == "--trace") {
+            const std::optional<TraceLevel> level = TraceLevelFromText(argv[++i]);
+            if (!level) return false;
+            traceLevel.store(*level);
+            continue;
+        }
         RegisteredRtu rtu;
-        if (option != "--rtu" || i + 1 >= argc || !ParseRtu(argv[++i], rtu) || rtus.size() == RtuTable::kSlots) {
+        if (option != "--rtu" || !ParseRtu(argv[++i], rtu) || rtus.size() == RtuTable::kSlots) {
             return false;
         }
         rtus.push_back(rtu);

@@ -132,6 +132,50 @@ TEST_F(HeadlessTest, ControlCharactersFromTheNetworkNeverReachStandardOutput) {
     EXPECT_EQ(headless.StopWith(SIGTERM), 0);
 }
 
+struct TraceCase {
+    const char* level;
+    bool frameLines;
+};
+void PrintTo(const TraceCase& traceCase, std::ostream* out) { *out << traceCase.level; }
+
+class TraceLevels : public HeadlessTest, public ::testing::WithParamInterface<TraceCase> {};
+
+// A frame, then a master's read: --trace frames keeps only the frame's lines, --trace none neither.
+TEST_P(TraceLevels, LeaveOutTheLinesTheySay) {
+    directory.Write("data_rtu.ini", "[SYSCONFIG]\nPORT=0\n[HTTP]\nLISTEN=\n");
+    ChildProcess headless(TELVORN_HEADLESS, {"--trace", GetParam().level, "--rtu", "123:402"});
+    ASSERT_TRUE(headless.WaitForOutput(kStatusLine));
+    const int client = loopback::Connect(headless.ListeningPort());
+    ASSERT_GE(client, 0);
+    const unsigned char read[] = {0, 1, 0, 0, 0, 6, 123, 3, 0x03, 0xe8, 0, 2};
+    ASSERT_TRUE(loopback::SendText(client, "$00000123AB102026120712000001112.34$" +
+                                               std::string(reinterpret_cast<const char*>(read), sizeof read)));
+    std::string reply;
+    while (reply.size() < 13) {
+        const std::string more = loopback::Receive(client, kGenerousMs);
+        if (more.empty()) break;
+        reply += more;
+    }
+    ASSERT_EQ(reply.size(), 13u);
+    EXPECT_EQ(reply.substr(9), std::string("\0\0\0\x7b", 4)) << "the read is served whatever the trace";
+    if (GetParam().frameLines) {
+        EXPECT_TRUE(headless.WaitForOutput("Update AIN1 12.30"));
+    }
+    close(client);
+    ASSERT_EQ(headless.StopWith(SIGTERM), 0);
+    bool frameLines = false;
+    for (const std::string& line : headless.Output()) {
+        frameLines = frameLines || line.find("Update AIN1 12.30") != std::string::npos;
+        for (const char* left : {"Recv Mod TCP", "Decode ModTcp", "Query AIN", "offset = ", "Socket created at"}) {
+            EXPECT_EQ(line.find(left), std::string::npos) << line;
+        }
+    }
+    EXPECT_EQ(frameLines, GetParam().frameLines);
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, TraceLevels, ::testing::Values(TraceCase{"frames", true}, TraceCase{"none", false}),
+                         [](const auto& info) { return std::string(info.param.level); });
+
 TEST_F(HeadlessTest, UnknownOptionPrintsUsageAndFails) {
     ChildProcess headless(TELVORN_HEADLESS, {"--bogus"});
     EXPECT_TRUE(headless.WaitForError("usage: telvorn-headless"));
