@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -71,7 +72,7 @@ public:
         threadPool->Submit(timeoutChecker.get(), kCheckerPriority);
         // Without the wake-up (epoll refused the listener) connections are still taken by the accept
         // of every turn, only later.
-        completionPort->WatchListener(table.ListenSocket());
+        listenerWatched = completionPort->WatchListener(table.ListenSocket());
         ServerTrace("DONE\n");
     }
 
@@ -109,7 +110,8 @@ public:
     // it keeps an idle server's accept poll cheap, and under traffic it would only delay the next
     // completion. A connection arriving meanwhile ends one wait (the port watches the listener), and
     // the turn after that wake-up accepts it and arms the next; a connection held for a record (see
-    // ConnectionTable) is woken for again by the worker that frees one.
+    // ConnectionTable) is woken for again by the worker that frees one. So under traffic only a turn
+    // after such a wake-up asks the listener: one system call less for every request.
     void Run() override {
         ServerTrace("Socket service thread started.\n");
         bool idle = true;
@@ -118,8 +120,10 @@ public:
             if (idle) {
                 std::this_thread::sleep_for(kIdlePause);
             }
-            if (AcceptOne() && connectionPending) {
-                completionPort->WatchListener(table.ListenSocket());
+            const bool askListener = idle || connectionPending || !listenerWatched.load(std::memory_order_relaxed);
+            if (askListener && AcceptOne() && connectionPending &&
+                !completionPort->WatchListener(table.ListenSocket())) {
+                listenerWatched.store(false, std::memory_order_relaxed);  // back to asking at every turn
             }
             Completion completion = completionPort->Wait(waitTimeoutMs);
             idle = completion.overlapped == nullptr && completion.error == kWaitTimeoutCode;
@@ -214,7 +218,8 @@ private:
     ConnectionTable table;
     std::unique_ptr<CompletionPort> completionPort;
     std::uint32_t waitTimeoutMs = kCompletionWaitMs;
-    ISockEvent<Record>* handler = nullptr;  // not owned
+    std::atomic<bool> listenerWatched{false};  // the port wakes a wait for a connection to accept
+    ISockEvent<Record>* handler = nullptr;     // not owned
     std::unique_ptr<CTimeOutChecker<Record>> timeoutChecker;
     std::unique_ptr<CSimpleThreadPool> threadPool;
     ObjectPool<CSockEventTask<Record>> taskPool;
