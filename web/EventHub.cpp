@@ -35,14 +35,18 @@ struct EventHub::Stream {
     Clock::time_point lastEvent;
     Clock::time_point lastWrite;
     // Since when the stream has had something to send that the library has not asked for.
-    Clock::time_point waitingSince = Clock::now();
+    Clock::time_point waitingSince;
     // The hub's own duplicate of the connection's socket, to shut a stalled stream down.
     int descriptor = -1;
     bool stalled = false;
 };
 
-EventHub::EventHub(TopicRenderer renderer, Clock::duration stallLimit)
-    : renderer(std::move(renderer)), stallLimit(stallLimit), ticker([this] { RunTicker(); }) {}
+EventHub::EventHub(TopicRenderer renderer, Clock::duration stallLimit, Now now)
+    : renderer(std::move(renderer)), stallLimit(stallLimit), now(std::move(now)) {
+    if (this->now) return;
+    this->now = Clock::now;
+    ticker = std::thread([this] { RunTicker(); });
+}
 
 EventHub::~EventHub() { Stop(); }
 
@@ -60,8 +64,7 @@ HttpAnswer EventHub::Open(const std::string& topic, const std::string& address) 
             return full;
         }
         const auto found = topics.find(topic);
-        fresh = found != topics.end() && found->second.version != 0 &&
-                Clock::now() - found->second.rendered < kRenderPeriod;
+        fresh = found != topics.end() && found->second.version != 0 && now() - found->second.rendered < kRenderPeriod;
     }
     // Pages opened together share one render.
     if (!fresh) Render(topic, true);
@@ -76,6 +79,7 @@ HttpAnswer EventHub::Open(const std::string& topic, const std::string& address) 
     stream->hub = this;
     stream->topic = topic;
     stream->address = address;
+    stream->waitingSince = now();
     stream->pending = "retry: " + std::to_string(kRetryMs) + "\n\n";
     streams.push_back(stream);
     wake.notify_one();
@@ -124,9 +128,9 @@ ssize_t EventHub::Read(void* cls, std::uint64_t, char* buffer, std::size_t size)
     std::lock_guard guard(hub.lock);
     if (hub.stopping) return MHD_CONTENT_READER_END_OF_STREAM;
     if (stream.stalled) return MHD_CONTENT_READER_END_WITH_ERROR;
-    const Clock::time_point now = Clock::now();
-    stream.waitingSince = now;
-    if (stream.offset == stream.pending.size() && !hub.TakeNext(stream, now)) {
+    const Clock::time_point time = hub.now();
+    stream.waitingSince = time;
+    if (stream.offset == stream.pending.size() && !hub.TakeNext(stream, time)) {
         stream.suspended = true;
         MHD_suspend_connection(stream.connection);
         return 0;
@@ -134,7 +138,7 @@ ssize_t EventHub::Read(void* cls, std::uint64_t, char* buffer, std::size_t size)
     const std::size_t count = std::min(size, stream.pending.size() - stream.offset);
     std::memcpy(buffer, stream.pending.data() + stream.offset, count);
     stream.offset += count;
-    stream.lastWrite = now;
+    stream.lastWrite = time;
     return static_cast<ssize_t>(count);
 }
 
@@ -152,16 +156,16 @@ void EventHub::Free(void* cls) {
     delete stream;
 }
 
-bool EventHub::TakeNext(Stream& stream, Clock::time_point now) {
+bool EventHub::TakeNext(Stream& stream, Clock::time_point time) {
     const Topic& topic = topics.at(stream.topic);
     std::string data;
-    if (topic.version != stream.sentVersion && now - stream.lastEvent >= kEventSpacing) {
+    if (topic.version != stream.sentVersion && time - stream.lastEvent >= kEventSpacing) {
         const bool follows =
             stream.sentVersion != 0 && stream.sentVersion + 1 == topic.version && !topic.text.delta.empty();
         stream.pending = EventText(stream.topic, follows ? topic.text.delta : topic.text.full);
         stream.sentVersion = topic.version;
-        stream.lastEvent = now;
-    } else if (now - stream.lastWrite >= kKeepAlive) {
+        stream.lastEvent = time;
+    } else if (time - stream.lastWrite >= kKeepAlive) {
         stream.pending = ":\n\n";
     } else {
         return false;
@@ -186,7 +190,7 @@ void EventHub::Render(const std::string& key, bool create) {
     Topic& topic = topics[key];
     if (topic.cursor != started) return;  // another render moved the topic on meanwhile
     topic.cursor = cursor;
-    topic.rendered = Clock::now();
+    topic.rendered = now();
     if (topic.version != 0 && text->full == topic.text.full) return;
     topic.text = *text;
     ++topic.version;
@@ -196,33 +200,43 @@ void EventHub::Tick() {
     std::vector<std::string> due;
     {
         std::lock_guard guard(lock);
-        const Clock::time_point now = Clock::now();
+        const Clock::time_point time = now();
         for (const auto& [key, topic] : topics) {
-            if (topic.streams > 0 && now - topic.rendered >= kRenderPeriod) due.push_back(key);
+            if (topic.streams > 0 && time - topic.rendered >= kRenderPeriod) due.push_back(key);
         }
     }
     for (const std::string& key : due) Render(key, false);
     std::lock_guard guard(lock);
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point time = now();
     for (Stream* stream : streams) {
         if (!stream->suspended) continue;
         const Topic& topic = topics.at(stream->topic);
-        const bool event = topic.version != stream->sentVersion && now - stream->lastEvent >= kEventSpacing;
-        if (!event && now - stream->lastWrite < kKeepAlive) continue;
+        const bool event = topic.version != stream->sentVersion && time - stream->lastEvent >= kEventSpacing;
+        if (!event && time - stream->lastWrite < kKeepAlive) continue;
         stream->suspended = false;
-        stream->waitingSince = now;
+        stream->waitingSince = time;
         MHD_resume_connection(stream->connection);
     }
-    ShutDownStalled(now);
+    ShutDownStalled(time);
 }
 
 // The library notices the shutdown and ends the connection, which frees the stream. Call under lock.
-void EventHub::ShutDownStalled(Clock::time_point now) {
+void EventHub::ShutDownStalled(Clock::time_point time) {
     for (Stream* stream : streams) {
-        if (stream->suspended || stream->stalled || now - stream->waitingSince < stallLimit) continue;
+        if (stream->suspended || stream->stalled || time - stream->waitingSince < stallLimit) continue;
         stream->stalled = true;
         if (stream->descriptor >= 0) shutdown(stream->descriptor, SHUT_RDWR);
     }
+}
+
+EventHub::Holdings EventHub::Held() const {
+    std::lock_guard guard(lock);
+    Holdings held;
+    held.streams = streams.size();
+    held.suspended = static_cast<std::size_t>(
+        std::count_if(streams.begin(), streams.end(), [](const Stream* stream) { return stream->suspended; }));
+    held.topics = topics.size();
+    return held;
 }
 
 void EventHub::RunTicker() {

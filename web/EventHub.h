@@ -38,10 +38,12 @@ using TopicRenderer = std::function<std::optional<TopicText>(const std::string& 
 // takes in counts as taken, so a client that never reads is dropped once its buffers are full.
 //
 // Threads: Open on the endpoint's thread; the library calls the stream callbacks there too. Stop
-// (and the destructor) on the owner's thread, before the endpoint stops.
+// (and the destructor) on the owner's thread, before the endpoint stops. Tick, StreamCount and
+// Held on any.
 class EventHub {
 public:
     using Clock = std::chrono::steady_clock;
+    using Now = std::function<Clock::time_point()>;
     static constexpr auto kRenderPeriod = std::chrono::milliseconds(1000);
     static constexpr auto kEventSpacing = std::chrono::milliseconds(1000);
     static constexpr auto kKeepAlive = std::chrono::seconds(15);
@@ -54,7 +56,9 @@ public:
     static constexpr std::size_t kMaxStreamsPerAddress = 32;
     static constexpr auto kStallLimit = std::chrono::seconds(30);
 
-    explicit EventHub(TopicRenderer renderer, Clock::duration stallLimit = kStallLimit);
+    // A hub given a clock of its own runs no ticker thread: its owner moves the clock and calls
+    // Tick, so that what the streams receive never depends on how fast the machine is.
+    explicit EventHub(TopicRenderer renderer, Clock::duration stallLimit = kStallLimit, Now now = nullptr);
     ~EventHub();
     EventHub(const EventHub&) = delete;
     EventHub& operator=(const EventHub&) = delete;
@@ -64,7 +68,18 @@ public:
     HttpAnswer Open(const std::string& topic, const std::string& address);
     // Ends every stream (resuming the suspended ones) and the ticker.
     void Stop();
+    // The ticker's work: renders the topics that are due, resumes the streams that have an event
+    // or a keep-alive to send, and shuts the stalled ones down.
+    void Tick();
     std::size_t StreamCount();
+
+    // What the hub holds: the open streams, those of them suspended, and the topics they follow.
+    struct Holdings {
+        std::size_t streams = 0;
+        std::size_t suspended = 0;
+        std::size_t topics = 0;
+    };
+    Holdings Held() const;
 
 private:
     struct Topic {
@@ -79,17 +94,17 @@ private:
     static ssize_t Read(void* stream, std::uint64_t position, char* buffer, std::size_t size);
     static void Free(void* stream);
     // Fills the stream's pending text from its topic; false when there is nothing to send yet.
-    bool TakeNext(Stream& stream, Clock::time_point now);
+    bool TakeNext(Stream& stream, Clock::time_point time);
     // Renders the topic outside the lock and stores the result unless another render came first;
     // `create` makes the topic when it is not there yet (a stream is about to follow it).
     void Render(const std::string& key, bool create);
-    void Tick();
-    void ShutDownStalled(Clock::time_point now);
+    void ShutDownStalled(Clock::time_point time);
     void RunTicker();
 
     TopicRenderer renderer;
     const Clock::duration stallLimit;
-    std::mutex lock;  // guards everything below; taken before the library's own locks
+    Now now;
+    mutable std::mutex lock;  // guards everything below; taken before the library's own locks
     std::condition_variable wake;
     std::map<std::string, Topic> topics;
     std::list<Stream*> streams;
