@@ -8,39 +8,13 @@
 namespace {
 
 // SQLSTATE classes and codes of a database that cannot take the write now: 08 connection
-// exception, 40 transaction rollback (serialisation, deadlock), 53 insufficient resources (disk
-// full, out of memory, too many connections), and the PostgreSQL codes of a server shutting down,
-// a cancelled statement and a lock not granted in time; HYT00 and HYT01 are ODBC's time-outs.
+// exception, 40 transaction rollback (serialisation, deadlock, a file busy or locked), 53
+// insufficient resources (disk full, out of memory, too many connections), and the codes of a
+// server shutting down, a cancelled statement, a lock not granted in time and a failing read or
+// write (58030); HYT00 and HYT01 are ODBC's time-outs.
 constexpr std::array<std::string_view, 3> kTransientClasses = {"08", "40", "53"};
-constexpr std::array<std::string_view, 7> kTransientStates = {"HYT00", "HYT01", "57P01", "57P02",
-                                                              "57P03", "57014", "55P03"};
-
-// SQLite's primary result codes (the low byte of its extended codes) for a file that is locked,
-// busy, full or failing to read or write.
-constexpr int kSqliteBusy = 5;
-constexpr int kSqliteLocked = 6;
-constexpr int kSqliteNoMemory = 7;
-constexpr int kSqliteIoError = 10;
-constexpr int kSqliteFull = 13;
-constexpr int kSqliteProtocol = 15;
-
-bool TransientSqliteCode(int nativeError) {
-    switch (nativeError & 0xff) {
-        case kSqliteBusy:
-        case kSqliteLocked:
-        case kSqliteNoMemory:
-        case kSqliteIoError:
-        case kSqliteFull:
-        case kSqliteProtocol:
-            return true;
-        default:
-            return false;
-    }
-}
-
-// A PostgreSQL server out of disk names the C library's text in its message; the driver reports
-// such server errors as HY000 without the server's own code.
-bool DiskFullMessage(std::string_view message) { return message.find("No space left on device") != message.npos; }
+constexpr std::array<std::string_view, 8> kTransientStates = {"HYT00", "HYT01", "57P01", "57P02",
+                                                              "57P03", "57014", "55P03", "58030"};
 
 bool TransientState(std::string_view state) {
     for (const std::string_view prefix : kTransientClasses)
@@ -64,6 +38,5 @@ std::string_view ServerState(std::string_view message) {
 bool IsTransientFailure(const CSQLException& error) {
     const std::string_view state = error.sqlState;
     if (TransientState(state)) return true;
-    return state == "HY000" && (TransientSqliteCode(error.nativeError) || DiskFullMessage(error.message) ||
-                                TransientState(ServerState(error.message)));
+    return state == "HY000" && TransientState(ServerState(error.message));
 }

@@ -32,8 +32,12 @@ MappedError MapState(const std::string& serverState, const std::string& text, bo
 }  // namespace
 
 MappedError MapPostgresError(const std::string& serverState, const std::string& message, bool connectionLost) {
-    MappedError mapped = MapState(serverState, FirstLine(message), connectionLost);
+    // A server out of disk names the C library's text; the code it belongs to is kept for a message
+    // that comes without one.
+    const std::string state =
+        serverState.empty() && message.find("No space left on device") != std::string::npos ? "53100" : serverState;
+    MappedError mapped = MapState(state, FirstLine(message), connectionLost);
     // Whoever logs the failure sees the server's own code beside the one the program acts on.
-    if (!serverState.empty() && serverState != mapped.sqlState) mapped.message += " (SQLSTATE " + serverState + ")";
+    if (!state.empty() && state != mapped.sqlState) mapped.message += " (SQLSTATE " + state + ")";
     return mapped;
 }

@@ -11,7 +11,8 @@
 //   silently different rows);
 // - a lost connection (class 08, or the server shutting down: 57P01 to 57P03, or the link
 //   gone) -> 08S01;
-// - anything else -> HY000.
+// - anything else -> HY000, with the server's own code at the end of the message:
+//   "... (SQLSTATE 53100)"; a message without a code that says the disk is full gets 53100.
 struct MappedError {
     std::string sqlState;
     std::string message;

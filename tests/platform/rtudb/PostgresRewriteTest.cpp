@@ -61,6 +61,8 @@ TEST(PostgresErrorTest, ServerStatesMapToTheProgramsStates) {
     EXPECT_EQ(MapPostgresError("22001", "value too long", false).message, "value too long (SQLSTATE 22001)");
     EXPECT_EQ(MapPostgresError("42P01", "relation does not exist", false).message,
               "relation does not exist (SQLSTATE 42P01)");
+    EXPECT_EQ(MapPostgresError("", "could not extend file: No space left on device", false).message,
+              "could not extend file: No space left on device (SQLSTATE 53100)");
 }
 
 // Bytes that are not part of well-formed UTF-8 become the characters of their numbers; UTF-8

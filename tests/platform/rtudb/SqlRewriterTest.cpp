@@ -76,7 +76,15 @@ TEST(SqlStateTest, SqliteFailuresMapToTheirStates) {
     EXPECT_STREQ(SqlStateForSqlite(SQLITE_ERROR, "no such table: T"), "42S02");
     EXPECT_STREQ(SqlStateForSqlite(SQLITE_ERROR, "near \"SELEC\": syntax error"), "42000");
     EXPECT_STREQ(SqlStateForSqlite(SQLITE_ERROR, "no such column: X"), "HY000");
-    EXPECT_STREQ(SqlStateForSqlite(SQLITE_IOERR, nullptr), "HY000");
+    EXPECT_STREQ(SqlStateForSqlite(SQLITE_NOTADB, nullptr), "HY000");
+    // A file busy, locked, full or failing says so by its state, whatever its message.
+    EXPECT_STREQ(SqlStateForSqlite(SQLITE_BUSY, "database is locked"), "40001");
+    EXPECT_STREQ(SqlStateForSqlite(SQLITE_BUSY_SNAPSHOT, "database is locked"), "40001");
+    EXPECT_STREQ(SqlStateForSqlite(SQLITE_LOCKED_SHAREDCACHE, "database table is locked"), "40001");
+    EXPECT_STREQ(SqlStateForSqlite(SQLITE_PROTOCOL, nullptr), "40001");
+    EXPECT_STREQ(SqlStateForSqlite(SQLITE_FULL, "database or disk is full"), "53100");
+    EXPECT_STREQ(SqlStateForSqlite(SQLITE_NOMEM, nullptr), "53200");
+    EXPECT_STREQ(SqlStateForSqlite(SQLITE_IOERR_WRITE, "disk I/O error"), "58030");
 }
 
 class HomePathTest : public ::testing::Test {
