@@ -23,6 +23,8 @@ packages=(
   curl openssl python3-prometheus-client
   # telvorn-admin asks a running service's monitoring endpoint for the RTUs that report unregistered.
   libcurl4-openssl-dev
+  # promtool checks and unit-tests the alerting rules in resources/prometheus.
+  prometheus
   # The web console draws its charts with Debian's Chart.js (embedded at build time); its tests run
   # headless Chromium through Selenium, all from Debian: nothing downloads a browser or a driver.
   libjs-chart.js chromium chromium-driver python3-selenium

@@ -8,6 +8,7 @@
 #include "platform/profile/IniFileReader.h"
 #include "platform/profile/IniFiles.h"
 #include "storage/MessageText.h"
+#include "storage/RegistryNames.h"
 #include "storage/Schema.h"
 #include "storage/StatementTexts.h"
 #include "storage/sql/ComposeStatement.h"
@@ -154,6 +155,7 @@ std::vector<RegistryRow> ReadRegistry(const CSQLDatabase& database, bool* comple
             rows.push_back(std::move(row));
         }
         if (complete) *complete = true;
+        ProcessRegistryNames().Note(rows);
     } catch (const CSQLException&) {
     }
     return rows;

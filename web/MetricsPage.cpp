@@ -7,12 +7,16 @@
 #include <prometheus/text_serializer.h>
 
 #include <cstdio>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/CoreCounts.h"
 #include "server/ServerCounts.h"
 #include "storage/HistoryCounts.h"
+#include "storage/RegistryNames.h"
+#include "web/LabelText.h"
 #include "web/ProcessStats.h"
 
 namespace {
@@ -115,21 +119,41 @@ void AddHistory(Registry& registry) {
         .Set(historyCounts.databaseUp.load(kRelaxed) ? 1 : 0);
 }
 
+// A name longer than this is cut: a label is repeated in every series and alert that carries it.
+constexpr std::size_t kMaxNameCharacters = 64;
+
 void AddRtus(Registry& registry, const MonitorSources& sources) {
     auto& last = Gauge(registry, "telvorn_rtu_last_report_timestamp_seconds",
                        "When the RTU's last frame or ADU was decoded, seconds since 1970 (0: never).");
     auto& connected =
         Gauge(registry, "telvorn_rtu_connected", "1 while the connection that carried the RTU's last report is open.");
     auto& frames = Counter(registry, "telvorn_rtu_frames_total", "Frames and ADUs decoded for the RTU.");
+    auto& up = Gauge(registry, "telvorn_rtu_up",
+                     "1 while the RTU is connected and not silent; one not heard since start counts as up for STALE "
+                     "seconds after start.");
+    auto& info = Gauge(registry, "telvorn_rtu_info", "Always 1; the labels tell the RTU's model and registry name.");
+    std::map<RtuState, int> states;
+    for (const RtuState state : kRtuStates) states[state] = 0;
+    const std::int64_t now = NowMilliseconds();
+    const auto start = static_cast<std::int64_t>(ReadProcessStats().startTimeSeconds * 1000);
     for (std::size_t i = 0; i < RtuTable::kSlots; ++i) {
-        const std::string uid =
-            sources.table->Slot(i).Read([](const RtuRecord& record) { return std::string(record.uidText); });
+        const auto [uid, model] = sources.table->Slot(i).Read(
+            [](const RtuRecord& record) { return std::pair(std::string(record.uidText), record.model); });
         if (uid.empty()) continue;
         const RtuActivity::Report report = sources.table->Activity().Read(i);
+        const RtuState state = StateOf(sources, i, now);
+        ++states[state];
         last.Add({{"uid", uid}}).Set(static_cast<double>(report.lastReportMs) / 1000);
         connected.Add({{"uid", uid}}).Set(CarrierOpen(sources, i) ? 1 : 0);
         frames.Add({{"uid", uid}}).Increment(static_cast<double>(report.frames));
+        up.Add({{"uid", uid}}).Set(RtuUp(sources, state, now, start) ? 1 : 0);
+        info.Add({{"uid", uid},
+                  {"model", std::to_string(model)},
+                  {"name", LabelText(ProcessRegistryNames().Name(uid), kMaxNameCharacters)}})
+            .Set(1);
     }
+    auto& counts = Gauge(registry, "telvorn_rtus", "RTUs of the live table in each state, as /api/status counts them.");
+    for (const auto& [state, count] : states) counts.Add({{"state", RtuStateName(state)}}).Set(count);
 }
 
 void AddSpool(Registry& registry, const SpoolFigures& spool) {

@@ -32,6 +32,11 @@ RtuState StateOf(const MonitorSources& sources, std::size_t slot, std::int64_t n
     return CarrierOpen(sources, slot) ? RtuState::kConnected : RtuState::kDisconnected;
 }
 
+bool RtuUp(const MonitorSources& sources, RtuState state, std::int64_t nowMs, std::int64_t startMs) {
+    if (state == RtuState::kNever) return nowMs - startMs <= std::int64_t{sources.staleSeconds} * 1000;
+    return state == RtuState::kConnected;
+}
+
 std::int64_t NowMilliseconds() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
         .count();

@@ -30,10 +30,17 @@ struct MonitorSources {
 
 // The state of one RTU of the table, as the status API and the metrics tell it.
 enum class RtuState { kConnected, kSilent, kDisconnected, kNever };
+// Every state once: the metrics give each its count, zero included.
+inline constexpr RtuState kRtuStates[] = {RtuState::kConnected, RtuState::kSilent, RtuState::kDisconnected,
+                                          RtuState::kNever};
 const char* RtuStateName(RtuState state);
 // No report yet: never; none for longer than staleSeconds: silent; else connected while the
 // connection that carried the last report is open, disconnected once it has closed.
 RtuState StateOf(const MonitorSources& sources, std::size_t slot, std::int64_t nowMs);
+// Whether an RTU in `state` counts as up for alerting: connected does; never does only until
+// staleSeconds have passed since the program started at startMs, the time a reporting RTU gets to
+// be heard; every other state is down.
+bool RtuUp(const MonitorSources& sources, RtuState state, std::int64_t nowMs, std::int64_t startMs);
 bool CarrierOpen(const MonitorSources& sources, std::size_t slot);
 
 std::int64_t NowMilliseconds();

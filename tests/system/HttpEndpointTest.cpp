@@ -200,6 +200,43 @@ TEST_F(HttpEndpointTest, UnitReportingUnregisteredIsListedWithItsFramesAndPeerUn
     close(client);
 }
 
+TEST_F(HttpEndpointTest, RtuUpFollowsAConnectASilencePastStaleAndARestart) {
+    for (int unit : {kUnit, 124}) Register(unit);
+    const auto up = [&](int unit) { return Metric("telvorn_rtu_up{uid=\"" + std::to_string(unit) + "\"}"); };
+    const auto rtus = [&](const char* state) { return Metric(std::string("telvorn_rtus{state=\"") + state + "\"}"); };
+    StartWithHttp("STALE=2\n");
+    const int client = Client();
+    // An RTU that keeps reporting is up; 124, never heard, is down once STALE has passed since start.
+    EXPECT_TRUE(WaitUntil([&] {
+        Report(client, {AinFrame(kUnit)});
+        return up(kUnit) == 1 && rtus("connected") == 1 && up(124) == 0 && rtus("never") == 1;
+    }));
+    // Silent on an open connection: down once STALE has passed since its last report.
+    EXPECT_TRUE(WaitUntil([&] { return up(kUnit) == 0 && rtus("silent") == 1; }));
+    EXPECT_EQ(rtus("disconnected"), 0);
+    close(client);
+    ASSERT_EQ(headless->StopWith(SIGTERM), 0);
+
+    StartWithHttp("STALE=2\n");
+    EXPECT_TRUE(WaitUntil([&] { return up(kUnit) == 0 && up(124) == 0; }));
+    const std::string list = Get("/api/rtus").body;
+    double counted = 0;
+    for (const char* state : {"connected", "silent", "disconnected", "never"}) {
+        const std::string quoted = std::string("\"state\": \"") + state + "\"";
+        double listed = 0;
+        for (std::size_t at = list.find(quoted); at != std::string::npos; at = list.find(quoted, at + 1)) ++listed;
+        EXPECT_EQ(rtus(state), listed) << state;
+        counted += rtus(state);
+    }
+    EXPECT_EQ(counted, 2);
+    const int again = Client();
+    EXPECT_TRUE(WaitUntil([&] {
+        Report(again, {AinFrame(kUnit)});
+        return up(kUnit) == 1;
+    }));
+    close(again);
+}
+
 class PostgresHttpEndpointTest : public HttpEndpointTest {
 protected:
     TestEngine Engine() const override { return TestEngine::Postgres; }
