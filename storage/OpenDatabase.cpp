@@ -10,6 +10,7 @@
 #include "storage/HistoryCounts.h"
 #include "storage/MessageText.h"
 #include "storage/OdbcInstaller.h"
+#include "storage/ReadingsView.h"
 #include "storage/Schema.h"
 #include "storage/sql/DatabaseMutex.h"
 #include "storage/sql/SQLDatabase.h"
@@ -74,4 +75,5 @@ void OpenDatabase(CSQLDatabase& database, IMessageBox& box, OdbcInstaller& insta
         ShowMessageText(box, kSuccessSection, "CREATE_RTU_TAB_OK", MessageIcon::None);
     if (CreateFixedTable(database, kFullRcdsCreation))
         ShowMessageText(box, kSuccessSection, "CREATE_RTU_TAB_OK", MessageIcon::None);
+    CreateReadingsView(database);
 }

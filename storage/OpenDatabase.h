@@ -9,8 +9,9 @@ class OdbcInstaller;
 // first read. Makes sure ~/rtu exists and holds RTU.db (copied from the seed "./RTU.db" when
 // missing, never overwriting), connects to "RTUDB" with USER and PWD of [RTU_DB] in
 // "./data_rtu.ini", registers the data source and retries once when that fails, then creates
-// RTU_TAB and FULLRCDS when they are missing. Its results are `database.connected` and the boxes:
-// on a new database "opened", "created", "created"; later just "opened"; OPEN_DB_ERR on failure.
+// RTU_TAB and FULLRCDS when they are missing, and the READINGS view with what it needs (ReadingsView.h). Its results
+// are `database.connected` and the boxes: on a new database "opened", "created", "created"; later just "opened";
+// OPEN_DB_ERR on failure.
 //
 // Threads: the user-interface thread. The table creations hold DatabaseMutex, since history
 // writers on worker threads may already use the connection.

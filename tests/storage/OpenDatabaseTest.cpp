@@ -51,7 +51,7 @@ TEST_P(OpenDatabaseTest, FirstStartShowsOpenedAndBothCreations) {
     EXPECT_TRUE(db.connected);
     EXPECT_EQ(box.shown, (std::vector<ShownBox>{kOpened, kCreated, kCreated}));
     EXPECT_EQ(std::filesystem::exists(DatabaseFile()), !OnPostgres());  // the server keeps no local file
-    EXPECT_EQ(Tables(), (std::vector<std::string>{"RTU_TAB", "FULLRCDS"}));
+    EXPECT_EQ(Tables(), (std::vector<std::string>{"RTU_TAB", "FULLRCDS", "LTIME_ZONE"}));
 }
 
 TEST_P(OpenDatabaseTest, LaterStartShowsOnlyOpenedAndKeepsTheRows) {
@@ -170,7 +170,7 @@ TEST_F(PostgresDataSourceTest, PostgresqlDataSourceIsUsedAsItIs) {
     EXPECT_EQ(box.shown, (std::vector<ShownBox>{kOpened, kCreated, kCreated}));
     EXPECT_EQ(PostgresCluster::Instance().Query("SELECT tablename FROM pg_tables WHERE schemaname = '" + schema_ +
                                                 "' ORDER BY tablename"),
-              "fullrcds\nrtu_tab\n");
+              "fullrcds\nltime_zone\nrtu_tab\n");
     EXPECT_EQ(SystemDataSources(), entry);
 }
 

@@ -60,7 +60,7 @@ TEST_P(RtuRegistryTest, AddingUnit7CreatesThe158ChannelTablesInOrder) {
     ASSERT_TRUE(AddRtu(db, InputRows{"7"}, box));
 
     std::vector<std::string> tables = Tables();
-    tables.erase(tables.begin(), tables.begin() + 2);  // RTU_TAB, FULLRCDS
+    tables.erase(tables.begin(), tables.begin() + 3);  // RTU_TAB, FULLRCDS, LTIME_ZONE
     EXPECT_EQ(tables.size(), 158u);
     EXPECT_EQ(tables, ExpectedTablesOfUnit7());
     EXPECT_TRUE(box.shown.empty());
@@ -99,7 +99,7 @@ TEST_P(RtuRegistryTest, AUnitIdThatIsNotOneToEightDigitsIsRefused) {
     EXPECT_EQ(box.shown, std::vector<ShownBox>(
                              2, {"Unit Id must be 1 to 8 decimal digits!", "", MessageIcon::Stop, MessageButtons::Ok}));
     EXPECT_TRUE(Uids().empty());
-    EXPECT_EQ(Tables().size(), 2u);
+    EXPECT_EQ(Tables().size(), 3u);  // RTU_TAB, FULLRCDS and LTIME_ZONE
     ASSERT_TRUE(AddRtu(db, InputRows{"\t 7 "}, box));
     EXPECT_EQ(Uids(), std::vector<std::string>{"7"});
 }

@@ -216,7 +216,7 @@ TEST_F(DyInputViewTest, AUnitIdIsOneToEightDigitsOrRefusedBeforeAnyTable) {
         EXPECT_EQ(Texts(), (std::vector<std::string>{"Unit Id must be 1 to 8 decimal digits!", "ADD_RTU_ERR"})) << uid;
     }
     EXPECT_EQ(Count("RTU_TAB"), 0);
-    EXPECT_EQ(Tables().size(), 2u);  // RTU_TAB and FULLRCDS only
+    EXPECT_EQ(Tables().size(), 3u);  // RTU_TAB, FULLRCDS and LTIME_ZONE only
     Add(" 7 ");
     Add("00000042");
     EXPECT_EQ(Column("SELECT UID FROM RTU_TAB ORDER BY UID"), (std::vector<std::string>{"42", "7"}));

@@ -37,7 +37,7 @@ TEST_F(HeadlessDatabaseTest, FreshHomeGetsTheDatabaseWithBothTables) {
     EXPECT_EQ(headless.StopWith(SIGTERM), 0);
 
     Connect();
-    EXPECT_EQ(Tables(), (std::vector<std::string>{"RTU_TAB", "FULLRCDS"}));
+    EXPECT_EQ(Tables(), (std::vector<std::string>{"RTU_TAB", "FULLRCDS", "LTIME_ZONE"}));
 }
 
 TEST_F(HeadlessDatabaseTest, UnregisteredDataSourceIsRegisteredAtStart) {

@@ -3,9 +3,9 @@
 // INSERTs per reading (channel table and FULLRCDS), each committed, WAL with synchronous=FULL, both
 // files in the same directory. Alternating blocks share disk and cache conditions.
 //
-//   telvorn-bench-history [--readings N] [--dir DIRECTORY] [--spool]
+//   telvorn-bench-history [--readings N] [--dir DIRECTORY] [--spool] [--readings-view]
 //   telvorn-bench-history --postgres "SERVER=..;PORT=..;DATABASE=..;SCHEMA=..;USER=..;PWD=.." [--unit U]
-//                         [--readings N] [--dir DIRECTORY]
+//                         [--readings N] [--dir DIRECTORY] [--readings-view]
 //
 // With --postgres the data source names that server instead of a SQLite file, and the ceiling is
 // the same two single-row INSERTs per reading sent by libpq itself, each committed (what pgbench
@@ -13,6 +13,8 @@
 // tables are written, so that several of these processes, like several Telvorn servers, can write
 // into one schema at once; --no-ceiling times the stack alone, for such runs. --spool gives the
 // recorder its spool, as the programs do (the database stays up, so nothing goes there).
+// --readings-view makes the READINGS view and the FULLRCDS index before the readings, as a start
+// of the programs does, and says how long that took (the index is built over the rows there).
 //
 // The ODBC files live in a scratch directory (ODBCSYSINI, ODBCINI, HOME); /etc is never touched.
 
@@ -33,6 +35,7 @@
 #include "platform/profile/ProfileSettings.h"
 #include "storage/HistoryRecorder.h"
 #include "storage/OdbcInstaller.h"
+#include "storage/ReadingsView.h"
 #include "storage/Schema.h"
 #include "storage/sql/SQLDatabase.h"
 #include "storage/sql/SQLException.h"
@@ -192,6 +195,7 @@ int main(int argc, char** argv) {
     std::string postgres;
     bool withCeiling = true;
     bool withSpool = false;
+    bool withView = false;
     std::filesystem::path dir = std::filesystem::current_path();
     for (int i = 1; i < argc; ++i) {
         const bool valued = i + 1 < argc;
@@ -199,6 +203,8 @@ int main(int argc, char** argv) {
             withCeiling = false;
         else if (std::strcmp(argv[i], "--spool") == 0)
             withSpool = true;
+        else if (std::strcmp(argv[i], "--readings-view") == 0)
+            withView = true;
         else if (valued && std::strcmp(argv[i], "--readings") == 0)
             readings = std::max(kBlock, std::atoi(argv[++i]));
         else if (valued && std::strcmp(argv[i], "--dir") == 0)
@@ -232,6 +238,12 @@ int main(int argc, char** argv) {
         CreateChannelTables(database, unitText);
     } catch (const CSQLException&) {
         // Made by an earlier run.
+    }
+    if (withView) {
+        const auto start = std::chrono::steady_clock::now();
+        CreateReadingsView(database);
+        std::printf("READINGS and its index made in:     %.1f s\n",
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
 
     RtuTable table;
