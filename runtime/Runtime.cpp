@@ -8,6 +8,7 @@
 #include "core/TelemetryCore.h"
 #include "platform/profile/ProfileSettings.h"
 #include "storage/EventLog.h"
+#include "storage/LastReports.h"
 #include "storage/OpenDatabase.h"
 #include "storage/sql/DatabaseMutex.h"
 #include "web/HttpSettings.h"
@@ -110,12 +111,17 @@ void Runtime::StopStage(RuntimeStage stage) {
 void Runtime::OpenDatabase() { ::OpenDatabase(database, messageBox); }
 
 // The table is empty at the start: the rows read before an error are worth having.
-void Runtime::FillRegistry() { RefillRtuTable(LiveRtuTable(), WantedRtus(ReadRegistry(database))); }
+void Runtime::FillRegistry() {
+    RefillRtuTable(LiveRtuTable(), WantedRtus(ReadRegistry(database)));
+    RestoreLastReports(database, LiveRtuTable());
+}
 
 RegistryReload Runtime::ReloadRegistry() {
     RegistryReload reload;
     reload.rows = ReadRegistry(database, &reload.complete);
     if (reload.complete) reload.added = RefillRtuTable(LiveRtuTable(), WantedRtus(reload.rows));
+    // Also after a read that failed: RTUs the table had before are still there to be given theirs.
+    RestoreLastReports(database, LiveRtuTable());
     return reload;
 }
 

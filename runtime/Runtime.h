@@ -94,7 +94,8 @@ public:
     // The database stage: brings up the history database and shows the outcome in message boxes.
     void OpenDatabase();
     // Reads the registry and brings the live table to its RTUs and then the extra ones, while the
-    // workers decode (RefillRtuTable). A registry that cannot be read whole changes nothing: it
+    // workers decode (RefillRtuTable); RTUs not heard since start get their newest stored reading
+    // as their last report (RestoreLastReports). A registry that cannot be read whole changes nothing: it
     // would free the slot of every RTU it missed. The window's list reload and telvorn-headless's
     // SIGHUP.
     RegistryReload ReloadRegistry();

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -19,6 +20,7 @@
 #include "server/ConnectionOps.h"
 #include "server/ConnectionTable.h"
 #include "server/IoRecord.h"
+#include "server/KeepAlive.h"
 #include "server/ObjectPool.h"
 #include "server/ServerCounts.h"
 #include "server/ServerError.h"
@@ -168,6 +170,7 @@ private:
             close(socket);
             return true;
         }
+        KeepAliveRtuSocket(socket);
         ServerTrace("Socket created at %d.\n", socket);
         serverCounts.accepted.fetch_add(1, std::memory_order_relaxed);
         completionPort->Associate(socket, record);
@@ -202,6 +205,9 @@ private:
             if (record->inUse.load() != 0 && io->sequence == record->sequence.load()) {
                 record->lastActive.store(0);
                 if (completion.ok) serverCounts.closedByPeer.fetch_add(1, std::memory_order_relaxed);
+                // Keepalive found the peer gone without a FIN: as good as the idle time-out's close.
+                if (!completion.ok && completion.error == ETIMEDOUT)
+                    serverCounts.closedByTimeout.fetch_add(1, std::memory_order_relaxed);
                 if (!PostEvent(*record, kCloseRequest, *completionPort)) {
                     CloseAndRelease(*record);
                 }

@@ -130,7 +130,10 @@ void AddRtus(Registry& registry, const MonitorSources& sources) {
     auto& frames = Counter(registry, "telvorn_rtu_frames_total", "Frames and ADUs decoded for the RTU.");
     auto& up = Gauge(registry, "telvorn_rtu_up",
                      "1 while the RTU is connected and not silent; one not heard since start counts as up for STALE "
-                     "seconds after start.");
+                     "seconds after start unless silent.");
+    auto& silence = Gauge(registry, "telvorn_rtu_silent_after_seconds",
+                          "Seconds without a report after which the RTU is silent, and the rule that gives them: "
+                          "STALE, or three of its usual intervals (60 s at least).");
     auto& info = Gauge(registry, "telvorn_rtu_info", "Always 1; the labels tell the RTU's model and registry name.");
     std::map<RtuState, int> states;
     for (const RtuState state : kRtuStates) states[state] = 0;
@@ -146,14 +149,19 @@ void AddRtus(Registry& registry, const MonitorSources& sources) {
         last.Add({{"uid", uid}}).Set(static_cast<double>(report.lastReportMs) / 1000);
         connected.Add({{"uid", uid}}).Set(CarrierOpen(sources, i) ? 1 : 0);
         frames.Add({{"uid", uid}}).Increment(static_cast<double>(report.frames));
-        up.Add({{"uid", uid}}).Set(RtuUp(sources, state, now, start) ? 1 : 0);
+        up.Add({{"uid", uid}}).Set(RtuUp(sources, i, state, now, start) ? 1 : 0);
+        const Silence silent = SilenceOf(sources, report);
+        silence.Add({{"uid", uid}, {"by", SilentByName(silent.by)}}).Set(static_cast<double>(silent.afterMs) / 1000);
         info.Add({{"uid", uid},
                   {"model", std::to_string(model)},
                   {"name", LabelText(ProcessRegistryNames().Name(uid), kMaxNameCharacters)}})
             .Set(1);
     }
-    auto& counts = Gauge(registry, "telvorn_rtus", "RTUs of the live table in each state, as /api/status counts them.");
+    auto& counts = Gauge(
+        registry, "telvorn_rtus",
+        "RTUs in each state, as /api/status counts them; unregistered: unit ids that report without being registered.");
     for (const auto& [state, count] : states) counts.Add({{"state", RtuStateName(state)}}).Set(count);
+    counts.Add({{"state", "unregistered"}}).Set(static_cast<double>(StillUnregistered(sources).size()));
 }
 
 void AddSpool(Registry& registry, const SpoolFigures& spool) {

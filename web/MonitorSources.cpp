@@ -25,16 +25,31 @@ bool CarrierOpen(const MonitorSources& sources, std::size_t slot) {
            sources.connections->IsOpen(report.origin.connection, report.origin.sequence);
 }
 
+Silence SilenceOf(const MonitorSources& sources, const RtuActivity::Report& report) {
+    return SilenceOf(report.usualIntervalMs, sources.staleSeconds);
+}
+
 RtuState StateOf(const MonitorSources& sources, std::size_t slot, std::int64_t nowMs) {
     const RtuActivity::Report report = sources.table->Activity().Read(slot);
     if (report.lastReportMs == 0) return RtuState::kNever;
-    if (nowMs - report.lastReportMs > std::int64_t{sources.staleSeconds} * 1000) return RtuState::kSilent;
+    if (nowMs - report.lastReportMs > SilenceOf(sources, report).afterMs) return RtuState::kSilent;
     return CarrierOpen(sources, slot) ? RtuState::kConnected : RtuState::kDisconnected;
 }
 
-bool RtuUp(const MonitorSources& sources, RtuState state, std::int64_t nowMs, std::int64_t startMs) {
-    if (state == RtuState::kNever) return nowMs - startMs <= std::int64_t{sources.staleSeconds} * 1000;
-    return state == RtuState::kConnected;
+bool RtuUp(const MonitorSources& sources, std::size_t slot, RtuState state, std::int64_t nowMs, std::int64_t startMs) {
+    if (state == RtuState::kConnected) return true;
+    if (state == RtuState::kSilent) return false;
+    // Not heard since start (never, or its last report restored): the restart cut its connection,
+    // so it gets the time an RTU has to be heard before it counts as down.
+    const bool heardSinceStart = state != RtuState::kNever && !sources.table->Activity().Read(slot).restored;
+    return !heardSinceStart && nowMs - startMs <= std::int64_t{sources.staleSeconds} * 1000;
+}
+
+std::vector<UnregisteredRtus::Entry> StillUnregistered(const MonitorSources& sources) {
+    std::vector<UnregisteredRtus::Entry> entries = sources.table->Unregistered().Read();
+    std::erase_if(
+        entries, [&](const UnregisteredRtus::Entry& entry) { return sources.table->FindRtu(entry.unitId) != nullptr; });
+    return entries;
 }
 
 std::int64_t NowMilliseconds() {

@@ -3,8 +3,10 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "core/ChannelNames.h"
+#include "core/RtuSilence.h"
 #include "core/RtuTable.h"
 #include "server/ConnectionView.h"
 #include "storage/SpoolFigures.h"
@@ -34,14 +36,19 @@ enum class RtuState { kConnected, kSilent, kDisconnected, kNever };
 inline constexpr RtuState kRtuStates[] = {RtuState::kConnected, RtuState::kSilent, RtuState::kDisconnected,
                                           RtuState::kNever};
 const char* RtuStateName(RtuState state);
-// No report yet: never; none for longer than staleSeconds: silent; else connected while the
-// connection that carried the last report is open, disconnected once it has closed.
+// When the RTU of the report turns silent, and by which rule (RtuSilence.h).
+Silence SilenceOf(const MonitorSources& sources, const RtuActivity::Report& report);
+// No report yet: never; none for longer than its silence (SilenceOf): silent; else connected while
+// the connection that carried the last report is open, disconnected once it has closed. A last
+// report restored from the history counts as a report.
 RtuState StateOf(const MonitorSources& sources, std::size_t slot, std::int64_t nowMs);
-// Whether an RTU in `state` counts as up for alerting: connected does; never does only until
-// staleSeconds have passed since the program started at startMs, the time a reporting RTU gets to
-// be heard; every other state is down.
-bool RtuUp(const MonitorSources& sources, RtuState state, std::int64_t nowMs, std::int64_t startMs);
+// Whether the RTU of the slot, in `state`, counts as up for alerting: connected does, silent does
+// not; one not heard since the program started at startMs (never, or its last report restored)
+// does until staleSeconds have passed since then, the time a reporting RTU gets to be heard.
+bool RtuUp(const MonitorSources& sources, std::size_t slot, RtuState state, std::int64_t nowMs, std::int64_t startMs);
 bool CarrierOpen(const MonitorSources& sources, std::size_t slot);
+// The units that report without a slot of their own; a unit registered since has its slot instead.
+std::vector<UnregisteredRtus::Entry> StillUnregistered(const MonitorSources& sources);
 
 std::int64_t NowMilliseconds();
 

@@ -48,6 +48,7 @@ std::string EngineName(const MonitorSources& sources) {
 json RtuSummary(const MonitorSources& sources, std::size_t slot, const RtuRecord& record, std::int64_t nowMs) {
     const RtuActivity::Report report = sources.table->Activity().Read(slot);
     const std::string peer = PeerText(report.origin);
+    const Silence silence = SilenceOf(sources, report);
     return json{
         {"uid", record.uidText},
         {"model", record.model},
@@ -56,18 +57,13 @@ json RtuSummary(const MonitorSources& sources, std::size_t slot, const RtuRecord
         {"peer", peer.empty() ? json(nullptr) : json(peer)},
         {"last_report", TimeOrNull(report.lastReportMs)},
         {"state", RtuStateName(StateOf(sources, slot, nowMs))},
+        {"last_report_restored", report.restored},
+        {"usual_interval_seconds", report.usualIntervalMs == 0 ? json(nullptr) : json(report.usualIntervalMs / 1000.0)},
+        {"silent_after_seconds", silence.afterMs / 1000.0},
+        {"silent_by", SilentByName(silence.by)},
         {"frames", report.frames},
         {"unknown_frames", report.unknownFrames},
     };
-}
-
-// The units that report without a slot of their own; a unit registered since has its slot's
-// summary instead.
-std::vector<UnregisteredRtus::Entry> StillUnregistered(const MonitorSources& sources) {
-    std::vector<UnregisteredRtus::Entry> entries = sources.table->Unregistered().Read();
-    std::erase_if(
-        entries, [&](const UnregisteredRtus::Entry& entry) { return sources.table->FindRtu(entry.unitId) != nullptr; });
-    return entries;
 }
 
 json UnregisteredSummary(const MonitorSources& sources, const UnregisteredRtus::Entry& entry) {

@@ -1,3 +1,6 @@
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -45,6 +48,25 @@ TEST_F(ServerTest, AcceptTracesTheSocketAndArmsAReceive) {
     ASSERT_TRUE(Send(open.client, "hello"));
     ASSERT_TRUE(WaitForChunks(1));
     EXPECT_EQ(handler.Chunks()[0].data, "hello");
+}
+
+// A peer gone without a FIN is found by the kernel's probes; the receive then fails with ETIMEDOUT.
+TEST_F(ServerTest, AnAcceptedConnectionIsProbedByKeepalive) {
+    StartServer();
+    const Open open = OpenConnection();
+    ASSERT_NE(open.record, nullptr);
+    const struct {
+        int level, option, value;
+    } options[] = {{SOL_SOCKET, SO_KEEPALIVE, 1},
+                   {IPPROTO_TCP, TCP_KEEPIDLE, 60},
+                   {IPPROTO_TCP, TCP_KEEPINTVL, 10},
+                   {IPPROTO_TCP, TCP_KEEPCNT, 3}};
+    for (const auto& o : options) {
+        int value = -1;
+        socklen_t length = sizeof value;
+        ASSERT_EQ(getsockopt(open.socket, o.level, o.option, &value, &length), 0);
+        EXPECT_EQ(value, o.value) << o.option;
+    }
 }
 
 // A connection that arrives while every service thread waits ends one wait: it is accepted and

@@ -37,11 +37,24 @@ const TV = (() => {
   // "42 s", "5 min", "3 h 10 min", "2 d 4 h" since an ISO time; "" for none.
   function age(iso) {
     if (!iso) return '';
-    const seconds = Math.max(0, Math.floor((serverNow() - Date.parse(iso)) / 1000));
+    return duration(Math.max(0, Math.floor((serverNow() - Date.parse(iso)) / 1000)));
+  }
+
+  function duration(seconds) {
+    seconds = Math.round(seconds);
     if (seconds < 60) return seconds + ' s';
     if (seconds < 3600) return Math.floor(seconds / 60) + ' min';
     if (seconds < 86400) return Math.floor(seconds / 3600) + ' h ' + Math.floor((seconds % 3600) / 60) + ' min';
     return Math.floor(seconds / 86400) + ' d ' + Math.floor((seconds % 86400) / 3600) + ' h';
+  }
+
+  // Which rule makes an RTU silent and when: "silent after 3 min: 3 usual intervals of 1 min".
+  function silence(rtu) {
+    if (rtu.silent_after_seconds === undefined) return '';
+    const rule = rtu.silent_by === 'usual_interval'
+      ? '3 usual intervals of ' + duration(rtu.usual_interval_seconds) + ' (60 s at least)'
+      : 'STALE';
+    return 'silent after ' + duration(rtu.silent_after_seconds) + ': ' + rule + (rtu.last_report_restored ? '; last report from the history' : '');
   }
 
   function localTime(iso) {
@@ -98,5 +111,5 @@ const TV = (() => {
     return typeof value === 'number' ? value.toFixed(2) : String(value);
   }
 
-  return { state, el, text, loadTexts, serverNow, age, localTime, navigation, setBadge, follow, formatNumber };
+  return { state, el, text, loadTexts, serverNow, age, silence, localTime, navigation, setBadge, follow, formatNumber };
 })();

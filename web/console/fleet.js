@@ -63,6 +63,7 @@
     } else if (column.key === 'state') {
       td.className = 'state state-' + value;
       td.textContent = value;
+      td.title = TV.silence(rtu);
     } else if (column.key === 'last_report') {
       td.className = 'age';
       td.dataset.time = value || '';

@@ -105,7 +105,7 @@
     status.textContent = rtu.registration;
     summary.replaceChildren(el('span', 'state state-' + rtu.state, rtu.state),
       ' · ' + (rtu.last_report ? 'last report ' + TV.age(rtu.last_report) + ' ago' : 'no report yet') +
-      (rtu.peer ? ' · ' + rtu.peer : '') + ' · ' + rtu.frames + ' frames');
+      (rtu.peer ? ' · ' + rtu.peer : '') + ' · ' + rtu.frames + ' frames' + (TV.silence(rtu) ? ' · ' + TV.silence(rtu) : ''));
     const of = (prefix) => rtu.channels.filter((channel) => channel.channel.replace(/\d+$/, '') === prefix);
     const byName = Object.fromEntries(rtu.channels.map((channel) => [channel.channel, channel]));
     const parts = [];
