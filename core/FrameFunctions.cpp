@@ -6,6 +6,7 @@
 #include "core/CoreCounts.h"
 #include "core/CounterReport.h"
 #include "core/FrameDecoder.h"
+#include "core/FrameEffects.h"
 #include "core/ParseDecimal.h"
 #include "core/TextFormat.h"
 
@@ -15,24 +16,21 @@ constexpr std::size_t kStatePos = kPayloadStart;
 constexpr std::size_t kNumberPos = kPayloadStart + 1;
 constexpr std::size_t kGpsTextPos = 31;
 
-// A frame being decoded, with the words its handlers speak. A frame that is only measured (apply
-// false) walks its payload the same way and changes nothing: handlers test `apply` before any
-// effect other than Register and Coil.
+// A frame being read, with the words its handlers speak. Whatever a handler changes goes through
+// `effects`, which do nothing while the frame is only measured.
 struct Frame {
-    ChunkContext& ctx;
+    IFrameEffects& effects;
     const FrameHeader& header;
     const ChunkView& view;
-    bool apply;
+    const std::tm& now;  // the server's local time when the chunk arrived
 
     std::uint8_t State(std::size_t pos) const { return static_cast<std::uint8_t>(view.Digit(pos)); }
     bool On(std::size_t pos) const { return view.At(pos) != '0'; }
     void Register(std::uint32_t registerNumber, std::int32_t value, std::uint8_t state) const {
-        if (apply)
-            ctx.core.UpdateRegister(header.unitId, registerNumber, value, header.timestamp, state, ctx.list != nullptr);
+        effects.Register(registerNumber, value, state);
     }
     void Coil(std::uint32_t registerNumber, std::int32_t value, std::uint8_t state) const {
-        if (apply)
-            ctx.core.UpdateCoil(header.unitId, registerNumber, value, header.timestamp, state, ctx.list != nullptr);
+        effects.Coil(registerNumber, value, state);
     }
 };
 
@@ -147,7 +145,7 @@ std::size_t CounterReportFrame(const Frame& f) {
     });
     const GpsPosition position = ScanGpsPosition(f.view, end);
     line += Format("%.6f,%.6f\r\n", position.latitude, position.longitude);
-    if (f.apply) AppendCountersLine(f.ctx.core.CountersPath(), line);
+    f.effects.CountersLine(line);
     return end;
 }
 
@@ -158,32 +156,20 @@ std::string_view TextPayload(const Frame& f, std::size_t pos) {
 }
 
 std::size_t GpsText(const Frame& f) {
-    if (!f.apply) return kGpsTextPos;
-    const std::string text(TextPayload(f, kGpsTextPos));
-    if (f.ctx.list) f.ctx.Log(Format("Register# set GPS=%s\n", text.c_str()));
-    if (!f.ctx.statePage) return kGpsTextPos;
-    if (RtuSlot* slot = f.ctx.core.Table().FindRtu(f.header.unitId)) {
-        slot->SetGps(text);
-        f.ctx.statePage->PostCommand(CMD_REFRESH_STATE);
-    }
+    f.effects.Gps(std::string(TextPayload(f, kGpsTextPos)));
     return kGpsTextPos;
 }
 
 std::size_t RegistrationText(const Frame& f) {
-    if (!f.apply) return kPayloadStart;
-    f.ctx.core.UpdateRegistString(f.header.unitId, std::string(TextPayload(f, kPayloadStart)).c_str(),
-                                  f.ctx.list != nullptr);
+    f.effects.Registration(std::string(TextPayload(f, kPayloadStart)));
     return kPayloadStart;
 }
 
 // The server's local time, in the RTU's own frame syntax.
 std::size_t TimeReply(const Frame& f) {
-    if (!f.apply) return kPayloadStart;
-    const std::tm& now = f.ctx.now;
-    const std::string reply = Format("$%sSC83%2.2d/%2.2d/%2.2d %2.2d:%2.2d$", f.header.unitText, now.tm_year - 100,
-                                     now.tm_mon + 1, now.tm_mday, now.tm_hour, now.tm_min);
-    // A failed send releases the connection itself; decoding of the chunk goes on either way.
-    f.ctx.reply.Send(reinterpret_cast<const std::uint8_t*>(reply.data()), reply.size());
+    const std::tm& now = f.now;
+    f.effects.Reply(Format("$%sSC83%2.2d/%2.2d/%2.2d %2.2d:%2.2d$", f.header.unitText, now.tm_year - 100,
+                           now.tm_mon + 1, now.tm_mday, now.tm_hour, now.tm_min));
     return kPayloadStart;
 }
 
@@ -223,10 +209,12 @@ std::size_t RunFrameFunction(ChunkContext& ctx, const FrameHeader& header, const
         unknowCount.fetch_add(1, std::memory_order_relaxed);
         return kPayloadStart;
     }
-    return handler(Frame{ctx, header, frame, true});
+    AppliedFrame effects(ctx, header);
+    return handler(Frame{effects, header, frame, ctx.now});
 }
 
 std::size_t MeasureFrameFunction(ChunkContext& ctx, const FrameHeader& header, const ChunkView& frame) {
     const Handler handler = kHandlers[header.fn];
-    return handler ? handler(Frame{ctx, header, frame, false}) : kPayloadStart;
+    MeasuredFrame effects;
+    return handler ? handler(Frame{effects, header, frame, ctx.now}) : kPayloadStart;
 }

@@ -116,6 +116,31 @@ protected:
     const std::string ain1 = frame(123, "10", "01", "112.34");
 };
 
+// A frame cut before its end mark is only measured: whatever its function does (readings, texts,
+// the counters file, the time reply) happens once the rest arrives, never before.
+TEST_F(ReceiveStreamTest, CutFrameOfEachFunctionActsOnlyWhenWhole) {
+    for (const std::string& whole :
+         {ain1, frame(123, "02", "03", "1"), frame(123, "41", "00", "01C11,02R0123.45,"),
+          frame(123, "32", "01", "11.00,GPRMC,4807.038,N,01131.000,E,"), frame(123, "35", "00", "xxGPRMC,4807.038,N"),
+          frame(123, "45", "00", "RTU-13 v2.1"), frame(123, "83", "00", "")}) {
+        reset();
+        const std::string counters = countersFileText();
+        const int refreshes = statePage.refreshes;
+        RecordingReplyPath replies;
+        const auto take = [&](std::size_t from, std::size_t to) {
+            stream.Take(reinterpret_cast<const std::uint8_t*>(whole.data()) + from, to - from);
+            stream.Decode(core, replies);
+        };
+        take(0, whole.size() - 1);
+        EXPECT_EQ(decodeLines(), std::vector<std::string>{}) << whole;
+        EXPECT_EQ(replies.Sends(), std::vector<Bytes>{}) << whole;
+        EXPECT_EQ(countersFileText(), counters) << whole;
+        EXPECT_EQ(statePage.refreshes, refreshes) << whole;
+        take(whole.size() - 1, whole.size());
+        EXPECT_TRUE(!decodeLines().empty() || !replies.Sends().empty() || countersFileText() != counters) << whole;
+    }
+}
+
 // Each cut, then the next frame whole: both stored once, each echoed once, nothing counted as unknown.
 TEST_F(ReceiveStreamTest, FrameCutAtEachOfItsBoundariesIsStoredOnceWithItsValue) {
     ASSERT_EQ(ain1.size(), 36u);
