@@ -46,13 +46,14 @@ ReadingSpool::OpenResult ReadingSpool::Open(const std::filesystem::path& path, S
     }
     std::lock_guard lock(fileMutex_);
     OpenFile(message);
-    if (!fileOpen_) return OpenResult::MemoryOnly;
-    const std::int64_t requeued = file_.Requeue();
-    if (requeued > 0) LogSpoolRequeued(path_, requeued);
-    held_ = file_.Readings() + static_cast<std::int64_t>(memory_.size());
-    rowsSetAside_ = file_.RowsSetAside();
+    if (fileOpen_) {
+        const std::int64_t requeued = file_.Requeue();
+        if (requeued > 0) LogSpoolRequeued(path_, requeued);
+        rowsSetAside_ = file_.RowsSetAside();
+    }
+    held_ = (fileOpen_ ? file_.Readings() : 0) + static_cast<std::int64_t>(memory_.size());
     UpdateFigures();
-    return OpenResult::Opened;
+    return fileOpen_ ? OpenResult::Opened : OpenResult::MemoryOnly;
 }
 
 // Call under fileMutex_. A log without its file, and a damaged file, are kept aside and read into
@@ -62,11 +63,11 @@ void ReadingSpool::OpenFile(std::string& message) {
     std::string why;
     SpoolFile::OpenResult opened = file_.Open(path_, limits_.fileBytes, why);
     std::filesystem::path damaged;
+    std::string damage;
     if (opened == SpoolFile::OpenResult::Damaged) {
+        damage = why;
         damaged = spool_recovery::KeepDamagedAside(path_);
-        const std::string damage = why;
         if (!damaged.empty()) opened = file_.Open(path_, limits_.fileBytes, why);
-        why = damage;
     }
     fileOpen_ = opened == SpoolFile::OpenResult::Opened;
     fileOpened_ = fileOpen_;
@@ -75,7 +76,7 @@ void ReadingSpool::OpenFile(std::string& message) {
         NoteTrouble(why, true);
     }
     if (!orphan.empty()) TakeIn(orphan, false, {});
-    if (!damaged.empty()) TakeIn(damaged, true, why);
+    if (!damaged.empty()) TakeIn(damaged, true, damage);
 }
 
 // Call under fileMutex_. The readings go into the new file a chunk at a time, so that a large file
@@ -88,6 +89,8 @@ void ReadingSpool::TakeIn(const std::filesystem::path& aside, bool damaged, cons
         std::vector<SpooledReading*> pointers;
         for (SpooledReading& spooled : chunk) pointers.push_back(&spooled);
         const std::size_t written = fileOpen_ && memory_.empty() ? file_.Append(pointers) : 0;
+        if (fileOpen_ && written < chunk.size() && file_.Why() != SpoolFile::Trouble::None)
+            NoteTrouble(file_.WhyText(), file_.Why() != SpoolFile::Trouble::Bound);
         for (std::size_t i = written; i < chunk.size(); ++i) {
             Append append(std::move(chunk[i]));
             Keep(append);

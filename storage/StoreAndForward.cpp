@@ -187,8 +187,10 @@ StoreAndForward::Pass StoreAndForward::ForwardBatch() {
     for (int batches = 0; batches < kBatchesPerPass && !pass.away; ++batches) {
         std::string error;
         std::vector<SpooledReading> batch = spool_->Oldest(kBatchReadings, after, error);
-        if (batch.empty() && !error.empty())
+        if (batch.empty() && !error.empty()) {
             Stalled("spool " + spool_->Path().string() + " cannot be read (" + error + ")");
+            return Pass::Stalled;
+        }
         if (batch.empty()) break;
         anyRead = true;
         after = batch.back().sequence;
