@@ -32,6 +32,17 @@ const CSQLException& HungWrite() {
     return hung;
 }
 
+// Rows that go to the spool before their statement was composed take their LTIME now.
+void StampPendingRows(SpooledReading& reading) {
+    for (const HistoryRowKind kind : {HistoryRowKind::Channel, HistoryRowKind::FullRcds}) {
+        RowProgress& row = reading.Row(kind);
+        if (!row.pending || !row.localTime.empty()) continue;
+        char localTime[kTimeStampSize];
+        FormatNow(localTime);
+        row.localTime = localTime;
+    }
+}
+
 SpooledReading NewReading(int unitId, const char* channelName, int channelNumber, std::string valueText,
                           float fullValue, const char* rtuTime, std::uint8_t state, const char* gpsText) {
     SpooledReading spooled;
@@ -87,58 +98,74 @@ bool CHistoryRecorder::WriteFullRcds(int unitId, const char* channelName, int ch
 // Each row takes its LTIME when its statement is composed; a row that goes to the spool keeps the
 // LTIME it has then, which is the one it is stored with.
 bool CHistoryRecorder::Record(SpooledReading& reading) {
+    if (storeAndForward_ == nullptr) return RecordWithoutSpool(reading);
     bool allKept = true;
-    for (const HistoryRowKind kind : {HistoryRowKind::Channel, HistoryRowKind::FullRcds}) {
-        RowProgress& row = reading.Row(kind);
-        while (row.pending) {
-            char localTime[kTimeStampSize];
-            FormatNow(localTime);
-            row.localTime = localTime;
-            if (kind == HistoryRowKind::Channel) reading.fullRcds.localTime = row.localTime;
-            if (storeAndForward_ == nullptr) {
-                const RowOutcome outcome = rows_.Insert(reading.reading, kind, row.localTime, {});
-                row.pending = false;
-                if (outcome.result == RowOutcome::Result::Stored) continue;
-                LogRowFailure(reading.reading, kind,
-                              outcome.result == RowOutcome::Result::NotConnected ? nullptr : &outcome.error);
-                allKept = false;
-                continue;
-            }
-            if (storeAndForward_->Away()) {
-                const auto held = storeAndForward_->Hold(reading, nullptr);
-                if (held != StoreAndForward::HoldResult::DatabaseUp) return held == StoreAndForward::HoldResult::Held;
-            }
-            const DirectWriter::Outcome direct =
-                writer_->Write(reading.reading, kind, row.localTime, [this] { return storeAndForward_->Away(); });
-            const RowOutcome::Result result = direct.row.result;
-            if (direct.state == DirectWriter::Outcome::State::Done && result == RowOutcome::Result::Diverted) continue;
-            if (direct.state != DirectWriter::Outcome::State::Done || result == RowOutcome::Result::Transient) {
-                if (direct.state == DirectWriter::Outcome::State::Done &&
-                    storeAndForward_->SetAsideIfFailing(reading, kind, direct.row.error)) {
+    while (reading.channel.pending || reading.fullRcds.pending) {
+        if (storeAndForward_->Away()) {
+            StampPendingRows(reading);
+            const auto held = storeAndForward_->Hold(reading, nullptr);
+            if (held != StoreAndForward::HoldResult::DatabaseUp) return held == StoreAndForward::HoldResult::Held;
+        }
+        DirectWriter::Outcome direct = writer_->Write(reading, [this] { return storeAndForward_->Away(); });
+        for (const HistoryRowKind kind : {HistoryRowKind::Channel, HistoryRowKind::FullRcds}) {
+            const DirectWriter::Row& written = direct.Of(kind);
+            RowProgress& row = reading.Row(kind);
+            if (written.state == DirectWriter::Row::State::NotTried) continue;
+            row.localTime = written.localTime;
+            const RowOutcome::Result result = written.outcome.result;
+            if (written.state == DirectWriter::Row::State::Abandoned || result == RowOutcome::Result::Transient) {
+                if (written.state == DirectWriter::Row::State::Done &&
+                    storeAndForward_->SetAsideIfFailing(reading, kind, written.outcome.error)) {
                     row.pending = false;
                     continue;
                 }
-                return HoldAfter(reading, kind, direct);
+                return HoldAfter(reading, kind, written);
             }
+            if (result == RowOutcome::Result::Diverted) break;
             row.pending = false;
             if (result == RowOutcome::Result::Stored) {
                 storeAndForward_->TableStored(reading.reading, kind);
                 continue;
             }
             LogRowFailure(reading.reading, kind,
-                          result == RowOutcome::Result::NotConnected ? nullptr : &direct.row.error);
+                          result == RowOutcome::Result::NotConnected ? nullptr : &written.outcome.error);
             allKept = false;
+        }
+        // Nothing begun: the write ahead of this one hangs.
+        if (direct.channel.state == DirectWriter::Row::State::NotTried &&
+            direct.fullRcds.state == DirectWriter::Row::State::NotTried) {
+            StampPendingRows(reading);
+            return storeAndForward_->Hold(reading, &HungWrite()) == StoreAndForward::HoldResult::Held;
         }
     }
     return allKept;
 }
 
-// A write given up under way, or one that failed for a passing reason, may have stored its row
-// under its RID: the forwarder looks there first.
-bool CHistoryRecorder::HoldAfter(SpooledReading& reading, HistoryRowKind kind, const DirectWriter::Outcome& direct) {
-    const bool done = direct.state == DirectWriter::Outcome::State::Done;
-    if (direct.state != DirectWriter::Outcome::State::NotStarted) reading.Row(kind).rid = direct.rid;
-    return storeAndForward_->Hold(reading, done ? &direct.row.error : &HungWrite()) ==
+bool CHistoryRecorder::RecordWithoutSpool(SpooledReading& reading) {
+    bool allKept = true;
+    for (const HistoryRowKind kind : {HistoryRowKind::Channel, HistoryRowKind::FullRcds}) {
+        RowProgress& row = reading.Row(kind);
+        if (!row.pending) continue;
+        char localTime[kTimeStampSize];
+        FormatNow(localTime);
+        row.localTime = localTime;
+        const RowOutcome outcome = rows_.Insert(reading.reading, kind, row.localTime, {});
+        row.pending = false;
+        if (outcome.result == RowOutcome::Result::Stored) continue;
+        LogRowFailure(reading.reading, kind,
+                      outcome.result == RowOutcome::Result::NotConnected ? nullptr : &outcome.error);
+        allKept = false;
+    }
+    return allKept;
+}
+
+// A row given up under way, or one that failed for a passing reason, may have been stored under
+// its RID: the forwarder looks there first. A row the writer had not begun has no LTIME yet.
+bool CHistoryRecorder::HoldAfter(SpooledReading& reading, HistoryRowKind kind, const DirectWriter::Row& written) {
+    reading.Row(kind).rid = written.rid;
+    StampPendingRows(reading);
+    const bool done = written.state == DirectWriter::Row::State::Done;
+    return storeAndForward_->Hold(reading, done ? &written.outcome.error : &HungWrite()) ==
            StoreAndForward::HoldResult::Held;
 }
 

@@ -51,8 +51,9 @@ public:
 private:
     // Stores the reading's pending rows, channel row first; true when none was lost.
     bool Record(SpooledReading& reading);
+    bool RecordWithoutSpool(SpooledReading& reading);
     // Holds the reading when its row was given up or could not be written now; true when kept.
-    bool HoldAfter(SpooledReading& reading, HistoryRowKind kind, const DirectWriter::Outcome& direct);
+    bool HoldAfter(SpooledReading& reading, HistoryRowKind kind, const DirectWriter::Row& written);
 
     CSQLDatabase* database_;
     HistoryRowWriter rows_;
