@@ -1,5 +1,7 @@
 #include "runtime/Runtime.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <mutex>
 
@@ -8,6 +10,7 @@
 #include "core/TelemetryCore.h"
 #include "platform/profile/ProfileSettings.h"
 #include "storage/EventLog.h"
+#include "storage/HistoryLog.h"
 #include "storage/LastReports.h"
 #include "storage/OpenDatabase.h"
 #include "storage/sql/DatabaseMutex.h"
@@ -25,6 +28,11 @@ public:
     }
     std::string text;
 };
+
+// A stop's wait for the server to decode what it has received: a direct write gives up after a
+// second, so this covers a stalled database with room to spare, and telvorn-headless's end of
+// the whole stop (5 s) comes after it.
+constexpr std::chrono::seconds kFinishLimit{3};
 
 RuntimeStage After(RuntimeStage stage) { return static_cast<RuntimeStage>(static_cast<int>(stage) + 1); }
 RuntimeStage Before(RuntimeStage stage) { return static_cast<RuntimeStage>(static_cast<int>(stage) - 1); }
@@ -90,7 +98,7 @@ void Runtime::StopStage(RuntimeStage stage) {
             endpoint.reset();
             break;
         case RuntimeStage::kServer:
-            running.server.reset();
+            StopServer();
             break;
         case RuntimeStage::kSpool:
             history.reset();
@@ -156,6 +164,20 @@ bool Runtime::StartServer() {
                    box, *front.statusLine, running);
     if (serverError.text.empty()) return true;
     return Fail("Telvorn stops: RTU port " + std::to_string(settings.port) + " not served: " + serverError.text);
+}
+
+// The server first decodes what it has received, so that every frame read from an RTU has its
+// readings stored or spooled before the recorder stops; the event log then says what the spool keeps.
+void Runtime::StopServer() {
+    if (!running.server) return;
+    const SpoolFigures before = history ? history->Figures() : SpoolFigures{};
+    const bool finished = running.server->FinishReceived(kFinishLimit);
+    running.server.reset();
+    const SpoolFigures after = history ? history->Figures() : SpoolFigures{};
+    // Forwarding moves readings from the one figure to the other; only new ones grow their sum.
+    const std::int64_t spooled = after.readingsHeld + after.forwarded - before.readingsHeld - before.forwarded;
+    LogStopped(finished, static_cast<int>(kFinishLimit.count()), std::max<std::int64_t>(0, spooled),
+               after.readingsHeld);
 }
 
 bool Runtime::Fail(std::string reason) {

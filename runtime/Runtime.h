@@ -86,9 +86,10 @@ public:
     // when a stage failed such that the program must end: the reason has been shown in one message
     // box (Failure() holds it), no later stage starts, and what did start runs until Stop.
     bool Start(RuntimeStage last = RuntimeStage::kEndpoint);
-    // Stops the started stages in the reverse order: the endpoint, the server (its threads joined,
-    // so no reading is under way after it), the sinks, the spool's forwarder, the database. The
-    // event log stays open until the process ends.
+    // Stops the started stages in the reverse order: the endpoint, the server (what it has received
+    // decoded first, for at most 3 s, then its threads joined, so no reading is under way after
+    // it; the event log says how many readings the stop spooled), the sinks, the spool's
+    // forwarder, the database. The event log stays open until the process ends.
     void Stop();
 
     // The database stage: brings up the history database and shows the outcome in message boxes.
@@ -99,8 +100,7 @@ public:
     // would free the slot of every RTU it missed. The window's list reload and telvorn-headless's
     // SIGHUP.
     RegistryReload ReloadRegistry();
-    // Closes the database, waiting for a statement under way: all the window does at its close, as
-    // its process ends at once afterwards, the server's threads still running.
+    // Closes the database, waiting for a statement under way; the last step of Stop.
     void CloseDatabase();
 
     const std::string& Failure() const { return failure; }
@@ -122,6 +122,7 @@ private:
     void FillRegistry();
     std::vector<RegisteredRtu> WantedRtus(const std::vector<RegistryRow>& rows) const;
     void StopStage(RuntimeStage stage);
+    void StopServer();
     bool Fail(std::string reason);
 
     IMessageBox& messageBox;

@@ -55,6 +55,11 @@ public:
         return allList.size();
     }
 
+    std::size_t AcquiredCount() {
+        std::lock_guard guard(poolLock);
+        return allList.size() - freeSet.size();
+    }
+
     bool IsFree(T* object) {
         std::lock_guard guard(poolLock);
         return IsFreeLocked(object);

@@ -35,6 +35,8 @@ inline constexpr std::uint32_t kPoolCapacity = 200;
 inline constexpr std::uint32_t kCompletionWaitMs = 200;
 // A service thread's pause after a wait that timed out.
 inline constexpr std::chrono::milliseconds kIdlePause{10};
+// How often a stop looks whether the workers have decoded what was received.
+inline constexpr std::chrono::milliseconds kFinishPoll{1};
 // Close requests and the service loops outrank the checker; other socket events outrank both.
 inline constexpr std::int32_t kEventPriority = 2;
 inline constexpr std::int32_t kClosePriority = 1;
@@ -115,10 +117,12 @@ public:
     // ConnectionTable) is woken for again by the worker that frees one. So under traffic only a turn
     // after such a wake-up asks the listener: one system call less for every request.
     void Run() override {
+        serviceLoops.fetch_add(1);
         ServerTrace("Socket service thread started.\n");
         bool idle = true;
         bool connectionPending = false;
-        for (CThread* context = CurrentThreadContext(); !context->StopRequested(); context = CurrentThreadContext()) {
+        for (CThread* context = CurrentThreadContext(); !context->StopRequested() && !finishing.load();
+             context = CurrentThreadContext()) {
             if (idle) {
                 std::this_thread::sleep_for(kIdlePause);
             }
@@ -133,6 +137,32 @@ public:
             HandleCompletion(completion);
         }
         ServerTrace("Socket service thread stopped.\n");
+        serviceLoops.fetch_sub(1);
+    }
+
+    // The first step of a stop: takes no more connections and no more bytes, then has the workers
+    // decode every byte already received, so that each frame read from a socket has its readings
+    // recorded (and its reply sent) before the server goes. Waits at most `limit`; false when work
+    // was still under way then. Afterwards the server only awaits its destruction.
+    bool FinishReceived(std::chrono::milliseconds limit) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        finishing.store(true);
+        completionPort->StopReceiving();
+        completionPort->EndWaits();
+        // With the service loops gone this thread is the port's only taker, so a packet is never
+        // between the queue and its task unseen.
+        while (serviceLoops.load() != 0) {
+            if (std::chrono::steady_clock::now() >= deadline) return false;
+            std::this_thread::sleep_for(kFinishPoll);
+        }
+        for (;;) {
+            HandleQueued();
+            // A task posts whatever it posts (a close) before it is released, so once none is out
+            // an empty queue stays empty.
+            if (taskPool.AcquiredCount() == 0 && !HandleQueued()) return true;
+            if (std::chrono::steady_clock::now() >= deadline) return false;
+            std::this_thread::sleep_for(kFinishPoll);
+        }
     }
 
     // How long a service thread waits for a completion (kCompletionWaitMs). Call before the threads
@@ -179,6 +209,18 @@ private:
             CloseAndRelease(*record);
         }
         return true;
+    }
+
+    // Hands every queued packet on; false when there was none.
+    bool HandleQueued() {
+        bool any = false;
+        for (Completion completion = completionPort->Wait(0);
+             completion.overlapped != nullptr || completion.error != kWaitTimeoutCode;
+             completion = completionPort->Wait(0)) {
+            HandleCompletion(completion);
+            any = true;
+        }
+        return any;
     }
 
     void HandleCompletion(const Completion& completion) {
@@ -229,4 +271,6 @@ private:
     std::unique_ptr<CTimeOutChecker<Record>> timeoutChecker;
     std::unique_ptr<CSimpleThreadPool> threadPool;
     ObjectPool<CSockEventTask<Record>> taskPool;
+    std::atomic<bool> finishing{false};  // FinishReceived has begun: the service loops leave
+    std::atomic<int> serviceLoops{0};    // service loops inside Run
 };

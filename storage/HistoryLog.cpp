@@ -128,3 +128,14 @@ void LogForwardingStalled(const std::string& why) {
 }
 
 void LogForwardingResumed() { WriteEventLog("Forwarding resumed\n"); }
+
+void LogStopped(bool finished, int limitSeconds, std::int64_t spooled, std::int64_t held) {
+    char line[kLineArea];
+    const std::string received =
+        finished ? "every reading received was stored or spooled"
+                 : "receives not decoded after " + std::to_string(limitSeconds) + " s are lost with their readings";
+    std::snprintf(line, sizeof line,
+                  "Stopped: %s; %lld readings spooled during the stop, %lld held for the next start\n",
+                  received.c_str(), static_cast<long long>(spooled), static_cast<long long>(held));
+    WriteEventLog(line);
+}

@@ -35,6 +35,10 @@ void LogSpoolRequeued(const std::filesystem::path& path, std::int64_t rows);
 // then it takes rows again.
 void LogTableSetAside(const std::string& table, const CSQLException& failure, const std::filesystem::path& path);
 void LogTableTakesAgain(const std::string& table, std::int64_t setAside, const std::filesystem::path& path);
+// The program's stop: whether every byte received was decoded within `limitSeconds` (each reading
+// then stored or spooled), the readings spooled meanwhile and those the spool keeps for the next
+// start.
+void LogStopped(bool finished, int limitSeconds, std::int64_t spooled, std::int64_t held);
 // The forwarder cannot go on for a reason of its own (not the database's), and then can.
 void LogForwardingStalled(const std::string& why);
 void LogForwardingResumed();

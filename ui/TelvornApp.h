@@ -13,5 +13,12 @@ public:
     [[noreturn]] void InitInstance();
 
 private:
+    // SIGINT and SIGTERM (BlockStopSignals) close the window as its close button does.
+    static void ServeStopSignals();
+
     QApplication application;
 };
+
+// Blocks SIGINT and SIGTERM for every thread made afterwards, so that only the application's own
+// waiter takes them; before the application, whose toolkit starts threads of its own.
+void BlockStopSignals();

@@ -156,7 +156,7 @@ void CTelvornDlg::Teardown() {
     tornDown = true;
     tabs->RawDataPage().Detach();
     tabs->RtuStatePage().Detach();
-    runtime.CloseDatabase();
+    runtime.Stop();
 }
 
 void CTelvornDlg::PostWindowCommand(int commandId) {

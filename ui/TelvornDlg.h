@@ -43,8 +43,9 @@ public:
     // The runtime's last stage, the monitoring endpoint; after OnInitDialog.
     void StartMonitoring();
     void OnCommand(int commandId);
-    // Cuts the workers off the pages (waiting for calls under way) and closes the database: what must
-    // happen before the process may end with server threads still running.
+    // Cuts the workers off the pages (waiting for calls under way), then stops the runtime: the
+    // server decodes what it has received and ends its threads, the spool keeps what the database
+    // has not taken, the database closes. What must happen before the process may end.
     void Teardown();
 
     CMyTabCtrl& Tabs() const { return *tabs; }

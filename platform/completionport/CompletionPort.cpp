@@ -113,6 +113,11 @@ bool CompletionPort::WatchListener(int listenSocket) {
     return true;
 }
 
+void CompletionPort::StopReceiving() {
+    std::lock_guard guard(registrationLock);
+    receiving = false;
+}
+
 std::deque<Completion> CompletionPort::Drain() {
     std::lock_guard guard(queueLock);
     std::deque<Completion> drained;
@@ -214,7 +219,7 @@ void CompletionPort::ReceiveReady(std::uint64_t id) {
     std::lock_guard guard(registrationLock);
     auto found = registrations.find(id);
     // The socket may have been closed after epoll_wait returned its event.
-    if (found == registrations.end() || !found->second.pending) {
+    if (!receiving || found == registrations.end() || !found->second.pending) {
         return;
     }
     Registration& registration = found->second;

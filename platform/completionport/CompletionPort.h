@@ -70,6 +70,11 @@ public:
     // started it gets its overlapped record back.
     void CloseSocket(int socket);
 
+    // No receive completes from now on: the ones armed stay pending until their sockets close, and
+    // every byte received so far is in a packet already queued or taken. For the owner's stop, which
+    // then handles what was received.
+    void StopReceiving();
+
     // Removes and returns every queued packet without waiting; for teardown.
     std::deque<Completion> Drain();
 
@@ -100,6 +105,7 @@ private:
     std::unordered_map<int, std::uint64_t> idBySocket;
     std::uint64_t nextId = 1;  // 0 marks the wake-up descriptor
     int listener = -1;         // the watched listening socket, added to epoll once
+    bool receiving = true;     // guarded by registrationLock: StopReceiving was not called
 
     std::mutex queueLock;
     std::condition_variable queueReady;

@@ -174,6 +174,51 @@ TEST_F(ServerTest, ReconnectToATableOfPendingClosesIsServedOnceTheyAreHandled) {
     EXPECT_EQ(loopback::Receive(reconnect, kGenerousMs), "pong");
 }
 
+// A stop while every worker is busy: the receives queued behind them are decoded before the server
+// goes, not dropped with the queue.
+TEST_F(ServerTest, StopDecodesEveryReceiveQueuedBehindBusyWorkers) {
+    // Each connection's first chunk waits here; shared, since a worker may still hold it at the end.
+    struct Gate {
+        std::mutex lock;
+        std::condition_variable opened;
+        bool open = false;
+        int held = 0;
+    };
+    auto gate = std::make_shared<Gate>();
+    handler.onDecode = [gate](Attachment& record, ConnectionTable&, CompletionPort&) {
+        if (std::string(reinterpret_cast<const char*>(record.stream.Received()), record.fill) != "hold") return;
+        std::unique_lock guard(gate->lock);
+        ++gate->held;
+        gate->opened.wait(guard, [&] { return gate->open; });
+    };
+    StartServer(600, kHourMs);
+    // All connected first: finding a connection's record takes every record's lock.
+    for (int i = 0; i < kConnectionRecords; ++i) Connect();
+    for (int client : clients) ASSERT_TRUE(Send(client, "hold"));
+    ASSERT_TRUE(WaitUntil([&] {
+        std::lock_guard guard(gate->lock);
+        return gate->held == kConnectionRecords;
+    }));
+    for (int client : clients) ASSERT_TRUE(Send(client, "next"));
+    // The workers left take a second chunk each and wait for its connection; the rest queue.
+    ASSERT_TRUE(
+        WaitUntil([&] { return server->ThreadPool().QueuedCount() == 2 * kConnectionRecords - kWorkerThreads; }));
+
+    auto stopped = std::async(std::launch::async, [&] {
+        const bool finished = server->FinishReceived(std::chrono::milliseconds(kGenerousMs));
+        server.reset();
+        return finished;
+    });
+    ASSERT_TRUE(WaitUntil([&] { return traces.Count("Socket service thread stopped.\n") == int(ProcessorCount()); }));
+    {
+        std::lock_guard guard(gate->lock);
+        gate->open = true;
+    }
+    gate->opened.notify_all();
+    EXPECT_TRUE(stopped.get());
+    EXPECT_EQ(handler.ChunkCount(), 2u * kConnectionRecords);
+}
+
 TEST_F(ServerTest, PeerCloseFreesTheRecordWithSequenceAdvanced) {
     StartServer();
     const Open open = OpenConnection();

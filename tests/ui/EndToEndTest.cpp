@@ -3,6 +3,7 @@
 // filled, and the readings end up in the database.
 #include "tests/storage/StorageFixture.h"
 
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -11,6 +12,7 @@
 
 #include "storage/Schema.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ReadFile.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/TempWorkingDirectory.h"
 #include "tests/support/WaitUntil.h"
@@ -84,6 +86,16 @@ TEST_F(EndToEndTest, StandardOutputWithoutReaderLeavesTheWindowServing) {
         << summary;
     summary = RunRtusim(port, "--units 123 --connections 4 --count 20 --frames 10 --modbus reads");
     EXPECT_TRUE(Contains(summary, "\"ok\":true")) << summary;
+}
+
+// SIGTERM closes the window as its close button does: the stop ends the program with status 0 and
+// says in the event log that every reading received was stored or spooled.
+TEST_F(EndToEndTest, SigtermStopsTheWindowAsItsClose) {
+    ChildProcess telvorn(TELVORN_WINDOW, {});
+    ASSERT_TRUE(WaitUntil([&] { return telvorn.ListeningPort() != 0; }, kStartLimit));
+    EXPECT_EQ(telvorn.StopWith(SIGTERM), 0);
+    const std::string log = ReadFile(home_ / "Log.txt");
+    EXPECT_TRUE(Contains(log, "Stopped: every reading received was stored or spooled")) << log;
 }
 
 }  // namespace
