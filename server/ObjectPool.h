@@ -57,7 +57,7 @@ public:
 
     std::size_t AcquiredCount() {
         std::lock_guard guard(poolLock);
-        return allList.size() - freeSet.size();
+        return allList.size() - freeList.size();
     }
 
     bool IsFree(T* object) {

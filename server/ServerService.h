@@ -140,10 +140,10 @@ public:
         serviceLoops.fetch_sub(1);
     }
 
-    // The first step of a stop: takes no more connections and no more bytes, then has the workers
-    // decode every byte already received, so that each frame read from a socket has its readings
-    // recorded (and its reply sent) before the server goes. Waits at most `limit`; false when work
-    // was still under way then. Afterwards the server only awaits its destruction.
+    // The first step of a stop: takes no more connections, and of each connection only the bytes
+    // that had reached it, and has the workers decode them all, so that each frame an RTU had got
+    // to this machine has its readings recorded (and its reply sent) before the server goes. Waits at most `limit`;
+    // false when work was still under way then. Afterwards the server only awaits its destruction.
     bool FinishReceived(std::chrono::milliseconds limit) {
         const auto deadline = std::chrono::steady_clock::now() + limit;
         finishing.store(true);
@@ -159,7 +159,8 @@ public:
             HandleQueued();
             // A task posts whatever it posts (a close) before it is released, so once none is out
             // an empty queue stays empty.
-            if (taskPool.AcquiredCount() == 0 && !HandleQueued()) return true;
+            // The reactor queues a receive under the lock ReceivesLeft takes: none left, all queued.
+            if (!completionPort->ReceivesLeft() && taskPool.AcquiredCount() == 0 && !HandleQueued()) return true;
             if (std::chrono::steady_clock::now() >= deadline) return false;
             std::this_thread::sleep_for(kFinishPoll);
         }

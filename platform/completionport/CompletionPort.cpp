@@ -2,9 +2,11 @@
 
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <system_error>
@@ -116,6 +118,17 @@ bool CompletionPort::WatchListener(int listenSocket) {
 void CompletionPort::StopReceiving() {
     std::lock_guard guard(registrationLock);
     receiving = false;
+    for (auto& [id, registration] : registrations) {
+        int queued = 0;
+        registration.left = ioctl(registration.socket, FIONREAD, &queued) == 0 && queued > 0 ? queued : 0;
+    }
+}
+
+bool CompletionPort::ReceivesLeft() {
+    std::lock_guard guard(registrationLock);
+    for (const auto& [id, registration] : registrations)
+        if (registration.left > 0) return true;
+    return false;
 }
 
 std::deque<Completion> CompletionPort::Drain() {
@@ -219,11 +232,15 @@ void CompletionPort::ReceiveReady(std::uint64_t id) {
     std::lock_guard guard(registrationLock);
     auto found = registrations.find(id);
     // The socket may have been closed after epoll_wait returned its event.
-    if (!receiving || found == registrations.end() || !found->second.pending) {
+    if (found == registrations.end() || !found->second.pending) {
         return;
     }
     Registration& registration = found->second;
-    ssize_t received = recv(registration.socket, registration.buffer, registration.length, 0);
+    if (!receiving && registration.left == 0) {
+        return;
+    }
+    const std::uint32_t length = receiving ? registration.length : std::min(registration.length, registration.left);
+    ssize_t received = recv(registration.socket, registration.buffer, length, 0);
     if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
         epoll_event interest{};
         interest.events = EPOLLIN | EPOLLRDHUP | EPOLLONESHOT;
@@ -233,6 +250,9 @@ void CompletionPort::ReceiveReady(std::uint64_t id) {
         }
     }
     registration.pending = false;
+    if (!receiving && received > 0) {
+        registration.left -= static_cast<std::uint32_t>(received);
+    }
     if (received >= 0) {
         Queue(Completion{true, static_cast<std::uint32_t>(received), registration.key, registration.overlapped, 0});
     } else {

@@ -70,10 +70,12 @@ public:
     // started it gets its overlapped record back.
     void CloseSocket(int socket);
 
-    // No receive completes from now on: the ones armed stay pending until their sockets close, and
-    // every byte received so far is in a packet already queued or taken. For the owner's stop, which
-    // then handles what was received.
+    // From now on each socket gives only the bytes that had reached it: a receive takes at most
+    // what is left of them, and what arrived later stays unread until the socket closes. For the
+    // owner's stop, which then handles what was received.
     void StopReceiving();
+    // After StopReceiving: a socket still has bytes of those to give.
+    bool ReceivesLeft();
 
     // Removes and returns every queued packet without waiting; for teardown.
     std::deque<Completion> Drain();
@@ -87,6 +89,7 @@ private:
         void* buffer = nullptr;
         std::uint32_t length = 0;
         Overlapped* overlapped = nullptr;
+        std::uint32_t left = 0;  // after StopReceiving: bytes that had reached it and were not received yet
     };
 
     void ReactorLoop();
