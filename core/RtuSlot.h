@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "core/ReportedChannels.h"
 #include "core/RtuRecord.h"
 
 // One slot of the live RTU table: an RtuRecord behind a light lock.
@@ -22,6 +23,8 @@ public:
 
     // A consistent copy of the whole record.
     RtuRecord Snapshot() const;
+    // The same, with the channels reported since the slot was filled.
+    RtuRecord Snapshot(ReportedChannels& reported) const;
 
     // Runs f(const RtuRecord&) under the lock; f must be short and must not call out.
     template <class F>
@@ -62,14 +65,16 @@ public:
     void SetRegistString(std::string_view text);  // at most 255 characters
 
 private:
+    // f(RtuRecord&, ReportedChannels&) stores one field and notes it as reported.
     template <class F>
     void Write(F&& f) {
         std::lock_guard<std::mutex> guard(lock);
-        f(record);
+        f(record, reported);
     }
 
     mutable std::mutex lock;
     RtuRecord record{};
+    ReportedChannels reported;
     std::atomic<std::int64_t> numericId{kNoUnit};
     std::atomic<std::uint32_t> registryChanges{0};
 };

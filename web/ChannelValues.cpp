@@ -27,29 +27,35 @@ double Shortest(float value) {
 
 }  // namespace
 
-json ChannelValues(const RtuRecord& record, const ChannelNames& names) {
+json ChannelValues(const RtuRecord& record, const ReportedChannels& reported, const ChannelNames& names) {
+    using R = ReportedChannels;
+    const auto value = [](bool seen, json shown) { return seen ? std::move(shown) : json(nullptr); };
     json channels = json::array();
-    for (std::size_t i = 0; i < record.DinCount(); ++i) {
-        channels.push_back(Channel(Indexed("DIN", i), {}, {}, record.din[i] != 0));
+    for (std::uint32_t i = 0; i < record.DinCount(); ++i) {
+        channels.push_back(Channel(Indexed("DIN", i), {}, {}, value(R::Has(reported.din, i), record.din[i] != 0)));
     }
-    for (std::size_t i = 0; i < record.DoutCount(); ++i) {
-        channels.push_back(Channel(Indexed("DOUT", i), {}, {}, record.dout[i] != 0));
+    for (std::uint32_t i = 0; i < record.DoutCount(); ++i) {
+        channels.push_back(Channel(Indexed("DOUT", i), {}, {}, value(R::Has(reported.dout, i), record.dout[i] != 0)));
     }
-    for (std::size_t i = 0; i < record.AinCount(); ++i) {
-        channels.push_back(Channel(Indexed("AIN", i), names.AinName(i), names.AinUnit(i), Shortest(record.ain[i])));
+    for (std::uint32_t i = 0; i < record.AinCount(); ++i) {
+        channels.push_back(Channel(Indexed("AIN", i), names.AinName(i), names.AinUnit(i),
+                                   value(R::Has(reported.ain, i), Shortest(record.ain[i]))));
     }
-    channels.push_back(Channel("ITEMP", {}, {}, Shortest(record.itemp)));
-    channels.push_back(Channel("SIGNAL", {}, {}, record.signal));
-    channels.push_back(Channel("BATT", {}, {}, record.batt));
-    for (std::size_t i = 0; i < record.EtempCount(); ++i) {
-        channels.push_back(Channel(Indexed("ETEMP", i), names.EtempName(i), {}, Shortest(record.etemp[i])));
+    channels.push_back(Channel("ITEMP", {}, {}, value(reported.itemp, Shortest(record.itemp))));
+    channels.push_back(Channel("SIGNAL", {}, {}, value(reported.signal, record.signal)));
+    channels.push_back(Channel("BATT", {}, {}, value(reported.batt, record.batt)));
+    for (std::uint32_t i = 0; i < record.EtempCount(); ++i) {
+        channels.push_back(Channel(Indexed("ETEMP", i), names.EtempName(i), {},
+                                   value(R::Has(reported.etemp, i), Shortest(record.etemp[i]))));
     }
-    for (std::size_t i = 0; i < record.CounterCount() && i < 4; ++i) {
-        channels.push_back(
-            Channel(Indexed("ECOUNTER", i), names.CounterName(i), names.CounterUnit(i), Shortest(record.ecounter[i])));
+    for (std::uint32_t i = 0; i < record.CounterCount() && i < 4; ++i) {
+        channels.push_back(Channel(Indexed("ECOUNTER", i), names.CounterName(i), names.CounterUnit(i),
+                                   value(R::Has(reported.counters, i), Shortest(record.ecounter[i]))));
     }
-    if (record.HasGraycode())
-        channels.push_back(Channel("GRYCODE0", names.GraycodeName(0), {}, Shortest(record.graycode[0])));
+    if (record.HasGraycode()) {
+        channels.push_back(Channel("GRYCODE0", names.GraycodeName(0), {},
+                                   value(R::Has(reported.graycode, 0), Shortest(record.graycode[0]))));
+    }
     for (std::size_t i = 0; i < 256; ++i) {
         if (record.regKind[i] == 0) continue;
         json entry = Channel(Indexed("MBUSREG", i), {}, {}, Shortest(record.reg[i]));

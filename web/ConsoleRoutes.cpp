@@ -40,8 +40,14 @@ void AddConsoleRoutes(HttpRoutes& routes, const MonitorSources& sources) {
         return request.tail.find('/') == std::string::npos ? Asset(request.tail) : NotFound();
     });
 
-    const std::string texts = ConsoleTextsJson() + "\n";
-    routes.Exact("/api/texts", [texts](const HttpRequest&) { return HttpAnswer{200, "application/json", texts}; });
+    // The INI texts are read once; the time zone at each request, since it may change with the season.
+    const nlohmann::json texts = ConsoleTexts();
+    routes.Exact("/api/texts", [texts](const HttpRequest&) {
+        nlohmann::json body = texts;
+        body["time_zone"] = ServerTimeZone();
+        return HttpAnswer{200, "application/json",
+                          body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n"};
+    });
     const MonitorSources* s = &sources;
     // Used only on the endpoint's one worker, which runs the history answers one at a time.
     std::shared_ptr<HistoryReadConnection> reader;

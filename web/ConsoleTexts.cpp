@@ -1,6 +1,11 @@
 #include "web/ConsoleTexts.h"
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "platform/profile/IniFileReader.h"
@@ -13,6 +18,8 @@ namespace {
 
 // The registry has at most this many columns (the RTU form's rows).
 constexpr int kMaxColumns = 32;
+// The registry's descriptive fields, RDATA1 ... RDATA12.
+constexpr std::size_t kRegistryFields = 12;
 // The Modbus registers page lists this many registers.
 constexpr int kNamedRegisters = 32;
 
@@ -28,6 +35,34 @@ json Columns() {
     const int count = std::min(data.readNumber(kRtuColumnsSection, kRtuColumnCountKey), kMaxColumns);
     for (int k = 1; k <= count; ++k) columns.push_back(data.readValue(kRtuColumnsSection, "RDATA" + std::to_string(k)));
     return columns;
+}
+
+// Caption key RDATAk heads list column k - 1, and column j holds registry field RDATAj.
+json Fields(const json& columns) {
+    json fields = json::object();
+    for (std::size_t j = 1; j < columns.size() && j <= kRegistryFields; ++j) {
+        fields["RDATA" + std::to_string(j)] = columns[j];
+    }
+    return fields;
+}
+
+// "Europe/Berlin" from a path that ends in the zone database.
+std::string ZoneFromPath(const std::string& path) {
+    const std::string marker = "zoneinfo/";
+    const std::size_t at = path.find(marker);
+    return at == std::string::npos ? std::string() : path.substr(at + marker.size());
+}
+
+std::string ZoneName() {
+    if (const char* tz = std::getenv("TZ"); tz != nullptr && *tz != '\0') {
+        std::string name = tz[0] == ':' ? tz + 1 : tz;
+        return name.find('/') == 0 ? ZoneFromPath(name) : name;
+    }
+    std::string name;
+    if (std::ifstream file("/etc/timezone"); std::getline(file, name) && !name.empty()) return name;
+    char target[256] = {};
+    const ssize_t length = readlink("/etc/localtime", target, sizeof target - 1);
+    return length > 0 ? ZoneFromPath(std::string(target, static_cast<std::size_t>(length))) : std::string();
 }
 
 json Names() {
@@ -48,17 +83,33 @@ json Names() {
 
 }  // namespace
 
-std::string ConsoleTextsJson() {
+json ConsoleTexts() {
     const IniFileReader ui(kUiIniPath);
-    const json texts{
+    const json columns = Columns();
+    return json{
         {"titles", Section(ui, kTitlesSection, {"SYSTITLE", "Page0", "Page1", "Page2", "Page3"})},
         {"list", Section(ui, kRtuListTextSection, {"PageTitle"})},
         {"state", Section(ui, kRtuStateTextSection,
                           {"Title", "DIN", "DOUT", "AIN", "GRAY", "COUNTER", "RTUINFO", "ExTempTitle", "DATA_REAL",
                            "DATA_REPT", "EXPORT", "DATALISTC0", "DATALISTC1", "DATALISTC2", "DATALISTC3", "RECORDS"})},
         {"modbus", Section(ui, kModbusTextSection, {"List0", "List1", "List2", "List3", "List4"})},
-        {"columns", Columns()},
+        {"columns", columns},
+        {"fields", Fields(columns)},
         {"names", Names()},
     };
-    return texts.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+json ServerTimeZone() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char abbreviation[16] = {};
+    char offset[8] = {};
+    std::strftime(abbreviation, sizeof abbreviation, "%Z", &local);
+    std::strftime(offset, sizeof offset, "%z", &local);
+    std::string utcOffset = offset;
+    if (utcOffset.size() == 5) utcOffset.insert(3, ":");  // ISO 8601's "+01:00", not "+0100"
+    const std::string name = ZoneName();
+    return json{
+        {"name", name.empty() ? json(nullptr) : json(name)}, {"abbreviation", abbreviation}, {"utc_offset", utcOffset}};
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 
 // The texts the console pages show, as one JSON object read from the INI files the window reads,
@@ -13,4 +14,11 @@
 //   "columns"  [RTU] RDATA1 ... RDATACOUNTS of "./data_rtu.ini" (the registry's column captions);
 //   "names"    [DEVNAMES] of "./name_rtu.ini": the history keys (DIN, DOUT, SIGNAL, BATT, ITEMP, ETEMP)
 //              and the register names MBUSREG0 ... MBUSREG31, "R%2.2d" where a name is absent or empty.
-std::string ConsoleTextsJson();
+//   "fields"   the caption of each registry field RDATA1 ... RDATA12 as the RTU list heads its column
+//              (caption key RDATAk heads field RDATA(k-1)); a field without a column has none.
+nlohmann::json ConsoleTexts();
+
+// The server's time zone now, which every time the console shows is in: "name" (the zone database's
+// name, as TZ, /etc/timezone or /etc/localtime give it; null when none does), "abbreviation" ("CET")
+// and "utc_offset" ("+01:00").
+nlohmann::json ServerTimeZone();

@@ -11,6 +11,7 @@
 #include "storage/HistoryReader.h"
 #include "storage/sql/ComposeStatement.h"
 #include "storage/sql/SQLException.h"
+#include "web/HistoryChart.h"
 
 using nlohmann::json;
 
@@ -67,11 +68,23 @@ std::optional<std::time_t> ParseDay(const std::string& text) {
     return std::mktime(&day);
 }
 
+// The rows that arrived in the zoom's span, when the request gives one: none for no span, an empty
+// text for a span that is not two times as LTIME holds them.
+std::optional<std::string> ArrivalCondition(const HttpRequest& request) {
+    const std::string from = request.Argument("ltime_from");
+    const std::string to = request.Argument("ltime_to");
+    if (from.empty() && to.empty()) return std::nullopt;
+    // Checked digit by digit, so the texts can go into the statement as they are.
+    if (!WallClockSeconds(from) || !WallClockSeconds(to)) return std::string();
+    return "LTIME >= '" + from + "' AND LTIME <= '" + to + "'";
+}
+
 // The statement and title the window would use: the channel's whole table, or with a filter the
-// query of its filter button (whose title has no display name).
+// query of its filter button (whose title has no display name); either narrowed to a zoom's span.
 Query Compose(const std::string& uid, const HistoryChannel& channel, const HttpRequest& request) {
     Query query;
     query.table = HistoryTableName(uid, channel.name, channel.number);
+    query.title = HistoryTitle(uid, channel.number, channel.displayKey);
     HistoryFilter filter;
     filter.useTimeRange = request.Argument("range") == "1";
     filter.valueText = request.Argument("value");
@@ -87,38 +100,21 @@ Query Compose(const std::string& uid, const HistoryChannel& channel, const HttpR
         filter.fromDate = *from;
         filter.toDate = *to;
     }
+    const std::optional<std::string> arrival = ArrivalCondition(request);
+    if (arrival && arrival->empty()) {
+        query.refusal = "The zoom's times must be given as YYYY-MM-DD HH:MM:SS.";
+        return query;
+    }
     const std::optional<std::string> filtered = ComposeHistoryQuery(query.table, filter);
     if (!filtered) {
-        query.statement = "SELECT * FROM " + query.table;
-        query.title = HistoryTitle(uid, channel.number, channel.displayKey);
+        query.statement = "SELECT * FROM " + query.table + (arrival ? " WHERE " + *arrival : "");
     } else if (filtered->empty()) {
         query.refusal = "The value filter is not a number.";
     } else {
-        query.statement = *filtered;
+        query.statement = *filtered + (arrival ? " AND " + *arrival : "");
         query.title = HistoryTitle(uid, -1, "");
     }
     return query;
-}
-
-// The chart's points: (row, value) for every row, or the smallest and largest of each run.
-json ChartPoints(const std::vector<HistoryRow>& rows) {
-    json points = json::array();
-    const std::size_t runs = rows.size() <= kMaxChartPoints ? rows.size() : kMaxChartPoints / 2;
-    for (std::size_t run = 0; run < runs; ++run) {
-        const std::size_t begin = run * rows.size() / runs;
-        const std::size_t end = (run + 1) * rows.size() / runs;
-        std::size_t low = begin, high = begin;
-        for (std::size_t i = begin; i < end; ++i) {
-            const double value = std::strtod(rows[i].value.c_str(), nullptr);
-            if (value < std::strtod(rows[low].value.c_str(), nullptr)) low = i;
-            if (value > std::strtod(rows[high].value.c_str(), nullptr)) high = i;
-        }
-        for (std::size_t i : {std::min(low, high), std::max(low, high)}) {
-            points.push_back({i, std::strtod(rows[i].value.c_str(), nullptr)});
-            if (low == high) break;
-        }
-    }
-    return points;
 }
 
 // The newest rows as the history list shows them: row number, value, RTU time, server time.
@@ -135,10 +131,14 @@ std::string TimedOut(unsigned seconds) {
            " s and was cancelled. Narrow it with the dates or the value filter.";
 }
 
+// A refusal says why, and the JSON one the title, so that the page keeps naming the channel.
+HttpAnswer Refused(const Query& query, const std::string& why, bool csv) {
+    return csv ? HttpAnswer{422, "text/plain; charset=utf-8", why + "\n"}
+               : Json(200, json{{"refused", why}, {"title", query.title}});
+}
+
 HttpAnswer Run(HistoryReadConnection* reader, const Query& query, bool csv) {
-    const auto refused = [csv](const std::string& why) {
-        return csv ? HttpAnswer{422, "text/plain; charset=utf-8", why + "\n"} : Json(200, json{{"refused", why}});
-    };
+    const auto refused = [&query, csv](const std::string& why) { return Refused(query, why, csv); };
     if (reader == nullptr || reader->StartQuery() != HistoryReadEnd::kDone) return refused("The database is not open.");
     // A table that does not exist or a condition the engine rejects leaves the list empty, as in the window.
     long long count = 0;
@@ -212,10 +212,7 @@ HttpAnswer HistoryAnswer(const MonitorSources& sources, const std::shared_ptr<Hi
     } catch (const CSQLException&) {
         query.refusal = "The query is too long.";  // composed in the window's fixed areas
     }
-    if (!query.refusal.empty()) {
-        return csv ? HttpAnswer{422, "text/plain; charset=utf-8", query.refusal + "\n"}
-                   : Json(200, json{{"refused", query.refusal}});
-    }
+    if (!query.refusal.empty()) return Refused(query, query.refusal, csv);
     HttpAnswer answer;
     answer.deferred = [reader, query, csv] { return Run(reader.get(), query, csv); };
     return answer;

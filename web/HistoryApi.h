@@ -10,6 +10,8 @@
 
 // The console's history of one channel, with the query rules of the RTU state page:
 //   /api/history?uid=12&channel=AIN1[&range=1&from=2026-12-01&to=2026-12-07][&cmp=0|1|2&value=5]
+// and the chart's zoom, the rows that arrived in a span of time (LTIME, both ends included):
+//   [&ltime_from=2026-12-07 10:00:00&ltime_to=2026-12-07 11:30:00]
 // answers JSON (the title line, the row count, the chart's points and the newest rows), and /api/history.csv the
 // CSV export of the same rows, in the window's format. Both are deferred answers: they run on the
 // endpoint's worker and read through `reader`, the console's own connection (null without a
@@ -25,9 +27,6 @@ HttpAnswer HistoryAnswer(const MonitorSources& sources, const std::shared_ptr<Hi
 constexpr std::size_t kListedRows = 200;
 // A browser is not given more rows than this; a query that matches more is refused.
 constexpr long long kMaxHistoryRows = 100000;
-// The chart is drawn from at most this many points: with more rows, the smallest and the largest
-// value of each of kMaxChartPoints / 2 runs of rows, so no peak disappears.
-constexpr std::size_t kMaxChartPoints = 2000;
 
 // How the window loads a channel: the channel's name, number (-1 for none) and the display key
 // of its history title. None for a channel text that is not one of the above.

@@ -185,11 +185,12 @@ HttpAnswer RtuListAnswer(const MonitorSources& sources) { return JsonAnswer(200,
 std::optional<json> RtuJson(const MonitorSources& sources, const std::string& uid) {
     for (std::size_t i = 0; i < RtuTable::kSlots; ++i) {
         if (uid.empty() || !sources.table->Slot(i).UidTextEquals(uid)) continue;
-        const RtuRecord record = sources.table->Slot(i).Snapshot();
+        ReportedChannels reported;
+        const RtuRecord record = sources.table->Slot(i).Snapshot(reported);
         if (record.uidText[0] == '\0' || uid != record.uidText) continue;
         json body = RtuSummary(sources, i, record, NowMilliseconds());
         body["gps"] = record.gps;
-        body["channels"] = ChannelValues(record, sources.channelNames);
+        body["channels"] = ChannelValues(record, reported, sources.channelNames);
         return body;
     }
     return std::nullopt;

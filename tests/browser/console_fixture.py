@@ -181,6 +181,14 @@ class ConsoleTest(unittest.TestCase):
         test = wanted if callable(wanted) else (lambda text: text == wanted)
         return wait_until(lambda: (lambda text: text is not None and test(text))(self.text_of(selector)), timeout)
 
+    def state_of(self, uid):
+        """The state the fleet page shows for the unit, or None while it shows no such row."""
+        return self.js("const row = document.querySelector('#rows tr[data-uid=\"' + arguments[0] + '\"]');"
+                       "return row ? row.dataset.state : null;", str(uid))
+
+    def wait_state(self, uid, wanted):
+        return wait_until(lambda: self.state_of(uid) == wanted)
+
     def send(self, client, *frames):
         """Sends the frames, then a Modbus read of the unit of the last: once its reply is back, every
         frame before it has been decoded."""

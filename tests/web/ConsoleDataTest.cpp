@@ -2,13 +2,18 @@
 // the tail of the event log. The pages themselves are tested in a browser (tests/browser).
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "core/RtuSlot.h"
 #include "tests/support/TempWorkingDirectory.h"
+#include "web/ChannelValues.h"
 #include "web/ConsoleTopics.h"
 #include "web/HistoryApi.h"
+#include "web/HistoryChart.h"
 #include "web/RawDataTail.h"
 
 namespace {
@@ -92,3 +97,61 @@ TEST(FileTail, GivesTheLastLinesOfTheLastBytes) {
 }
 
 }  // namespace
+
+// A channel the RTU has not reported since its slot was filled reads as null, a reported zero as 0.
+TEST(ChannelValues, AreNullUntilReportedAndAgainOnceTheSlotIsCleared) {
+    RtuSlot slot;
+    slot.SetUidText("12");
+    slot.SetModel(402);
+    slot.SetAin(1, 0.0);
+    slot.SetDin(3, 1);
+    const auto values = [&slot] {
+        ReportedChannels reported;
+        const RtuRecord record = slot.Snapshot(reported);
+        std::map<std::string, nlohmann::json> byChannel;
+        for (const nlohmann::json& channel : ChannelValues(record, reported, ChannelNames()))
+            byChannel[channel["channel"]] = channel["value"];
+        return byChannel;
+    };
+    std::map<std::string, nlohmann::json> shown = values();
+    EXPECT_EQ(shown["AIN1"], 0.0);
+    EXPECT_EQ(shown["DIN3"], true);
+    for (const char* channel : {"AIN0", "DIN0", "ITEMP", "SIGNAL", "BATT"})
+        EXPECT_TRUE(shown[channel].is_null()) << channel;
+    slot.Reset();
+    slot.SetUidText("12");
+    slot.SetModel(402);
+    EXPECT_TRUE(values()["AIN1"].is_null());
+}
+
+// The zoom's times go into the statement as they are, so only this one form passes.
+TEST(WallClockSeconds, ReadsOnlyAStampOfTheServersClock) {
+    EXPECT_EQ(WallClockSeconds("1970-01-02 00:00:01"), 86401);
+    EXPECT_EQ(WallClockSeconds("2026-12-07 12:00:00").value() - WallClockSeconds("2026-12-06 12:00:00").value(), 86400);
+    for (const char* text : {"2026-12-07 12:00", "2026-12-07T12:00:00", "2026-13-07 12:00:00", "2026-12-07 12:00:0'",
+                             "2026-12-07 12:00:00' OR '1'='1", ""}) {
+        EXPECT_FALSE(WallClockSeconds(text)) << text;
+    }
+}
+
+// 3,000 readings a minute apart with an hour missing after the 2,500th: the chart has at most
+// 2,000 points plus the gap's two rows, and its line breaks between those two.
+TEST(ChartPoints, BreakTheLineWhereNothingArrivedAndKeepBothSidesOfTheGap) {
+    std::vector<HistoryRow> rows;
+    for (int i = 0; i < 3000; ++i) {
+        const int minute = i + (i >= 2500 ? 60 : 0);
+        char time[32];
+        std::snprintf(time, sizeof time, "2026-12-%02d %02d:%02d:00", 1 + minute / 1440, minute / 60 % 24, minute % 60);
+        rows.push_back({std::to_string(i), std::to_string(i % 10), "", time, false});
+    }
+    const nlohmann::json points = ChartPoints(rows);
+    EXPECT_LE(points.size(), kMaxChartPoints + 3);
+    std::vector<std::size_t> breaks;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        if (points[i].is_null()) breaks.push_back(i);
+    }
+    ASSERT_EQ(breaks.size(), 1u);
+    EXPECT_EQ(points[breaks[0] - 1][0], 2499);
+    EXPECT_EQ(points[breaks[0] + 1][0], 2500);
+    EXPECT_EQ(points[breaks[0] + 1][1], rows[2500].localTime);
+}

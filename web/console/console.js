@@ -3,7 +3,17 @@
 'use strict';
 
 const TV = (() => {
-  const state = { texts: null, clockOffsetMs: 0 };
+  const state = { texts: null, clockOffsetMs: 0, live: false };
+
+  // Each state of an RTU with its word and an icon of its own shape, so that no state is told by
+  // colour alone. The order is the summary's; a state the server adds later is shown by its name.
+  const states = [
+    ['connected', 'connected', '\u25CF'],
+    ['silent', 'silent', '\u25D0'],
+    ['disconnected', 'disconnected', '\u2715'],
+    ['unregistered', 'unregistered', '\u26A0'],
+    ['never', 'never seen', '\u25CB'],
+  ];
 
   // An element with optional class and text, and children (elements or strings, as text).
   function el(tag, className, text, children) {
@@ -34,6 +44,14 @@ const TV = (() => {
     return Date.now() + state.clockOffsetMs;
   }
 
+  // Today on the server's clock, "2026-12-07".
+  function serverToday() {
+    const zone = state.texts && state.texts.time_zone;
+    const match = /^([+-])(\d\d):(\d\d)$/.exec((zone && zone.utc_offset) || '');
+    const offsetMs = match ? (match[1] === '-' ? -1 : 1) * (Number(match[2]) * 60 + Number(match[3])) * 60000 : 0;
+    return new Date(serverNow() + offsetMs).toISOString().slice(0, 10);
+  }
+
   // "42 s", "5 min", "3 h 10 min", "2 d 4 h" since an ISO time; "" for none.
   function age(iso) {
     if (!iso) return '';
@@ -57,8 +75,25 @@ const TV = (() => {
     return 'silent after ' + duration(rtu.silent_after_seconds) + ': ' + rule + (rtu.last_report_restored ? '; last report from the history' : '');
   }
 
+  // A time of the API ("2026-12-07T12:00:00+01:00") as the server's clock showed it:
+  // "2026-12-07 12:00:00". The page names the server's time zone once, in its header.
   function localTime(iso) {
-    return iso ? new Date(Date.parse(iso)).toLocaleString() : '';
+    const match = /^(\d{4}-\d\d-\d\d)T(\d\d:\d\d:\d\d)/.exec(iso || '');
+    return match ? match[1] + ' ' + match[2] : '';
+  }
+
+  // An RTU's own time text, "20261207120000" in its frames, in the same form; other texts unchanged.
+  function rtuTime(textValue) {
+    const match = /^(\d{4})(\d\d)(\d\d)(\d\d)(\d\d)(\d\d)$/.exec(textValue);
+    return match ? match[1] + '-' + match[2] + '-' + match[3] + ' ' + match[4] + ':' + match[5] + ':' + match[6]
+      : textValue;
+  }
+
+  // "Server time: Europe/Berlin (UTC+01:00)": every time the console shows is the server's clock.
+  function zoneText() {
+    const zone = state.texts && state.texts.time_zone;
+    if (!zone) return '';
+    return 'Server time: ' + (zone.name || zone.abbreviation) + ' (UTC' + zone.utc_offset + ')';
   }
 
   function navigation(current) {
@@ -73,14 +108,20 @@ const TV = (() => {
       link.href = href;
       nav.append(link);
     }
-    const title = text('titles', 'SYSTITLE', 'Telvorn');
-    document.title = title;
+    const zone = el('span', 'zone', zoneText());
+    zone.id = 'zone';
+    nav.after(zone);
+    document.title = text('titles', 'SYSTITLE', 'Telvorn');
   }
 
+  // While the stream is away, values and ages on the page are greyed and ages stop ticking: the
+  // page no longer knows them to be current.
   function setBadge(live) {
+    state.live = live;
     const badge = document.getElementById('badge');
     badge.className = 'badge ' + (live ? 'live' : 'reconnecting');
     badge.textContent = live ? 'live' : 'reconnecting';
+    document.body.classList.toggle('stale', !live);
   }
 
   // Follows one topic of /api/events: onData gets each event's data. The browser reconnects a
@@ -95,7 +136,6 @@ const TV = (() => {
         setBadge(true);
         onData(JSON.parse(event.data));
       });
-      source.onopen = () => setBadge(true);
       source.onerror = () => {
         setBadge(false);
         if (source.readyState === EventSource.CLOSED) {
@@ -107,9 +147,39 @@ const TV = (() => {
     open();
   }
 
+  // A channel's value; "—" for one the RTU has not reported since the server started (null).
   function formatNumber(value) {
+    if (value === null || value === undefined) return '\u2014';
     return typeof value === 'number' ? value.toFixed(2) : String(value);
   }
 
-  return { state, el, text, loadTexts, serverNow, age, silence, localTime, navigation, setBadge, follow, formatNumber };
+  function onOff(value) {
+    return value === null || value === undefined ? '\u2014' : value ? 'ON' : 'OFF';
+  }
+
+  // The state's icon and word, as one element.
+  function stateBadge(name, tag) {
+    const known = states.find(([key]) => key === name);
+    const icon = el('span', 'state-icon', known ? known[2] : '?');
+    icon.setAttribute('aria-hidden', 'true');
+    return el(tag || 'span', 'state state-' + name, null, [icon, el('span', 'state-word', ' ' + (known ? known[1] : name))]);
+  }
+
+  // A JSON answer's message when a request went wrong: the API's own words where it gave some.
+  async function failureText(response) {
+    const body = await response.text();
+    try {
+      const answer = JSON.parse(body);
+      const message = answer.error || answer.refused || answer.message;
+      if (message) return String(message);
+    } catch (notJson) {
+      // the body is the message itself
+    }
+    return (body.trim() || response.statusText || 'The server answered ' + response.status + '.');
+  }
+
+  return {
+    state, states, el, text, loadTexts, serverNow, serverToday, age, silence, localTime, rtuTime, navigation, setBadge,
+    follow, formatNumber, onOff, stateBadge, failureText,
+  };
 })();

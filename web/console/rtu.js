@@ -11,6 +11,9 @@
   const back = el('a', '', text('state', 'Title', 'Back'));
   back.href = '/';
   const title = el('h1', '', ((TV.state.texts.columns || [])[0] || 'Unit ID') + ': ' + uid);
+  title.id = 'title';
+  const fields = el('dl', 'fields');
+  fields.id = 'fields';
   const status = el('p', 'text');
   status.id = 'registration';
   const summary = el('p', 'muted');
@@ -18,7 +21,7 @@
   const groups = el('div', 'groups');
   groups.id = 'groups';
   const registers = el('div');
-  main.append(el('p', '', null, [back]), title, status, summary, groups, registers);
+  main.append(el('p', '', null, [back]), title, fields, status, summary, groups, registers);
   let counterSource = 'ECOUNTER';
   let last = null;
 
@@ -28,14 +31,32 @@
     return link;
   };
 
+  // The registry fields an operator filled in, captioned as the RTU list heads them; the model is
+  // left to the state page's groups, as in the window's header.
+  function renderFields(rtu) {
+    const captions = TV.state.texts.fields || {};
+    const registry = rtu.registry || {};
+    const shown = Object.keys(registry).filter((name) => registry[name] && name !== 'RDATA7')
+      .sort((a, b) => Number(a.slice(5)) - Number(b.slice(5)));
+    fields.replaceChildren(...shown.flatMap((name) => {
+      const value = el('dd', 'text', registry[name]);
+      value.id = 'field-' + name;
+      return [el('dt', '', captions[name] || name), value];
+    }));
+    const name = registry.RDATA1;
+    title.textContent = ((TV.state.texts.columns || [])[0] || 'Unit ID') + ': ' + uid + (name ? ' \u2014 ' + name : '');
+  }
+
   const group = (caption, body) => el('section', 'group', null, [el('h2', '', caption), body]);
 
   function lamps(channels) {
     const box = el('div', 'lamps');
     for (const channel of channels) {
-      const lamp = historyLink(channel.channel, channel.channel.replace(/^\D+/, ''), 'lamp' + (channel.value ? ' on' : ''));
+      const unknown = channel.value === null;
+      const lamp = historyLink(channel.channel, channel.channel.replace(/^\D+/, ''),
+        'lamp value' + (channel.value ? ' on' : '') + (unknown ? ' unknown' : ''));
       lamp.id = 'value-' + channel.channel;
-      lamp.title = channel.value ? 'ON' : 'OFF';
+      lamp.title = unknown ? '\u2014 not reported since the server started' : TV.onOff(channel.value);
       box.append(lamp);
     }
     return box;
@@ -45,7 +66,7 @@
     const list = el('dl');
     for (const channel of channels) {
       const value = historyLink(linkOf ? linkOf(channel) : channel.channel,
-        TV.formatNumber(channel.value) + (channel.unit ? ' ' + channel.unit : ''));
+        TV.formatNumber(channel.value) + (channel.unit && channel.value !== null ? ' ' + channel.unit : ''), 'value');
       value.id = 'value-' + channel.channel;
       list.append(el('dt', '', channel.name), el('dd', '', null, [value]));
     }
@@ -74,12 +95,13 @@
     for (const key of ['ITEMP', 'SIGNAL', 'BATT']) {
       const channel = byName[key];
       if (!channel) continue;
-      const shown = key === 'BATT' ? (channel.value ? 'ON' : 'OFF') : key === 'SIGNAL' ? String(channel.value) : TV.formatNumber(channel.value);
-      const value = historyLink(key, shown);
+      const shown = key === 'BATT' ? TV.onOff(channel.value)
+        : key === 'SIGNAL' && channel.value !== null ? String(channel.value) : TV.formatNumber(channel.value);
+      const value = historyLink(key, shown, 'value');
       value.id = 'value-' + key;
       list.append(el('dt', '', text('names', key, key)), el('dd', '', null, [value]));
     }
-    const gps = el('dd', 'text', rtu.gps);
+    const gps = el('dd', 'text value', rtu.gps || '\u2014');
     gps.id = 'gps';
     list.append(el('dt', '', 'GPS'), gps);
     return list;
@@ -91,8 +113,8 @@
     for (const channel of channels) {
       const k = Number(channel.channel.replace(/^\D+/, ''));
       const name = k < 32 ? text('names', 'MBUSREG' + k, 'R' + String(k).padStart(2, '0')) : 'R' + String(k).padStart(2, '0');
-      const value = channel.kind === 'Coil' ? (channel.value ? 'ON' : 'OFF') : TV.formatNumber(channel.value);
-      const link = k < 32 ? historyLink(channel.channel, value) : el('span', '', value);
+      const value = channel.kind === 'Coil' ? TV.onOff(channel.value) : TV.formatNumber(channel.value);
+      const link = k < 32 ? historyLink(channel.channel, value, 'value') : el('span', 'value', value);
       link.id = 'value-' + channel.channel;
       body.append(el('tr', '', null, [el('td', '', name), el('td', '', null, [link]), el('td', '', channel.kind)]));
     }
@@ -103,8 +125,11 @@
     const rtu = last;
     if (!rtu) return;
     status.textContent = rtu.registration;
-    summary.replaceChildren(el('span', 'state state-' + rtu.state, rtu.state),
-      ' · ' + (rtu.last_report ? 'last report ' + TV.age(rtu.last_report) + ' ago' : 'no report yet') +
+    renderFields(rtu);
+    const lastReport = rtu.last_report
+      ? [' · last report ', el('span', 'age', TV.age(rtu.last_report) + ' ago'), ' (' + TV.localTime(rtu.last_report) + ')']
+      : [' · no report yet'];
+    summary.replaceChildren(TV.stateBadge(rtu.state), ...lastReport,
       (rtu.peer ? ' · ' + rtu.peer : '') + ' · ' + rtu.frames + ' frames' + (TV.silence(rtu) ? ' · ' + TV.silence(rtu) : ''));
     const of = (prefix) => rtu.channels.filter((channel) => channel.channel.replace(/\d+$/, '') === prefix);
     const byName = Object.fromEntries(rtu.channels.map((channel) => [channel.channel, channel]));
@@ -128,7 +153,9 @@
     TV.setBadge(true);
     return;
   }
-  setInterval(render, 1000);  // the age of the last report ticks
+  setInterval(() => {  // the age of the last report ticks while the page is live
+    if (TV.state.live) render();
+  }, 1000);
   TV.follow('rtu:' + uid, (data) => {
     last = data;
     render();

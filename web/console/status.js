@@ -35,6 +35,11 @@
     return text;
   }
 
+  // The event log's lines begin "07-12-2026 09:05:07:", day first; shown in the page's one form.
+  function logLine(line) {
+    return line.replace(/^(\d\d)-(\d\d)-(\d{4}) (\d\d:\d\d:\d\d)/, '$3-$2-$1 $4');
+  }
+
   function render() {
     const s = last;
     if (!s) return;
@@ -47,14 +52,15 @@
       ['Last write', s.database.last_write_ok ? TV.localTime(s.database.last_write_ok) : 'none yet'],
       ['Last failed write', s.database.last_write_failed ? TV.localTime(s.database.last_write_failed) : 'none'],
       ['Spool', spoolText(s.spool)],
-      ['RTUs', s.rtus.connected + ' connected, ' + s.rtus.silent + ' silent, ' + s.rtus.disconnected + ' disconnected, ' + s.rtus.never + ' never seen' +
-        (s.rtus.unregistered ? ', ' + s.rtus.unregistered + ' reporting unregistered' : '')],
+      ['RTUs', TV.states.filter(([name]) => name in s.rtus).map(([name, word]) => s.rtus[name] + ' ' + word).join(', ')],
     ];
     facts.replaceChildren(...rows.flatMap(([name, value]) => [el('dt', '', name), el('dd', '', value)]));
-    log.textContent = s.log.join('\n');
+    log.textContent = s.log.map(logLine).join('\n');
   }
 
-  setInterval(render, 1000);
+  setInterval(() => {  // uptime ticks while the page is live
+    if (TV.state.live) render();
+  }, 1000);
   TV.follow('status', (data) => {
     last = data;
     render();
