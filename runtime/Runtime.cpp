@@ -119,15 +119,22 @@ void Runtime::StopStage(RuntimeStage stage) {
 void Runtime::OpenDatabase() { ::OpenDatabase(database, messageBox); }
 
 // The table is empty at the start: the rows read before an error are worth having.
+// The console's fields are replaced before the table is refilled, so that the answers the refill
+// has rebuilt at once name the new RTUs.
 void Runtime::FillRegistry() {
-    RefillRtuTable(LiveRtuTable(), WantedRtus(ReadRegistry(database)));
+    const std::vector<RegistryRow> rows = ReadRegistry(database);
+    registryFields.Replace(rows);
+    RefillRtuTable(LiveRtuTable(), WantedRtus(rows));
     RestoreLastReports(database, LiveRtuTable());
 }
 
 RegistryReload Runtime::ReloadRegistry() {
     RegistryReload reload;
     reload.rows = ReadRegistry(database, &reload.complete);
-    if (reload.complete) reload.added = RefillRtuTable(LiveRtuTable(), WantedRtus(reload.rows));
+    if (reload.complete) {
+        registryFields.Replace(reload.rows);
+        reload.added = RefillRtuTable(LiveRtuTable(), WantedRtus(reload.rows));
+    }
     // Also after a read that failed: RTUs the table had before are still there to be given theirs.
     RestoreLastReports(database, LiveRtuTable());
     return reload;
@@ -192,6 +199,7 @@ void Runtime::StartEndpoint() {
     sources.connections = &connections;
     sources.database = &database;
     sources.rawData = rawData.get();
+    sources.registryFields = &registryFields;
     sources.channelNames = ReadChannelNames();
     sources.staleSeconds = httpSettings.staleSeconds;
     sources.stdoutDroppedLines = front.stdoutDroppedLines;

@@ -21,6 +21,7 @@
 #include "web/HttpEndpoint.h"
 #include "web/MonitorSources.h"
 #include "web/RawDataTail.h"
+#include "web/RegistryFields.h"
 
 // The program's parts in the order they start; they stop in the reverse order.
 enum class RuntimeStage {
@@ -138,6 +139,7 @@ private:
     std::unique_ptr<RawDataTail> rawData;
     RunningServer running;
     ConnectionView connections{running};
+    RegistryFields registryFields;
     MonitorSources sources;
     std::unique_ptr<HttpEndpoint> endpoint;
 };

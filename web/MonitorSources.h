@@ -13,6 +13,7 @@
 
 class CSQLDatabase;
 class RawDataTail;
+class RegistryFields;
 
 // What the endpoint reads to answer, all read-only and owned by the program, which keeps them
 // alive as long as the endpoint. The counts themselves are process-wide (coreCounts,
@@ -23,7 +24,8 @@ struct MonitorSources {
     const CSQLDatabase* database = nullptr;  // may be null: no database
     ChannelNames channelNames;               // display names, read once from "./name_rtu.ini"
     int staleSeconds = 900;
-    const RawDataTail* rawData = nullptr;  // may be null: the console's raw page then stays empty
+    const RawDataTail* rawData = nullptr;            // may be null: the console's raw page then stays empty
+    const RegistryFields* registryFields = nullptr;  // may be null: the console then shows no names
     // Lines standard output has dropped (telvorn-headless); empty where there is no such count.
     std::function<std::uint64_t()> stdoutDroppedLines;
     // The history recorder's spool; empty where the program records no history.

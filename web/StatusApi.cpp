@@ -13,6 +13,7 @@
 #include "web/ChannelValues.h"
 #include "web/HealthCheck.h"
 #include "web/ProcessStats.h"
+#include "web/RegistryFields.h"
 
 using nlohmann::json;
 
@@ -45,12 +46,24 @@ std::string EngineName(const MonitorSources& sources) {
     return known;
 }
 
-json RtuSummary(const MonitorSources& sources, std::size_t slot, const RtuRecord& record, std::int64_t nowMs) {
+std::shared_ptr<const RegistryFields::ByUnitId> CurrentFields(const MonitorSources& sources) {
+    return sources.registryFields ? sources.registryFields->Current() : std::make_shared<RegistryFields::ByUnitId>();
+}
+
+// An RTU the live table has but the registry not (telvorn-headless --rtu) has no fields.
+json FieldsOf(const RegistryFields::ByUnitId& fields, const char* uid) {
+    const auto found = fields.find(uid);
+    return found == fields.end() ? json::object() : json(found->second);
+}
+
+json RtuSummary(const MonitorSources& sources, std::size_t slot, const RtuRecord& record, std::int64_t nowMs,
+                const RegistryFields::ByUnitId& fields) {
     const RtuActivity::Report report = sources.table->Activity().Read(slot);
     const std::string peer = PeerText(report.origin);
     const Silence silence = SilenceOf(sources, report);
     return json{
         {"uid", record.uidText},
+        {"registry", FieldsOf(fields, record.uidText)},
         {"model", record.model},
         {"registration", record.registString},
         {"connected", CarrierOpen(sources, slot)},
@@ -170,10 +183,11 @@ HttpAnswer StatusAnswer(const MonitorSources& sources) { return JsonAnswer(200, 
 
 json RtuListJson(const MonitorSources& sources) {
     const std::int64_t now = NowMilliseconds();
+    const auto fields = CurrentFields(sources);
     json rtus = json::array();
     for (std::size_t i = 0; i < RtuTable::kSlots; ++i) {
         const RtuRecord record = sources.table->Slot(i).Snapshot();
-        if (record.uidText[0] != '\0') rtus.push_back(RtuSummary(sources, i, record, now));
+        if (record.uidText[0] != '\0') rtus.push_back(RtuSummary(sources, i, record, now, *fields));
     }
     for (const UnregisteredRtus::Entry& entry : StillUnregistered(sources))
         rtus.push_back(UnregisteredSummary(sources, entry));
@@ -188,7 +202,7 @@ std::optional<json> RtuJson(const MonitorSources& sources, const std::string& ui
         ReportedChannels reported;
         const RtuRecord record = sources.table->Slot(i).Snapshot(reported);
         if (record.uidText[0] == '\0' || uid != record.uidText) continue;
-        json body = RtuSummary(sources, i, record, NowMilliseconds());
+        json body = RtuSummary(sources, i, record, NowMilliseconds(), *CurrentFields(sources));
         body["gps"] = record.gps;
         body["channels"] = ChannelValues(record, reported, sources.channelNames);
         return body;

@@ -118,11 +118,14 @@ class Server:
         self.process = None
         self.out.close()
 
-    def register(self, *uids):
-        """Registers the units as the RTU list does, with the channel tables the tests read."""
+    def register(self, *uids, names=None):
+        """Registers the units as the RTU list does, with the channel tables the tests read; `names`
+        gives some of them a name (RDATA1) and a site (RDATA2)."""
         with sqlite3.connect(self.database) as db:
             for uid in uids:
-                db.execute("INSERT INTO RTU_TAB(UID, RDATA7) VALUES ('%d', '402')" % uid)
+                name, site = (names or {}).get(uid, (None, None))
+                db.execute("INSERT INTO RTU_TAB(UID, RDATA1, RDATA2, RDATA7) VALUES (?, ?, ?, '402')",
+                           (str(uid), name, site))
                 for kind, count in (("AIN", 4), ("DIN", 8), ("DOUT", 8), ("ECOUNTER", 4)):
                     for n in range(count):
                         self.channel_table(db, "%d_%s%d" % (uid, kind, n))
@@ -143,6 +146,7 @@ class ConsoleTest(unittest.TestCase):
 
     http_keys = ""
     units = ()
+    names = {}  # unit id: (name, site)
 
     @classmethod
     def setUpClass(cls):
@@ -151,7 +155,7 @@ class ConsoleTest(unittest.TestCase):
         # The first start creates the database and its two fixed tables.
         cls.server.start()
         cls.server.stop()
-        cls.server.register(*cls.units)
+        cls.server.register(*cls.units, names=cls.names)
         cls.server.start()
         options = webdriver.ChromeOptions()
         for argument in ("--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",

@@ -26,6 +26,7 @@ XSS_STAMP = '</script><b>xy'  # a frame's time text is 14 characters
 
 class FleetAndRtuPages(ConsoleTest):
     units = (101, 102, 103, 104)
+    names = {101: ("North tank", "Hill farm"), 102: ("South pump", "Valley")}
 
     def test_fleet_lists_states_a_frame_updates_the_rtu_page_and_a_closed_connection_turns_disconnected(self):
         staying = self.server.connect()
@@ -51,9 +52,14 @@ class FleetAndRtuPages(ConsoleTest):
         self.js("document.querySelector('th[data-key=frames]').click();"
                 "document.querySelector('th[data-key=frames]').click();")
         self.assertEqual(self.js("return document.querySelector('#rows tr').dataset.uid"), "104")
-        self.js("const f = document.getElementById('filter'); f.value = '102';"
+        # The registry's names and sites are columns of their own, and the filter finds a site.
+        self.assertEqual(self.js("return [...document.querySelectorAll('#fleet th')].map(th => th.textContent)")[2:4],
+                         ["Name", "Site"])
+        self.assertEqual(self.text_of('tr[data-uid="102"] td.col-name'), "South pump")
+        self.js("const f = document.getElementById('filter'); f.value = 'hill';"
                 "f.dispatchEvent(new Event('input'));")
-        self.assertEqual(self.js("return [...document.querySelectorAll('#rows tr')].map(r => r.dataset.uid)"), ["102"])
+        self.assertEqual(self.js("return [...document.querySelectorAll('#rows tr')].map(r => r.dataset.uid)"), ["101"])
+        self.assertIn("q=hill", self.browser.current_url)
         # Readable on a 390-pixel phone: nothing wider than the screen.
         self.browser.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
                                      {"width": 390, "height": 844, "deviceScaleFactor": 1, "mobile": True})
@@ -63,6 +69,8 @@ class FleetAndRtuPages(ConsoleTest):
         self.open("/rtu/101")
         self.assertTrue(self.wait_text("#value-AIN1", lambda text: text.startswith("12.30")))
         self.assertEqual(self.text_of("#value-AIN0"), "\u2014")  # never reported: no 0.00
+        self.assertTrue(self.text_of("#title").endswith("North tank"))
+        self.assertEqual(self.text_of("#field-RDATA2"), "Hill farm")
         self.js("window.__sameDocument = true;")
         self.send(staying, frame(101, "10", 1, "156.70"))
         self.assertTrue(self.wait_text("#value-AIN1", lambda text: text.startswith("56.70")))

@@ -40,6 +40,14 @@
     return line.replace(/^(\d\d)-(\d\d)-(\d{4}) (\d\d:\d\d:\d\d)/, '$3-$2-$1 $4');
   }
 
+  // The counts in the summary's order; a state the server names that the page does not know, by its name.
+  function rtuCounts(counts) {
+    const words = new Map(TV.states.map(([name, word]) => [name, word]));
+    const names = [...TV.states.map(([name]) => name).filter((name) => name in counts),
+      ...Object.keys(counts).filter((name) => !words.has(name))];
+    return names.map((name) => counts[name] + ' ' + (words.get(name) || name)).join(', ');
+  }
+
   function render() {
     const s = last;
     if (!s) return;
@@ -52,7 +60,7 @@
       ['Last write', s.database.last_write_ok ? TV.localTime(s.database.last_write_ok) : 'none yet'],
       ['Last failed write', s.database.last_write_failed ? TV.localTime(s.database.last_write_failed) : 'none'],
       ['Spool', spoolText(s.spool)],
-      ['RTUs', TV.states.filter(([name]) => name in s.rtus).map(([name, word]) => s.rtus[name] + ' ' + word).join(', ')],
+      ['RTUs', rtuCounts(s.rtus)],
     ];
     facts.replaceChildren(...rows.flatMap(([name, value]) => [el('dt', '', name), el('dd', '', value)]));
     log.textContent = s.log.map(logLine).join('\n');
