@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """Captures the web console's pages for the README in headless Chromium: telvorn-headless of the
-build tree in a scratch directory with units 1-6 registered (models 402 and 405), rtusim sending to
-units 1-5 (unit 6 never reports), a day of readings of unit 1's first analogue input, and one RTU
-whose connection has closed.
+build tree in a scratch directory with units 1-7 registered with names and sites (models 402 and
+405), rtusim sending to units 1-4, a day of readings of unit 1's first analogue input, one RTU whose
+connection has closed, one silent past STALE (3 s here) and one never heard. Desktop shots are 1280
+pixels wide, the phone's 390; the dark theme is the fleet as a browser set to dark shows it.
 
     docs/take-console-screenshots.py [BUILD_DIR]
 """
@@ -25,15 +26,21 @@ from console_fixture import ConsoleTest, frame, wait_until  # noqa: E402
 
 
 class Shots(ConsoleTest):
-    units = (1, 2, 3, 4, 5, 6)
+    units = (1, 2, 3, 4, 5, 6, 7)
+    names = {1: ("North tank", "Hill farm"), 2: ("Booster pump", "Hill farm"), 3: ("River gauge", "Old mill"),
+             4: ("South tank", "Valley road"), 5: ("Well 5", "Valley road"), 6: ("Well 6", "Marsh lane"),
+             7: ("Spare unit", "Depot")}
+    http_keys = "STALE=3\n"
 
     def runTest(self):
         pass
 
 
-def shot(t, path, name, width, height, ready, mobile=False):
+def shot(t, path, name, width, height, ready, mobile=False, scheme="light"):
     t.browser.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
                               {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": mobile})
+    t.browser.execute_cdp_cmd("Emulation.setEmulatedMedia",
+                              {"features": [{"name": "prefers-color-scheme", "value": scheme}]})
     t.open(path)
     wait_until(lambda: t.js("return " + ready))
     time.sleep(1.2)  # one more event, and the ages tick once
@@ -52,22 +59,33 @@ def main():
                             for i in range(1440)))
         t.server.stop()
         t.server.start()
-        leaving = t.server.connect()
-        t.send(leaving, frame(5, "45", 0, "RTU-5 fw 2.4"))
-        t.send(leaving, frame(5, "10", 1, "13.40"))
-        leaving.close()
+        quiet = t.server.connect()
+        t.send(quiet, frame(6, "10", 1, "11.20"))
+
+        def leave():
+            """Unit 5 reports and hangs up: disconnected, until STALE makes it silent."""
+            leaving = t.server.connect()
+            t.send(leaving, frame(5, "45", 0, "RTU-5 fw 2.4"), frame(5, "10", 1, "13.40"))
+            leaving.close()
+
         sim = subprocess.Popen([os.environ["TELVORN_RTUSIM"], "--port", str(t.server.port), "--units", "1-4",
                                 "--connections", "2", "--rate", "4", "--frames", "all", "--duration", "60"],
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         time.sleep(4)
-        shot(t, "/", "console-fleet.png", 1100, 520, "document.body.dataset.rendered === '6'")
-        shot(t, "/rtu/2", "console-rtu.png", 1100, 760, "document.body.dataset.rendered")
-        shot(t, "/rtu/1/history?channel=AIN0", "console-history.png", 1100, 760,
+        fleet = "document.body.dataset.rendered === '7'"
+        leave()
+        shot(t, "/", "console-fleet.png", 1280, 560, fleet)
+        shot(t, "/rtu/2", "console-rtu.png", 1280, 760, "document.body.dataset.rendered")
+        shot(t, "/rtu/1/history?channel=AIN0", "console-history.png", 1280, 760,
              "document.body.dataset.state === 'drawn'")
         shot(t, "/status", "console-status.png", 900, 560, "document.querySelectorAll('#facts dd').length > 0")
-        shot(t, "/raw", "console-raw.png", 1100, 520, "document.querySelectorAll('#lines li').length > 20")
-        shot(t, "/", "console-phone.png", 390, 844, "document.body.dataset.rendered === '6'", mobile=True)
+        shot(t, "/raw", "console-raw.png", 1280, 520, "document.querySelectorAll('#lines li').length > 20")
+        leave()
+        shot(t, "/", "console-phone.png", 390, 844, fleet, mobile=True)
+        leave()
+        shot(t, "/", "console-dark.png", 1280, 560, fleet, scheme="dark")
         sim.terminate()
+        quiet.close()
         sim.wait()
     finally:
         Shots.tearDownClass()
