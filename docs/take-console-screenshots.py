@@ -2,8 +2,9 @@
 """Captures the web console's pages for the README in headless Chromium: telvorn-headless of the
 build tree in a scratch directory with units 1-7 registered with names and sites (models 402 and
 405), rtusim sending to units 1-4, a day of readings of unit 1's first analogue input, one RTU whose
-connection has closed, one silent past STALE (3 s here) and one never heard. Desktop shots are 1280
-pixels wide, the phone's 390; the dark theme is the fleet as a browser set to dark shows it.
+connection has closed, one silent past STALE (3 s here), one never heard, and unit 77 reporting
+unregistered. Desktop shots are 1280 pixels wide, the phone's 390; the dark theme is the fleet as a
+browser set to dark shows it.
 
     docs/take-console-screenshots.py [BUILD_DIR]
 """
@@ -60,7 +61,7 @@ def main():
         t.server.stop()
         t.server.start()
         quiet = t.server.connect()
-        t.send(quiet, frame(6, "10", 1, "11.20"))
+        t.send(quiet, frame(77, "10", 1, "10.00"), frame(6, "10", 1, "11.20"))
 
         def leave():
             """Unit 5 reports and hangs up: disconnected, until STALE makes it silent."""
@@ -72,7 +73,7 @@ def main():
                                 "--connections", "2", "--rate", "4", "--frames", "all", "--duration", "60"],
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         time.sleep(4)
-        fleet = "document.body.dataset.rendered === '7'"
+        fleet = "document.body.dataset.rendered === '8'"  # unit 77 reports unregistered
         leave()
         shot(t, "/", "console-fleet.png", 1280, 560, fleet)
         shot(t, "/rtu/2", "console-rtu.png", 1280, 760, "document.body.dataset.rendered")
