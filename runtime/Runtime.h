@@ -85,7 +85,7 @@ public:
     void AddSink(IHistoryWriter& sink) { addedSinks.push_back(&sink); }
     // Starts, in order, every stage after the last one started, up to and including `last`. False
     // when a stage failed such that the program must end: the reason has been shown in one message
-    // box (Failure() holds it), no later stage starts, and what did start runs until Stop.
+    // box, no later stage starts, and what did start runs until Stop.
     bool Start(RuntimeStage last = RuntimeStage::kEndpoint);
     // Stops the started stages in the reverse order: the endpoint, the server (what it has received
     // decoded first, for at most 3 s, then its threads joined, so no reading is under way after
@@ -104,10 +104,7 @@ public:
     // Closes the database, waiting for a statement under way; the last step of Stop.
     void CloseDatabase();
 
-    const std::string& Failure() const { return failure; }
     CSQLDatabase& Database() { return database; }
-    // Null before the spool stage.
-    const CHistoryRecorder* History() const { return history.get(); }
     const RunningServer& Server() const { return running; }
     // The raw-data lines the web console shows; null before SetFront.
     const RawDataTail* RawDataLines() const { return rawData.get(); }
