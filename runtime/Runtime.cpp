@@ -71,8 +71,7 @@ bool Runtime::StartStage(RuntimeStage stage) {
             if (!options.deferDatabase) OpenDatabase();
             break;
         case RuntimeStage::kSpool:
-            StartSpool();
-            break;
+            return StartSpool();
         case RuntimeStage::kRegistry:
             // Read before the server starts, so that no reading arrives before its RTU is known.
             if (!options.deferDatabase) FillRegistry();
@@ -153,9 +152,13 @@ void Runtime::CloseDatabase() {
     database.Close();
 }
 
-void Runtime::StartSpool() {
+bool Runtime::StartSpool() {
     history = std::make_unique<CHistoryRecorder>(&database);
-    OpenHistorySpool(*history);
+    const HistorySpoolOpening opening = OpenHistorySpool(*history);
+    // Two writers on one spool would lose or duplicate readings: the second Telvorn in a working
+    // directory ends before it binds a port.
+    if (opening.result == ReadingSpool::OpenResult::HeldElsewhere) return Fail("Telvorn stops: " + opening.message);
+    return true;
 }
 
 bool Runtime::StartServer() {

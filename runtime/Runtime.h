@@ -114,8 +114,8 @@ public:
 private:
     // Each false when the program must end, after Fail.
     bool StartStage(RuntimeStage stage);
+    bool StartSpool();
     bool StartServer();
-    void StartSpool();
     void StartEndpoint();
     void FillRegistry();
     std::vector<RegisteredRtu> WantedRtus(const std::vector<RegistryRow>& rows) const;

@@ -9,6 +9,7 @@
 
 #include <memory>
 
+#include "storage/SpoolLock.h"
 #include "tests/platform/completionport/LoopbackSockets.h"
 #include "tests/ui/UiFixture.h"
 #include "ui/DyInputView.h"
@@ -27,7 +28,7 @@ const char* const kWindowTexts =
 // The main window started in its own directory on an ephemeral port, the storage steps recorded.
 class TelvornDlgTest : public UiTest {
 protected:
-    void Start(const std::string& uiIni = kWindowTexts, int timeout = 600, int port = 0) {
+    bool Start(const std::string& uiIni = kWindowTexts, int timeout = 600, int port = 0) {
         directory.Write("rtu_ui.ini", uiIni);
         directory.Write("data_rtu.ini",
                         "[SYSCONFIG]\nPORT=" + std::to_string(port) + "\nTCPTO=" + std::to_string(timeout) + "\n");
@@ -42,8 +43,9 @@ protected:
             return std::vector<RegistryRow>{};
         };
         window = std::make_unique<CTelvornDlg>(messageBox, operations);
-        window->OnInitDialog();
+        const bool started = window->OnInitDialog();
         window->show();
+        return started;
     }
     std::string StatusText() const { return window->StatusLine().text().toStdString(); }
 
@@ -233,6 +235,20 @@ TEST_F(TelvornDlgTest, PortInUseIsShownAndTheStartGoesOn) {
     EXPECT_EQ(messageBox.shown[0].text, "server socket failed to bind on given port.");
     EXPECT_EQ(StatusText(), "");
     close(holder);
+}
+
+// Two writers on one spool would lose or duplicate readings: the start ends before the server binds.
+TEST_F(TelvornDlgTest, SpoolHeldByAnotherTelvornIsShownAndTheStartEnds) {
+    SpoolLock other;
+    std::string held;
+    ASSERT_EQ(other.Take("./RTUDB-spool.db", held), SpoolLock::Result::Taken);
+    EXPECT_FALSE(Start());
+    ASSERT_EQ(messageBox.shown.size(), 1u);
+    EXPECT_EQ(messageBox.shown[0].text,
+              "Telvorn stops: spool ./RTUDB-spool.db is held by another Telvorn process (pid " +
+                  std::to_string(getpid()) + ")");
+    EXPECT_EQ(messageBox.shown[0].icon, MessageIcon::Stop);
+    EXPECT_EQ(window->Server().server, nullptr);
 }
 
 TEST_F(TelvornDlgTest, LookButtonSwitchesTheTabStripToItsCustomLook) {

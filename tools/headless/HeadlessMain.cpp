@@ -3,8 +3,8 @@
 // as the window does (its message boxes become lines on standard error), loads the registry into the
 // live table, prints the status line and, as --trace says, the server traces and the raw-data lines
 // on standard output, serves the monitoring endpoint of section HTTP, and runs until SIGINT or
-// SIGTERM. SIGHUP reads the registry again. A server that cannot serve its RTU port ends it at once
-// with one line on standard error and status 1.
+// SIGTERM. SIGHUP reads the registry again. A server that cannot serve its RTU port, or a spool held
+// by another Telvorn, ends it at once with one line on standard error and status 1.
 #include <signal.h>
 #include <unistd.h>
 
@@ -118,11 +118,6 @@ int main(int argc, char** argv) {
     // in static storage so that it stays reachable (and leak checkers know it is kept on purpose).
     static StdoutRelay* const relay = new StdoutRelay;
     relay->Start();
-    // telvorn-admin finds this process by it after a registry change. Written before the start, as a
-    // SIGHUP from then on waits, blocked, for the registry to be read again once the service runs.
-    if (!WritePidFile(kServicePidFile))
-        PrintLine(stderr, std::string("telvorn-headless: cannot write ") + kServicePidFile +
-                              "; telvorn-admin cannot reach this process");
 
     StderrMessageBox messageBox;
     StdoutRawDataList stdoutLines;
@@ -130,13 +125,23 @@ int main(int argc, char** argv) {
     StdoutStatusLine statusLine;
     Runtime runtime(messageBox, std::move(options));
     runtime.SetFront(RuntimeFront{&statusLine, &stdoutLines, &statePage, [] { return relay->DroppedLines(); }});
+    // Up to the spool, whose lock makes this the one Telvorn of the working directory: only then is
+    // the pid file its own. telvorn-admin finds this process by it after a registry change; written
+    // before the registry is read, as a SIGHUP from then on waits, blocked, until the service runs.
+    bool started = runtime.Start(RuntimeStage::kSpool);
+    const bool pidFileWritten = started && WritePidFile(kServicePidFile);
+    if (started && !pidFileWritten)
+        PrintLine(stderr, std::string("telvorn-headless: cannot write ") + kServicePidFile +
+                              "; telvorn-admin cannot have this process read the registry again");
+    started = started && runtime.Start();
     // A start that failed has said why in its one line on standard error.
-    const int status = runtime.Start() ? 0 : 1;
+    const int status = started ? 0 : 1;
     // Now with the endpoint's address, which LISTEN may leave to the system (port 0).
-    if (status == 0 && !runtime.EndpointUrl().empty()) WritePidFile(kServicePidFile, runtime.EndpointUrl());
+    if (status == 0 && pidFileWritten && !runtime.EndpointUrl().empty())
+        WritePidFile(kServicePidFile, runtime.EndpointUrl());
 
     if (status == 0) ServeSignals(stopSignals, runtime);
-    RemovePidFile(kServicePidFile);
+    if (pidFileWritten) RemovePidFile(kServicePidFile);
     std::thread([status] {
         std::this_thread::sleep_for(kShutdownLimit);
         std::fflush(stdout);

@@ -5,6 +5,7 @@
 
 #include "tests/platform/completionport/LoopbackSockets.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ReadFile.h"
 #include "tests/support/TempWorkingDirectory.h"
 
 namespace {
@@ -111,6 +112,21 @@ TEST_F(HeadlessTest, PortInUseEndsTheProgramWithOneLineOnStandardError) {
     for (const std::string& line : headless.Errors()) lines += line.find("failed to bind") != std::string::npos;
     EXPECT_EQ(lines, 1u) << "the server's own message is part of the one line";
     close(holder);
+}
+
+// Two writers on one spool would lose or duplicate readings: a second server in the same working
+// directory ends before it binds a port, and leaves the first's pid file alone.
+TEST_F(HeadlessTest, SecondServerInTheSameDirectoryEndsWithOneLineOnStandardError) {
+    ChildProcess first(TELVORN_HEADLESS, {});
+    ASSERT_TRUE(first.WaitForOutput(kStatusLine));
+    const std::string firstPid = ReadFile(directory.Path() / "telvorn-headless.pid");
+    ChildProcess second(TELVORN_HEADLESS, {});
+    EXPECT_EQ(second.WaitExit(), 1);
+    EXPECT_TRUE(second.WaitForError("Telvorn stops: spool ./RTUDB-spool.db is held by another Telvorn process (pid " +
+                                    firstPid.substr(0, firstPid.find('\n')) + ")"));
+    for (const std::string& line : second.Output()) EXPECT_EQ(line.find("socket_listener"), std::string::npos) << line;
+    EXPECT_EQ(ReadFile(directory.Path() / "telvorn-headless.pid"), firstPid);
+    EXPECT_EQ(first.StopWith(SIGTERM), 0);
 }
 
 // A registration text that holds a line end, a forged "lines dropped" line and a terminal escape
