@@ -296,13 +296,14 @@ TEST_F(HttpEndpointTest, UnsafeSettingsLeaveTheEndpointOffAndTheRtuPortServing) 
         close(client);
         EXPECT_EQ(headless->StopWith(SIGTERM), 0);
     }
-    // A port in use: the one just taken by another endpoint.
-    StartWithHttp("");
-    const std::string busy = url.substr(url.find("//") + 2);
-    auto first = std::move(headless);
-    url.clear();
+    // A port in use: one this test listens on (a second server in this directory would find the
+    // spool held and end).
+    std::uint16_t taken = 0;
+    const int holder = loopback::Listen(&taken);
+    const std::string busy = "127.0.0.1:" + std::to_string(taken);
     StartWithHttp("LISTEN=" + busy + "\n");
     EXPECT_TRUE(headless->WaitForError("HTTP endpoint off: cannot listen on " + busy));
+    close(holder);
 }
 
 TEST_F(HttpEndpointTest, BadRequestsAreRefusedAndIdleClientsLeaveTheRtuPortServing) {
