@@ -13,6 +13,7 @@
 #include "storage/HistoryLog.h"
 #include "storage/LastReports.h"
 #include "storage/OpenDatabase.h"
+#include "storage/RegistryCopy.h"
 #include "storage/sql/DatabaseMutex.h"
 #include "web/HttpSettings.h"
 #include "web/MonitoringEndpoint.h"
@@ -73,8 +74,9 @@ bool Runtime::StartStage(RuntimeStage stage) {
         case RuntimeStage::kSpool:
             return StartSpool();
         case RuntimeStage::kRegistry:
-            // Read before the server starts, so that no reading arrives before its RTU is known.
-            if (!options.deferDatabase) FillRegistry();
+            // Read before the server starts, so that no reading arrives before its RTU is known;
+            // where the database opens later, the copy serves meanwhile.
+            FillRegistry();
             break;
         case RuntimeStage::kRecording:
             sinks.Add(*history);
@@ -115,28 +117,124 @@ void Runtime::StopStage(RuntimeStage stage) {
     }
 }
 
-void Runtime::OpenDatabase() { ::OpenDatabase(database, messageBox); }
+void Runtime::OpenDatabase() {
+    KeptMessageBoxes boxes;
+    OpenDatabaseKeepingBoxes(database, boxes);
+    AfterOpenAttempt();
+    boxes.ShowOn(messageBox);
+}
 
-// The table is empty at the start: the rows read before an error are worth having.
-// The console's fields are replaced before the table is refilled, so that the answers the refill
-// has rebuilt at once name the new RTUs.
+// A database that did not open sends every reading to the spool at once, and the forwarder tries it
+// from then on. The window has served the registry copy since before it tried.
+void Runtime::AfterOpenAttempt() {
+    {
+        std::lock_guard lock(DatabaseMutex);
+        reopenAllowed = true;
+    }
+    const bool opened = database.connected.load();
+    {
+        std::lock_guard lock(startupMutex);
+        if (startup.databaseTried) return;
+        startup.databaseTried = true;
+        startup.databaseAtStart = opened;
+    }
+    if (opened) return;
+    if (history) history->DatabaseNotOpen();
+    if (started > RuntimeStage::kRegistry) SayStartWithoutDatabase();
+}
+
+// The table is empty at the start: the rows read before an error are worth having. Without a
+// database the RTUs are those of the last registry read, from its copy. The console's fields are
+// replaced before the table is refilled, so that the answers the refill has rebuilt at once name
+// the new RTUs.
 void Runtime::FillRegistry() {
-    const std::vector<RegistryRow> rows = ReadRegistry(database);
+    std::lock_guard lock(registryMutex);
+    bool complete = false;
+    std::vector<RegistryRow> rows = ReadRegistry(database, &complete);
+    std::string source = "database";
+    if (complete) KeepRegistryCopy(rows);
+    if (!database.connected.load()) {
+        std::string error;
+        std::optional<std::vector<RegistryRow>> copy = LoadRegistryCopy(RegistryCopyPath(), error);
+        source = copy ? "copy" : "none";
+        if (copy) rows = std::move(*copy);
+        // The window opens its database later: with no copy it has nothing to serve until then.
+        if (!copy && !reopenAllowed.load()) return;
+    }
     registryFields.Replace(rows);
     RefillRtuTable(LiveRtuTable(), WantedRtus(rows));
     RestoreLastReports(database, LiveRtuTable());
+    {
+        std::lock_guard lock(startupMutex);
+        startup.registry = source;
+        startup.registryRtus = rows.size();
+    }
+    if (reopenAllowed.load() && !database.connected.load()) SayStartWithoutDatabase();
 }
 
 RegistryReload Runtime::ReloadRegistry() {
+    std::lock_guard lock(registryMutex);
     RegistryReload reload;
     reload.rows = ReadRegistry(database, &reload.complete);
     if (reload.complete) {
         registryFields.Replace(reload.rows);
+        KeepRegistryCopy(reload.rows);
         reload.added = RefillRtuTable(LiveRtuTable(), WantedRtus(reload.rows));
+        std::lock_guard startupLock(startupMutex);
+        startup.registry = "database";
+        startup.registryRtus = reload.rows.size();
+    } else if (!database.connected.load()) {
+        std::string error;
+        if (auto copy = LoadRegistryCopy(RegistryCopyPath(), error)) reload.rows = std::move(*copy);
     }
     // Also after a read that failed: RTUs the table had before are still there to be given theirs.
     RestoreLastReports(database, LiveRtuTable());
     return reload;
+}
+
+void Runtime::KeepRegistryCopy(const std::vector<RegistryRow>& rows) {
+    std::string error;
+    if (!SaveRegistryCopy(RegistryCopyPath(), rows, error)) Notice("Registry copy not kept: " + error);
+}
+
+void Runtime::SayStartWithoutDatabase() {
+    std::string said;
+    {
+        std::lock_guard lock(startupMutex);
+        if (!startup.said.empty()) return;
+        const std::string rtus = std::to_string(startup.registryRtus) + " RTUs of ";
+        const std::string served = startup.registry == "copy"
+                                       ? rtus + "the registry copy " + RegistryCopyPath().string()
+                                       : "no registry copy: only the RTUs given on the command line";
+        startup.said = said = "Database not open at start; serving " + served +
+                              "; every reading goes to the spool until the database answers";
+    }
+    Notice(said);
+}
+
+// The forwarder's probe while the database has not opened since the start. Once open, the fixed
+// tables are there before any row is forwarded, and the registry is read again with the slot rules
+// of every reload, so that RTUs served from the copy keep their slots and values.
+bool Runtime::Reopen() {
+    {
+        std::lock_guard lock(DatabaseMutex);
+        if (!reopenAllowed.load() || !ReopenDatabase(database)) return false;
+    }
+    const RegistryReload reload = ReloadRegistry();
+    {
+        std::lock_guard lock(startupMutex);
+        startup.databaseBackMs = NowMilliseconds();
+    }
+    Notice("Database open: fixed tables made where missing, registry read again (" +
+           std::to_string(reload.rows.size()) + " RTUs, " + std::to_string(reload.added) +
+           " new); forwarding the spool");
+    if (front.databaseBack) front.databaseBack();
+    return true;
+}
+
+void Runtime::Notice(const std::string& text) {
+    WriteEventLog((text + "\n").c_str());
+    if (front.notice) front.notice(text);
 }
 
 std::vector<RegisteredRtu> Runtime::WantedRtus(const std::vector<RegistryRow>& rows) const {
@@ -149,15 +247,17 @@ void Runtime::CloseDatabase() {
     // Workers write history under the database lock; none may be halfway through a statement when
     // the connection goes.
     std::lock_guard lock(DatabaseMutex);
+    reopenAllowed = false;
     database.Close();
 }
 
 bool Runtime::StartSpool() {
-    history = std::make_unique<CHistoryRecorder>(&database);
+    history = std::make_unique<CHistoryRecorder>(&database, [this] { return Reopen(); });
     const HistorySpoolOpening opening = OpenHistorySpool(*history);
     // Two writers on one spool would lose or duplicate readings: the second Telvorn in a working
     // directory ends before it binds a port.
     if (opening.result == ReadingSpool::OpenResult::HeldElsewhere) return Fail("Telvorn stops: " + opening.message);
+    if (reopenAllowed.load() && !database.connected.load()) history->DatabaseNotOpen();
     return true;
 }
 
@@ -208,6 +308,10 @@ void Runtime::StartEndpoint() {
     sources.stdoutDroppedLines = front.stdoutDroppedLines;
     // The endpoint stops before the spool stage, so the recorder outlives every call.
     sources.spoolFigures = [this] { return history->Figures(); };
+    sources.startup = [this] {
+        std::lock_guard lock(startupMutex);
+        return startup;
+    };
     endpoint = StartMonitoringEndpoint(httpSettings, sources, messageBox);
     // run.sh and the tests wait for this line to tell where the console is.
     if (endpoint) std::printf("HTTP endpoint on %s\n", endpoint->Url().c_str());

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -43,6 +45,12 @@ struct RuntimeFront {
     IStatePage* statePage = nullptr;
     // Lines standard output has dropped, for monitoring; empty where there is no such count.
     std::function<std::uint64_t()> stdoutDroppedLines;
+    // Also told what "Log.txt" is told about a start without the database and its end (telvorn-
+    // headless: standard error); empty: only the log. Any thread.
+    std::function<void(const std::string&)> notice;
+    // A database that did not open at start has opened and the registry has been read again (the
+    // window reloads its RTU list). Called on the history forwarder's thread.
+    std::function<void()> databaseBack;
 };
 
 struct RuntimeOptions {
@@ -93,15 +101,19 @@ public:
     // forwarder, the database. The event log stays open until the process ends.
     void Stop();
 
-    // The database stage: brings up the history database and shows the outcome in message boxes.
+    // The database stage: brings up the history database, then shows the outcome in message boxes,
+    // which hold nothing up. When it does not open, every reading goes to the spool and the history
+    // forwarder keeps trying to open it (Reopen).
     void OpenDatabase();
     // Reads the registry and brings the live table to its RTUs and then the extra ones, while the
-    // workers decode (RefillRtuTable); RTUs not heard since start get their newest stored reading
-    // as their last report (RestoreLastReports). A registry that cannot be read whole changes nothing: it
-    // would free the slot of every RTU it missed. The window's list reload and telvorn-headless's
+    // workers decode (RefillRtuTable), and keeps a copy of it (RegistryCopy.h); RTUs not heard since
+    // start get their newest stored reading as their last report (RestoreLastReports). A registry
+    // that cannot be read whole changes nothing: it would free the slot of every RTU it missed;
+    // without a database the rows are those of the copy. The window's list reload and telvorn-headless's
     // SIGHUP.
     RegistryReload ReloadRegistry();
-    // Closes the database, waiting for a statement under way; the last step of Stop.
+    // Closes the database, waiting for a statement under way, and keeps it closed (the forwarder
+    // does not open it again); the last step of Stop.
     void CloseDatabase();
 
     CSQLDatabase& Database() { return database; }
@@ -118,6 +130,11 @@ private:
     bool StartServer();
     void StartEndpoint();
     void FillRegistry();
+    void KeepRegistryCopy(const std::vector<RegistryRow>& rows);
+    void AfterOpenAttempt();
+    void SayStartWithoutDatabase();
+    bool Reopen();
+    void Notice(const std::string& text);
     std::vector<RegisteredRtu> WantedRtus(const std::vector<RegistryRow>& rows) const;
     void StopStage(RuntimeStage stage);
     void StopServer();
@@ -130,6 +147,12 @@ private:
     std::string failure;  // empty until a stage failed
 
     CSQLDatabase database;
+    // Set (under DatabaseMutex) once the first open was attempted, cleared when the database closes
+    // for good: only in between may the forwarder open it.
+    std::atomic<bool> reopenAllowed{false};
+    std::mutex registryMutex;  // one registry read and refill at a time (main thread, forwarder)
+    mutable std::mutex startupMutex;
+    StartupFigures startup;  // guarded by startupMutex
     std::unique_ptr<CHistoryRecorder> history;
     std::vector<IHistoryWriter*> addedSinks;
     ReadingSinks sinks;

@@ -63,9 +63,13 @@ ReadingSpool::OpenResult CHistoryRecorder::OpenSpool(const std::filesystem::path
         return result;
     }
     if (result == ReadingSpool::OpenResult::MemoryOnly) LogSpoolUnavailable(path, message, limits.memoryBytes);
-    storeAndForward_ = std::make_unique<StoreAndForward>(database_, std::move(spool));
+    storeAndForward_ = std::make_unique<StoreAndForward>(database_, std::move(spool), reopen_);
     writer_ = std::make_unique<DirectWriter>(rows_, kHungWrite);
     return result;
+}
+
+void CHistoryRecorder::DatabaseNotOpen() {
+    if (storeAndForward_ != nullptr && reopen_) storeAndForward_->DatabaseNotOpen();
 }
 
 SpoolFigures CHistoryRecorder::Figures() const {
@@ -122,6 +126,10 @@ bool CHistoryRecorder::Record(SpooledReading& reading) {
                 return HoldAfter(reading, kind, written);
             }
             if (result == RowOutcome::Result::Diverted) break;
+            if (result == RowOutcome::Result::NotConnected && reopen_) {
+                storeAndForward_->DatabaseNotOpen();
+                continue;
+            }
             row.pending = false;
             if (result == RowOutcome::Result::Stored) {
                 storeAndForward_->TableStored(reading.reading, kind);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,7 +29,10 @@ class CSQLDatabase;
 class CHistoryRecorder final : public IHistoryWriter {
 public:
     // `database` is not owned; null means no database (every reading then logs two failures).
-    explicit CHistoryRecorder(CSQLDatabase* database) : database_(database), rows_(database) {}
+    // `reopen`, when given, opens a database that did not open at start (StoreAndForward); with it
+    // and a spool, a reading that finds the database not open is spooled rather than lost.
+    explicit CHistoryRecorder(CSQLDatabase* database, std::function<bool()> reopen = {})
+        : database_(database), reopen_(std::move(reopen)), rows_(database) {}
 
     // Keeps what the database cannot take in the spool `path` within `limits`, and starts
     // forwarding, beginning with what an earlier run left there. Without a spool (never asked for,
@@ -44,6 +48,9 @@ public:
     bool WriteFullRcds(int unitId, const char* channelName, int channelNumber, float value, const char* rtuTime,
                        std::uint8_t state, const char* gpsText);
 
+    // The database did not open: with a spool, every reading goes there until `reopen` opens it.
+    void DatabaseNotOpen();
+
     // The spool's figures (readings held, bytes, oldest age, forwarded, database away); all zero
     // and `spoolOpen` false without a spool. Safe from any thread.
     SpoolFigures Figures() const;
@@ -56,6 +63,7 @@ private:
     bool HoldAfter(SpooledReading& reading, HistoryRowKind kind, const DirectWriter::Row& written);
 
     CSQLDatabase* database_;
+    std::function<bool()> reopen_;
     HistoryRowWriter rows_;
     std::unique_ptr<StoreAndForward> storeAndForward_;
     std::unique_ptr<DirectWriter> writer_;  // with the spool: runs the direct writes

@@ -46,16 +46,15 @@ bool CreateFixedTable(CSQLDatabase& database, const std::string& creation) {
     }
 }
 
-}  // namespace
+// Whichever way an open ends, the monitoring's database state follows the connection.
+struct NoteOpen {
+    CSQLDatabase& database;
+    ~NoteOpen() { historyCounts.Open(database.connected.load()); }
+};
 
-void OpenDatabase(CSQLDatabase& database, IMessageBox& box) { OpenDatabase(database, box, ProcessOdbcInstaller()); }
-
-void OpenDatabase(CSQLDatabase& database, IMessageBox& box, OdbcInstaller& installer) {
-    // Whichever way the open ends, the monitoring's database state follows the connection.
-    struct NoteOpen {
-        CSQLDatabase& database;
-        ~NoteOpen() { historyCounts.Open(database.connected.load()); }
-    } noteOpen{database};
+void OpenUnderLock(CSQLDatabase& database, IMessageBox& box, OdbcInstaller& installer) {
+    std::lock_guard<std::recursive_mutex> lock(DatabaseMutex);
+    NoteOpen noteOpen{database};
     std::error_code ignored;
     std::filesystem::create_directory(DatabaseDirectory(), ignored);
     if (!database.connected) {
@@ -76,4 +75,39 @@ void OpenDatabase(CSQLDatabase& database, IMessageBox& box, OdbcInstaller& insta
     if (CreateFixedTable(database, kFullRcdsCreation))
         ShowMessageText(box, kSuccessSection, "CREATE_RTU_TAB_OK", MessageIcon::None);
     CreateReadingsView(database);
+}
+
+}  // namespace
+
+MessageAnswer KeptMessageBoxes::Show(const std::string& text, const std::string& caption, MessageIcon icon,
+                                     MessageButtons buttons) {
+    kept.push_back({text, caption, icon, buttons});
+    return MessageAnswer::Ok;
+}
+
+void KeptMessageBoxes::ShowOn(IMessageBox& box) {
+    std::vector<Kept> shown;
+    shown.swap(kept);
+    for (const Kept& one : shown) box.Show(one.text, one.caption, one.icon, one.buttons);
+}
+
+void OpenDatabase(CSQLDatabase& database, IMessageBox& box) { OpenDatabase(database, box, ProcessOdbcInstaller()); }
+
+void OpenDatabase(CSQLDatabase& database, IMessageBox& box, OdbcInstaller& installer) {
+    KeptMessageBoxes boxes;
+    OpenUnderLock(database, boxes, installer);
+    boxes.ShowOn(box);
+}
+
+void OpenDatabaseKeepingBoxes(CSQLDatabase& database, KeptMessageBoxes& boxes) {
+    OpenUnderLock(database, boxes, ProcessOdbcInstaller());
+}
+
+bool ReopenDatabase(CSQLDatabase& database) {
+    std::lock_guard<std::recursive_mutex> lock(DatabaseMutex);
+    if (!database.connected && !ConnectWithLogin(database)) return false;
+    historyCounts.Open(true);
+    CreateFixedTable(database, RtuTableCreation());
+    CreateFixedTable(database, kFullRcdsCreation);
+    return true;
 }

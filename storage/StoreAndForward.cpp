@@ -6,6 +6,7 @@
 
 #include "storage/HistoryLog.h"
 #include "storage/RecordId.h"
+#include "storage/sql/SQLDatabase.h"
 
 namespace {
 
@@ -26,6 +27,14 @@ constexpr int kFailuresOfTheDatabase = 2;
 
 constexpr HistoryRowKind kRowKinds[] = {HistoryRowKind::Channel, HistoryRowKind::FullRcds};
 
+// Why readings wait while the database never opened.
+CSQLException NotOpen() {
+    CSQLException cause;
+    cause.sqlState = "08003";
+    cause.message = "the database is not open";
+    return cause;
+}
+
 }  // namespace
 
 // What one pass over the spool has found.
@@ -39,8 +48,9 @@ struct StoreAndForward::PassState {
     CSQLException cause;                            // why, when away
 };
 
-StoreAndForward::StoreAndForward(CSQLDatabase* database, std::unique_ptr<ReadingSpool> spool)
-    : rows_(database), spool_(std::move(spool)) {
+StoreAndForward::StoreAndForward(CSQLDatabase* database, std::unique_ptr<ReadingSpool> spool,
+                                 std::function<bool()> reopen)
+    : database_(database), reopen_(std::move(reopen)), rows_(database), spool_(std::move(spool)) {
     if (spool_->Held() > 0) {
         LogSpoolLeftOver(spool_->Path(), spool_->Held());
         away_ = true;
@@ -77,6 +87,17 @@ StoreAndForward::HoldResult StoreAndForward::Hold(const SpooledReading& reading,
     NoteRoom();
     if (blockedWait_.load(std::memory_order_relaxed)) Wake();
     return HoldResult::Held;
+}
+
+void StoreAndForward::DatabaseNotOpen() {
+    bool wentAway = false;
+    {
+        std::lock_guard lock(stateMutex_);
+        wentAway = !away_.exchange(true);
+    }
+    if (!wentAway) return;
+    LogDatabaseAway(NotOpen());
+    Wake();
 }
 
 bool StoreAndForward::SetAsideIfFailing(const SpooledReading& reading, HistoryRowKind kind,
@@ -177,8 +198,15 @@ void StoreAndForward::Run() {
     }
 }
 
+// A database that never opened is opened before anything is forwarded or handed back.
+bool StoreAndForward::Reopened() {
+    if (!reopen_ || database_ == nullptr || database_->connected.load()) return true;
+    return reopen_();
+}
+
 // One pass: the oldest readings, and past those a failing table holds back, more of them.
 StoreAndForward::Pass StoreAndForward::ForwardBatch() {
+    if (!Reopened()) return Pass::Stalled;
     spool_->Settle();
     if (!unremoved_.empty()) Removed({unremoved_.begin(), unremoved_.end()});
     PassState pass;
@@ -297,8 +325,7 @@ bool StoreAndForward::ForwardReading(SpooledReading& spooled, PassState& pass) {
                 break;
             default:
                 pass.away = true;
-                pass.cause.sqlState = "08003";
-                pass.cause.message = "the database is not open";
+                pass.cause = NotOpen();
                 return false;
         }
     }

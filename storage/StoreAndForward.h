@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -46,7 +47,9 @@ public:
 
     // `database` is not owned. Starts the forwarder; a spool holding readings (of an earlier run)
     // starts away, so that they are forwarded before any newer reading of their channels.
-    StoreAndForward(CSQLDatabase* database, std::unique_ptr<ReadingSpool> spool);
+    // `reopen`, when given, is asked on the forwarder's thread, at each probe while the database is
+    // not open, to open it; true when it is open and ready for rows (its fixed tables made).
+    StoreAndForward(CSQLDatabase* database, std::unique_ptr<ReadingSpool> spool, std::function<bool()> reopen = {});
     // Stops the forwarder, waiting for a statement it has under way.
     ~StoreAndForward();
     StoreAndForward(const StoreAndForward&) = delete;
@@ -60,6 +63,9 @@ public:
     // A direct write's row failed for a passing reason: when its table is one whose rows are set
     // aside, so is this row (true); otherwise the caller holds the reading.
     bool SetAsideIfFailing(const SpooledReading& reading, HistoryRowKind kind, const CSQLException& failure);
+    // The database did not open: readings go to the spool from now on, and the forwarder probes it
+    // with `reopen`. Logged once.
+    void DatabaseNotOpen();
     // A direct write stored a row: its table takes rows again.
     void TableStored(const HistoryReading& reading, HistoryRowKind kind);
     SpoolFigures Figures() const;
@@ -74,6 +80,7 @@ private:
     struct PassState;
 
     void Run();
+    bool Reopened();
     Pass ForwardBatch();
     Pass EndPass(PassState& pass, bool anyRead);
     void PlanRecordIds(std::vector<SpooledReading>& batch);
@@ -87,6 +94,8 @@ private:
     void CountRefusal(const ReadingSpool::Append& append);
     void NoteRoom();
 
+    CSQLDatabase* database_;
+    std::function<bool()> reopen_;
     HistoryRowWriter rows_;
     std::unique_ptr<ReadingSpool> spool_;
     FailingTables failing_;

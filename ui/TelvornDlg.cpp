@@ -110,7 +110,13 @@ bool CTelvornDlg::OnInitDialog() {
     setMinimumSize(MinimumWindowSize());
     setWindowIcon(ResourceIcon(IDI_APPLICATION));
 
-    runtime.SetFront(RuntimeFront{this, &tabs->RawDataPage(), &tabs->RtuStatePage(), {}});
+    RuntimeFront front;
+    front.statusLine = this;
+    front.rawDataList = &tabs->RawDataPage();
+    front.statePage = &tabs->RtuStatePage();
+    // The list shows what the registry holds once a database that did not open at start answers.
+    front.databaseBack = [this] { PostCommand(tabs->RtuListPage(), CMD_RELOAD_RTU_LIST); };
+    runtime.SetFront(front);
     if (!runtime.Start(RuntimeStage::kServer)) return false;
     // Posted in this order, after the server started: the database is open before the registry is read.
     PostWindowCommand(CMD_OPEN_DATABASE);

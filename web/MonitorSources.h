@@ -15,6 +15,16 @@ class CSQLDatabase;
 class RawDataTail;
 class RegistryFields;
 
+// How the program started as to its database, for /api/status.
+struct StartupFigures {
+    bool databaseTried = false;       // the first open has been attempted
+    bool databaseAtStart = false;     // it opened
+    std::string registry;             // where the served RTUs came from: "database", "copy" or "none"
+    std::size_t registryRtus = 0;     // RTUs read from there
+    std::string said;                 // what the program said about a start without the database
+    std::int64_t databaseBackMs = 0;  // when a database that did not open at start opened; 0: not yet
+};
+
 // What the endpoint reads to answer, all read-only and owned by the program, which keeps them
 // alive as long as the endpoint. The counts themselves are process-wide (coreCounts,
 // serverCounts, historyCounts).
@@ -30,6 +40,8 @@ struct MonitorSources {
     std::function<std::uint64_t()> stdoutDroppedLines;
     // The history recorder's spool; empty where the program records no history.
     std::function<SpoolFigures()> spoolFigures;
+    // How the start went as to the database; empty where the program does not tell.
+    std::function<StartupFigures()> startup;
 };
 
 // The state of one RTU of the table, as the status API and the metrics tell it.

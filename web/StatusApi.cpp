@@ -120,6 +120,16 @@ json SpoolJson(const MonitorSources& sources) {
                 {"failing_tables", spool.failingTables}};
 }
 
+json StartupJson(const MonitorSources& sources) {
+    if (!sources.startup) return nullptr;
+    const StartupFigures startup = sources.startup();
+    return json{{"database_at_start", startup.databaseTried ? json(startup.databaseAtStart) : json(nullptr)},
+                {"registry", startup.registry.empty() ? json(nullptr) : json(startup.registry)},
+                {"registry_rtus", startup.registryRtus},
+                {"said", startup.said.empty() ? json(nullptr) : json(startup.said)},
+                {"database_back", TimeOrNull(startup.databaseBackMs)}};
+}
+
 }  // namespace
 
 std::string IsoLocalTime(std::int64_t ms) {
@@ -175,6 +185,7 @@ json StatusJson(const MonitorSources& sources) {
         {"stale_seconds", sources.staleSeconds},
         {"modbus", ModbusModeName(modbusMode.load(std::memory_order_relaxed))},
         {"spool", SpoolJson(sources)},
+        {"startup", StartupJson(sources)},
     };
     return body;
 }

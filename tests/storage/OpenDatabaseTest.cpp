@@ -2,8 +2,10 @@
 
 #include <odbcinst.h>
 
+#include "storage/HistoryCounts.h"
 #include "storage/OdbcInstaller.h"
 #include "storage/OpenDatabase.h"
+#include "storage/sql/DatabaseMutex.h"
 
 namespace {
 
@@ -67,6 +69,37 @@ TEST_P(OpenDatabaseTest, ConnectedDatabaseOnlyShowsOpened) {
     box.shown.clear();
     OpenDatabase(db, box);
     EXPECT_EQ(box.shown, std::vector<ShownBox>{kOpened});
+}
+
+// A box waiting for its click (the window's, with nobody at the machine) holds nothing up: the
+// connection, both tables and the monitoring's state are there before the first box, and the
+// database lock is free while it waits.
+TEST_P(OpenDatabaseTest, BoxesComeAfterTheDatabaseIsReady) {
+    class Watching final : public IMessageBox {
+    public:
+        explicit Watching(std::function<bool()> ready) : ready(std::move(ready)) {}
+        MessageAnswer Show(const std::string&, const std::string&, MessageIcon, MessageButtons) override {
+            bool lockFree = false;
+            std::thread([&lockFree] {
+                lockFree = DatabaseMutex.try_lock();
+                if (lockFree) DatabaseMutex.unlock();
+            }).join();
+            seen.push_back(lockFree && ready());
+            return MessageAnswer::Ok;
+        }
+        std::function<bool()> ready;
+        std::vector<bool> seen;
+    } watching([this] { return Tables().size() == 2 && historyCounts.databaseUp.load(); });
+    historyCounts.Open(false);
+    OpenDatabase(db, watching);
+    EXPECT_EQ(watching.seen, (std::vector<bool>{true, true, true}));
+}
+
+// Opened later by the forwarder: no box, the tables made, and nothing changes once connected.
+TEST_P(OpenDatabaseTest, ReopenMakesTheFixedTablesQuietly) {
+    EXPECT_TRUE(ReopenDatabase(db));
+    EXPECT_EQ(Tables(), (std::vector<std::string>{"RTU_TAB", "FULLRCDS"}));
+    EXPECT_TRUE(ReopenDatabase(db));
 }
 
 TEST_F(OpenDatabaseFixture, MissingDatabaseIsCopiedFromTheSeed) {
@@ -185,6 +218,12 @@ TEST_F(PostgresDataSourceTest, ServerDownShowsOpenErrorAndLeavesTheEntry) {
     EXPECT_EQ(UserDataSources().find("RTUDB"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(DatabaseFile()) && std::filesystem::file_size(DatabaseFile()) > 0 &&
                  db.connected);
+}
+
+TEST_F(PostgresDataSourceTest, ReopenWhileTheServerIsDownFailsQuietly) {
+    PointDataSource({{"PORT", "1"}});
+    EXPECT_FALSE(ReopenDatabase(db));
+    EXPECT_FALSE(db.connected);
 }
 
 TEST_F(PostgresDataSourceTest, WrongPasswordInTheSettingsShowsOpenError) {

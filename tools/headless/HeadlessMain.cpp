@@ -1,10 +1,11 @@
 // telvorn-headless: the connection server, the telemetry core and the history without a window.
 // Reads SYSCONFIG from "./data_rtu.ini" and the status words from "./rtu_ui.ini", opens the database
 // as the window does (its message boxes become lines on standard error), loads the registry into the
-// live table, prints the status line and, as --trace says, the server traces and the raw-data lines
-// on standard output, serves the monitoring endpoint of section HTTP, and runs until SIGINT or
-// SIGTERM. SIGHUP reads the registry again. A server that cannot serve its RTU port, or a spool held
-// by another Telvorn, ends it at once with one line on standard error and status 1.
+// live table (its copy while the database does not answer), prints the status line and, as --trace
+// says, the server traces and the raw-data lines on standard output, serves the monitoring endpoint
+// of section HTTP, and runs until SIGINT or SIGTERM. SIGHUP reads the registry again. A server that
+// cannot serve its RTU port, or a spool held by another Telvorn, ends it at once with one line on
+// standard error and status 1.
 #include <signal.h>
 #include <unistd.h>
 
@@ -124,7 +125,13 @@ int main(int argc, char** argv) {
     IgnoringStatePage statePage;
     StdoutStatusLine statusLine;
     Runtime runtime(messageBox, std::move(options));
-    runtime.SetFront(RuntimeFront{&statusLine, &stdoutLines, &statePage, [] { return relay->DroppedLines(); }});
+    RuntimeFront front;
+    front.statusLine = &statusLine;
+    front.rawDataList = &stdoutLines;
+    front.statePage = &statePage;
+    front.stdoutDroppedLines = [] { return relay->DroppedLines(); };
+    front.notice = [](const std::string& text) { PrintLine(stderr, text); };
+    runtime.SetFront(front);
     // Up to the spool, whose lock makes this the one Telvorn of the working directory: only then is
     // the pid file its own. telvorn-admin finds this process by it after a registry change; written
     // before the registry is read, as a SIGHUP from then on waits, blocked, until the service runs.
