@@ -139,6 +139,7 @@ void Runtime::AfterOpenAttempt() {
         startup.databaseAtStart = opened;
     }
     if (opened) return;
+    startPending = true;
     if (history) history->DatabaseNotOpen();
     if (started > RuntimeStage::kRegistry) SayStartWithoutDatabase();
 }
@@ -212,15 +213,19 @@ void Runtime::SayStartWithoutDatabase() {
     Notice(said);
 }
 
-// The forwarder's probe while the database has not opened since the start. Once open, the fixed
-// tables are there before any row is forwarded, and the registry is read again with the slot rules
-// of every reload, so that RTUs served from the copy keep their slots and values.
+// The forwarder's probe, before each pass while readings wait. Until a database that did not open
+// at start has opened and given its registry whole, nothing is forwarded: the fixed tables are
+// there before any row, and the registry is read again with the slot rules of every reload, so
+// that RTUs served from the copy keep their slots and values.
 bool Runtime::Reopen() {
+    if (!startPending.load()) return true;
     {
         std::lock_guard lock(DatabaseMutex);
         if (!reopenAllowed.load() || !ReopenDatabase(database)) return false;
     }
     const RegistryReload reload = ReloadRegistry();
+    if (!reload.complete) return false;
+    startPending = false;
     {
         std::lock_guard lock(startupMutex);
         startup.databaseBackMs = NowMilliseconds();

@@ -150,6 +150,8 @@ private:
     // Set (under DatabaseMutex) once the first open was attempted, cleared when the database closes
     // for good: only in between may the forwarder open it.
     std::atomic<bool> reopenAllowed{false};
+    // The database did not open at start, and has not yet opened with its registry read whole.
+    std::atomic<bool> startPending{false};
     std::mutex registryMutex;  // one registry read and refill at a time (main thread, forwarder)
     mutable std::mutex startupMutex;
     StartupFigures startup;  // guarded by startupMutex

@@ -6,7 +6,6 @@
 
 #include "storage/HistoryLog.h"
 #include "storage/RecordId.h"
-#include "storage/sql/SQLDatabase.h"
 
 namespace {
 
@@ -50,7 +49,7 @@ struct StoreAndForward::PassState {
 
 StoreAndForward::StoreAndForward(CSQLDatabase* database, std::unique_ptr<ReadingSpool> spool,
                                  std::function<bool()> reopen)
-    : database_(database), reopen_(std::move(reopen)), rows_(database), spool_(std::move(spool)) {
+    : reopen_(std::move(reopen)), rows_(database), spool_(std::move(spool)) {
     if (spool_->Held() > 0) {
         LogSpoolLeftOver(spool_->Path(), spool_->Held());
         away_ = true;
@@ -198,11 +197,8 @@ void StoreAndForward::Run() {
     }
 }
 
-// A database that never opened is opened before anything is forwarded or handed back.
-bool StoreAndForward::Reopened() {
-    if (!reopen_ || database_ == nullptr || database_->connected.load()) return true;
-    return reopen_();
-}
+// A database that did not open at start is opened before anything is forwarded or handed back.
+bool StoreAndForward::Reopened() { return !reopen_ || reopen_(); }
 
 // One pass: the oldest readings, and past those a failing table holds back, more of them.
 StoreAndForward::Pass StoreAndForward::ForwardBatch() {

@@ -47,8 +47,9 @@ public:
 
     // `database` is not owned. Starts the forwarder; a spool holding readings (of an earlier run)
     // starts away, so that they are forwarded before any newer reading of their channels.
-    // `reopen`, when given, is asked on the forwarder's thread, at each probe while the database is
-    // not open, to open it; true when it is open and ready for rows (its fixed tables made).
+    // `reopen`, when given, is asked on the forwarder's thread before each pass: true when the
+    // database is ready for rows; otherwise nothing is forwarded and it is asked again at the next
+    // probe (it opens a database that did not open at start).
     StoreAndForward(CSQLDatabase* database, std::unique_ptr<ReadingSpool> spool, std::function<bool()> reopen = {});
     // Stops the forwarder, waiting for a statement it has under way.
     ~StoreAndForward();
@@ -94,7 +95,6 @@ private:
     void CountRefusal(const ReadingSpool::Append& append);
     void NoteRoom();
 
-    CSQLDatabase* database_;
     std::function<bool()> reopen_;
     HistoryRowWriter rows_;
     std::unique_ptr<ReadingSpool> spool_;

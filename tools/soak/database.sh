@@ -68,6 +68,28 @@ c.execute("COMMIT")' "$scratch/home/rtu/RTU.db" "$1"
   fi
 }
 
+# The database away before the server starts: PostgreSQL stops; SQLite's file is locked against
+# readers too (exclusive locking mode), so that the server cannot even open it. give_back ends it.
+take_away() {
+  if [ "$engine" = postgresql ]; then
+    pg_stop
+    return
+  fi
+  rm -f "$scratch/locked" "$scratch/give-back"
+  "$python" -c 'import os, sqlite3, sys, time
+c = sqlite3.connect(sys.argv[1], isolation_level=None)
+c.execute("PRAGMA locking_mode=EXCLUSIVE")
+c.execute("BEGIN EXCLUSIVE")
+open(sys.argv[2], "w").close()
+while not os.path.exists(sys.argv[3]): time.sleep(0.1)
+c.execute("COMMIT")' "$scratch/home/rtu/RTU.db" "$scratch/locked" "$scratch/give-back" &
+  while [ ! -e "$scratch/locked" ]; do sleep 0.1; done
+}
+
+give_back() {
+  if [ "$engine" = postgresql ]; then pg_start; else touch "$scratch/give-back"; fi
+}
+
 # The rows for the verdict: FULLRCDS as "UID|RDATACH|RVALUE" lines in $1, and every channel table
 # with its row count as "TABLE|COUNT" lines in $2, the names as the program spells them.
 dump_rows() {

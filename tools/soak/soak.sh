@@ -31,7 +31,8 @@
 # --outage   takes the database away for SECONDS, START seconds into the traffic (default: a third of
 #            the run): PostgreSQL is stopped and started again, SQLite's write lock is held by another
 #            connection. The server keeps the readings in its spool meanwhile, so the verdict is the
-#            same.
+#            same. START "start": the database is away before the server starts (SQLite's file locked
+#            against readers too) and answers SECONDS after the traffic began.
 # The verdict: rtusim reads back the values it wrote (--check-values, against this server), and
 # lists every reading it sent (--record); every channel table must hold as many rows as readings
 # were sent to that channel, FULLRCDS must hold each reading with the value sent, and "Log.txt"
@@ -84,6 +85,7 @@ source tools/soak/database.sh
 cleanup() {
   [ -n "$outage_pid" ] && kill "$outage_pid" 2>/dev/null || true
   [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null || true
+  touch "$scratch/give-back"  # a lock taken before the start is let go
   release_database
   rm -rf "$scratch"
 }
@@ -113,6 +115,7 @@ start_server "$build/tools/telvorn-headless"
 stop_server
 seed_units 100
 
+[ "${outage_spec#*@}" = start ] && take_away
 start_server "$binary"
 if [ "$all_frames" -eq 1 ]; then mix=(--frames all --modbus all); else mix=(--frames 10,11,43 --modbus reads); fi
 duration=$(awk -v m="$minutes" 'BEGIN {print int(m * 60)}')
@@ -134,7 +137,11 @@ if [ -n "$outage_spec" ]; then
   outage_seconds="${outage_spec%@*}"
   outage_start=$(awk -v d="$duration" 'BEGIN {print int(d / 3)}')
   [ "$outage_spec" != "$outage_seconds" ] && outage_start="${outage_spec#*@}"
-  (sleep "$outage_start"; outage "$outage_seconds") &
+  if [ "$outage_start" = start ]; then
+    (sleep "$outage_seconds"; give_back) &
+  else
+    (sleep "$outage_start"; outage "$outage_seconds") &
+  fi
   outage_pid=$!
 fi
 : > "$scratch/samples"
@@ -162,7 +169,7 @@ dump_rows "$scratch/fullrcds.txt" "$scratch/tables.txt"
 rows=$(wc -l < "$scratch/fullrcds.txt")
 
 cat "$scratch/work/Log.txt" "$scratch/home/Log.txt" 2>/dev/null | grep -E "Write Data To .* fail" > "$scratch/log-failures" || true
-grep -E "Database not answering|Database answering|Forwarding done|Spool" "$scratch/work/Log.txt" 2>/dev/null \
+grep -E "Database not answering|Database answering|Database not open at start|Database open:|Forwarding done|Spool" "$scratch/work/Log.txt" 2>/dev/null \
   | cut -c 22- > "$scratch/log-spool" || true
 
 /usr/bin/python3 - "$scratch/rtusim.json" "$scratch/samples" "$rows" "$all_frames" "$binary" "$minutes" \
