@@ -15,7 +15,8 @@ pg_start() {
   as_postgres "$pg_bin/pg_ctl" -D "$pg_dir/data" -l "$pg_dir/server.log" -w -s -t 60 \
     -o "-p $pg_port -k $pg_dir -c listen_addresses=''" start
 }
-pg_stop() { as_postgres "$pg_bin/pg_ctl" -D "$pg_dir/data" -w -s -m fast stop; }
+# A cluster of 16,000 tables may take more than pg_ctl's minute for its shutdown checkpoint.
+pg_stop() { as_postgres "$pg_bin/pg_ctl" -D "$pg_dir/data" -w -s -t 300 -m fast stop; }
 
 # PostgreSQL: a cluster with its default durability, the role telvorn (trusted on the socket) and
 # its database with the schema "soak"; the data source RTUDB points there and data_rtu.ini logs
