@@ -78,6 +78,8 @@ struct RegistryReload {
 //
 // Threads: every method on the program's main thread (the window's user-interface thread). The
 // parts started run threads of their own; the accessors' objects are safe as their classes say.
+// After a start without the database the history forwarder opens it and reads the registry too
+// (Reopen): registry reads and refills take registryMutex, one at a time.
 class Runtime {
 public:
     // `messageBox` is not owned and must outlive the runtime.
