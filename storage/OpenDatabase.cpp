@@ -109,5 +109,6 @@ bool ReopenDatabase(CSQLDatabase& database) {
     historyCounts.Open(true);
     CreateFixedTable(database, RtuTableCreation());
     CreateFixedTable(database, kFullRcdsCreation);
+    CreateReadingsView(database);
     return true;
 }

@@ -97,7 +97,7 @@ TEST_F(RuntimeTest, EveryReadingGoesToTheRecorderAndThenToEachAddedSink) {
                                    "12.34$"));
     ASSERT_TRUE(WaitUntil([&] { return !kept.Readings().empty(); }, kGenerous));
     EXPECT_EQ(kept.Readings(), std::vector<std::string>{"123 AIN 1 12.30"});
-    EXPECT_EQ(kept.RecorderRowsBefore(), 1u) << "the channel row, tried first, found no database: both to the spool";
+    EXPECT_EQ(kept.RecorderRowsBefore(), 2u) << "the channel row and the FULLRCDS row, tried first";
     close(rtu);
 }
 

@@ -72,6 +72,7 @@ protected:
 // Stopped at the start, with FULLRCDS gone meanwhile: made again before anything is forwarded.
 TEST_F(PostgresStartTest, ServerStoppedAtTheStart) {
     RunOnceWithDatabase();
+    ASSERT_TRUE(Exec("DROP VIEW READINGS"));
     ASSERT_TRUE(Exec("DROP TABLE FULLRCDS"));
     ASSERT_TRUE(PostgresCluster::Instance().Stop());
     ServeThroughTheStart([] { ASSERT_TRUE(PostgresCluster::Instance().Start()); }, kFromCopy);
