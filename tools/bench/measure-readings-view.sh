@@ -19,21 +19,8 @@ bench="$build/tools/bench/history/telvorn-bench-history"
 bin=$(pg_config --bindir)
 [ -x "$bench" ] || { echo "build $bench first" >&2; exit 1; }
 
-as_postgres() { if [ "$(id -u)" -eq 0 ]; then (cd / && runuser -u postgres -- "$@"); else "$@"; fi; }
-
-scratch=$(mktemp -d /tmp/telvorn-readings-XXXXXX)
-[ "$(id -u)" -eq 0 ] && chown postgres "$scratch"
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-stop() { as_postgres "$bin/pg_ctl" -D "$scratch/data" -w -s -m fast stop >/dev/null 2>&1 || true; rm -rf "$scratch"; }
-trap stop EXIT
-
-as_postgres "$bin/initdb" -D "$scratch/data" -U postgres -A trust --no-instructions -E UTF8 >/dev/null
-as_postgres "$bin/pg_ctl" -D "$scratch/data" -l "$scratch/server.log" -w -s \
-  -o "-p $port -k $scratch -c listen_addresses=''" start
-psql() { "$bin/psql" -X -q -At -h "$scratch" -p "$port" -U postgres "$@"; }
-psql -d postgres -c "CREATE ROLE telvorn LOGIN" -c "CREATE DATABASE telvorn OWNER telvorn"
-psql -d telvorn -c "CREATE SCHEMA bench AUTHORIZATION telvorn"
-connection="SERVER=$scratch;PORT=$port;DATABASE=telvorn;SCHEMA=bench;USER=telvorn;PWD="
+scratch_prefix=telvorn-readings
+. tools/bench/private-postgres.sh
 echo "Run: $(date -u '+%Y-%m-%d %H:%M UTC') on $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "PostgreSQL $(psql -d telvorn -c 'SHOW server_version'), TZ ${TZ:-unset}, server time zone $(psql -d telvorn -c 'SHOW timezone')"
 
